@@ -1,0 +1,58 @@
+#pragma once
+// Clauses as one flat array of literals plus clause boundaries, so that
+// millions of clauses cost two allocations instead of millions.
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace kelvo {
+
+using Literal = std::int32_t;
+
+class ClauseBuffer {
+public:
+    void append(std::span<const Literal> clause) {
+        literals_.insert(literals_.end(), clause.begin(), clause.end());
+        ends_.push_back(literals_.size());
+    }
+
+    void append_all(const ClauseBuffer& other) {
+        if (&other == this) {
+            const ClauseBuffer copy = other;
+            append_all(copy);
+            return;
+        }
+        const auto base = literals_.size();
+        literals_.insert(literals_.end(), other.literals_.begin(), other.literals_.end());
+        ends_.reserve(ends_.size() + other.ends_.size());
+        for (const auto end : other.ends_) ends_.push_back(base + end);
+    }
+
+    void reserve(std::size_t clauses, std::size_t literals) {
+        ends_.reserve(ends_.size() + clauses);
+        literals_.reserve(literals_.size() + literals);
+    }
+
+    [[nodiscard]] std::size_t size() const { return ends_.size(); }
+    [[nodiscard]] bool empty() const { return ends_.empty(); }
+    [[nodiscard]] std::size_t literal_count() const { return literals_.size(); }
+
+    [[nodiscard]] std::span<const Literal> clause(std::size_t index) const {
+        const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
+        return {literals_.data() + begin, ends_[index] - begin};
+    }
+
+    [[nodiscard]] std::span<const Literal> literals() const { return literals_; }
+
+    void clear() {
+        literals_.clear();
+        ends_.clear();
+    }
+
+private:
+    std::vector<Literal> literals_;
+    std::vector<std::size_t> ends_;
+};
+
+}  // namespace kelvo

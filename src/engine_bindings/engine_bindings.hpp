@@ -1,0 +1,14 @@
+#pragma once
+// Each part of the engine's Python interface binds itself into a module.
+
+#include <pybind11/pybind11.h>
+
+namespace kelvo::bindings {
+
+void bind_logger(pybind11::module_& module);
+void bind_storage(pybind11::module_& module);
+void bind_var_mapping(pybind11::module_& module);
+void bind_witness_interpreter(pybind11::module_& module);
+void bind_manager(pybind11::module_& module);
+
+}  // namespace kelvo::bindings

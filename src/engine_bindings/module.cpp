@@ -1,0 +1,23 @@
+#include <pybind11/pybind11.h>
+
+#include <system_error>
+
+#include "engine_bindings.hpp"
+
+namespace py = pybind11;
+
+PYBIND11_MODULE(_kelvo_engine, module) {
+    module.doc() = "The engine: logger, clause storage, variable mapping, witness interpreter and manager";
+    py::register_exception_translator([](std::exception_ptr error) {
+        try {
+            if (error) std::rethrow_exception(error);
+        } catch (const std::system_error& failure) {
+            PyErr_SetString(PyExc_OSError, failure.what());
+        }
+    });
+    kelvo::bindings::bind_logger(module);
+    kelvo::bindings::bind_storage(module);
+    kelvo::bindings::bind_var_mapping(module);
+    kelvo::bindings::bind_witness_interpreter(module);
+    kelvo::bindings::bind_manager(module);
+}

@@ -1,0 +1,119 @@
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <limits>
+#include <memory>
+
+#include "engine/dimacs_writer.hpp"
+#include "engine/wcnf_storage.hpp"
+#include "engine_bindings.hpp"
+#include "python_conversion.hpp"
+
+namespace kelvo::bindings {
+
+namespace py = pybind11;
+
+namespace {
+
+py::list clause_to_python(std::span<const Literal> clause) {
+    py::list literals(clause.size());
+    for (std::size_t i = 0; i < clause.size(); ++i) literals[i] = py::int_(clause[i]);
+    return literals;
+}
+
+py::list hard_clauses_to_python(const WcnfStorage& storage) {
+    const auto& hard = storage.hard_clauses();
+    py::list clauses(hard.size());
+    for (std::size_t c = 0; c < hard.size(); ++c) clauses[c] = clause_to_python(hard.clause(c));
+    return clauses;
+}
+
+py::list soft_clauses_to_python(const WcnfStorage& storage) {
+    const auto& soft = storage.soft_clauses();
+    const auto& weights = storage.soft_weights();
+    py::list clauses(soft.size());
+    for (std::size_t c = 0; c < soft.size(); ++c) {
+        clauses[c] = py::make_tuple(clause_to_python(soft.clause(c)), weights[c]);
+    }
+    return clauses;
+}
+
+std::vector<Literal> literal_array_from_python(py::handle values) {
+    const auto wide = integer_array_from_python(values, "literals");
+    const auto view = wide.unchecked<1>();
+    std::vector<Literal> literals(static_cast<std::size_t>(view.shape(0)));
+    for (py::ssize_t i = 0; i < view.shape(0); ++i) {
+        const auto literal = view(i);
+        if (literal > std::numeric_limits<Literal>::max() || literal < -std::numeric_limits<Literal>::max()) {
+            throw py::value_error("literal " + std::to_string(literal) + " is out of the 32-bit range");
+        }
+        literals[static_cast<std::size_t>(i)] = static_cast<Literal>(literal);
+    }
+    return literals;
+}
+
+void add_hard_clauses(WcnfStorage& storage, py::handle literals, py::handle offsets) {
+    const auto clause_literals = literal_array_from_python(literals);
+    const auto boundaries = integer_array_from_python(offsets, "offsets");
+    storage.add_hard_clauses(clause_literals,
+                             std::span<const std::int64_t>(boundaries.data(), static_cast<std::size_t>(boundaries.size())));
+}
+
+}  // namespace
+
+void bind_storage(py::module_& module) {
+    py::class_<WcnfStorage, std::shared_ptr<WcnfStorage>>(module, "wcnf_storage",
+        "Hard and weighted soft clauses with their header; without soft clauses, a CNF.")
+        .def(py::init<>())
+        .def("add_hard_clause",
+             [](WcnfStorage& self, py::handle lits) { self.add_hard_clause(literals_from_python(lits)); },
+             py::arg("lits"))
+        .def("add_soft_clause",
+             [](WcnfStorage& self, py::handle lits, py::handle weight) {
+                 const auto literals = literals_from_python(lits);
+                 self.add_soft_clause(literals, weight_from_python(weight));
+             },
+             py::arg("lits"), py::arg("weight"))
+        .def("add_hard_clauses", &add_hard_clauses, py::arg("literals"), py::arg("offsets"),
+             "Add many hard clauses: all literals in one array and the clause boundaries in another "
+             "(one more than the clauses, from 0 to the number of literals).")
+        .def("merge", &WcnfStorage::merge, py::arg("other"))
+        .def("set_model_name", &WcnfStorage::set_model_name, py::arg("name"))
+        .def("set_variable_count",
+             [](WcnfStorage& self, py::handle count) { self.set_variable_count(integer_from_python(count, "a variable count")); },
+             py::arg("count"))
+        .def("set_clause_count",
+             [](WcnfStorage& self, py::handle count) { self.set_clause_count(integer_from_python(count, "a clause count")); },
+             py::arg("count"))
+        .def("set_weight_limit",
+             [](WcnfStorage& self, py::handle limit) { self.set_weight_limit(weight_from_python(limit)); },
+             py::arg("limit"))
+        .def("insert_prefatory_value",
+             [](WcnfStorage& self, py::handle literal) {
+                 const auto value = integer_from_python(literal, "a prefatory value");
+                 if (value > std::numeric_limits<Literal>::max() || value < -std::numeric_limits<Literal>::max()) {
+                     throw py::value_error("prefatory value " + std::to_string(value) + " is out of the 32-bit range");
+                 }
+                 self.insert_prefatory_value(static_cast<Literal>(value));
+             },
+             py::arg("literal"))
+        .def("get_model_name", &WcnfStorage::model_name)
+        .def("get_variable_count", &WcnfStorage::variable_count)
+        .def("get_clause_count", &WcnfStorage::clause_count)
+        .def("get_weight_limit", &WcnfStorage::weight_limit)
+        .def("get_prefatory_values", &WcnfStorage::prefatory_values)
+        .def("get_hard_clauses", &hard_clauses_to_python)
+        .def("get_soft_clauses", &soft_clauses_to_python)
+        .def("__len__", &WcnfStorage::size)
+        .def("to_dimacs", &dimacs_text, py::call_guard<py::gil_scoped_release>())
+        .def("write_dimacs",
+             [](const WcnfStorage& self, py::handle path) {
+                 const auto file = path_from_python(path);
+                 py::gil_scoped_release released;
+                 write_dimacs_file(self, file);
+             },
+             py::arg("path"));
+}
+
+}  // namespace kelvo::bindings

@@ -1,0 +1,59 @@
+#include <pybind11/pybind11.h>
+
+#include <memory>
+
+#include "engine/var_mapping.hpp"
+#include "engine_bindings.hpp"
+#include "python_conversion.hpp"
+
+namespace kelvo::bindings {
+
+namespace py = pybind11;
+
+namespace {
+
+void set_var_map(VarMapping& mapping, const py::dict& entries) {
+    std::vector<std::pair<std::string, VariableNumber>> converted;
+    converted.reserve(entries.size());
+    for (const auto& [key, value] : entries) {
+        if (!PyUnicode_Check(key.ptr())) {
+            throw py::type_error("a variable name must be text, not " + std::string(py::repr(key)));
+        }
+        converted.emplace_back(key.cast<std::string>(), integer_from_python(value, "a variable number"));
+    }
+    mapping.set_var_map(std::move(converted));
+}
+
+py::dict var_map_to_python(const VarMapping& mapping) {
+    py::dict entries;
+    for (const auto& [name, number] : mapping.entries()) entries[py::str(name)] = py::int_(number);
+    return entries;
+}
+
+}  // namespace
+
+void bind_var_mapping(py::module_& module) {
+    py::class_<VarMapping, std::shared_ptr<VarMapping>>(module, "var_mapping",
+        "Variable names (x[1,2]) to variable numbers, and back.")
+        .def(py::init<>())
+        .def("set_var_map", &set_var_map, py::arg("mapping"))
+        .def("build_inverse_map", &VarMapping::build_inverse_map)
+        .def("get_var_map", &var_map_to_python)
+        .def("get_var_number",
+             [](const VarMapping& self, const std::string& name) {
+                 const auto number = self.number_of(name);
+                 if (!number) throw py::key_error(name);
+                 return *number;
+             },
+             py::arg("name"))
+        .def("get_var_name",
+             [](VarMapping& self, py::handle number) {
+                 const auto name = self.name_of(integer_from_python(number, "a variable number"));
+                 if (!name) throw py::key_error(std::string(py::repr(number)));
+                 return std::string(*name);
+             },
+             py::arg("number"))
+        .def("__len__", &VarMapping::size);
+}
+
+}  // namespace kelvo::bindings
