@@ -1,0 +1,7 @@
+#include <pybind11/pybind11.h>
+
+#include "vx_bindings.hpp"
+
+PYBIND11_MODULE(_vx_native, module) {
+    module.doc() = "Native kernels of vx_encoder (private)";
+}

@@ -1,0 +1,8 @@
+#pragma once
+// Each kernel of the package binds itself into the private native module.
+
+#include <pybind11/pybind11.h>
+
+namespace vx::bindings {
+
+}  // namespace vx::bindings
