@@ -1,4 +1,5 @@
 import logging
+import os
 import subprocess
 import sys
 import textwrap
@@ -101,13 +102,16 @@ def test_package_messages_bypass_host_logging(caplog):
     assert caplog.records == []
 
 
-def run_fresh_interpreter(code: str) -> str:
+def run_fresh_interpreter(code: str, tmp_path) -> str:
+    """Runs code in a new interpreter that imports the same installation as this one."""
+    package_roots = {os.path.dirname(os.path.dirname(module.__file__)) for module in (vx_encoder, ke)}
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sorted(package_roots)))
     result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
-                            check=True)
+                            check=True, cwd=tmp_path, env=env)
     return result.stdout.strip()
 
 
-def test_import_configures_host_logging_once():
+def test_import_configures_host_logging_once(tmp_path):
     output = run_fresh_interpreter("""
         import logging
         calls = []
@@ -118,16 +122,16 @@ def test_import_configures_host_logging_once():
         importlib.import_module("vx_encoder.core.vx_logger")
         root = logging.getLogger()
         print(len(calls), logging.getLevelName(root.level), root.handlers[0].formatter._fmt)
-    """)
+    """, tmp_path)
     assert output == "1 WARNING %(asctime)s %(name)s %(levelname)s: %(message)s"
 
 
-def test_existing_host_logging_configuration_is_kept():
+def test_existing_host_logging_configuration_is_kept(tmp_path):
     output = run_fresh_interpreter("""
         import logging
         logging.basicConfig(level=logging.DEBUG, format="%(message)s")
         import vx_encoder.core.vx_logger
         root = logging.getLogger()
         print(logging.getLevelName(root.level), len(root.handlers), root.handlers[0].formatter._fmt)
-    """)
+    """, tmp_path)
     assert output == "DEBUG 1 %(message)s"
