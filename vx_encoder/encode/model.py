@@ -271,6 +271,8 @@ class Model:
 
     def __init_formula_encoder(self) -> None:
         if self._formula_encoder is None:
+            if self._kelvo_manager is None:
+                self.__refuse(BuildError, "Kelvo manager is not set or empty")
             self._formula_encoder = self._kelvo_manager.create_formula_encoder(self._model_name)
 
     def build_cnf(self, border: typing.Optional[int] = None, minimization: typing.Optional[bool] = None) -> bool:
