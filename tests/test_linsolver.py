@@ -7,6 +7,7 @@ import itertools
 import highspy
 import numpy as np
 import pytest
+import scipy.sparse as sparse
 
 from halvex.kelvo_engine import linsolver as ls
 
@@ -210,6 +211,36 @@ def test_quadratic_objective_with_integer_column_is_refused_at_run():
     with pytest.raises(ls.LinsolverError, match=r"integer columns.*: 1$"):
         solver.run()
     assert solver.getModelStatus() == Status.kNotset
+
+
+def pass_sparse(solver: ls.LinearSolver, matrix) -> None:
+    matrix = sparse.csc_array(matrix)
+    solver.passHessian(matrix.shape[0], matrix.nnz, ls.HessianFormat.kTriangular, matrix.indptr, matrix.indices, matrix.data)
+
+
+SINGULAR_BLOCK = np.array([[1.0, 2.0], [2.0, 4.0]])  # semidefinite, not diagonally dominant
+INDEFINITE_BLOCK = np.array([[1.0, 2.0], [2.0, 3.0]])
+
+
+@pytest.mark.parametrize(
+    "last_block, convex",
+    [
+        (INDEFINITE_BLOCK, False),
+        (np.eye(2) * 3 + 1, True),
+        (np.random.default_rng(0).normal(size=(30, 30)) @ np.random.default_rng(0).normal(size=(30, 30)).T, True),
+    ],
+    ids=["indefinite", "dominant", "dense-semidefinite"],
+)
+def test_convexity_is_judged_block_by_block(last_block, convex):
+    matrix = sparse.block_diag([SINGULAR_BLOCK] * 200 + [last_block])
+    solver = new_solver(matrix.shape[0], -1.0, 1.0)
+    solver.changeColsCost(matrix.shape[0], np.arange(matrix.shape[0]), np.ones(matrix.shape[0]))
+    pass_sparse(solver, matrix)
+    if convex:
+        assert solve(solver)[0] == Status.kOptimal
+    else:
+        with pytest.raises(ls.LinsolverError, match="non-convex"):
+            solver.run()
 
 
 def test_semidefinite_hessian_is_convex():
