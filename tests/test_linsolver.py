@@ -323,6 +323,17 @@ def test_warm_start_reaches_the_solver_and_is_padded_by_the_bounds():
     assert status == Status.kOptimal and objective == pytest.approx(20.0)
 
 
+def test_rows_and_columns_added_after_a_solve_join_the_model():
+    solver = small_lp()
+    assert solve(solver)[2] == pytest.approx(11.0)
+    solver.addRow(-INF, 2.0, 1, [0], [1.0])  # x <= 2: x = 2, y = 4/3
+    status, solution, objective = solve(solver)
+    np.testing.assert_allclose(solution.col_value, [2.0, 4.0 / 3.0], atol=1e-9)
+    solver.addVars(1, [0.0], [1.0])
+    solver.changeColCost(2, 5.0)
+    assert solve(solver)[2] == pytest.approx(6.0 + 8.0 / 3.0 + 5.0)
+
+
 def test_status_before_any_run_is_not_set():
     assert small_lp().getModelStatus() == Status.kNotset
 
@@ -473,6 +484,7 @@ def test_log_to_console_takes_a_truth_value(value):
         (lambda s: s.addVars(1, [np.nan], [1.0]), ValueError),
         (lambda s: s.addVars(-1, [], []), ValueError),
         (lambda s: s.addVars(1, ["a"], [1.0]), TypeError),
+        (lambda s: s.addVars(1, [INF], [INF]), ValueError),
         (lambda s: s.changeColsIntegrality(1, [5], [1]), IndexError),
         (lambda s: s.changeColsIntegrality(1, [0], [9]), ValueError),
         (lambda s: s.changeColCost(3, 1.0), IndexError),

@@ -183,6 +183,8 @@ class LinearSolver:
             return
         lower = _bound_vector(lower, n, "lower")
         upper = _bound_vector(upper, n, "upper")
+        if (lower == math.inf).any() or (upper == -math.inf).any():
+            raise ValueError("a column's lower bound cannot be +infinity nor its upper bound -infinity")
         self._check(self._highs.addVars(n, lower, upper), "addVars")
         self._num_col += n
         self._rows.set_column_count(self._num_col)
