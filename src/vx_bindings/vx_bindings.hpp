@@ -5,4 +5,6 @@
 
 namespace vx::bindings {
 
+void bind_sparse_row_accumulator(pybind11::module_& module);
+
 }  // namespace vx::bindings

@@ -1,0 +1,128 @@
+from itertools import accumulate
+from operator import index, mul
+import typing as tp
+
+import numpy as np
+
+from vx_encoder.linear_parser.linear_expression import LinearVariableProxy
+from vx_encoder.linear_parser.compiled_linear_expressions import CompiledLinearExpression
+from vx_encoder.core.vx_logger import log_e
+
+
+def _is_operation(text: str) -> bool:
+    """Whether an index text is an operation rather than a single name or number."""
+    return " " in text
+
+
+class Index:
+    """A symbolic index of linear expression text: a name, shifted or scaled by arithmetic.
+
+    Arithmetic composes with the current text, so the text says what was written:
+    2 * i + 1 reads "2 * i + 1" and 2 * (i + 1) reads "2 * (i + 1)".
+    """
+
+    def __init__(self, name: str, expression: tp.Optional[str] = None):
+        self.name = name
+        self.expression = name if expression is None else expression
+
+    def __add__(self, shift: int) -> "Index":
+        return Index(self.name, f"{self.expression} + {shift}")
+
+    def __sub__(self, shift: int) -> "Index":
+        shift_text = format(shift)
+        if _is_operation(shift_text):
+            shift_text = f"({shift_text})"
+        return Index(self.name, f"{self.expression} - {shift_text}")
+
+    def __rmul__(self, shift: int) -> "Index":
+        own_text = f"({self.expression})" if _is_operation(self.expression) else self.expression
+        return Index(self.name, f"{shift} * {own_text}")
+
+    def __str__(self):
+        return self.expression
+
+
+class LinearVariable:
+    """A block of consecutive solver columns with named dimensions; the first index varies fastest."""
+
+    def __init__(self, name: str, lo: int, hi: int, indexes: tp.Dict[str, int], st_shift: int, type_var: str):
+        self._name = name
+        self._lo = lo
+        self._hi = hi
+        self._indexes = indexes
+        self._st_shift = st_shift
+        self._shifts = list(accumulate(indexes.values(), mul, initial=1))[:-1]
+        self._type = type_var
+        self._sizes = tuple(indexes.values())
+
+    def __getitem__(self, items) -> LinearVariableProxy:
+        if isinstance(items, tp.Sequence):
+            return LinearVariableProxy(f"{self._name}({','.join(str(item) for item in items)})")
+        return LinearVariableProxy(f"{self._name}({items})")
+
+    def __call__(self, *items: int) -> CompiledLinearExpression:
+        return CompiledLinearExpression._of_column(self.__column_of(items))
+
+    @property
+    def lo(self) -> int:
+        return self._lo
+
+    @property
+    def hi(self) -> int:
+        return self._hi
+
+    @property
+    def map(self) -> tp.Tuple[int, ...]:
+        """The columns of all elements, in row-major order of their index values."""
+        return tuple(self._columns().tolist())
+
+    @property
+    def shape(self) -> tp.Tuple[int, ...]:
+        return tuple(self._indexes.values())
+
+    @property
+    def type(self) -> str:
+        return self._type
+
+    def _columns(self) -> np.ndarray:
+        """The columns of all elements, in row-major order: the block read in column-major order."""
+        count = int(np.prod(self._sizes, dtype=np.int64))
+        return np.arange(self._st_shift, self._st_shift + count).reshape(self._sizes, order="F").ravel()
+
+    def __column_of(self, items: tuple) -> int:
+        if len(items) == len(self._sizes):
+            column = self._st_shift
+            try:
+                for value, size, stride in zip(items, self._sizes, self._shifts):
+                    if not 0 <= value < size:
+                        break
+                    column += value * stride
+                else:
+                    if type(column) is int:
+                        return column
+            except TypeError:
+                pass
+        return self.__checked_column_of(items)
+
+    def __checked_column_of(self, items: tuple) -> int:
+        """The column of the element, for values that are not plain integers in range; refuses the others."""
+        values = ", ".join(str(item) for item in items)
+        if len(items) != len(self._sizes):
+            message = (
+                f"Linear variable {self._name} has {len(self._sizes)} dimensions, "
+                f"but {len(items)} index values were given: ({values})"
+            )
+            log_e(message)
+            raise IndexError(message)
+        try:
+            integers = [index(item) for item in items]
+        except TypeError:
+            message = f"Index values of linear variable {self._name} must be integers: ({values})"
+            log_e(message)
+            raise TypeError(message) from None
+        if not all(0 <= value < size for value, size in zip(integers, self._sizes)):
+            sizes = ", ".join(str(size) for size in self._sizes)
+            message = f"Index values ({values}) are outside the dimensions ({sizes}) of linear variable {self._name}"
+            log_e(message)
+            raise IndexError(message)
+        return self._st_shift + sum(value * stride for value, stride in zip(integers, self._shifts))
