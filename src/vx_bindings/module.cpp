@@ -4,5 +4,5 @@
 
 PYBIND11_MODULE(_vx_native, module) {
     module.doc() = "Native kernels of vx_encoder (private)";
-    vx::bindings::bind_sparse_row_accumulator(module);
+    vx::bindings::bind_linear_text_kernels(module);
 }

@@ -13,8 +13,16 @@ _SUM_OPERAND_TYPE = "Type 'LinearExpression' is expected for left side of expres
 _PRODUCT_OPERAND_TYPE = "Type 'LinearExpression' or 'int' is expected for expression"
 
 
+_PLAIN_NUMBER_TYPES = frozenset((int, float, bool))
+
+
 def _is_number(value) -> bool:
-    return isinstance(value, (Integral, Real))
+    # The exact-type test spares the abstract-class check on the common case.
+    return type(value) in _PLAIN_NUMBER_TYPES or isinstance(value, (Integral, Real))
+
+
+def _is_integer(value) -> bool:
+    return type(value) is int or isinstance(value, Integral)
 
 
 def _has_integer_values(array) -> bool:
@@ -30,7 +38,9 @@ class CompiledLinearExpression:
     first use.
     """
 
-    __slots__ = ("_constant", "_terms", "_integral", "_merged_linear", "_linear_array", "_quadratic_array")
+    # _views caches what the read-only views built: the merged linear part and
+    # the coo arrays ("merged", "linear", "quadratic").
+    __slots__ = ("_constant", "_terms", "_integral", "_views")
 
     def __init__(
         self,
@@ -56,25 +66,7 @@ class CompiledLinearExpression:
             )
         self._terms = terms
         self._integral = _has_integer_values(linear_coefficients.data)
-        self._merged_linear = None
-        self._linear_array = linear_coefficients
-        self._quadratic_array = quadratic_coefficients
-
-    @classmethod
-    def _of_terms(cls, constant: _Number, terms: SparseRowAccumulator, integral: bool) -> "CompiledLinearExpression":
-        expression = object.__new__(CompiledLinearExpression)
-        expression._constant = constant
-        expression._terms = terms
-        expression._integral = integral
-        expression._merged_linear = None
-        expression._linear_array = None
-        expression._quadratic_array = None
-        return expression
-
-    @classmethod
-    def _of_column(cls, column: int) -> "CompiledLinearExpression":
-        """The coefficient 1 for one solver column, constant 0."""
-        return cls._of_terms(0, SparseRowAccumulator.single_column(column), True)
+        self._views = {"linear": linear_coefficients, "quadratic": quadratic_coefficients}
 
     @property
     def constant(self) -> _Number:
@@ -99,87 +91,94 @@ class CompiledLinearExpression:
 
     @property
     def _linear_coefficients(self) -> coo_array:
-        if self._linear_array is None:
+        views = self.__views()
+        if views.get("linear") is None:
             indexes, coefficients = self.__merged_linear_part()
-            self._linear_array = coo_array(
-                (coefficients, (indexes, np.zeros_like(indexes))), shape=(self._terms.length, 1)
-            )
-        return self._linear_array
+            views["linear"] = coo_array((coefficients, (indexes, np.zeros_like(indexes))), shape=(self._terms.length, 1))
+        return views["linear"]
 
     @property
     def _quadratic_coefficients(self) -> tp.Optional[coo_array]:
         if not self._terms.has_quadratic_part:
             return None
-        if self._quadratic_array is None:
+        views = self.__views()
+        if views.get("quadratic") is None:
             size = self._terms.quadratic_size
             rows, columns, values = self._terms.merged_quadratic_part()
-            self._quadratic_array = coo_array((values, (rows, columns)), shape=(size, size))
-        return self._quadratic_array
+            views["quadratic"] = coo_array((values, (rows, columns)), shape=(size, size))
+        return views["quadratic"]
 
     @property
     def _has_quadratic_part(self) -> bool:
         return self._terms.has_quadratic_part
 
     def __pos__(self) -> "CompiledLinearExpression":
-        return self._of_terms(+self._constant, self._terms, self._integral)
+        return _of_terms(+self._constant, self._terms, self._integral)
 
     def __neg__(self) -> "CompiledLinearExpression":
-        return self._of_terms(-self._constant, self._terms.scaled(-1.0), self._integral)
+        return _of_terms(-self._constant, self._terms.scaled(-1.0), self._integral)
 
     def __radd__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         return self.__add__(other)
 
     def __add__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         if isinstance(other, CompiledLinearExpression):
-            return self._of_terms(
+            return _of_terms(
                 self._constant + other._constant, self._terms.plus(other._terms, 1.0), self._integral and other._integral
             )
         if _is_number(other):
-            return self._of_terms(self._constant + other, self._terms, self._integral)
+            return _of_terms(self._constant + other, self._terms, self._integral)
         log_e(_SUM_OPERAND_TYPE)
         raise TypeError(_SUM_OPERAND_TYPE)
 
     def __sub__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         if isinstance(other, CompiledLinearExpression):
-            return self._of_terms(
+            return _of_terms(
                 self._constant - other._constant, self._terms.plus(other._terms, -1.0), self._integral and other._integral
             )
         if _is_number(other):
-            return self._of_terms(self._constant - other, self._terms, self._integral)
+            return _of_terms(self._constant - other, self._terms, self._integral)
         log_e(_SUM_OPERAND_TYPE)
         raise TypeError(_SUM_OPERAND_TYPE)
 
     def __mul__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         if _is_number(other):
-            return self._of_terms(
-                other * self._constant, self._terms.scaled(float(other)), self._integral and isinstance(other, Integral)
+            return _of_terms(
+                other * self._constant, self._terms.scaled(float(other)), self._integral and _is_integer(other)
             )
         if isinstance(other, CompiledLinearExpression):
             if self._terms.has_quadratic_part or other._terms.has_quadratic_part:
                 log_e(_PRODUCT_OPERAND_TYPE)
                 raise TypeError(_PRODUCT_OPERAND_TYPE)
             own_constant, other_constant = self._constant, other._constant
-            return self._of_terms(
+            return _of_terms(
                 other_constant * own_constant,
                 self._terms.times(other._terms, float(own_constant), float(other_constant)),
                 self._integral
                 and other._integral
-                and isinstance(own_constant, Integral)
-                and isinstance(other_constant, Integral),
+                and _is_integer(own_constant)
+                and _is_integer(other_constant),
             )
         log_e(_PRODUCT_OPERAND_TYPE)
         raise TypeError(_PRODUCT_OPERAND_TYPE)
 
-    def __rmul__(self, other: int) -> "CompiledLinearExpression":
-        return self.__mul__(other)
+    # n * e is e * n; the text writes every number factor first, so the
+    # alias spares a call on that hot path.
+    __rmul__ = __mul__
+
+    def __views(self) -> dict:
+        if self._views is None:
+            self._views = {}
+        return self._views
 
     def __merged_linear_part(self) -> tp.Tuple[np.ndarray, np.ndarray]:
-        if self._merged_linear is None:
+        views = self.__views()
+        if "merged" not in views:
             indexes, coefficients = self._terms.merged_linear_part()
             if self._integral:
                 coefficients = coefficients.astype(np.int64)
-            self._merged_linear = (indexes, coefficients)
-        return self._merged_linear
+            views["merged"] = (indexes, coefficients)
+        return views["merged"]
 
 
 class CompiledSum(CompiledLinearExpression):
@@ -204,9 +203,29 @@ class CompiledSum(CompiledLinearExpression):
         self._constant = constant
         self._terms = SparseRowAccumulator.sum(parts)
         self._integral = integral
-        self._merged_linear = None
-        self._linear_array = None
-        self._quadratic_array = None
+        self._views = None
+
+
+_new_expression = object.__new__
+
+
+def _of_terms(constant: _Number, terms: SparseRowAccumulator, integral: bool) -> CompiledLinearExpression:
+    expression = _new_expression(CompiledLinearExpression)
+    expression._constant = constant
+    expression._terms = terms
+    expression._integral = integral
+    expression._views = None
+    return expression
+
+
+def element_expression(terms: SparseRowAccumulator) -> CompiledLinearExpression:
+    """What a variable element evaluates to: its terms (the coefficient 1 at its column), constant 0."""
+    expression = _new_expression(CompiledLinearExpression)
+    expression._constant = 0
+    expression._terms = terms
+    expression._integral = True
+    expression._views = None
+    return expression
 
 
 def rows_by_row(rows: tp.Sequence[CompiledLinearExpression]) -> tp.Tuple[np.ndarray, np.ndarray, np.ndarray]:

@@ -5,8 +5,9 @@ import typing as tp
 import numpy as np
 
 from vx_encoder.linear_parser.linear_expression import LinearVariableProxy
-from vx_encoder.linear_parser.compiled_linear_expressions import CompiledLinearExpression
+from vx_encoder.linear_parser.compiled_linear_expressions import CompiledLinearExpression, element_expression
 from vx_encoder.core.vx_logger import log_e
+from vx_encoder._vx_native import ElementLayout
 
 
 def _is_operation(text: str) -> bool:
@@ -54,6 +55,7 @@ class LinearVariable:
         self._shifts = list(accumulate(indexes.values(), mul, initial=1))[:-1]
         self._type = type_var
         self._sizes = tuple(indexes.values())
+        self._layout = ElementLayout(st_shift, self._sizes)
 
     def __getitem__(self, items) -> LinearVariableProxy:
         if isinstance(items, tp.Sequence):
@@ -61,7 +63,10 @@ class LinearVariable:
         return LinearVariableProxy(f"{self._name}({items})")
 
     def __call__(self, *items: int) -> CompiledLinearExpression:
-        return CompiledLinearExpression._of_column(self.__column_of(items))
+        terms = self._layout.element_terms(items)
+        if terms is None:
+            self.__refuse_index_values(items)
+        return element_expression(terms)
 
     @property
     def lo(self) -> int:
@@ -89,23 +94,7 @@ class LinearVariable:
         count = int(np.prod(self._sizes, dtype=np.int64))
         return np.arange(self._st_shift, self._st_shift + count).reshape(self._sizes, order="F").ravel()
 
-    def __column_of(self, items: tuple) -> int:
-        if len(items) == len(self._sizes):
-            column = self._st_shift
-            try:
-                for value, size, stride in zip(items, self._sizes, self._shifts):
-                    if not 0 <= value < size:
-                        break
-                    column += value * stride
-                else:
-                    if type(column) is int:
-                        return column
-            except TypeError:
-                pass
-        return self.__checked_column_of(items)
-
-    def __checked_column_of(self, items: tuple) -> int:
-        """The column of the element, for values that are not plain integers in range; refuses the others."""
+    def __refuse_index_values(self, items: tuple) -> tp.NoReturn:
         values = ", ".join(str(item) for item in items)
         if len(items) != len(self._sizes):
             message = (
@@ -115,14 +104,13 @@ class LinearVariable:
             log_e(message)
             raise IndexError(message)
         try:
-            integers = [index(item) for item in items]
+            for item in items:
+                index(item)
         except TypeError:
             message = f"Index values of linear variable {self._name} must be integers: ({values})"
             log_e(message)
             raise TypeError(message) from None
-        if not all(0 <= value < size for value, size in zip(integers, self._sizes)):
-            sizes = ", ".join(str(size) for size in self._sizes)
-            message = f"Index values ({values}) are outside the dimensions ({sizes}) of linear variable {self._name}"
-            log_e(message)
-            raise IndexError(message)
-        return self._st_shift + sum(value * stride for value, stride in zip(integers, self._shifts))
+        sizes = ", ".join(str(size) for size in self._sizes)
+        message = f"Index values ({values}) are outside the dimensions ({sizes}) of linear variable {self._name}"
+        log_e(message)
+        raise IndexError(message)

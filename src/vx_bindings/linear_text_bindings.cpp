@@ -3,9 +3,11 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <vector>
 
+#include "vx/element_layout.hpp"
 #include "vx/sparse_row_accumulator.hpp"
 #include "vx_bindings.hpp"
 
@@ -33,9 +35,43 @@ py::tuple to_arrays(const CompressedMatrix& matrix) {
     return py::make_tuple(to_array(matrix.starts), to_array(matrix.indices), to_array(matrix.values));
 }
 
+// A host integer (or anything with __index__) as a 64-bit value; nothing for
+// other values and for integers beyond 64 bits.
+std::optional<std::int64_t> index_value(py::handle item) {
+    if (!PyIndex_Check(item.ptr())) return std::nullopt;
+    const auto as_integer = py::reinterpret_steal<py::object>(PyNumber_Index(item.ptr()));
+    if (!as_integer) throw py::error_already_set();
+    int overflow = 0;
+    const long long value = PyLong_AsLongLongAndOverflow(as_integer.ptr(), &overflow);
+    if (overflow != 0) return std::nullopt;
+    if (value == -1 && PyErr_Occurred()) throw py::error_already_set();
+    return value;
+}
+
+// The coefficients of one element, or None when the index values name no
+// element (the caller then says why).
+py::object element_terms(const ElementLayout& layout, const py::tuple& items) {
+    std::vector<std::int64_t> values;
+    values.reserve(items.size());
+    for (const auto item : items) {
+        const auto value = index_value(item);
+        if (!value) return py::none();
+        values.push_back(*value);
+    }
+    const auto column = layout.column_of(values);
+    if (!column) return py::none();
+    return py::cast(SparseRowAccumulator::single_column(*column));
+}
+
 }  // namespace
 
-void bind_sparse_row_accumulator(py::module_& module) {
+void bind_linear_text_kernels(py::module_& module) {
+    py::class_<ElementLayout>(module, "ElementLayout", "The solver columns of the elements of a linear variable")
+        .def(py::init<std::int64_t, std::vector<std::int64_t>>(), py::arg("first_column"), py::arg("sizes"))
+        .def("element_terms", &element_terms, py::arg("items"),
+             "The coefficient 1 at the element's column, or None for index values that name no element")
+        .def_property_readonly("rank", &ElementLayout::rank);
+
     py::class_<SparseRowAccumulator>(module, "SparseRowAccumulator",
                                      "Unmerged coefficients of a compiled linear or quadratic expression")
         .def(py::init<>())
