@@ -39,6 +39,12 @@ def _is_number(value) -> bool:
     return isinstance(value, (Integral, Real))
 
 
+def _integer_result_type(lo: int, hi: int) -> str:
+    """Results of an integer variable are 32-bit unless its bounds reach past that range."""
+    limits = np.iinfo(np.int32)
+    return "int32" if all(limits.min <= bound <= limits.max for bound in (lo, hi)) else "int64"
+
+
 def _raise_logged(error_type: type, message: str) -> tp.NoReturn:
     log_e(message)
     raise error_type(message)
@@ -82,7 +88,7 @@ class LinearModel:
             lower, upper = self.__integer_bounds(name, lo, hi, count)
             self.__add_columns(count, lower, upper)
             self.__mark_integer(first_column, count)
-            type_name = "int32"
+            type_name = _integer_result_type(lo, hi)
         elif variable_type == VariableType.REAL:
             self.__add_columns(
                 count, np.full(count, fill_value=lo, dtype=np.float64), np.full(count, fill_value=hi, dtype=np.float64)
