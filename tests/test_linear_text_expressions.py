@@ -1,5 +1,7 @@
 """Text of linear expressions, bounds, sums, and the names of vx_encoder.linear_parser."""
 
+import subprocess
+import sys
 from fractions import Fraction
 
 import numpy as np
@@ -246,3 +248,18 @@ def test_the_sub_package_exports_its_six_names():
     assert linear_parser.__all__ == ["LinearModel", "SolutionStatus", "VariableType", "inf", "Sum", "SumIt"]
     assert linear_parser.Sum.__module__ == "vx_encoder.linear_parser.linear_expression"
     assert linear_parser.LinearModel.__module__ == "vx_encoder.linear_parser.linear_model"
+
+
+def test_the_sub_package_loads_its_modules_in_order():
+    # A finder that only watches records each module as its import starts.
+    script = (
+        "import sys\n"
+        "class Watch:\n"
+        "    def find_spec(self, name, path=None, target=None):\n"
+        "        if name.startswith('vx_encoder.linear_parser.'):\n"
+        "            print(name.rsplit('.', 1)[1])\n"
+        "sys.meta_path.insert(0, Watch())\n"
+        "import vx_encoder.linear_parser\n"
+    )
+    loaded = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    assert loaded.stdout.split() == ["linear_model", "linear_variables", "linear_expression", "compiled_linear_expressions"]
