@@ -10,11 +10,6 @@ from vx_encoder.core.vx_logger import log_e
 from vx_encoder._vx_native import ElementLayout
 
 
-def _is_operation(text: str) -> bool:
-    """Whether an index text is an operation rather than a single name or number."""
-    return " " in text
-
-
 class Index:
     """A symbolic index of linear expression text: a name, shifted or scaled by arithmetic.
 
@@ -30,17 +25,20 @@ class Index:
         return Index(self.name, f"{self.expression} + {shift}")
 
     def __sub__(self, shift: int) -> "Index":
-        shift_text = format(shift)
-        if _is_operation(shift_text):
-            shift_text = f"({shift_text})"
-        return Index(self.name, f"{self.expression} - {shift_text}")
+        return Index(self.name, f"{self.expression} - {_grouped(shift)}")
 
     def __rmul__(self, shift: int) -> "Index":
-        own_text = f"({self.expression})" if _is_operation(self.expression) else self.expression
-        return Index(self.name, f"{shift} * {own_text}")
+        return Index(self.name, f"{shift} * {_grouped(self)}")
 
     def __str__(self):
         return self.expression
+
+
+def _grouped(operand) -> str:
+    """The text of an operand that binds tighter than + and -: an index made by arithmetic in parentheses."""
+    if isinstance(operand, Index) and operand.expression != operand.name:
+        return f"({operand.expression})"
+    return format(operand)
 
 
 class LinearVariable:
