@@ -5,20 +5,13 @@ import numpy as np
 from scipy.sparse import coo_array, csc_array
 
 from vx_encoder._vx_native import SparseRowAccumulator
+from vx_encoder.linear_parser.linear_expression import _is_number
 from vx_encoder.core.vx_logger import *
 
 _Number = tp.Union[Integral, Real]
 
 _SUM_OPERAND_TYPE = "Type 'LinearExpression' is expected for left side of expression"
 _PRODUCT_OPERAND_TYPE = "Type 'LinearExpression' or 'int' is expected for expression"
-
-
-_PLAIN_NUMBER_TYPES = frozenset((int, float, bool))
-
-
-def _is_number(value) -> bool:
-    # The exact-type test spares the abstract-class check on the common case.
-    return type(value) in _PLAIN_NUMBER_TYPES or isinstance(value, (Integral, Real))
 
 
 def _is_integer(value) -> bool:

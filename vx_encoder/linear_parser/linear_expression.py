@@ -14,8 +14,13 @@ _NO_TRUTH_VALUE = (
 )
 
 
+_PLAIN_NUMBER_TYPES = frozenset((int, float, bool))
+
+
 def _is_number(value) -> bool:
-    return isinstance(value, (Integral, Real))
+    """Whether a value is a number operand: an integral or real number, booleans included."""
+    # The exact-type test spares the abstract-class check in the common case.
+    return type(value) in _PLAIN_NUMBER_TYPES or isinstance(value, (Integral, Real))
 
 
 class LinearExpression:

@@ -1,6 +1,6 @@
 from enum import Enum, auto
 from functools import reduce
-from numbers import Integral, Real
+from numbers import Integral
 from operator import index, mul
 from pathlib import Path
 import typing as tp
@@ -11,7 +11,7 @@ import halvex.kelvo_engine.linsolver as linsolver
 from vx_encoder._exceptions import VariableError, SolverError, FormulaError
 from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
-from vx_encoder.linear_parser.linear_expression import LinearExpression
+from vx_encoder.linear_parser.linear_expression import LinearExpression, _is_number
 from vx_encoder.core.vx_logger import *
 
 inf = linsolver.kLinsolverInf
@@ -33,10 +33,6 @@ class VariableType(Enum):
     REAL = auto()
     INTEGER = auto()
     BINARY = auto()
-
-
-def _is_number(value) -> bool:
-    return isinstance(value, (Integral, Real))
 
 
 def _integer_result_type(lo: int, hi: int) -> str:
