@@ -253,4 +253,5 @@ def test_the_sub_package_loads_its_modules_in_order():
         "import vx_encoder.linear_parser\n"
     )
     loaded = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
-    assert loaded.stdout.split() == ["linear_model", "linear_variables", "linear_expression", "compiled_linear_expressions"]
+    expected = ["linear_model", "linear_variables", "linear_expression", "compiled_linear_expressions"]
+    assert loaded.stdout.split() == expected

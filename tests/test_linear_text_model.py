@@ -246,7 +246,9 @@ def test_bounds_come_from_the_expression_and_the_arguments(rows_model, calls, ex
         (lambda x: x[0, 0], {"lo": 1, "eq": 5}, "The borders is set twice"),
     ],
 )
-def test_a_bound_given_twice_is_refused_before_anything_is_sent(rows_model, calls, capfd, expression, arguments, message):
+def test_a_bound_given_twice_is_refused_before_anything_is_sent(
+    rows_model, calls, capfd, expression, arguments, message
+):
     model, x, *_ = rows_model
     with pytest.raises(ValueError, match=f"^{message}$"):
         model.add_constraint(expression(x), **arguments)
@@ -327,7 +329,9 @@ def test_an_empty_sum_is_the_constant_0(rows_model, calls):
     assert sent_rows(calls) == [(-inf, 1.0, {12: 1.0})]
 
 
-@pytest.mark.parametrize("minimization, sense", [(True, "kMinimize"), (1, "kMinimize"), (None, "kMaximize"), (0, "kMaximize")])
+@pytest.mark.parametrize(
+    "minimization, sense", [(True, "kMinimize"), (1, "kMinimize"), (None, "kMaximize"), (0, "kMaximize")]
+)
 def test_the_target_sets_the_sense_first(rows_model, calls, minimization, sense):
     model, x, *_ = rows_model
     model.add_target(x[0, 0], minimization)
@@ -360,7 +364,8 @@ def test_a_second_target_replaces_the_whole_objective(calls):
     model.add_target(x[0] * x[0] + x[1] + 2 * x[2], True)
     calls.clear()
     model.add_target(3 * x[2], True)
-    assert [as_lists(args) for args in calls_named(calls, "changeColsCost")] == [(2, [1, 2], [0.0, 0.0]), (1, [2], [3])]
+    costs = [as_lists(args) for args in calls_named(calls, "changeColsCost")]
+    assert costs == [(2, [1, 2], [0.0, 0.0]), (1, [2], [3])]
     assert as_lists(calls_named(calls, "passHessian")[0])[:2] == (3, 0)
 
 

@@ -174,7 +174,8 @@ def test_a_time_limit_with_an_incumbent_is_suboptimal(capfd):
     hard_knapsack(model)
     model.set_solution("take", 0)  # feasible: the solver keeps it as its incumbent
     assert model.solve() is SolutionStatus.SUBOPTIMAL
-    assert "[warning] Solution is suboptimal due to a time limit, but a primal solution is available" in capfd.readouterr().err.splitlines()
+    warning = "[warning] Solution is suboptimal due to a time limit, but a primal solution is available"
+    assert warning in capfd.readouterr().err.splitlines()
     assert model.objective_value == 0 and model.get_result("take").tolist() == [0] * 60
 
 
@@ -203,7 +204,11 @@ def test_a_warm_start_reaches_the_solver_with_every_column(monkeypatch):
     model = quiet_model()
     model.get_variables("a", VariableType.REAL, 0, 10, i=2)
     starts = []
-    monkeypatch.setattr(model._linsolver_model, "setSolution", lambda solution: starts.append(solution.col_value.copy()))
+
+    def record(solution):
+        starts.append(solution.col_value.copy())
+
+    monkeypatch.setattr(model._linsolver_model, "setSolution", record)
     model.solve()
     assert starts == []  # no set_solution: no start values
     model.set_solution("a", 7)

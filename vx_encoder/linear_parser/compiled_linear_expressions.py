@@ -87,7 +87,9 @@ class CompiledLinearExpression:
         views = self.__views()
         if views.get("linear") is None:
             indexes, coefficients = self.__merged_linear_part()
-            views["linear"] = coo_array((coefficients, (indexes, np.zeros_like(indexes))), shape=(self._terms.length, 1))
+            views["linear"] = coo_array(
+                (coefficients, (indexes, np.zeros_like(indexes))), shape=(self._terms.length, 1)
+            )
         return views["linear"]
 
     @property
@@ -105,6 +107,11 @@ class CompiledLinearExpression:
     def _has_quadratic_part(self) -> bool:
         return self._terms.has_quadratic_part
 
+    def _hessian_by_column(self, dimension: int) -> tp.Tuple[np.ndarray, np.ndarray, np.ndarray]:
+        """Two times the quadratic part as a dimension x dimension matrix compressed by column:
+        (column starts, row numbers, values), the arrays of quadratic_coefficients resized to that side."""
+        return self._terms.quadratic_part_by_column(2.0, dimension)
+
     def __pos__(self) -> "CompiledLinearExpression":
         return _of_terms(+self._constant, self._terms, self._integral)
 
@@ -117,7 +124,9 @@ class CompiledLinearExpression:
     def __add__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         if isinstance(other, CompiledLinearExpression):
             return _of_terms(
-                self._constant + other._constant, self._terms.plus(other._terms, 1.0), self._integral and other._integral
+                self._constant + other._constant,
+                self._terms.plus(other._terms, 1.0),
+                self._integral and other._integral,
             )
         if _is_number(other):
             return _of_terms(self._constant + other, self._terms, self._integral)
@@ -127,7 +136,9 @@ class CompiledLinearExpression:
     def __sub__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         if isinstance(other, CompiledLinearExpression):
             return _of_terms(
-                self._constant - other._constant, self._terms.plus(other._terms, -1.0), self._integral and other._integral
+                self._constant - other._constant,
+                self._terms.plus(other._terms, -1.0),
+                self._integral and other._integral,
             )
         if _is_number(other):
             return _of_terms(self._constant - other, self._terms, self._integral)

@@ -70,7 +70,12 @@ class LinearModel:
         self._target_has_hessian = False
 
     def get_variables(
-        self, name: str, variable_type: VariableType, lo: tp.Union[int, float] = -inf, hi: tp.Union[int, float] = inf, **dims: int
+        self,
+        name: str,
+        variable_type: VariableType,
+        lo: tp.Union[int, float] = -inf,
+        hi: tp.Union[int, float] = inf,
+        **dims: int,
     ) -> LinearVariable:
         if not isinstance(name, str) or not name or not name.isidentifier():
             _raise_logged(ValueError, "Linear variable must have a non-empty name containing only letters")
@@ -178,7 +183,7 @@ class LinearModel:
         self._target_columns = indexes
         dimension = self._general_shift_variable
         if target._has_quadratic_part:
-            starts, rows, values = target._terms.quadratic_part_by_column(2.0, dimension)
+            starts, rows, values = target._hessian_by_column(dimension)
             solver.passHessian(dimension, len(values), linsolver.HessianFormat.kTriangular, starts, rows, values)
             self._target_has_hessian = True
         elif self._target_has_hessian:
@@ -317,7 +322,9 @@ class LinearModel:
                     TypeError, f"A constraint must evaluate to linear expressions, not {type(constraint).__name__}"
                 )
             if constraint._has_quadratic_part:
-                _raise_logged(FormulaError, "A constraint must be linear: quadratic terms are allowed only in the target")
+                _raise_logged(
+                    FormulaError, "A constraint must be linear: quadratic terms are allowed only in the target"
+                )
 
     def __grow_warm_start(self) -> None:
         """The warm-start vector over every column created so far; new columns start at 0.0."""
