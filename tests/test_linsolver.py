@@ -7,6 +7,7 @@ import itertools
 import highspy
 import numpy as np
 import pytest
+import scipy.sparse as sparse
 
 from halvex.kelvo_engine import linsolver as ls
 
@@ -212,6 +213,36 @@ def test_quadratic_objective_with_integer_column_is_refused_at_run():
     assert solver.getModelStatus() == Status.kNotset
 
 
+def pass_sparse(solver: ls.LinearSolver, matrix) -> None:
+    matrix = sparse.csc_array(matrix)
+    solver.passHessian(matrix.shape[0], matrix.nnz, ls.HessianFormat.kTriangular, matrix.indptr, matrix.indices, matrix.data)
+
+
+SINGULAR_BLOCK = np.array([[1.0, 2.0], [2.0, 4.0]])  # semidefinite, not diagonally dominant
+INDEFINITE_BLOCK = np.array([[1.0, 2.0], [2.0, 3.0]])
+
+
+@pytest.mark.parametrize(
+    "last_block, convex",
+    [
+        (INDEFINITE_BLOCK, False),
+        (np.eye(2) * 3 + 1, True),
+        (np.random.default_rng(0).normal(size=(30, 30)) @ np.random.default_rng(0).normal(size=(30, 30)).T, True),
+    ],
+    ids=["indefinite", "dominant", "dense-semidefinite"],
+)
+def test_convexity_is_judged_block_by_block(last_block, convex):
+    matrix = sparse.block_diag([SINGULAR_BLOCK] * 200 + [last_block])
+    solver = new_solver(matrix.shape[0], -1.0, 1.0)
+    solver.changeColsCost(matrix.shape[0], np.arange(matrix.shape[0]), np.ones(matrix.shape[0]))
+    pass_sparse(solver, matrix)
+    if convex:
+        assert solve(solver)[0] == Status.kOptimal
+    else:
+        with pytest.raises(ls.LinsolverError, match="non-convex"):
+            solver.run()
+
+
 def test_semidefinite_hessian_is_convex():
     solver = new_solver(2, -1.0, 1.0)
     solver.changeColsCost(2, np.array([0, 1]), np.array([1.0, 0.0]))
@@ -290,6 +321,17 @@ def test_warm_start_reaches_the_solver_and_is_padded_by_the_bounds():
     solver.setOptionValue("time_limit", INF)
     status, _, objective = solve(solver)
     assert status == Status.kOptimal and objective == pytest.approx(20.0)
+
+
+def test_rows_and_columns_added_after_a_solve_join_the_model():
+    solver = small_lp()
+    assert solve(solver)[2] == pytest.approx(11.0)
+    solver.addRow(-INF, 2.0, 1, [0], [1.0])  # x <= 2: x = 2, y = 4/3
+    status, solution, objective = solve(solver)
+    np.testing.assert_allclose(solution.col_value, [2.0, 4.0 / 3.0], atol=1e-9)
+    solver.addVars(1, [0.0], [1.0])
+    solver.changeColCost(2, 5.0)
+    assert solve(solver)[2] == pytest.approx(6.0 + 8.0 / 3.0 + 5.0)
 
 
 def test_status_before_any_run_is_not_set():
@@ -442,6 +484,7 @@ def test_log_to_console_takes_a_truth_value(value):
         (lambda s: s.addVars(1, [np.nan], [1.0]), ValueError),
         (lambda s: s.addVars(-1, [], []), ValueError),
         (lambda s: s.addVars(1, ["a"], [1.0]), TypeError),
+        (lambda s: s.addVars(1, [INF], [INF]), ValueError),
         (lambda s: s.changeColsIntegrality(1, [5], [1]), IndexError),
         (lambda s: s.changeColsIntegrality(1, [0], [9]), ValueError),
         (lambda s: s.changeColCost(3, 1.0), IndexError),
