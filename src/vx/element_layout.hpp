@@ -17,6 +17,8 @@ public:
     // number differs from the rank or a value lies outside its dimension.
     [[nodiscard]] std::optional<std::int64_t> column_of(std::span<const std::int64_t> values) const;
     [[nodiscard]] std::size_t rank() const { return sizes_.size(); }
+    // 1 for the first dimension, then the product of the sizes before each.
+    [[nodiscard]] std::span<const std::int64_t> strides() const { return strides_; }
 
 private:
     std::int64_t first_column_;

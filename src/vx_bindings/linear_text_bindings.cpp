@@ -70,7 +70,11 @@ void bind_linear_text_kernels(py::module_& module) {
         .def(py::init<std::int64_t, std::vector<std::int64_t>>(), py::arg("first_column"), py::arg("sizes"))
         .def("element_terms", &element_terms, py::arg("items"),
              "The coefficient 1 at the element's column, or None for index values that name no element")
-        .def_property_readonly("rank", &ElementLayout::rank);
+        .def_property_readonly("rank", &ElementLayout::rank)
+        .def_property_readonly("strides", [](const ElementLayout& layout) {
+            const auto strides = layout.strides();
+            return std::vector<std::int64_t>(strides.begin(), strides.end());
+        });
 
     py::class_<SparseRowAccumulator>(module, "SparseRowAccumulator",
                                      "Unmerged coefficients of a compiled linear or quadratic expression")

@@ -1,5 +1,4 @@
-from itertools import accumulate
-from operator import index, mul
+from operator import index
 import typing as tp
 
 import numpy as np
@@ -50,10 +49,11 @@ class LinearVariable:
         self._hi = hi
         self._indexes = indexes
         self._st_shift = st_shift
-        self._shifts = list(accumulate(indexes.values(), mul, initial=1))[:-1]
-        self._type = type_var
         self._sizes = tuple(indexes.values())
         self._layout = ElementLayout(st_shift, self._sizes)
+        # One stride a dimension: 1, then the product of the sizes before it.
+        self._shifts = list(self._layout.strides)
+        self._type = type_var
 
     def __getitem__(self, items) -> LinearVariableProxy:
         if isinstance(items, tp.Sequence):
