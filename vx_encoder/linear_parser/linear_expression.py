@@ -13,7 +13,6 @@ _NO_TRUTH_VALUE = (
     "Give both bounds to one constraint, as in add_constraint(e <= 5, lo=1)"
 )
 
-
 _PLAIN_NUMBER_TYPES = frozenset((int, float, bool))
 
 
