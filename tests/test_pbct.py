@@ -226,16 +226,33 @@ class TestClauseLimit:
         assert inputs
 
     @pytest.mark.parametrize("terms, comparator, bound", [
-        (terms, LEQ, 200),                        # adders
-        ([(v, 1) for v in range(1, 31)], BOTH, 1),  # at most one and a clause
-        ([(v, 1) for v in range(1, 31)], LEQ, 4),   # totalizer
+        (terms, LEQ, 200),                            # adders
+        ([(v, 1) for v in range(1, 31)], BOTH, 1),    # at most one and a clause
+        ([(v, 1) for v in range(1, 31)], LEQ, 4),     # totalizer
         ([(v, 1) for v in range(1, 301)], GEQ, 120),  # modulo totalizer
     ])
     def test_limit_equal_to_the_need_is_enough(self, terms, comparator, bound):
-        needed = len(Encoding(terms, comparator, bound).clauses)
-        assert len(Encoding(terms, comparator, bound, config=make_config(limit=needed)).clauses) == needed
+        """The encoder's own size estimates must not refuse what fits, nor pick
+        another encoding."""
+        encoding = Encoding(terms, comparator, bound)
+        needed = len(encoding.clauses)
+        assert Encoding(terms, comparator, bound, config=make_config(limit=needed)).clauses == encoding.clauses
+
+    def test_one_clause_short_of_the_need_is_refused(self):
+        needed = len(Encoding(self.terms, LEQ, 200).clauses)
         with pytest.raises(ValueError, match=str(needed - 1)):
-            Encoding(terms, comparator, bound, config=make_config(limit=needed - 1))
+            Encoding(self.terms, LEQ, 200, config=make_config(limit=needed - 1))
+
+    def test_cardinality_constraint_over_the_limit_falls_back_to_adders(self):
+        # The counting encodings need about 29,000 clauses here, adders 14,000.
+        n, k = 1000, 500
+        terms = [(v, 1) for v in range(1, n + 1)]
+        encoding = Encoding(terms, LEQ, k, config=make_config(limit=20_000))
+        rng = random.Random(5)
+        with Solver(name="cadical195", bootstrap_with=encoding.clauses) as solver:
+            for count in [0, k - 1, k, k + 1, k + 2, n]:
+                chosen = set(rng.sample(range(n), count))
+                assert encoding.extends(solver, [i in chosen for i in range(n)]) == (count <= k)
 
     def test_large_cardinality_constraint_is_refused_early(self):
         with pytest.raises(ValueError, match="max_clauses_per_constraint = 1000"):

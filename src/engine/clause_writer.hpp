@@ -39,6 +39,7 @@ public:
         if (count > clause_limit_ - static_cast<std::int64_t>(clauses_.size())) throw ClauseLimitExceeded(clause_limit_);
     }
 
+    [[nodiscard]] std::int64_t clause_budget() const { return clause_limit_ - static_cast<std::int64_t>(clauses_.size()); }
     [[nodiscard]] const ClauseBuffer& clauses() const { return clauses_; }
     [[nodiscard]] const AuxVarManager& variables() const { return variables_; }
 

@@ -19,15 +19,23 @@ struct ModuloCount {
     std::vector<Literal> quotient;
 };
 
-// Counts instead of writing, to compare moduli.
+struct CountAboveCap {};
+
+// Counts instead of writing, to compare moduli; gives up (CountAboveCap) once
+// the count passes the cap, so that hopeless candidates cost little.
 class ClauseCounter {
 public:
+    explicit ClauseCounter(std::int64_t cap) : cap_(cap) {}
     Literal new_variable() { return 1; }
-    void add(std::span<const Literal>) { ++clauses_; }
+    void add(std::span<const Literal>) {
+        if (++clauses_ > cap_) throw CountAboveCap{};
+    }
     [[nodiscard]] std::int64_t clauses() const { return clauses_; }
+    [[nodiscard]] std::int64_t cap() const { return cap_; }
 
 private:
     std::int64_t clauses_ = 0;
+    std::int64_t cap_;
 };
 
 template <typename Sink>
@@ -146,13 +154,16 @@ ModuloCount count_literals(ModuloTotalizer<ClauseWriter>& totalizer, std::span<c
 // merged once, over placeholder literals.
 class ModuloClauseCount {
 public:
-    ModuloClauseCount(std::size_t k, std::size_t modulus) : totalizer_(counter_, k, modulus) {}
+    ModuloClauseCount(std::size_t k, std::size_t modulus, std::int64_t cap)
+        : counter_(cap), totalizer_(counter_, k, modulus) {}
 
     std::int64_t total(std::size_t literal_count) {
         const auto root = node(literal_count);
         const auto before = counter_.clauses();
         totalizer_.bound_root(root.count);
-        return root.clauses + counter_.clauses() - before;
+        const auto clauses = root.clauses + counter_.clauses() - before;
+        if (clauses > counter_.cap()) throw CountAboveCap{};
+        return clauses;
     }
 
 private:
@@ -170,6 +181,7 @@ private:
             const auto before = counter_.clauses();
             auto merged = totalizer_.merge(left.count, right.count);
             subtree = {std::move(merged), left.clauses + right.clauses + counter_.clauses() - before};
+            if (subtree.clauses > counter_.cap()) throw CountAboveCap{};
         }
         return subtrees_.emplace(size, std::move(subtree)).first->second;
     }
@@ -181,18 +193,22 @@ private:
 
 }  // namespace
 
-ModulusChoice best_modulus(std::size_t literal_count, std::size_t k) {
+ModulusChoice best_modulus(std::size_t literal_count, std::size_t k, std::int64_t clause_cap) {
     // The best modulus lies near the square root of k; a dozen candidates
     // around it find it closely enough.
     const double root = std::sqrt(static_cast<double>(k));
-    ModulusChoice best{0, 0};
+    ModulusChoice best{2, clause_cap + 1};
     std::size_t last = 0;
     for (double factor = 0.35; factor <= 3.0; factor *= 1.2) {
         const auto modulus = std::clamp<std::size_t>(static_cast<std::size_t>(std::lround(root * factor)), 2, k);
         if (modulus == last) continue;
         last = modulus;
-        const auto clauses = ModuloClauseCount(k, modulus).total(literal_count);
-        if (best.modulus == 0 || clauses < best.clauses) best = {modulus, clauses};
+        try {
+            const auto clauses = ModuloClauseCount(k, modulus, best.clauses - 1).total(literal_count);
+            best = {modulus, clauses};
+        } catch (const CountAboveCap&) {
+            // no better than the best so far
+        }
     }
     return best;
 }

@@ -17,8 +17,9 @@ struct ModulusChoice {
     std::int64_t clauses;
 };
 
-// The modulus (2..k) that gives the fewest clauses, and their number.
-ModulusChoice best_modulus(std::size_t literal_count, std::size_t k);
+// The modulus (2..k) that gives the fewest clauses, and their number; a
+// number above clause_cap when no modulus stays within it.
+ModulusChoice best_modulus(std::size_t literal_count, std::size_t k, std::int64_t clause_cap);
 
 // 2 <= k < literals.size(), 2 <= modulus <= k.
 void encode_modulo_totalizer_at_most(std::span<const Literal> literals, std::size_t k, std::size_t modulus,
