@@ -136,7 +136,7 @@ class LinearModel:
             lower_bound = -inf
         if upper_bound is None:
             upper_bound = inf
-        row = constraint.linear_coefficients
+        row = _canonical(constraint.linear_coefficients)
         self._linsolver_model.addRow(
             float(lower_bound - constraint.constant),
             float(upper_bound - constraint.constant),
@@ -168,7 +168,7 @@ class LinearModel:
             lower_bounds = np.full(constants.shape, -inf, dtype=np.float64)
         if upper_bounds is None:
             upper_bounds = np.full(constants.shape, inf, dtype=np.float64)
-        matrix = constraints.linear_coefficients
+        matrix = _canonical(constraints.linear_coefficients)
         self._linsolver_model.addRows(
             constraints.num_constraints,
             _row_bounds(lower_bounds, constants),
@@ -184,7 +184,7 @@ class LinearModel:
         self._linsolver_model.changeObjectiveSense(sense)
         if DEBUG and not isinstance(target, LinearExpression):
             refuse(BuildError, f"Unknown type {type(target)} for target")
-        row = target.linear_coefficients
+        row = _canonical(target.linear_coefficients)
         quadratic = target.quadratic_coefficients
         hessian = None if quadratic is None else self.__hessian_of(quadratic)
         self._linsolver_model.changeColsCost(row.nnz, row.indices, row.data)
@@ -261,7 +261,7 @@ class LinearModel:
         try:
             self._linsolver_model.run()
         except linsolver.LinsolverError as error:
-            refuse_from(error)
+            refuse(SolverError, str(error))
 
     def __keep_solution(self, info) -> None:
         self._solution_values = np.array(self._solution.col_value)
@@ -299,3 +299,13 @@ class LinearModel:
 def _row_bounds(bounds, constants: np.ndarray) -> np.ndarray:
     """Bounds of a block of rows less their constants, as the solver's 64-bit floats."""
     return np.ascontiguousarray(np.asarray(bounds, dtype=np.float64) - constants, dtype=np.float64)
+
+
+def _canonical(sparse):
+    """The solver refuses a column named twice in one row: repeated entries of a row
+    built by hand are added up first (rows built by the operators never have any)."""
+    if sparse.has_canonical_format:
+        return sparse
+    sparse = sparse.copy()
+    sparse.sum_duplicates()
+    return sparse
