@@ -10,12 +10,9 @@ import numpy as np
 from scipy.sparse import csc_array, csr_array
 
 from vx_encoder._exceptions import FormulaError
+from vx_encoder.linear_parser2._pending_sum import PendingSum
 from vx_encoder.linear_parser2._refusal import refuse
-from vx_encoder.linear_parser2._sparse_width import (
-    matrices_of_common_width,
-    rows_of_common_width,
-    squares_of_common_side,
-)
+from vx_encoder.linear_parser2._sparse_width import rows_of_common_width, squares_of_common_side
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
 
@@ -234,13 +231,16 @@ class LinearExpressionsArr:
                 constants_shape = np.shape(constants)
                 if not constants_shape or constants_shape[0] != np.shape(linear_coefficients)[0]:
                     refuse(FormulaError, "constants and linear_coeffients must have the same number of elements.")
-            if not isinstance(linear_coefficients, csr_array) or linear_coefficients.ndim != 2:
+            is_matrix = isinstance(linear_coefficients, PendingSum) or (
+                isinstance(linear_coefficients, csr_array) and linear_coefficients.ndim == 2
+            )
+            if not is_matrix:
                 refuse(TypeError, "Linear coefficients must be a csr array with 2 dimensions.")
             if constants is not None and (not isinstance(constants, np.ndarray) or constants.ndim != 1):
                 refuse(TypeError, "Constant must be a float or int number")
         linear_coefficients = _as_float64(linear_coefficients)
         if constants is None:
-            constants = np.zeros(linear_coefficients.shape[0], dtype=linear_coefficients.data.dtype)
+            constants = np.zeros(linear_coefficients.shape[0], dtype=linear_coefficients.dtype)
         self._constants = constants
         self._linear_coefficients = linear_coefficients
         self._lower_bounds = lower_bounds
@@ -257,6 +257,8 @@ class LinearExpressionsArr:
 
     @property
     def linear_coefficients(self) -> csr_array:
+        if isinstance(self._linear_coefficients, PendingSum):
+            self._linear_coefficients = self._linear_coefficients.total()
         return self._linear_coefficients.tocsr()
 
     @property
@@ -284,9 +286,8 @@ class LinearExpressionsArr:
         other._refuse_if_bounded()
         if self._constants.shape != other._constants.shape:
             refuse(FormulaError, "Expression smust have the same number of elements.")
-        own_matrix, other_matrix = matrices_of_common_width(self.linear_coefficients, other.linear_coefficients)
         return LinearExpressionsArr(
-            linear_coefficients=own_matrix - other_matrix if subtract else own_matrix + other_matrix,
+            linear_coefficients=PendingSum.of(self._linear_coefficients, other._linear_coefficients, subtract),
             constants=self._constants - other._constants if subtract else self._constants + other._constants,
         )
 
@@ -308,12 +309,12 @@ class LinearExpressionsArr:
         self._refuse_if_bounded()
         if not isinstance(other, _CoefType):
             refuse(TypeError, "Type 'float', 'int' or 'LinearExpressionsArr' is expected for left side of expression")
-        return self._with_constants(other - self._constants, -self._linear_coefficients)
+        return self._with_constants(other - self._constants, -self.linear_coefficients)
 
     def __mul__(self, other) -> LinearExpressionsArr:
         self._refuse_if_bounded()
         if isinstance(other, _CoefType):
-            return self._with_constants(self._constants * other, self._linear_coefficients * other)
+            return self._with_constants(self._constants * other, self.linear_coefficients * other)
         if isinstance(other, np.ndarray):
             return self._rows_scaled_by(other)
         refuse(TypeError, "Type 'float' or 'int' is expected for left side of expression")

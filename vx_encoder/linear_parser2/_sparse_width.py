@@ -41,11 +41,6 @@ def rows_of_common_width(first: csr_array, second: csr_array) -> tuple[csr_array
     return widen_row(first, width), widen_row(second, width)
 
 
-def matrices_of_common_width(first: csr_array, second: csr_array) -> tuple[csr_array, csr_array]:
-    width = max(first.shape[1], second.shape[1])
-    return widen_matrix(first, width), widen_matrix(second, width)
-
-
 def squares_of_common_side(first: csc_array, second: csc_array) -> tuple[csc_array, csc_array]:
     side = max(first.shape[0], second.shape[0])
     return widen_square(first, side), widen_square(second, side)

@@ -98,9 +98,13 @@ class VariableArray:
     def _rows_of_flat_positions(self, positions: np.ndarray) -> LinearExpressionsArr:
         """One row per position, each holding the coefficient 1 at that cell's column."""
         count = positions.size
+        width = VariableArray._total_created_variables
+        index_type = np.int32 if width <= np.iinfo(np.int32).max else np.int64
+        # Columns straight in the sparse library's index type: no second conversion pass.
+        columns = np.add(positions, self._shift, dtype=index_type, casting="same_kind")
         matrix = csr_array(
-            (np.ones(count, dtype=np.float64), positions + self._shift, np.arange(count + 1, dtype=np.int32)),
-            shape=(count, VariableArray._total_created_variables),
+            (np.ones(count, dtype=np.float64), columns, np.arange(count + 1, dtype=index_type)),
+            shape=(count, width),
         )
         return LinearExpressionsArr(linear_coefficients=matrix, is_init=True)
 
