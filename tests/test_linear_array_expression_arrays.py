@@ -91,6 +91,26 @@ class TestBroadcasting:
             assert result.linear_coefficients.shape == (3, 6)
         np.testing.assert_array_equal(dense(b - narrow)[:, :4], dense(b)[:, :4] - dense(narrow))
 
+    def test_chains_of_sums_and_differences_add_up_exactly(self):
+        generator = np.random.default_rng(11)
+        blocks = [LinearExpressionsArr(linear_coefficients=csr_array(generator.integers(-3, 4, size=(4, width)) * 1.0),
+                                       constants=generator.normal(size=4))
+                  for width in (3, 6, 5, 6, 2, 6, 4)]
+        dense_of = [np.pad(dense(block), ((0, 0), (0, 6 - block.linear_coefficients.shape[1]))) for block in blocks]
+        first, second, third, *rest = blocks
+        inner = second - third  # subtracted below as a whole: its terms change sign
+        chain = first - inner
+        for block in rest:
+            chain = chain + block
+        shared = chain >= 0
+        expected = dense_of[0] - (dense_of[1] - dense_of[2]) + sum(dense_of[3:])
+        np.testing.assert_array_equal(dense(shared), expected)
+        np.testing.assert_array_equal(dense(chain), expected)
+        assert chain.linear_coefficients is shared.linear_coefficients  # added up once
+        np.testing.assert_allclose(chain.constants, blocks[0].constants - inner.constants
+                                   + sum(block.constants for block in rest))
+        np.testing.assert_array_equal(dense(inner), dense_of[1] - dense_of[2])
+
     def test_coefficients_are_64_bit_floats(self):
         matrix = csr_array(np.array([[2, 0], [0, 3]], dtype=np.int32))
         block = LinearExpressionsArr(linear_coefficients=matrix) * 2**40
