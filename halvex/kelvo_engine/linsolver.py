@@ -22,12 +22,11 @@ Conventions a caller relies on:
   numbers below ``dim``; ``dim`` may be smaller than the column count, and the
   Hessian is kept and widened to the current column count at every ``run``
   and ``writeModel``, so columns added later have no quadratic term.
-- Buffering. Rows are collected and sent to HiGHS as one block at ``run`` and
-  ``writeModel`` (and before a block of ``addRows``), so sending rows one at a
-  time costs about as much as sending them together. Errors in a buffered row
-  (a column out of range, a repeated column, a value that is not finite) are
-  therefore raised when the block is sent; the block then stays pending, and
-  the next ``run`` raises again.
+- Buffering. Rows from ``addRow`` and ``addRows`` are collected natively and
+  sent to HiGHS as one block at ``run`` and ``writeModel``, so sending rows one
+  at a time costs little more than sending them together. Each row is checked
+  when it arrives (a column outside the model, a column named twice, a value
+  that is not finite, a NaN bound), so the call that sent it raises.
 - Start values. ``setSolution`` keeps its vector for the next ``run``; a vector
   shorter than the column count is padded, each missing column taking the
   value of its bounds nearest to 0.
@@ -62,6 +61,8 @@ import highspy
 import numpy as np
 import scipy.sparse as sparse
 from scipy.sparse.csgraph import connected_components
+
+from ._kelvo_engine import _linsolver_rows
 
 __all__ = [
     "kLinsolverInf",
@@ -148,7 +149,10 @@ class LinearSolver:
     def __init__(self) -> None:
         self._highs = highspy.Highs()
         self._num_col = 0
-        self._pending_rows = _RowBuffer()
+        self._rows = _linsolver_rows.RowCollector()
+        # One native call per row, with no Python frame in between: see addRow.
+        self.addRow = _linsolver_rows.row_adder(self._rows)
+        self._refused_rows: str | None = None
         self._hessian: sparse.csc_array | None = None  # lower triangle of H
         self._hessian_sent_width: int | None = None
         self._hessian_convex: dict[ObjSense, bool] = {}
@@ -179,6 +183,7 @@ class LinearSolver:
         upper = _bound_vector(upper, n, "upper")
         self._check(self._highs.addVars(n, lower, upper), "addVars")
         self._num_col += n
+        self._rows.set_column_count(self._num_col)
 
     def changeColsIntegrality(self, n: int, columns: Any, types: Any) -> None:
         """Set the kind (a ``LinsolverVarType``) of each listed column."""
@@ -198,27 +203,24 @@ class LinearSolver:
     # -------------------------------------------------------------- rows
 
     def addRow(self, lower: float, upper: float, nnz: int, indices: Any, values: Any) -> None:
-        """Append the row ``lower ≤ Σ values[k]·x[indices[k]] ≤ upper`` (buffered)."""
-        if len(indices) != nnz or len(values) != nnz:
-            indices, values = _row_prefix(nnz, indices, values)
-        self._pending_rows.append(lower, upper, indices, values)
+        """Append the row ``lower ≤ Σ values[k]·x[indices[k]] ≤ upper`` over the
+        first ``nnz`` entries (buffered).
+
+        Each solver replaces this method by a native function bound to its own
+        row collector, so that a row costs one C call; the row is checked at
+        the call: ``IndexError`` for a column outside the model, ``ValueError``
+        for a repeated column, a value that is not finite, a NaN bound or arrays
+        shorter than ``nnz``, ``TypeError`` for input that is not numeric.
+        """
+        _linsolver_rows.row_adder(self._rows)(lower, upper, nnz, indices, values)
 
     def addRows(
         self, m: int, lower: Any, upper: Any, nnz: int, starts: Any, indices: Any, values: Any
     ) -> None:
         """Append ``m`` rows in compressed-row form: ``m + 1`` starts (or ``m``,
-        the last implied by ``nnz``), bounds as arrays of ``m`` or scalars."""
-        m = _count(m, "m")
-        if m == 0:
-            return
-        nnz = _count(nnz, "nnz")
-        lower = _bound_vector(lower, m, "lower")
-        upper = _bound_vector(upper, m, "upper")
-        starts = _row_starts(starts, m, nnz)
-        indices = self._column_vector(indices, nnz, "indices")
-        values = _finite_vector(values, nnz, "values")
-        self._send_pending_rows()
-        self._send_rows(_Block(lower, upper, starts, indices, values))
+        the last implied by ``nnz``), bounds as arrays of ``m`` or one number.
+        Every row is checked as by ``addRow``; a refused block adds nothing."""
+        self._rows.addRows(m, lower, upper, nnz, starts, indices, values)
 
     # --------------------------------------------------------- objective
 
@@ -337,7 +339,7 @@ class LinearSolver:
     @property
     def num_rows(self) -> int:
         """Rows sent so far, buffered ones included."""
-        return self._highs.getNumRow() + len(self._pending_rows)
+        return self._highs.getNumRow() + self._rows.pending_rows
 
     def _check(self, status: highspy.HighsStatus, operation: str) -> None:
         if status == highspy.HighsStatus.kError:
@@ -349,26 +351,23 @@ class LinearSolver:
         self._send_hessian()
 
     def _send_pending_rows(self) -> None:
-        if not self._pending_rows:
+        if self._refused_rows is not None:
+            raise LinsolverError(self._refused_rows)
+        if not self._rows.pending_rows:
             return
-        self._send_rows(self._pending_rows.block(self._num_col))
-        self._pending_rows.clear()
-
-    def _send_rows(self, block: _Block) -> None:
+        first_row = self._rows.rows_taken
+        lower, upper, starts, indices, values = self._rows.take_rows()
         status = self._highs.addRows(
-            len(block.lower),
-            block.lower,
-            block.upper,
-            len(block.indices),
-            block.starts[:-1],
-            block.indices,
-            block.values,
+            len(lower), lower, upper, len(indices), starts[:-1], indices, values
         )
         if status == highspy.HighsStatus.kError:
-            # Checked only now: sorting every block to find repeats would
-            # cost more than HiGHS's own check.
-            _check_rows_distinct(block.starts, block.indices)
-            raise LinsolverError("HiGHS refused the rows")
+            # The rows are out of the collector and not in HiGHS: solving on
+            # without them would answer another model.
+            self._refused_rows = (
+                f"HiGHS refused rows {first_row} to {first_row + len(lower) - 1} "
+                "(a coefficient beyond its large_matrix_value option?); the model is incomplete"
+            )
+            raise LinsolverError(self._refused_rows)
 
     def _send_hessian(self) -> None:
         if self._hessian is None or self._hessian_sent_width == self._num_col:
@@ -437,63 +436,6 @@ class LinearSolver:
         return columns.astype(np.int32, copy=False)
 
 
-class _Block:
-    """Rows in compressed-row form, ready for HiGHS."""
-
-    def __init__(self, lower, upper, starts, indices, values) -> None:
-        self.lower: np.ndarray = lower
-        self.upper: np.ndarray = upper
-        self.starts: np.ndarray = starts
-        self.indices: np.ndarray = indices
-        self.values: np.ndarray = values
-
-
-class _RowBuffer:
-    """Rows added one at a time, kept as given until they are sent as one block."""
-
-    def __init__(self) -> None:
-        self.clear()
-
-    def clear(self) -> None:
-        self._lower: list = []
-        self._upper: list = []
-        self._indices: list = []
-        self._values: list = []
-
-    def __len__(self) -> int:
-        return len(self._lower)
-
-    def append(self, lower, upper, indices, values) -> None:
-        # Copies keep the row as it was at the call even if the caller reuses
-        # its arrays; converting them waits for the block.
-        self._lower.append(lower)
-        self._upper.append(upper)
-        self._indices.append(np.array(indices))
-        self._values.append(np.array(values))
-
-    def block(self, num_col: int) -> _Block:
-        """All buffered rows, converted and checked at once."""
-        m = len(self._lower)
-        lower = _bound_vector(self._lower, m, "lower")
-        upper = _bound_vector(self._upper, m, "upper")
-        counts = np.fromiter(map(len, self._indices), dtype=np.int64, count=m)
-        starts = np.zeros(m + 1, dtype=np.int64)
-        np.cumsum(counts, out=starts[1:])
-        nnz = int(starts[-1])
-        indices = _concatenate_indices(self._indices)
-        values = _concatenate_values(self._values)
-        bad = (indices < 0) | (indices >= num_col)
-        if bad.any():
-            entry = int(np.flatnonzero(bad)[0])
-            row = int(np.searchsorted(starts, entry, side="right")) - 1
-            raise IndexError(
-                f"row {row} of the pending rows names column {indices[entry]}, "
-                f"but the model has {num_col} columns"
-            )
-        values = _finite_vector(values, nnz, "row values")
-        return _Block(lower, upper, starts.astype(np.int32), indices.astype(np.int32), values)
-
-
 # ---------------------------------------------------------------- helpers
 
 
@@ -505,36 +447,6 @@ def _count(value: Any, what: str) -> int:
     if count < 0:
         raise ValueError(f"{what} must not be negative, got {count}")
     return count
-
-
-def _row_prefix(nnz: Any, indices: Any, values: Any) -> tuple[Any, Any]:
-    """The first ``nnz`` entries of a row's arrays, which must hold that many."""
-    nnz = _count(nnz, "nnz")
-    if len(indices) < nnz or len(values) < nnz:
-        raise ValueError(
-            f"nnz is {nnz} but the row has {len(indices)} indices and {len(values)} values"
-        )
-    return indices[:nnz], values[:nnz]
-
-
-def _concatenate_indices(parts: list) -> np.ndarray:
-    """One index array from the rows' own arrays; an empty row may come as an
-    empty float array, which must not turn the whole block into floats."""
-    if not parts:
-        return np.zeros(0, dtype=np.int64)
-    indices = np.concatenate(parts)
-    if indices.dtype.kind not in "iu":
-        wrong = [part.dtype for part in parts if part.size and part.dtype.kind not in "iu"]
-        if wrong:
-            raise TypeError(f"row indices must be integers, not {wrong[0]}")
-        indices = np.concatenate([part.astype(np.int64, copy=False) for part in parts])
-    return indices.astype(np.int64, copy=False)
-
-
-def _concatenate_values(parts: list) -> np.ndarray:
-    if not parts:
-        return np.zeros(0, dtype=np.float64)
-    return np.concatenate(parts)
 
 
 def _numeric_vector(values: Any, n: int | None, what: str) -> np.ndarray:
@@ -590,32 +502,10 @@ def _check_starts(starts: np.ndarray, nnz: int, what: str) -> None:
         raise ValueError(f"{what} must rise from 0 to nnz = {nnz}")
 
 
-def _row_starts(starts: Any, m: int, nnz: int) -> np.ndarray:
-    starts = _integer_vector(starts, None, "starts")
-    if len(starts) == m:
-        starts = np.append(starts, nnz)
-    if len(starts) != m + 1:
-        raise ValueError(f"starts must hold m + 1 = {m + 1} entries, not {len(starts)}")
-    _check_starts(starts, nnz, "starts")
-    return starts.astype(np.int32, copy=False)
-
-
 def _check_columns_in_range(columns: np.ndarray, num_col: int, what: str) -> None:
     if len(columns) and (columns.min() < 0 or columns.max() >= num_col):
         bad = columns[(columns < 0) | (columns >= num_col)][0]
         raise IndexError(f"{what} names column {bad}, but the model has {num_col} columns")
-
-
-def _check_rows_distinct(starts: np.ndarray, indices: np.ndarray) -> None:
-    """HiGHS refuses a row that names a column twice; say which row."""
-    if len(indices) < 2:
-        return
-    rows = np.repeat(np.arange(len(starts) - 1), np.diff(starts))
-    order = np.lexsort((indices, rows))
-    same = (rows[order][1:] == rows[order][:-1]) & (indices[order][1:] == indices[order][:-1])
-    if same.any():
-        first = order[1:][same][0]
-        raise ValueError(f"row {rows[first]} names column {indices[first]} more than once")
 
 
 def _option_value(name: str, value: Any, option_type: Any) -> Any:
