@@ -33,6 +33,13 @@ def _as_float64(sparse):
     return sparse
 
 
+def _one_entry_per_row(matrix: csr_array) -> bool:
+    """True for blocks made by indexing (one cell a row), checked without trusting flags."""
+    return matrix.nnz == matrix.shape[0] and np.array_equal(
+        matrix.indptr, np.arange(matrix.shape[0] + 1, dtype=matrix.indptr.dtype)
+    )
+
+
 class LinearExpression:
     """An expression specifying a single row of the constraint matrix"""
 
@@ -327,7 +334,10 @@ class LinearExpressionsArr:
         row_weights = np.broadcast_to(weights, self._constants.shape)
         matrix = self.linear_coefficients
         # Scale the stored values in place of a sparse product: the structure stays as it is.
-        values = matrix.data * np.repeat(row_weights, np.diff(matrix.indptr))
+        if _one_entry_per_row(matrix):
+            values = matrix.data * row_weights
+        else:
+            values = matrix.data * np.repeat(row_weights, np.diff(matrix.indptr))
         return LinearExpressionsArr(
             linear_coefficients=csr_array((values, matrix.indices, matrix.indptr), shape=matrix.shape),
             constants=self._constants * row_weights,
