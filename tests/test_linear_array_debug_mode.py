@@ -14,10 +14,10 @@ import numpy as np
 import pytest
 from scipy.sparse import csc_array, csr_array
 
-import halvex.kelvo_engine as ke
 import vx_encoder
 import vx_encoder.linear_parser2  # the process's own copies, which every test must get back
 from vx_encoder._exceptions import BuildError, FormulaError
+from test_linear_array_support import logged  # noqa: F401 (fixture)
 
 PACKAGE = "vx_encoder.linear_parser2"
 SWITCH = "DEBUG_SOLVER_MODE"
@@ -61,14 +61,6 @@ def debug(monkeypatch):
 def plain(monkeypatch):
     with loaded_with(monkeypatch, None) as modules:
         yield modules
-
-
-@pytest.fixture
-def logged():
-    errors = []
-    ke.set_log_sink(lambda message, level: errors.append(message) if level == ke.log_level_type.error else None)
-    yield errors
-    ke.set_log_sink(None)
 
 
 def refused(error, message, logged, action):

@@ -4,21 +4,13 @@ import numpy as np
 import pytest
 from scipy.sparse import csr_array
 
-import halvex.kelvo_engine as ke
 from vx_encoder._exceptions import FormulaError
 from vx_encoder.linear_parser2 import dot, sumexp
 from vx_encoder.linear_parser2._expression import LinearExpression, LinearExpressionsArr
+from test_linear_array_support import logged  # noqa: F401 (fixture)
 
 BOUND_ALREADY_SET = "The expression already has one of the boundaries set."
 SAME_NUMBER = "Expression smust have the same number of elements."
-
-
-@pytest.fixture
-def logged():
-    errors = []
-    ke.set_log_sink(lambda message, level: errors.append(message) if level == ke.log_level_type.error else None)
-    yield errors
-    ke.set_log_sink(None)
 
 
 def cells(columns, width=6, constants=None):

@@ -4,19 +4,11 @@ import numpy as np
 import pytest
 from scipy.sparse import csc_array, csr_array
 
-import halvex.kelvo_engine as ke
 from vx_encoder._exceptions import FormulaError
 from vx_encoder.linear_parser2._expression import LinearExpression, LinearExpressionsArr
+from test_linear_array_support import logged  # noqa: F401 (fixture)
 
 BOUNDED_OPERATION = "Operations with expressions with defined boundaries are not allowed."
-
-
-@pytest.fixture
-def logged():
-    errors = []
-    ke.set_log_sink(lambda message, level: errors.append(message) if level == ke.log_level_type.error else None)
-    yield errors
-    ke.set_log_sink(None)
 
 
 def row(width, entries):

@@ -4,42 +4,12 @@ import numpy as np
 import pytest
 from scipy.sparse import csc_array, csr_array
 
-import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.linsolver as linsolver
 from vx_encoder._exceptions import BuildError, VariableError
 from vx_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, inf, sumexp
 from vx_encoder.linear_parser2._expression import LinearExpression
 from vx_encoder.linear_parser2.variable import VariableArray
-
-
-@pytest.fixture
-def logged():
-    errors = []
-    ke.set_log_sink(lambda message, level: errors.append(message) if level == ke.log_level_type.error else None)
-    yield errors
-    ke.set_log_sink(None)
-
-
-class Recording:
-    """The real solver, with every call it receives written down."""
-
-    def __init__(self, solver):
-        self._solver = solver
-        self.calls = []
-
-    def __getattr__(self, name):
-        operation = getattr(self._solver, name)
-        if not callable(operation):
-            return operation
-
-        def recorded(*args):
-            self.calls.append((name, args))
-            return operation(*args)
-
-        return recorded
-
-    def named(self, name):
-        return [args for called, args in self.calls if called == name]
+from test_linear_array_support import RecordingSolver as Recording, logged  # noqa: F401 (fixture)
 
 
 @pytest.fixture

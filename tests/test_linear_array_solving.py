@@ -3,40 +3,26 @@
 import numpy as np
 import pytest
 
-import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.linsolver as linsolver
 from vx_encoder._exceptions import SolverError
 from vx_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, sumexp
+from test_linear_array_support import RecordingSolver, logged_with_levels  # noqa: F401 (fixture)
 
 NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
 NOT_SOLVED = "The model was not solved correctly"
 
 
-@pytest.fixture
-def logged():
-    messages = []
-    ke.set_log_sink(lambda message, level: messages.append((level.name, message)))
-    yield messages
-    ke.set_log_sink(None)
+class Recording(RecordingSolver):
+    """The real solver, with its calls written down and its status overridable."""
 
-
-class Recording:
-    """The real solver, with its start vectors written down and its status overridable."""
-
-    def __init__(self, solver):
-        self._solver = solver
-        self.starts = []
-        self.status = None
-
-    def __getattr__(self, name):
-        return getattr(self._solver, name)
-
-    def setSolution(self, solution):
-        self.starts.append(np.array(solution.col_value))
-        self._solver.setSolution(solution)
+    status = None
 
     def getModelStatus(self):
         return self.status if self.status is not None else self._solver.getModelStatus()
+
+    @property
+    def starts(self):
+        return [solution.col_value.tolist() for (solution,) in self.named("setSolution")]
 
 
 @pytest.fixture
@@ -71,18 +57,18 @@ class TestOutcomes:
         assert feasible.get_result("y") == pytest.approx(1.2)
         assert feasible.get_linsolver_solution().value_valid
 
-    def test_an_infeasible_model_is_a_status_unless_feasibility_is_required(self, feasible, logged):
+    def test_an_infeasible_model_is_a_status_unless_feasibility_is_required(self, feasible, logged_with_levels):
         make_infeasible(feasible)
         assert feasible.solve() == SolutionStatus.INFEASIBLE
-        assert logged == [("warning", NOT_SOLVED)]
+        assert logged_with_levels == [("warning", NOT_SOLVED)]
         assert isinstance(feasible.get_linsolver_solution(), linsolver.LinsolverSolution)
         for read in (lambda: feasible.objective_value, lambda: feasible.get_result("x")):
             with pytest.raises(SolverError, match=f"^{NO_SOLUTION}$"):
                 read()
-        logged.clear()
+        logged_with_levels.clear()
         with pytest.raises(SolverError, match=f"^{NOT_SOLVED}$"):
             feasible.solve(is_feasible=True)
-        assert logged == [("error", NOT_SOLVED)]
+        assert logged_with_levels == [("error", NOT_SOLVED)]
 
     def test_a_failed_solve_keeps_the_last_results(self, feasible):
         feasible.solve()
@@ -94,12 +80,12 @@ class TestOutcomes:
         assert feasible.get_result("x") == pytest.approx(1.6)
 
     @pytest.mark.parametrize("is_feasible", [False, True])
-    def test_a_model_the_solver_refuses_is_a_solver_error_with_its_reason(self, model, is_feasible, logged):
+    def test_a_model_the_solver_refuses_is_a_solver_error_with_its_reason(self, model, is_feasible, logged_with_levels):
         x = model.get_variable("x", VariableType.INTEGER, -5, 5)
         model.add_target(x[0] * x[0] - 3 * x[0], True)
         with pytest.raises(SolverError, match="quadratic objective with integer columns") as raised:
             model.solve(is_feasible)
-        assert logged == [("error", str(raised.value))]
+        assert logged_with_levels == [("error", str(raised.value))]
 
     def test_a_non_convex_objective_is_a_solver_error(self, model):
         x = model.get_variable("x", VariableType.REAL, -5, 5)
@@ -107,10 +93,10 @@ class TestOutcomes:
         with pytest.raises(SolverError, match="non-convex"):
             model.solve()
 
-    def test_a_time_limit_with_a_usable_solution_is_suboptimal(self, feasible, logged):
+    def test_a_time_limit_with_a_usable_solution_is_suboptimal(self, feasible, logged_with_levels):
         feasible._linsolver_model.status = linsolver.LinsolverModelStatus.kTimeLimit
         assert feasible.solve() == SolutionStatus.SUBOPTIMAL
-        assert logged == [("warning", "Solution is suboptimal due to a time limit, but a primal solution is available")]
+        assert logged_with_levels == [("warning", "Solution is suboptimal due to a time limit, but a primal solution is available")]
         assert feasible.get_result("x") == pytest.approx(1.6)
 
     def test_a_time_limit_without_a_usable_solution_is_not_solved(self, feasible):
@@ -120,13 +106,13 @@ class TestOutcomes:
         with pytest.raises(SolverError, match=f"^{NOT_SOLVED}$"):
             feasible.solve(is_feasible=True)
 
-    def test_nothing_is_readable_before_a_solve(self, model, logged):
+    def test_nothing_is_readable_before_a_solve(self, model, logged_with_levels):
         model.get_variable("x", VariableType.REAL)
         for read in (lambda: model.objective_value, lambda: model.get_result("no such variable"),
                      model.get_linsolver_solution):
             with pytest.raises(SolverError, match=f"^{NO_SOLUTION}$"):
                 read()
-        assert logged == [("error", NO_SOLUTION)] * 3
+        assert logged_with_levels == [("error", NO_SOLUTION)] * 3
 
 
 class TestResults:
@@ -162,14 +148,14 @@ class TestStartValues:
         model.add_target(sumexp(model._variables["grid"][:, :]), True)
         assert model.solve() == SolutionStatus.OPTIMAL
         (sent,) = model._linsolver_model.starts
-        assert sent.tolist() == [9.0] * 7 + [1, 2, 3, 4, 5, 6]
+        assert sent == [9.0] * 7 + [1, 2, 3, 4, 5, 6]
 
     def test_an_unknown_name_still_creates_the_start_vector(self, feasible):
         with pytest.raises(KeyError):
             feasible.set_solution("z", 1)
         feasible.solve()
         (sent,) = feasible._linsolver_model.starts
-        assert sent.tolist() == [0.0, 0.0]
+        assert sent == [0.0, 0.0]
 
     def test_without_start_values_none_are_sent(self, feasible):
         feasible.solve()

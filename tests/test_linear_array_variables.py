@@ -3,17 +3,9 @@
 import numpy as np
 import pytest
 
-import halvex.kelvo_engine as ke
 from vx_encoder.linear_parser2._expression import LinearExpression, LinearExpressionsArr
 from vx_encoder.linear_parser2.variable import VariableArray
-
-
-@pytest.fixture
-def logged():
-    errors = []
-    ke.set_log_sink(lambda message, level: errors.append(message) if level == ke.log_level_type.error else None)
-    yield errors
-    ke.set_log_sink(None)
+from test_linear_array_support import logged  # noqa: F401 (fixture)
 
 
 @pytest.fixture

@@ -121,14 +121,10 @@ class LinearModel:
         upper_bound: tp.Optional[_CoefType] = None,
         equation_bound: tp.Optional[_CoefType] = None,
     ) -> None:
-        if DEBUG and not isinstance(constraint, LinearExpression):
-            if isinstance(constraint, LinearExpressionsArr):
-                refuse(BuildError, "To add a constraint of type 'LinearExpressionsArr', the 'add_constraints' function is used.")
-            refuse(BuildError, f"Unknown type {type(constraint)}")
+        if DEBUG:
+            _refuse_other_kinds(constraint, LinearExpression, LinearExpressionsArr, "add_constraints")
         if equation_bound is not None:
-            # An equation bound beside another bound argument would drop one of them.
-            if lower_bound is not None or upper_bound is not None:
-                refuse(BuildError, _BORDER_SET_TWICE)
+            _refuse_bounds_beside_equation(lower_bound, upper_bound)
             lower_bound = upper_bound = equation_bound
         lower_bound = LinearModel.__set_border(lower_bound, constraint.lower_bound)
         upper_bound = LinearModel.__set_border(upper_bound, constraint.upper_bound)
@@ -152,13 +148,10 @@ class LinearModel:
         upper_bounds: tp.Optional[np.ndarray] = None,
         equation_bounds: tp.Optional[np.ndarray] = None,
     ) -> None:
-        if DEBUG and not isinstance(constraints, LinearExpressionsArr):
-            if isinstance(constraints, LinearExpression):
-                refuse(BuildError, "To add a constraint of type 'LinearExpression', the 'add_constraint' function is used.")
-            refuse(BuildError, f"Unknown type {type(constraints)}")
+        if DEBUG:
+            _refuse_other_kinds(constraints, LinearExpressionsArr, LinearExpression, "add_constraint")
         if equation_bounds is not None:
-            if lower_bounds is not None or upper_bounds is not None:
-                refuse(BuildError, _BORDER_SET_TWICE)
+            _refuse_bounds_beside_equation(lower_bounds, upper_bounds)
             lower_bounds = equation_bounds.copy()
             upper_bounds = equation_bounds.copy()
         lower_bounds = LinearModel.__set_border(lower_bounds, constraints.lower_bounds)
@@ -294,6 +287,20 @@ class LinearModel:
         if first_border is not None and second_border is not None:
             raise ValueError(_BORDER_SET_TWICE)
         return first_border if first_border is not None else second_border
+
+
+def _refuse_other_kinds(constraint, accepted: type, mistaken: type, instead: str) -> None:
+    if isinstance(constraint, accepted):
+        return
+    if isinstance(constraint, mistaken):
+        refuse(BuildError, f"To add a constraint of type '{mistaken.__name__}', the '{instead}' function is used.")
+    refuse(BuildError, f"Unknown type {type(constraint)}")
+
+
+def _refuse_bounds_beside_equation(lower_bound, upper_bound) -> None:
+    # The equation bound would silently replace them.
+    if lower_bound is not None or upper_bound is not None:
+        refuse(BuildError, _BORDER_SET_TWICE)
 
 
 def _row_bounds(bounds, constants: np.ndarray) -> np.ndarray:
