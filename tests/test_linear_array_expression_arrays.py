@@ -103,6 +103,14 @@ class TestBroadcasting:
                                    + sum(block.constants for block in rest))
         np.testing.assert_array_equal(dense(inner), dense_of[1] - dense_of[2])
 
+    def test_chains_of_single_cell_blocks_add_up_exactly(self):
+        terms = [cells([0, 1, 2]), cells([2, 1, 5]) * 2.0, cells([0, 3, 4], width=5),
+                 cells([2, 2, 2]) * np.array([1.0, -1.0, 3.0])]
+        chain = terms[0] + terms[1] - terms[2] - terms[3]
+        expected = dense(terms[0]) + dense(terms[1]) - np.pad(dense(terms[2]), ((0, 0), (0, 1))) - dense(terms[3])
+        np.testing.assert_array_equal(dense(chain), expected)
+        assert chain.linear_coefficients.has_canonical_format  # no column twice in a row
+
     def test_coefficients_are_64_bit_floats(self):
         matrix = csr_array(np.array([[2, 0], [0, 3]], dtype=np.int32))
         block = LinearExpressionsArr(linear_coefficients=matrix) * 2**40

@@ -10,6 +10,7 @@ from __future__ import annotations
 
 from typing import Union
 
+import numpy as np
 from scipy.sparse import csr_array
 
 from vx_encoder.linear_parser2._sparse_width import widen_matrix
@@ -47,6 +48,8 @@ def _terms_of(summand: Union[csr_array, PendingSum], subtract: bool) -> list[_Te
 
 def _balanced_sum(terms: list[_Term], width: int) -> csr_array:
     level = [(widen_matrix(matrix.tocsr(), width), negated) for matrix, negated in terms]
+    if len(level) > 2 and all(_one_entry_per_row(matrix) for matrix, _ in level):
+        return _interleaved_sum(level, width)
     while len(level) > 1:
         paired = [_added(level[k], level[k + 1]) for k in range(0, len(level) - 1, 2)]
         if len(level) % 2:
@@ -54,6 +57,23 @@ def _balanced_sum(terms: list[_Term], width: int) -> csr_array:
         level = paired
     matrix, negated = level[0]
     return (-matrix if negated else matrix).tocsr()
+
+
+def _one_entry_per_row(matrix: csr_array) -> bool:
+    rows = matrix.shape[0]
+    return matrix.nnz == rows and np.array_equal(matrix.indptr, np.arange(rows + 1))
+
+
+def _interleaved_sum(terms: list[_Term], width: int) -> csr_array:
+    """Blocks of single cells (as indexing makes them): row r of the sum holds the r-th
+    entry of every term, so the entries are laid out row by row, then sorted and merged once."""
+    rows, count = terms[0][0].shape[0], len(terms)
+    columns = np.stack([matrix.indices for matrix, _ in terms], axis=1).ravel()
+    values = np.stack([-matrix.data if negated else matrix.data for matrix, negated in terms], axis=1).ravel()
+    starts = np.arange(0, rows * count + 1, count, dtype=columns.dtype)
+    total = csr_array((values, columns, starts), shape=(rows, width))
+    total.sum_duplicates()
+    return total
 
 
 def _added(first: _Term, second: _Term) -> _Term:
