@@ -20,7 +20,7 @@ from vx_encoder.linear_parser2 import LinearModel, VariableType
 ROWS = 100_000
 TERMS = 10
 COLUMNS = 200_000
-REPEATS = 7
+REPEATS = 15
 
 
 def build_and_send(model: LinearModel, x, weights: np.ndarray, rhs: np.ndarray):

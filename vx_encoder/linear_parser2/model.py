@@ -157,15 +157,11 @@ class LinearModel:
         lower_bounds = LinearModel.__set_border(lower_bounds, constraints.lower_bounds)
         upper_bounds = LinearModel.__set_border(upper_bounds, constraints.upper_bounds)
         constants = constraints.constants
-        if lower_bounds is None:
-            lower_bounds = np.full(constants.shape, -inf, dtype=np.float64)
-        if upper_bounds is None:
-            upper_bounds = np.full(constants.shape, inf, dtype=np.float64)
         matrix = _canonical(constraints.linear_coefficients)
         self._linsolver_model.addRows(
             constraints.num_constraints,
-            _row_bounds(lower_bounds, constants),
-            _row_bounds(upper_bounds, constants),
+            _row_bounds(lower_bounds, constants, -inf),
+            _row_bounds(upper_bounds, constants, inf),
             matrix.nnz,
             matrix.indptr,
             matrix.indices,
@@ -303,8 +299,11 @@ def _refuse_bounds_beside_equation(lower_bound, upper_bound) -> None:
         refuse(BuildError, _BORDER_SET_TWICE)
 
 
-def _row_bounds(bounds, constants: np.ndarray) -> np.ndarray:
-    """Bounds of a block of rows less their constants, as the solver's 64-bit floats."""
+def _row_bounds(bounds, constants: np.ndarray, open_side: float) -> np.ndarray:
+    """Bounds of a block of rows less their constants, as the solver's 64-bit floats; an
+    open side stays infinite whatever the constants (and whatever their type)."""
+    if bounds is None:
+        return np.full(constants.shape, open_side, dtype=np.float64)
     return np.ascontiguousarray(np.asarray(bounds, dtype=np.float64) - constants, dtype=np.float64)
 
 
