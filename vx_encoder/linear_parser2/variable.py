@@ -155,7 +155,12 @@ class VariableArray:
             if DEBUG and (not np.issubdtype(item.dtype, np.integer) or item.ndim != 1):
                 _refuse_invalid_index(item)
         else:
-            positions = np.int32(item)
+            positions = np.asarray(item)
+            if positions.size == 0:
+                positions = np.zeros(0, dtype=np.int32)
+            # Floats or texts would be cut or fail somewhere deep; a nested list is no flat position.
+            if positions.dtype.kind not in "biu" or positions.ndim != 1:
+                _refuse_invalid_index(item)
         if positions.size and (positions.min() < 0 or positions.max() >= self._count_elems):
             _refuse_invalid_index(item)
         return self._rows_of_flat_positions(positions)
