@@ -118,6 +118,8 @@ _CONVEXITY_TOLERANCE = 1e-9
 # Blocks of the Hessian larger than this are left to HiGHS's own check: a dense
 # eigenvalue decomposition of them would cost more than many solves.
 _LARGEST_CHECKED_BLOCK = 2000
+# Dense entries factorised at once, to bound the memory of the check.
+_LARGEST_BATCH = 4_000_000
 
 
 class LinsolverSolution:
@@ -181,6 +183,8 @@ class LinearSolver:
             return
         lower = _bound_vector(lower, n, "lower")
         upper = _bound_vector(upper, n, "upper")
+        if (lower == math.inf).any() or (upper == -math.inf).any():
+            raise ValueError("a column's lower bound cannot be +infinity nor its upper bound -infinity")
         self._check(self._highs.addVars(n, lower, upper), "addVars")
         self._num_col += n
         self._rows.set_column_count(self._num_col)
@@ -547,25 +551,51 @@ def _lower_triangle_of_hessian(matrix: sparse.csc_array, format: HessianFormat) 
 
 def _is_positive_semidefinite(lower: sparse.csc_array) -> bool:
     """Whether H (given by its lower triangle) has no negative eigenvalue, up
-    to rounding; blocks too large to decompose count as convex."""
+    to rounding. Rows settled by diagonal dominance need no decomposition;
+    the connected blocks of the others are factorised, blocks of one size
+    together; blocks too large to factorise are left to HiGHS."""
     full = sparse.csr_array(lower + sparse.tril(lower, k=-1).T)
     diagonal = full.diagonal()
-    scale = max(1.0, float(np.abs(full.data).max(initial=0.0)))
-    tolerance = _CONVEXITY_TOLERANCE * scale
+    tolerance = _CONVEXITY_TOLERANCE * max(1.0, float(np.abs(full.data).max(initial=0.0)))
     if (diagonal < -tolerance).any():
         return False
     off_diagonal = np.asarray(abs(full).sum(axis=1)).ravel() - np.abs(diagonal)
-    unsure = diagonal + tolerance < off_diagonal  # not settled by diagonal dominance
+    unsure = diagonal + tolerance < off_diagonal
     if not unsure.any():
         return True
-    count, labels = connected_components(full, directed=False)
-    for block in np.unique(labels[unsure]):
-        columns = np.flatnonzero(labels == block)
-        if len(columns) > _LARGEST_CHECKED_BLOCK:
+    block_count, block_of = connected_components(full, directed=False)
+    sizes = np.bincount(block_of, minlength=block_count)
+    # Position of each column inside its block.
+    by_block = np.argsort(block_of, kind="stable")
+    first_of_block = np.concatenate([[0], np.cumsum(sizes)[:-1]])
+    place = np.empty_like(block_of)
+    place[by_block] = np.arange(len(block_of)) - first_of_block[block_of[by_block]]
+    entries = full.tocoo()
+    unsure_blocks = np.unique(block_of[unsure])
+    for size in np.unique(sizes[unsure_blocks]):
+        if size > _LARGEST_CHECKED_BLOCK:
             continue
-        dense = full[columns][:, columns].toarray()
-        if np.linalg.eigvalsh(dense)[0] < -tolerance:
-            return False
+        blocks = unsure_blocks[sizes[unsure_blocks] == size]
+        for batch in np.array_split(blocks, -(-len(blocks) * size * size // _LARGEST_BATCH)):
+            if not _blocks_are_positive_semidefinite(entries, block_of, place, batch, size, tolerance):
+                return False
+    return True
+
+
+def _blocks_are_positive_semidefinite(entries, block_of, place, blocks, size, tolerance) -> bool:
+    slot = np.full(int(block_of.max()) + 1, -1)
+    slot[blocks] = np.arange(len(blocks))
+    inside = slot[block_of[entries.row]] >= 0
+    rows, columns = entries.row[inside], entries.col[inside]
+    dense = np.zeros((len(blocks), size, size))
+    dense[slot[block_of[rows]], place[rows], place[columns]] = entries.data[inside]
+    # A Cholesky factor of H + tolerance·I exists exactly when H has no
+    # eigenvalue below -tolerance (up to rounding far below the tolerance).
+    dense[:, np.arange(size), np.arange(size)] += tolerance
+    try:
+        np.linalg.cholesky(dense)
+    except np.linalg.LinAlgError:
+        return False
     return True
 
 

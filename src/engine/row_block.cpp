@@ -23,13 +23,17 @@ std::string text_of(Number number) {
 
 // Grows by a large factor: the memory is fresh from the system either way, and
 // a large step means fewer copies and fewer pages touched twice than doubling.
+// Past a few hundred megabytes the step is capped, so that a huge model does
+// not reserve gigabytes it will never touch.
 template <class Element>
 void reserve_for(std::vector<Element>& elements, std::size_t extra) {
     const auto needed = elements.size() + extra;
     if (needed <= elements.capacity()) return;
     constexpr std::size_t kGrowth = 8;
     constexpr std::size_t kFirstCapacity = 4096;
-    elements.reserve(std::max({needed, elements.capacity() * kGrowth, kFirstCapacity}));
+    constexpr std::size_t kLargestStep = std::size_t{1} << 26;
+    const auto capacity = elements.capacity();
+    elements.reserve(std::max({needed, std::min(capacity * kGrowth, capacity + kLargestStep), kFirstCapacity}));
 }
 
 [[noreturn]] void refuse_row(std::int64_t row, const std::string& reason) {
