@@ -16,6 +16,13 @@ class Recording(RecordingSolver):
     """The real solver, with its calls written down and its status overridable."""
 
     status = None
+    values = None
+
+    def getSolution(self):
+        solution = self._solver.getSolution()
+        if self.values is not None:
+            solution.col_value = np.array(self.values, dtype=np.float64)
+        return solution
 
     def getModelStatus(self):
         return self.status if self.status is not None else self._solver.getModelStatus()
@@ -131,6 +138,16 @@ class TestResults:
         assert real_result.dtype == np.float64
         np.testing.assert_allclose(real_result, (wanted + 1.0) / 2)
         assert model.get_result("scalar").shape == () and model.get_result("scalar") == pytest.approx(7.5)
+
+    def test_integer_results_are_the_nearest_integers_of_the_solvers_values(self, model):
+        model.get_variable("count", VariableType.INTEGER, -10, 10, i=3)
+        model.get_variable("flag", VariableType.BINARY)
+        model.get_variable("level", VariableType.REAL, -10, 10)
+        model._linsolver_model.values = [2.9999999, -1.0000001, 0.4, 0.9999999, 2.9999999]
+        assert model.solve() == SolutionStatus.OPTIMAL
+        assert model.get_result("count").tolist() == [3, -1, 0]
+        assert model.get_result("flag") == 1 and model.get_result("flag").dtype == np.int32
+        assert model.get_result("level") == 2.9999999
 
     def test_an_unknown_variable_after_a_solve_is_a_key_error(self, feasible):
         feasible.solve()

@@ -271,7 +271,11 @@ class LinearModel:
         if self._solution_values is None:
             refuse(SolverError, _NO_SOLUTION)
         variable = self._variables[variable_name]
-        return self._solution_values[variable._map()].astype(variable.type).reshape(variable.shape)
+        values = self._solution_values[variable._map()]
+        if np.issubdtype(variable.type, np.integer):
+            # The solver meets integrality within a tolerance: 2.9999999 is its 3, not 2.
+            values = np.rint(values)
+        return values.astype(variable.type).reshape(variable.shape)
 
     def write_model(self, model_path: Path | str) -> None:
         path = model_path if isinstance(model_path, Path) else Path(model_path)
