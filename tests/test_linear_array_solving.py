@@ -167,6 +167,15 @@ class TestStartValues:
         (sent,) = model._linsolver_model.starts
         assert sent == [9.0] * 7 + [1, 2, 3, 4, 5, 6]
 
+    def test_start_values_for_a_variable_created_after_the_first_ones(self, model):
+        model.get_variable("first", VariableType.REAL, 0, 10, i=2)
+        model.set_solution("first", [1.0, 2.0])
+        model.get_variable("later", VariableType.REAL, 0, 10, i=3)
+        model.set_solution("later", 4.0)
+        model.add_target(sumexp(model._variables["later"][:]), True)
+        assert model.solve() == SolutionStatus.OPTIMAL
+        assert model._linsolver_model.starts == [[1.0, 2.0, 4.0, 4.0, 4.0]]
+
     def test_an_unknown_name_still_creates_the_start_vector(self, feasible):
         with pytest.raises(KeyError):
             feasible.set_solution("z", 1)

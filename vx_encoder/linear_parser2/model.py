@@ -219,6 +219,10 @@ class LinearModel:
         if self._prev_solution is None:
             self._prev_solution = np.zeros(self._general_shift_variables)
         variable = self._variables[variable_name]
+        missing = self._general_shift_variables - self._prev_solution.size
+        if missing > 0:
+            # Variables created since the first start values begin at 0.0 as well.
+            self._prev_solution = np.concatenate((self._prev_solution, np.zeros(missing)))
         self._prev_solution[variable._map()] = np.ravel(solution)
 
     def solve(self, is_feasible: bool = False) -> SolutionStatus:
