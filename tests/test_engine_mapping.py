@@ -1,0 +1,87 @@
+import pytest
+
+import halvex.kelvo_engine as ke
+
+AUXILIARY_PREFIXES = ["_bxpr_aux", "_pbct_aux"]
+
+
+@pytest.fixture
+def mapping():
+    entries = {"dummy_var[0]": 0, "x[0,0]": 1, "x[0,1]": 2, "y[0]": 3, "_pbct_aux[0,0,0]": 4,
+               "_bxpr_aux[0,0,0]": 5}
+    vm = ke.var_mapping()
+    vm.set_var_map(entries)
+    vm.build_inverse_map()
+    return vm
+
+
+def test_mapping_both_ways(mapping):
+    assert len(mapping) == 6
+    assert mapping.get_var_number("x[0,1]") == 2
+    assert mapping.get_var_name(4) == "_pbct_aux[0,0,0]"
+    assert mapping.get_var_name(0) == "dummy_var[0]"
+
+
+@pytest.mark.parametrize("lookup", [lambda vm: vm.get_var_number("z[0]"), lambda vm: vm.get_var_name(99)])
+def test_unknown_names_and_numbers_raise_key_error(mapping, lookup):
+    with pytest.raises(KeyError):
+        lookup(mapping)
+
+
+def test_set_var_map_replaces_the_mapping(mapping):
+    mapping.set_var_map({"a[0]": 7})
+    assert mapping.get_var_map() == {"a[0]": 7}
+    assert mapping.get_var_name(7) == "a[0]"
+    with pytest.raises(KeyError):
+        mapping.get_var_name(1)
+
+
+@pytest.mark.parametrize("entries, error", [({1: 2}, TypeError), ({"x[0]": "1"}, TypeError),
+                                             ({"x[0]": 1.0}, TypeError)])
+def test_bad_entries_are_refused(entries, error):
+    vm = ke.var_mapping()
+    with pytest.raises(error):
+        vm.set_var_map(entries)
+
+
+def interpreter_for(mapping):
+    interpreter = ke.witness_interpreter()
+    interpreter.set_var_mapping(mapping)
+    interpreter.set_auxiliary_vars(AUXILIARY_PREFIXES)
+    return interpreter
+
+
+def test_witness_interpretation_leaves_out_auxiliaries(mapping):
+    interpreter = interpreter_for(mapping)
+    assert interpreter.build_mapping_tables(True) is True
+    values = interpreter.interpret([1, -2, 4, 5])
+    assert values == {"dummy_var[0]": False, "x[0,0]": True, "x[0,1]": False, "y[0]": False}
+
+
+def test_witness_interpretation_can_keep_auxiliaries(mapping):
+    interpreter = interpreter_for(mapping)
+    assert interpreter.build_mapping_tables(False) is True
+    values = interpreter.interpret([-1, 2, 3, 4, -5, 99])
+    assert values["_pbct_aux[0,0,0]"] is True and values["_bxpr_aux[0,0,0]"] is False
+    assert values["x[0,1]"] is True
+
+
+def test_empty_mapping_builds_no_tables():
+    interpreter = interpreter_for(ke.var_mapping())
+    assert interpreter.build_mapping_tables(True) is False
+    with pytest.raises(RuntimeError, match="not built"):
+        interpreter.interpret([1])
+
+
+def test_manager_holds_storage_and_interpreter(mapping):
+    manager = ke.manager()
+    assert manager.get_cnf_storage() is None
+    assert manager.get_witness_interpreter() is None
+    storage = ke.wcnf_storage()
+    interpreter = interpreter_for(mapping)
+    manager.set_cnf_storage(storage)
+    manager.set_witness_interpreter(interpreter)
+    assert manager.get_cnf_storage() is storage
+    assert manager.get_witness_interpreter() is interpreter
+    storage.add_hard_clause([1])
+    assert manager.get_cnf_storage().get_hard_clauses() == [[1]]

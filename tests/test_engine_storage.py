@@ -1,0 +1,166 @@
+import numpy as np
+import pytest
+from pysat.formula import CNF
+
+import halvex.kelvo_engine as ke
+
+
+def storage_with(hard=(), soft=()):
+    storage = ke.wcnf_storage()
+    for clause in hard:
+        storage.add_hard_clause(clause)
+    for clause, weight in soft:
+        storage.add_soft_clause(clause, weight)
+    return storage
+
+
+def parse_weighted_text(text):
+    """Hard clauses and (clause, weight) pairs of the weighted format without a top line."""
+    hard, soft = [], []
+    for line in text.splitlines():
+        if not line or line.startswith("c"):
+            continue
+        head, *literals = line.split()
+        assert literals[-1] == "0"
+        clause = [int(literal) for literal in literals[:-1]]
+        if head == "h":
+            hard.append(clause)
+        else:
+            soft.append((clause, int(head)))
+    return hard, soft
+
+
+def test_cnf_round_trip_through_dimacs_text():
+    clauses = [[1, -2], [3], [-1, 2, -3], []]
+    storage = storage_with(hard=clauses)
+    storage.set_model_name("queens")
+    storage.set_variable_count(5)
+    text = storage.to_dimacs()
+    assert text.splitlines()[:2] == ["c queens", "p cnf 5 4"]
+    assert CNF(from_string=text).clauses == clauses
+    assert storage.get_hard_clauses() == clauses
+    assert len(storage) == 4
+
+
+def test_header_counts_what_is_stored():
+    storage = storage_with(hard=[[1, -7]])
+    storage.set_variable_count(3)
+    storage.set_clause_count(10)
+    assert "p cnf 7 1" in storage.to_dimacs()
+    assert (storage.get_variable_count(), storage.get_clause_count()) == (3, 10)
+
+
+def test_wcnf_round_trip_through_text():
+    storage = storage_with(hard=[[1, 2], [-1]], soft=[([2], 5), ([-2, 3], 1)])
+    storage.set_weight_limit(7)
+    text = storage.to_dimacs()
+    assert not any(line.startswith("p ") for line in text.splitlines())
+    assert parse_weighted_text(text) == ([[1, 2], [-1]], [([2], 5), ([-2, 3], 1)])
+    assert storage.get_soft_clauses() == [([2], 5), ([-2, 3], 1)]
+    assert storage.get_weight_limit() == 7
+
+
+def test_write_dimacs_matches_text(tmp_path):
+    storage = storage_with(hard=[[1, -2], [2]], soft=[([1], 3)])
+    path = tmp_path / "model.wcnf"
+    storage.write_dimacs(path)
+    assert path.read_text() == storage.to_dimacs()
+
+
+def test_write_dimacs_to_a_missing_folder_raises_os_error(tmp_path):
+    with pytest.raises(OSError, match="cannot open"):
+        storage_with(hard=[[1]]).write_dimacs(tmp_path / "missing" / "model.cnf")
+
+
+def test_merge_appends_clauses_of_both_kinds():
+    first = storage_with(hard=[[1]], soft=[([2], 4)])
+    second = storage_with(hard=[[-1, 3]], soft=[([3], 1)])
+    first.merge(second)
+    assert first.get_hard_clauses() == [[1], [-1, 3]]
+    assert first.get_soft_clauses() == [([2], 4), ([3], 1)]
+    assert second.get_hard_clauses() == [[-1, 3]]
+    first.merge(first)
+    assert first.get_hard_clauses() == [[1], [-1, 3]] * 2
+    assert first.get_soft_clauses() == [([2], 4), ([3], 1)] * 2
+
+
+@pytest.mark.parametrize("dtype", [np.int32, np.int64, np.int16, np.uint32])
+def test_bulk_add_from_flat_arrays(dtype):
+    storage = storage_with(hard=[[5]])
+    literals = np.array([1, 2, 3, 4, 5, 6], dtype=dtype)
+    if np.issubdtype(dtype, np.signedinteger):
+        literals[1] = -2
+    storage.add_hard_clauses(literals, np.array([0, 3, 3, 6]))
+    expected_second = [1, -2, 3] if np.issubdtype(dtype, np.signedinteger) else [1, 2, 3]
+    assert storage.get_hard_clauses() == [[5], expected_second, [], [4, 5, 6]]
+
+
+def test_bulk_add_of_many_clauses_matches_single_adds():
+    rng = np.random.default_rng(7)
+    literals = rng.integers(1, 50, size=3000) * rng.choice([-1, 1], size=3000)
+    offsets = np.arange(0, 3001, 3)
+    bulk = ke.wcnf_storage()
+    bulk.add_hard_clauses(literals, offsets)
+    single = storage_with(hard=literals.reshape(-1, 3).tolist())
+    assert bulk.to_dimacs() == single.to_dimacs()
+
+
+BAD_CLAUSES = [
+    ([1, 0], ValueError, "literal 0"),
+    ([1, 2.0], TypeError, "must be an integer"),
+    ([True], TypeError, "must be an integer"),
+    (["1"], TypeError, "must be an integer"),
+    ([2**31], ValueError, "32-bit"),
+    (5, TypeError, "iterable"),
+    ("12", TypeError, "iterable"),
+]
+
+
+@pytest.mark.parametrize("clause, error, message", BAD_CLAUSES)
+def test_bad_literals_are_refused_and_nothing_changes(clause, error, message):
+    storage = storage_with(hard=[[1]], soft=[([2], 1)])
+    before = storage.to_dimacs()
+    with pytest.raises(error, match=message):
+        storage.add_hard_clause(clause)
+    with pytest.raises(error, match=message):
+        storage.add_soft_clause(clause, 1)
+    assert storage.to_dimacs() == before
+    assert len(storage) == 2
+
+
+@pytest.mark.parametrize("weight, error", [(-1, ValueError), (1.5, TypeError), ("2", TypeError)])
+def test_bad_weights_are_refused_and_nothing_changes(weight, error):
+    storage = storage_with(hard=[[1]])
+    with pytest.raises(error):
+        storage.add_soft_clause([1, 2], weight)
+    assert storage.get_soft_clauses() == []
+
+
+@pytest.mark.parametrize("literals, offsets, error", [
+    ([1, 0, 2], [0, 3], ValueError),
+    ([1, 2], [0, 3], ValueError),
+    ([1, 2], [1, 2], ValueError),
+    ([1, 2, 3], [0, 2, 1, 3], ValueError),
+    ([1.0, 2.0], [0, 2], TypeError),
+    ([2**40], [0, 1], ValueError),
+])
+def test_bad_bulk_input_is_refused_and_nothing_changes(literals, offsets, error):
+    storage = storage_with(hard=[[1]])
+    with pytest.raises(error):
+        storage.add_hard_clauses(np.array(literals), np.array(offsets))
+    assert storage.get_hard_clauses() == [[1]]
+
+
+def test_prefatory_values_are_kept_in_order_and_not_written():
+    storage = storage_with(hard=[[1, 2]])
+    for value in (5, -3, 0):
+        storage.insert_prefatory_value(value)
+    assert storage.get_prefatory_values() == [5, -3, 0]
+    assert CNF(from_string=storage.to_dimacs()).clauses == [[1, 2]]
+
+
+def test_new_storage_is_empty():
+    storage = ke.wcnf_storage()
+    assert len(storage) == 0
+    assert storage.get_model_name() == ""
+    assert storage.to_dimacs() == "p cnf 0 0\n"
