@@ -99,24 +99,26 @@ def test_the_modules_are_restored_after_a_debug_load(monkeypatch):
 
 
 class TestExpressionChecks:
-    def test_one_row_constructor(self, debug, logged):
-        LinearExpression = debug.expression.LinearExpression
-        row = csr_array(np.ones(3))
-        refused(TypeError, "Constant must be a float or int number", logged,
-                lambda: LinearExpression(linear_coefficients=row, constant=np.array(1.0)))
-        refused(TypeError, "Quadratic coefficients must be a csc array", logged,
-                lambda: LinearExpression(linear_coefficients=row, quadratic_coefficients=csr_array(np.eye(3))))
-        LinearExpression(linear_coefficients=row, constant=np.int32(2), quadratic_coefficients=csc_array(np.eye(3)))
+    @pytest.mark.parametrize("construct, error, message", [
+        (lambda e: e.LinearExpression(linear_coefficients=csr_array(np.ones(3)), constant=np.array(1.0)),
+         TypeError, "Constant must be a float or int number"),
+        (lambda e: e.LinearExpression(linear_coefficients=csr_array(np.ones(3)),
+                                      quadratic_coefficients=csr_array(np.eye(3))),
+         TypeError, "Quadratic coefficients must be a csc array"),
+        (lambda e: e.LinearExpressionsArr(linear_coefficients=csr_array(np.eye(3)), constants=np.zeros(2)),
+         FormulaError, "constants and linear_coeffients must have the same number of elements."),
+        (lambda e: e.LinearExpressionsArr(linear_coefficients=csc_array(np.eye(3))),
+         TypeError, "Linear coefficients must be a csr array with 2 dimensions."),
+        (lambda e: e.LinearExpressionsArr(linear_coefficients=csr_array(np.eye(3)), constants=[0, 0, 0]),
+         TypeError, "Constant must be a float or int number"),
+    ])
+    def test_constructors(self, debug, logged, construct, error, message):
+        refused(error, message, logged, lambda: construct(debug.expression))
 
-    def test_block_constructor(self, debug, logged):
-        Block = debug.expression.LinearExpressionsArr
-        matrix = csr_array(np.eye(3))
-        refused(FormulaError, "constants and linear_coeffients must have the same number of elements.", logged,
-                lambda: Block(linear_coefficients=matrix, constants=np.zeros(2)))
-        refused(TypeError, "Linear coefficients must be a csr array with 2 dimensions.", logged,
-                lambda: Block(linear_coefficients=csc_array(np.eye(3))))
-        refused(TypeError, "Constant must be a float or int number", logged,
-                lambda: Block(linear_coefficients=matrix, constants=[0, 0, 0]))
+    def test_constructors_accept_numpy_numbers_and_sparse_parts(self, debug):
+        debug.expression.LinearExpression(linear_coefficients=csr_array(np.ones(3)), constant=np.int32(2),
+                                          quadratic_coefficients=csc_array(np.eye(3)))
+        debug.expression.LinearExpressionsArr(linear_coefficients=csr_array(np.eye(3)), constants=np.ones(3))
 
     def test_vectors_and_dot(self, debug, logged):
         block = debug.expression.LinearExpressionsArr(linear_coefficients=csr_array(np.eye(3)))
