@@ -93,9 +93,10 @@ def test_the_switch_is_read_once_at_load(monkeypatch, plain):
 
 def test_the_modules_are_restored_after_a_debug_load(monkeypatch):
     before = sys.modules[PACKAGE + ".model"]
-    with loaded_with(monkeypatch, "1") as modules:
-        assert modules.model is not before
-    assert sys.modules[PACKAGE + ".model"] is before and not before.DEBUG
+    switch = before.DEBUG
+    with loaded_with(monkeypatch, "" if switch else "1") as modules:
+        assert modules.model is not before and bool(modules.model.DEBUG) != bool(switch)
+    assert sys.modules[PACKAGE + ".model"] is before and before.DEBUG == switch
 
 
 class TestExpressionChecks:

@@ -7,7 +7,7 @@ from scipy.sparse import csr_array
 from vx_encoder._exceptions import FormulaError
 from vx_encoder.linear_parser2 import dot, sumexp
 from vx_encoder.linear_parser2._expression import LinearExpression, LinearExpressionsArr
-from test_linear_array_support import logged  # noqa: F401 (fixture)
+from test_linear_array_support import default_mode_only, logged  # noqa: F401 (fixture)
 
 BOUND_ALREADY_SET = "The expression already has one of the boundaries set."
 SAME_NUMBER = "Expression smust have the same number of elements."
@@ -75,6 +75,9 @@ class TestBroadcasting:
         for result in (b * weights, weights * b):
             np.testing.assert_array_equal(result.constants, [2, -2, 1.5])
             np.testing.assert_array_equal(dense(result), weights[:, None] * dense(b))
+
+    @default_mode_only
+    def test_without_debug_a_one_entry_vector_scales_every_row(self, b):
         np.testing.assert_array_equal(dense(b * np.array([3.0])), 3 * dense(b))
 
     def test_blocks_of_different_widths_are_padded(self, b):

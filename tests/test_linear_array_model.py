@@ -100,14 +100,14 @@ class TestVariables:
         assert model.objective_value == pytest.approx(3)
 
     def test_integer_variables_take_integer_values(self, model):
-        x = model.get_variable("x", VariableType.INTEGER, 0, 100)
+        x = model.get_variable("x", VariableType.INTEGER, 0, 100, i=1)
         model.add_constraint(2 * x[0] <= 7)
         solved(model, x[0], minimization=False)
         assert model.get_result("x").dtype == np.int32
         assert model.get_result("x") == 3
 
     def test_real_variables_take_fractional_values(self, model):
-        x = model.get_variable("x", VariableType.REAL, 0, 100)
+        x = model.get_variable("x", VariableType.REAL, 0, 100, i=1)
         model.add_constraint(2 * x[0] <= 7)
         solved(model, x[0], minimization=False)
         assert model.get_result("x") == pytest.approx(3.5)
@@ -124,7 +124,7 @@ class TestVariables:
 class TestConstraints:
     @pytest.fixture
     def x(self, model):
-        return model.get_variable("x", VariableType.REAL, -100, 100)
+        return model.get_variable("x", VariableType.REAL, -100, 100, i=1)
 
     @pytest.mark.parametrize("constraint, keywords, minimization, optimum", [
         (lambda x: x[0] + 2 <= 10, {}, False, 8),
@@ -219,7 +219,7 @@ class TestConstraints:
         assert model.get_result("x") == pytest.approx([2.5, 10, 10])
 
     def test_hand_built_rows_with_repeated_columns_are_added_up(self, model):
-        x = model.get_variable("x", VariableType.REAL, 0, 10)
+        x = model.get_variable("x", VariableType.REAL, 0, 10, i=1)
         width = VariableArray._total_created_variables
         repeated = csr_array((np.array([1.0, 1.0]), np.array([0, 0]), np.array([0, 2])), shape=(width,))
         model.add_constraint(LinearExpression(linear_coefficients=repeated) <= 3)
@@ -229,7 +229,7 @@ class TestConstraints:
 
 class TestObjective:
     def test_a_quadratic_objective_has_the_weight_written(self, model):
-        x = model.get_variable("x", VariableType.REAL, -10, 10)
+        x = model.get_variable("x", VariableType.REAL, -10, 10, i=1)
         solved(model, (x[0] - 1) * (x[0] - 1))
         assert model.get_result("x") == pytest.approx(1, abs=1e-5)
         assert model.objective_value == pytest.approx(-1, abs=1e-6)  # the constant 1 is not sent
@@ -241,20 +241,20 @@ class TestObjective:
         assert model.objective_value == pytest.approx(-3, abs=1e-6)
 
     def test_maximising_a_concave_objective(self, model):
-        x = model.get_variable("x", VariableType.REAL, -10, 10)
+        x = model.get_variable("x", VariableType.REAL, -10, 10, i=1)
         solved(model, 4 * x[0] - x[0] * x[0], minimization=False)
         assert model.get_result("x") == pytest.approx(2, abs=1e-5)
         assert model.objective_value == pytest.approx(4, abs=1e-6)
 
     @pytest.mark.parametrize("minimization, optimum", [(True, -3), (1, -3), (None, 3), (0, 3), (False, 3)])
     def test_the_direction_follows_the_truth_of_minimization(self, model, minimization, optimum):
-        x = model.get_variable("x", VariableType.REAL, -3, 3)
+        x = model.get_variable("x", VariableType.REAL, -3, 3, i=1)
         solved(model, x[0] + 5, minimization)
         assert model.get_result("x") == pytest.approx(optimum)
 
     def test_a_variable_created_after_the_product(self, model, monkeypatch):
         monkeypatch.setattr(VariableArray, "_total_created_variables", 0)  # as in a fresh process
-        x = model.get_variable("x", VariableType.REAL, -10, 10)
+        x = model.get_variable("x", VariableType.REAL, -10, 10, i=1)
         square = x[0] * x[0]
         y = model.get_variable("y", VariableType.REAL, 1, 10, i=2)
         assert square.quadratic_coefficients.shape[0] < model._general_shift_variables
@@ -266,7 +266,7 @@ class TestObjective:
         crowded = LinearModel()
         crowded.get_variable("elsewhere", VariableType.REAL, i=10)
         model = LinearModel()
-        x = model.get_variable("x", VariableType.REAL, -10, 10)
+        x = model.get_variable("x", VariableType.REAL, -10, 10, i=1)
         square = x[0] * x[0]
         assert square.quadratic_coefficients.shape[0] > model._general_shift_variables
         solved(model, square - 2 * x[0])

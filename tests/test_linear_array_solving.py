@@ -42,8 +42,8 @@ def model():
 @pytest.fixture
 def feasible(model):
     """max x + y with x + 2y ≤ 4, 3x + y ≤ 6: x = 1.6, y = 1.2, objective 2.8."""
-    x = model.get_variable("x", VariableType.REAL, 0)
-    y = model.get_variable("y", VariableType.REAL, 0)
+    x = model.get_variable("x", VariableType.REAL, 0, i=1)
+    y = model.get_variable("y", VariableType.REAL, 0, i=1)
     model.add_constraint(x[0] + 2 * y[0] <= 4)
     model.add_constraint(3 * x[0] + y[0] <= 6)
     model.add_target(x[0] + y[0], False)
@@ -88,14 +88,14 @@ class TestOutcomes:
 
     @pytest.mark.parametrize("is_feasible", [False, True])
     def test_a_model_the_solver_refuses_is_a_solver_error_with_its_reason(self, model, is_feasible, logged_with_levels):
-        x = model.get_variable("x", VariableType.INTEGER, -5, 5)
+        x = model.get_variable("x", VariableType.INTEGER, -5, 5, i=1)
         model.add_target(x[0] * x[0] - 3 * x[0], True)
         with pytest.raises(SolverError, match="quadratic objective with integer columns") as raised:
             model.solve(is_feasible)
         assert logged_with_levels == [("error", str(raised.value))]
 
     def test_a_non_convex_objective_is_a_solver_error(self, model):
-        x = model.get_variable("x", VariableType.REAL, -5, 5)
+        x = model.get_variable("x", VariableType.REAL, -5, 5, i=1)
         model.add_target(x[0] * x[0], False)
         with pytest.raises(SolverError, match="non-convex"):
             model.solve()
@@ -130,7 +130,7 @@ class TestResults:
         wanted = np.array([[0, 1, 2], [10, 11, 12]])
         model.add_constraints(grid[:, :], equation_bounds=wanted.ravel())
         model.add_constraints(real[:, :] * 2, equation_bounds=wanted.ravel() + 1.0)
-        model.add_target(scalar[0], False)
+        model.add_target(scalar[()], False)
         assert model.solve() == SolutionStatus.OPTIMAL
         result = model.get_result("grid")
         assert result.dtype == np.int32 and result.tolist() == wanted.tolist()

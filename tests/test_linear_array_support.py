@@ -1,5 +1,7 @@
 """Fixtures and helpers shared by the array-model tests; no tests of its own."""
 
+import importlib
+
 import pytest
 
 import halvex.kelvo_engine as ke
@@ -43,3 +45,11 @@ class RecordingSolver:
 
     def named(self, name):
         return [args for called, args in self.calls if called == name]
+
+
+# Some behaviour differs when DEBUG_SOLVER_MODE was set as the package loaded; the
+# debug mode itself is tested by loading the package afresh in each mode.
+default_mode_only = pytest.mark.skipif(
+    bool(importlib.import_module("vx_encoder.linear_parser2.variable").DEBUG),
+    reason="behaviour without DEBUG_SOLVER_MODE",
+)
