@@ -6,7 +6,7 @@ from scipy.sparse import csc_array, csr_array
 
 import halvex.kelvo_engine.linsolver as linsolver
 from vx_encoder._exceptions import BuildError, VariableError
-from vx_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, inf, sumexp
+from vx_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, dot, inf, sumexp
 from vx_encoder.linear_parser2._expression import LinearExpression
 from vx_encoder.linear_parser2.variable import VariableArray
 from test_linear_array_support import RecordingSolver as Recording, logged  # noqa: F401 (fixture)
@@ -298,3 +298,27 @@ class TestObjective:
         assert [args[0] for args in recorded.named("changeObjectiveSense")] == [linsolver.ObjSense.kMaximize]
         ((nnz, columns, costs),) = recorded.named("changeColsCost")
         assert nnz == 3 and columns.tolist() == [0, 1, 2] and costs.tolist() == [1, 1, 1]
+
+
+@pytest.mark.parametrize("seed", range(4))
+def test_random_programs_reach_the_optimum_of_an_independent_solver(seed):
+    from scipy.optimize import linprog
+
+    generator = np.random.default_rng(seed)
+    rows, columns = 5, 6
+    matrix = generator.integers(-3, 4, size=(rows, columns)).astype(float)
+    limits = generator.uniform(1, 10, size=rows)
+    costs = generator.normal(size=columns)
+    model = LinearModel()
+    x = model.get_variable("x", VariableType.REAL, -5, 5, i=columns)
+    # Column j of the block: x[j] in every row, weighted by matrix[:, j].
+    block = x[[0] * rows] * matrix[:, 0]
+    for j in range(1, columns):
+        block = block + x[[j] * rows] * matrix[:, j]
+    model.add_constraints((block + 2.5) <= limits)
+    model.add_target(dot(costs, x[:]) + 3.0, True)
+    assert model.solve(is_feasible=True) == SolutionStatus.OPTIMAL
+    expected = linprog(costs, A_ub=matrix, b_ub=limits - 2.5, bounds=[(-5, 5)] * columns)
+    assert expected.status == 0
+    assert model.objective_value == pytest.approx(expected.fun, abs=1e-7)  # the constant 3 is not sent
+    assert (matrix @ model.get_result("x") + 2.5 <= limits + 1e-7).all()
