@@ -112,6 +112,21 @@ class TestVariables:
         solved(model, x[0], minimization=False)
         assert model.get_result("x") == pytest.approx(3.5)
 
+    def test_columns_stay_numbered_like_the_solvers_after_a_failed_variable(self, model, recorded):
+        def refused(*args):
+            raise linsolver.LinsolverError("HiGHS refused changeColsIntegrality")
+
+        real_marking = recorded._solver.changeColsIntegrality
+        recorded._solver.changeColsIntegrality = refused
+        with pytest.raises(linsolver.LinsolverError):
+            model.get_variable("lost", VariableType.INTEGER, 0, 5, i=3)
+        recorded._solver.changeColsIntegrality = real_marking
+        x = model.get_variable("x", VariableType.INTEGER, 0, 5, i=2)
+        assert x._map().tolist() == [3, 4] and model._variables.keys() == {"x"}
+        assert model._general_shift_variables == recorded.num_columns == 5
+        solved(model, sumexp(x[:]), minimization=False)
+        assert model.get_result("x").tolist() == [5, 5]
+
     def test_each_model_numbers_its_columns_from_zero(self):
         first, second = LinearModel(), LinearModel()
         total = VariableArray._total_created_variables

@@ -94,8 +94,6 @@ class LinearModel:
             refuse(ValueError, "Invalid variable format")
         variable = VariableArray(name, tuple(shape.values()), lower_bound, upper_bound, type_var, first_column)
         self._variables[name] = variable
-        self._general_shift_variables += count
-        VariableArray._total_created_variables += count
         return variable
 
     def __add_columns(self, count: int, dtype, lower_bound, upper_bound) -> None:
@@ -104,6 +102,10 @@ class LinearModel:
             np.full(count, fill_value=lower_bound, dtype=dtype),
             np.full(count, fill_value=upper_bound, dtype=dtype),
         )
+        # Counted as soon as the solver has them, so that the model's numbering and
+        # the solver's columns still agree if a later step of get_variable fails.
+        self._general_shift_variables += count
+        VariableArray._total_created_variables += count
 
     def __mark_integer(self, count: int, first_column: int) -> None:
         self._linsolver_model.changeColsIntegrality(
