@@ -5,4 +5,6 @@
 
 namespace vx::bindings {
 
+void bind_variable_map(pybind11::module_& module);
+
 }  // namespace vx::bindings
