@@ -45,6 +45,18 @@ public:
 
     [[nodiscard]] std::span<const Literal> literals() const { return literals_; }
 
+    // Removes clauses [first, first + count); later clauses move up.
+    void erase(std::size_t first, std::size_t count) {
+        if (count == 0) return;
+        const std::size_t begin = first == 0 ? 0 : ends_[first - 1];
+        const std::size_t end = ends_[first + count - 1];
+        literals_.erase(literals_.begin() + static_cast<std::ptrdiff_t>(begin),
+                        literals_.begin() + static_cast<std::ptrdiff_t>(end));
+        ends_.erase(ends_.begin() + static_cast<std::ptrdiff_t>(first),
+                    ends_.begin() + static_cast<std::ptrdiff_t>(first + count));
+        for (std::size_t c = first; c < ends_.size(); ++c) ends_[c] -= end - begin;
+    }
+
     void clear() {
         literals_.clear();
         ends_.clear();
