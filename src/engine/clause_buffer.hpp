@@ -17,6 +17,15 @@ public:
         ends_.push_back(literals_.size());
     }
 
+    // Clauses given flat: clause c is literals[offsets[c] .. offsets[c + 1]).
+    void append_flat(std::span<const Literal> literals, std::span<const std::int64_t> offsets) {
+        if (offsets.empty()) return;
+        const auto base = literals_.size() - static_cast<std::size_t>(offsets.front());
+        literals_.insert(literals_.end(), literals.begin() + offsets.front(), literals.begin() + offsets.back());
+        ends_.reserve(ends_.size() + offsets.size() - 1);
+        for (std::size_t c = 1; c < offsets.size(); ++c) ends_.push_back(base + static_cast<std::size_t>(offsets[c]));
+    }
+
     void append_all(const ClauseBuffer& other) {
         if (&other == this) {
             const ClauseBuffer copy = other;

@@ -55,15 +55,6 @@ void check_offsets(std::span<const Literal> literals, std::span<const std::int64
     check_literals(literals);
 }
 
-void append_clauses(ClauseBuffer& buffer, std::span<const Literal> literals, std::span<const std::int64_t> offsets) {
-    if (offsets.empty()) return;
-    buffer.reserve(offsets.size() - 1, literals.size());
-    for (std::size_t c = 0; c + 1 < offsets.size(); ++c) {
-        buffer.append(literals.subspan(static_cast<std::size_t>(offsets[c]),
-                                       static_cast<std::size_t>(offsets[c + 1] - offsets[c])));
-    }
-}
-
 std::size_t clause_count_of(std::span<const std::int64_t> offsets) { return offsets.empty() ? 0 : offsets.size() - 1; }
 
 }  // namespace
@@ -71,7 +62,7 @@ std::size_t clause_count_of(std::span<const std::int64_t> offsets) { return offs
 void WcnfStorage::add_hard_clauses(std::span<const Literal> literals,
                                    std::span<const std::int64_t> offsets) {
     check_offsets(literals, offsets);
-    append_clauses(hard_, literals, offsets);
+    hard_.append_flat(literals, offsets);
     note_literals(literals);
 }
 
@@ -83,7 +74,7 @@ void WcnfStorage::add_soft_clauses(std::span<const Literal> literals, std::span<
                                     " clauses, " + std::to_string(weights.size()) + " weights");
     }
     weights_.reserve(weights_.size() + weights.size());
-    append_clauses(soft_, literals, offsets);
+    soft_.append_flat(literals, offsets);
     weights_.insert(weights_.end(), weights.begin(), weights.end());
     note_literals(literals);
 }

@@ -40,37 +40,47 @@ py::list soft_clauses_to_python(const WcnfStorage& storage) {
     return clauses;
 }
 
-std::vector<Literal> literal_array_from_python(py::handle values) {
-    // 32-bit arrays, the common case, are copied straight.
+// Literals of a bulk add: a view of a 32-bit array as given, or a checked
+// narrowed copy of any other integer array.
+struct LiteralArray {
+    py::object array;
+    std::vector<Literal> narrowed;
+    std::span<const Literal> view;
+};
+
+LiteralArray literal_array_from_python(py::handle values) {
+    LiteralArray result;
     if (py::isinstance<py::array_t<Literal>>(values)) {
         const auto narrow = py::reinterpret_borrow<py::array_t<Literal>>(values);
         if (narrow.ndim() == 1 && (narrow.flags() & py::array::c_style) != 0) {
-            const Literal* data = narrow.data();
-            std::vector<Literal> literals(data, data + narrow.size());
-            if (std::find(literals.begin(), literals.end(), std::numeric_limits<Literal>::min()) != literals.end()) {
+            result.array = narrow;
+            result.view = std::span<const Literal>(narrow.data(), static_cast<std::size_t>(narrow.size()));
+            if (std::find(result.view.begin(), result.view.end(), std::numeric_limits<Literal>::min()) !=
+                result.view.end()) {
                 throw py::value_error("literal " + std::to_string(std::numeric_limits<Literal>::min()) +
                                       " is out of the 32-bit range");
             }
-            return literals;
+            return result;
         }
     }
     const auto wide = integer_array_from_python(values, "literals");
     const auto view = wide.unchecked<1>();
-    std::vector<Literal> literals(static_cast<std::size_t>(view.shape(0)));
+    result.narrowed.resize(static_cast<std::size_t>(view.shape(0)));
     for (py::ssize_t i = 0; i < view.shape(0); ++i) {
         const auto literal = view(i);
         if (literal > std::numeric_limits<Literal>::max() || literal < -std::numeric_limits<Literal>::max()) {
             throw py::value_error("literal " + std::to_string(literal) + " is out of the 32-bit range");
         }
-        literals[static_cast<std::size_t>(i)] = static_cast<Literal>(literal);
+        result.narrowed[static_cast<std::size_t>(i)] = static_cast<Literal>(literal);
     }
-    return literals;
+    result.view = result.narrowed;
+    return result;
 }
 
 void add_hard_clauses(WcnfStorage& storage, py::handle literals, py::handle offsets) {
     const auto clause_literals = literal_array_from_python(literals);
     const auto boundaries = integer_array_from_python(offsets, "offsets");
-    storage.add_hard_clauses(clause_literals,
+    storage.add_hard_clauses(clause_literals.view,
                              std::span<const std::int64_t>(boundaries.data(), static_cast<std::size_t>(boundaries.size())));
 }
 
@@ -89,7 +99,7 @@ void add_soft_clauses(WcnfStorage& storage, py::handle literals, py::handle offs
     const auto clause_literals = literal_array_from_python(literals);
     const auto boundaries = integer_array_from_python(offsets, "offsets");
     const auto clause_weights = weight_array_from_python(weights);
-    storage.add_soft_clauses(clause_literals,
+    storage.add_soft_clauses(clause_literals.view,
                              std::span<const std::int64_t>(boundaries.data(), static_cast<std::size_t>(boundaries.size())),
                              clause_weights);
 }

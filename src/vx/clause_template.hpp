@@ -81,6 +81,18 @@ private:
         std::vector<std::int64_t> strides;
     };
 
+    // Every literal's number as one affine function of the index values,
+    // when every instance is known in advance to stay inside the dimensions.
+    struct AffinePlan;
+    [[nodiscard]] std::optional<AffinePlan> affine_plan(std::span<const std::vector<std::int64_t>> values,
+                                                        std::int64_t count) const;
+    [[nodiscard]] InstantiatedClauses instantiate_affine(const AffinePlan& plan,
+                                                         std::span<const std::vector<std::int64_t>> values,
+                                                         std::span<const std::uint64_t> weights,
+                                                         std::int64_t count) const;
+    [[nodiscard]] InstantiatedClauses instantiate_checked(std::span<const std::vector<std::int64_t>> values,
+                                                          std::span<const std::uint64_t> weights,
+                                                          std::int64_t count) const;
     void number_instance(std::span<const std::int64_t> values, std::vector<std::int64_t>& cell,
                          ClauseWriter& writer) const;
     [[nodiscard]] std::int64_t number_call(const Call& call, std::span<const std::int64_t> values,

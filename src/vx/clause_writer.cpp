@@ -11,7 +11,8 @@ namespace {
 
 std::int64_t magnitude(Literal literal) { return literal < 0 ? -std::int64_t{literal} : literal; }
 
-// Stable: a literal, its complement and repeats keep their template order.
+}  // namespace
+
 void sort_by_magnitude(std::span<Literal> clause) {
     if (clause.size() > 16) {
         std::stable_sort(clause.begin(), clause.end(),
@@ -25,8 +26,6 @@ void sort_by_magnitude(std::span<Literal> clause) {
         clause[j] = current;
     }
 }
-
-}  // namespace
 
 ClauseWriter::ClauseWriter(const AuxiliaryBlock& block, std::span<const std::uint64_t> weights)
     : block_(block), weights_(weights), seen_in_(static_cast<std::size_t>(std::max<std::int64_t>(block.size(), 0)), -1) {}

@@ -31,6 +31,9 @@ struct InstantiatedClauses {
     [[nodiscard]] std::size_t clause_count() const { return offsets.size() - 1; }
 };
 
+// Stable: a literal, its complement and repeats keep their template order.
+void sort_by_magnitude(std::span<Literal> clause);
+
 class ClauseWriter {
 public:
     // weights: one per template clause for a soft constraint, empty for a hard one.

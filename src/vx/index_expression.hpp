@@ -23,6 +23,16 @@ public:
         return affine_ ? evaluate_affine(values) : evaluate_program(values);
     }
 
+    // Most index texts are affine (i, i + 1, 2 * i - j): a constant and one
+    // coefficient per index they read. Others run as a postfix program.
+    struct Term {
+        std::size_t index;
+        std::int64_t coefficient;
+    };
+    [[nodiscard]] bool is_affine() const { return affine_; }
+    [[nodiscard]] std::int64_t constant() const { return constant_; }
+    [[nodiscard]] std::span<const Term> terms() const { return terms_; }
+
     enum class Operation : std::uint8_t { constant, index, add, subtract, multiply, negate };
     struct Step {
         Operation operation;
@@ -30,11 +40,6 @@ public:
     };
 
 private:
-    struct Term {
-        std::size_t index;
-        std::int64_t coefficient;
-    };
-
     [[nodiscard]] std::optional<std::int64_t> evaluate_affine(std::span<const std::int64_t> values) const {
         std::int64_t value = constant_;
         for (const auto& term : terms_) {
@@ -50,8 +55,6 @@ private:
 
     friend class IndexExpressionCompiler;
 
-    // Most index texts are affine (i, i + 1, 2 * i - j): a constant and one
-    // coefficient per index. Others run as a postfix program.
     bool affine_ = true;
     std::int64_t constant_ = 0;
     std::vector<Term> terms_;

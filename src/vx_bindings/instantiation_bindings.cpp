@@ -3,6 +3,7 @@
 #include <pybind11/stl.h>
 
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <optional>
 #include <string>
@@ -120,28 +121,35 @@ std::shared_ptr<Instantiated> number_evaluated_instances(py::handle instances, s
 
 // Mapping key "prefix[f,k,n]" of every auxiliary variable used, in order of
 // first occurrence, to its number.
+PyObject* ascii_text(const std::string& text) {
+    PyObject* object = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 0x7f);
+    if (object != nullptr) std::memcpy(PyUnicode_1BYTE_DATA(object), text.data(), text.size());
+    return object;
+}
+
+// Mapping key "prefix[f,k,n]" of every auxiliary variable used, in order of
+// first occurrence, to its number.
 py::dict auxiliary_mapping(const Instantiated& self, std::int64_t num_formula) {
-    py::dict mapping;
-    const auto formula = std::to_string(num_formula);
+    const auto& uses = self.clauses.auxiliaries;
+    auto mapping = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(uses.size())));
+    if (!mapping) throw py::error_already_set();
+    const auto formula = "[" + std::to_string(num_formula) + ",";
     std::string key;
-    for (const auto& use : self.clauses.auxiliaries) {
+    for (const auto& use : uses) {
         const bool pseudo_boolean = use.slot < self.block.pb_count;
         const auto index = pseudo_boolean ? use.slot : use.slot - self.block.pb_count;
         key.assign(pseudo_boolean ? pbct_prefix : bxpr_prefix);
-        key += '[';
         key += formula;
-        key += ',';
         key += std::to_string(use.instance);
         key += ',';
         key += std::to_string(index);
         key += ']';
-        const auto name = py::reinterpret_steal<py::object>(
-            PyUnicode_FromStringAndSize(key.data(), static_cast<Py_ssize_t>(key.size())));
-        const auto number = py::reinterpret_steal<py::object>(
-            PyLong_FromLongLong(self.block.number(use.instance, use.slot)));
-        if (!name || !number || PyDict_SetItem(mapping.ptr(), name.ptr(), number.ptr()) != 0) {
-            throw py::error_already_set();
-        }
+        PyObject* name = ascii_text(key);
+        PyObject* number = PyLong_FromLongLong(self.block.number(use.instance, use.slot));
+        const int failed = (name == nullptr || number == nullptr) ? -1 : PyDict_SetItem(mapping.ptr(), name, number);
+        Py_XDECREF(name);
+        Py_XDECREF(number);
+        if (failed != 0) throw py::error_already_set();
     }
     return mapping;
 }
