@@ -181,6 +181,9 @@ def _evaluate_on_host(a: DumpArgs, template: tp.List[tp.List[str]], values: tp.D
         return eval(cnf_str, namespace)
     except IndexError as error:
         raise IndexError(f"{error} in constraint {a.num_formula}") from error
+    except NameError as error:
+        # Most often an index without a range in foralls.
+        raise NameError(f"{error} in constraint {a.num_formula}") from error
 
 
 def _out_of_range_error(a: DumpArgs, variable_name: str, values: tp.Tuple[int, ...]) -> IndexError:
