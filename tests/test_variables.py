@@ -189,6 +189,11 @@ def test_map_is_a_new_dictionary_at_every_read(x):
     assert x.map is not x.map
 
 
+def test_map_refuses_a_cell_count_that_does_not_fit():
+    with pytest.raises(OverflowError):
+        Variable("x", {"i": 2 ** 40, "j": 2 ** 40}, 0).map
+
+
 def test_map_refuses_a_size_that_is_not_an_integer():
     with pytest.raises(TypeError):
         Variable("x", {"i": 2.5}, 0).map

@@ -49,17 +49,15 @@ class Variable:
     def __call__(self, *items: int) -> int:
         if len(items) != len(self.shifts):
             raise TypeError
-        if not all(isinstance(value, int) for value in items):
-            raise TypeError
-        sizes = self.indexes.values()
-        if not all(0 <= value < size for value, size in zip(items, sizes)):
-            # A value past its dimension would silently name another cell,
-            # another variable or an auxiliary variable.
-            message = (f"Index values ({','.join(map(str, items))}) are out of range for variable "
-                       f"{self.name} with sizes ({','.join(map(str, sizes))})")
-            log_e(message)
-            raise IndexError(message)
-        return self.st_shift + sum(value * stride for value, stride in zip(items, self.shifts))
+        for value in items:
+            if not isinstance(value, int):
+                raise TypeError
+        number = self.st_shift
+        for value, size, stride in zip(items, self.indexes.values(), self.shifts):
+            if not 0 <= value < size:
+                self.__refuse_out_of_range(items)
+            number += value * stride
+        return number
 
     @property
     def map(self) -> tp.Dict[str, int]:
@@ -67,6 +65,14 @@ class Variable:
 
     def copy(self) -> Variable:
         return Variable(self.name, copy.deepcopy(self.indexes), self.st_shift)
+
+    def __refuse_out_of_range(self, items: tp.Tuple[int, ...]) -> tp.NoReturn:
+        # A value past its dimension would silently name another cell, another
+        # variable or an auxiliary variable.
+        message = (f"Index values ({','.join(map(str, items))}) are out of range for variable "
+                   f"{self.name} with sizes ({','.join(map(str, self.indexes.values()))})")
+        log_e(message)
+        raise IndexError(message)
 
 
 def _row_major_strides(sizes: tp.List[int]) -> tp.List[int]:
