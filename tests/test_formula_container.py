@@ -78,7 +78,8 @@ def test_worked_example_with_a_target(container, context, constraint_a, constrai
     container.add_target_constraint(target, {}, 3, 0)
     assert auxiliary_entries(container.mapping, 2) == {"_pbct_aux[2,0,0]": 43, "_pbct_aux[2,0,1]": 44,
                                                        "_pbct_aux[2,0,2]": 45}
-    assert (container.first_free_variable, container.num_clauses) == (43, 40)
+    # The target's block (43 to 45) is kept clear of anything added later.
+    assert (container.first_free_variable, container.num_clauses) == (46, 40)
     container.build_cnf_formula("example")
     storage = container.cnf_storage()
     hard = storage.get_hard_clauses()
@@ -261,15 +262,20 @@ def test_target_added_twice_without_reset_is_replaced_too(container, context):
     assert container.cnf_storage().get_clause_count() == 1
 
 
-def test_nothing_follows_a_target_until_it_is_withdrawn(container, context, constraint_a):
+def test_constraints_and_variables_after_a_target_keep_clear_of_its_block(container, variables, context,
+                                                                          constraint_a):
     container.add_target_constraint(conjunction(context, ["x(0,0)", "_pbct_aux_0"]), {}, 1, 0)
-    with pytest.raises(ValueError, match="holds a target"):
-        container.add_hard_constraint(constraint_a, {"i": [0]}, 1, 2)
-    container.reset_target()
+    assert container.first_free_variable == 14
     container.add_hard_constraint(constraint_a, {"i": [0]}, 1, 2)
+    late = Variable("z", {"k": 2}, container.first_free_variable)
+    variables["z"] = late
+    container.adopt_variable(late)
     container.build_cnf_formula("m")
-    assert container.cnf_storage().get_hard_clauses() == [[-2, 13, -15], [3, 14]]
-    assert container.cnf_storage().get_clause_count() == 2
+    storage = container.cnf_storage()
+    assert storage.get_hard_clauses() == [[1, 13], [-2, 14, -16], [3, 15]]
+    numbers = list(container.mapping.values())
+    assert len(numbers) == len(set(numbers)) and max(numbers) == 18 == storage.get_variable_count()
+    assert storage.get_clause_count() == 3
 
 
 # --- variables created after the container -------------------------------------

@@ -36,11 +36,13 @@ class _PendingConstraints:
 
 @dataclass
 class _Target:
-    """Where the target's clauses and mapping part sit, so that a new target
-    can replace them."""
+    """Where the target's clauses, mapping part and auxiliary block sit, so
+    that a new target can replace them and nothing added after it shares its
+    numbers."""
     first_clause: int
     count_clauses: int
     mapping: tp.Dict[str, int]
+    block_end: int
     withdrawn: bool = False
 
 
@@ -69,50 +71,50 @@ class FormulaContainer:
     @property
     def first_free_variable(self) -> int:
         """Where the next constraint's auxiliary block, or an adopted
-        variable's cells, begin."""
-        return self._cur_init_shift_variable
+        variable's cells, begin: after every block, the target's included."""
+        if self._target is None:
+            return self._cur_init_shift_variable
+        return max(self._cur_init_shift_variable, self._target.block_end)
 
     def cnf_storage(self) -> tp.Optional[ke.wcnf_storage]:
         return self._cnf_stor
 
     def add_hard_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
                             shift_pb_variable: int, shift_bx_variable: int) -> None:
-        self.__refuse_after_target("a constraint")
         dump_args, mapping, offset_formula = self.__inner_add_constraint(
-            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable)
-        self.__drop_withdrawn_target()
+            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         self.__flush(self._hard)
         self.__enqueue(self._hard, dump_args, mapping, offset_formula)
 
     def add_target_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
                               shift_pb_variable: int, shift_bx_variable: int) -> None:
         """Instantiates the target at once, replacing an earlier target: its
-        block starts at the first free number, which it does not advance."""
-        dump_args, mapping, _ = self.__inner_add_constraint(
-            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable)
+        block starts after the blocks of the hard and soft constraints."""
+        dump_args, mapping, offset_formula = self.__inner_add_constraint(
+            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable,
+            self._cur_init_shift_variable)
         self.__drop_target()
         first_clause = self._cnf_stor.get_hard_clause_count()
         self.__cnf_stor_merge([dump_args])
-        target = _Target(first_clause, len(dump_args.cnf_stor), mapping)
+        target = _Target(first_clause, len(dump_args.cnf_stor), mapping,
+                         dump_args.init_shift_variable + offset_formula)
         self._mappings.append(target.mapping)
         self._target = target
         self._target_num_clauses = target.count_clauses
 
     def reset_target(self) -> None:
         """Withdraws the target. Its clauses and mapping part stay in place for
-        the build that has just been made; the next constraint, target,
-        adopted variable or build removes them first."""
+        the build that has just been made; the next target or build removes
+        them first."""
         if self._target is not None:
             self._target.withdrawn = True
 
     def add_soft_formula(self, template_constraint: bx.BaseExpr, weights: tp.Sequence[int],
                          foralls: tp.Dict[str, tp.Sequence[int]], shift_pb_variable: int,
                          shift_bx_variable: int) -> None:
-        self.__refuse_after_target("a constraint")
         dump_args, mapping, offset_formula = self.__inner_add_constraint(
-            template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable)
+            template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         written_weight = self.__written_weight(dump_args)
-        self.__drop_withdrawn_target()
         self.__flush(self._soft)
         self.__enqueue(self._soft, dump_args, mapping, offset_formula)
         self.hard_weight += written_weight
@@ -121,14 +123,12 @@ class FormulaContainer:
         """Takes in a model variable created after the container: its cells
         must begin at the first free number, which moves past them, and its
         map joins the mapping."""
-        self.__refuse_after_target("a variable")
-        if variable.st_shift != self._cur_init_shift_variable:
+        first_free = self.first_free_variable
+        if variable.st_shift != first_free:
             raise ValueError(f"Variable {variable.name} starts at number {variable.st_shift}, but the container's "
-                             f"first free number is {self._cur_init_shift_variable}")
-        variable_map = variable.map
-        self.__drop_withdrawn_target()
-        self._mappings.append(variable_map)
-        self._cur_init_shift_variable += reduce(mul, variable.indexes.values(), 1)
+                             f"first free number is {first_free}")
+        self._mappings.append(variable.map)
+        self._cur_init_shift_variable = first_free + reduce(mul, variable.indexes.values(), 1)
 
     def build_cnf_formula(self, name_formula: str) -> None:
         self.__drop_withdrawn_target()
@@ -149,10 +149,11 @@ class FormulaContainer:
         self._cnf_stor.set_variable_count(max(self.mapping.values()))
         self._cnf_stor.set_clause_count(len(self._cnf_stor))
 
-    def __inner_add_constraint(self, template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable):
-        """Builds and instantiates one constraint's record; returns it with its
-        auxiliary mapping and the size of its auxiliary block. Changes nothing
-        of the container."""
+    def __inner_add_constraint(self, template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable,
+                               init_shift_variable):
+        """Builds and instantiates one constraint's record, its auxiliary
+        block from init_shift_variable on; returns it with its auxiliary
+        mapping and the size of its block. Changes nothing of the container."""
         shift_pb_variable = _auxiliary_count(shift_pb_variable)
         shift_bx_variable = _auxiliary_count(shift_bx_variable)
         template = self.__bx2list_clauses(template_constraint)
@@ -162,7 +163,7 @@ class FormulaContainer:
             weights=weights,
             foralls=dict(foralls),
             num_formula=self._num_formula,
-            init_shift_variable=self._cur_init_shift_variable,
+            init_shift_variable=init_shift_variable,
             shift_pb_variable=shift_pb_variable,
             shift_bx_variable=shift_bx_variable,
             offset_shift_for_formula=0,
@@ -180,7 +181,7 @@ class FormulaContainer:
         pending.records.append(dump_args)
         pending.mappings.append(mapping)
         pending.count_clauses += count_clauses
-        self._cur_init_shift_variable += offset_formula
+        self._cur_init_shift_variable = dump_args.init_shift_variable + offset_formula
         self._num_clauses += count_clauses
         self._num_formula += 1
 
@@ -211,12 +212,6 @@ class FormulaContainer:
             self._cnf_stor.remove_hard_clauses(hard_before, self._cnf_stor.get_hard_clause_count() - hard_before)
             self._cnf_stor.remove_soft_clauses(soft_before, self._cnf_stor.get_soft_clause_count() - soft_before)
             raise
-
-    def __refuse_after_target(self, what: str) -> None:
-        # The target's block is not reserved: whatever came after it would
-        # share its numbers.
-        if self._target is not None and not self._target.withdrawn:
-            raise ValueError(f"The container holds a target: {what} cannot be added after it")
 
     def __drop_withdrawn_target(self) -> None:
         if self._target is not None and self._target.withdrawn:
