@@ -93,9 +93,12 @@ class FormulaContainer:
         dump_args, mapping, offset_formula = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable,
             self._cur_init_shift_variable)
-        self.__drop_target()
         first_clause = self._cnf_stor.get_hard_clause_count()
         self.__cnf_stor_merge([dump_args])
+        if self._target is not None:
+            # The earlier target's clauses stand before the new ones.
+            first_clause -= self._target.count_clauses
+            self.__drop_target()
         target = _Target(first_clause, len(dump_args.cnf_stor), mapping,
                          dump_args.init_shift_variable + offset_formula)
         self._mappings.append(target.mapping)
