@@ -264,10 +264,31 @@ def test_native_and_host_paths_give_identical_results(seed, monkeypatch):
     assert run() == native_outcome
 
 
-def test_native_path_is_taken_for_grammar_templates():
-    texts = [["-x(i + 1,(j - 1) * 2)", "'~_bxpr_aux_0'"], ["y( 2*i - -j )"]]
-    compiled = native.compile_template(texts, ["i", "j"], [("x", 1, [3, 4]), ("y", 13, [5])], 20, 0, 1)
-    assert compiled is not None
+@pytest.mark.parametrize("text, native_grammar", [
+    ("-x(i + 1,(j - 1) * 2)", True),
+    ("x( 2*i - -j , +j )", True),
+    ("-x(i * j,0)", True),
+    ("'~_bxpr_aux_0'", True),
+    ("x(007,0)", False),
+    ("x(1_0,0)", False),
+    ("x(i,)", False),
+    ("x(i ** 2,0)", False),
+    ("x(i // 2,0)", False),
+    ("x(abs(i),0)", False),
+    ("x(i,j,0)", False),
+    ("z(i)", False),
+    ("x(k,0)", False),
+    ("x(i)(0)", False),
+    ("x(i,0) + x(j,0)", False),
+])
+def test_native_grammar(text, native_grammar):
+    compiled = native.compile_template([[text]], ["i", "j"], [("x", 1, [3, 4])], 20, 0, 1)
+    assert (compiled is not None) == native_grammar
+
+
+def test_index_named_like_a_variable_hides_it_as_on_the_host(path):
+    with pytest.raises(TypeError):
+        One2OneDumper.dump([record([["y(y)"]], {"y": [0, 1]})])
 
 
 def test_index_arithmetic_beyond_64_bits_falls_back_to_the_host(path):
