@@ -121,20 +121,13 @@ class Dumper(ABC):
             weights = [weight for weight in weights if weight != 0]
         values = index_values(a.foralls)
         block = (a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
-        compiled = native.compile_template(template, list(values), _variable_shapes(a.eval_state), *block)
-        instances = None
-        if compiled is not None:
-            try:
-                instances = compiled.instantiate(list(values.values()), weights or [], *block)
-            except native.CellOutOfRange as error:
-                raise _out_of_range_error(a, *error.args) from None
+        instances = _instantiate_natively(a, template, values, weights, block)
         if instances is None:
             temp_cnf = _evaluate_on_host(a, template, values)
             Dumper.__print_all_formula(temp_cnf, weights, a.num_formula, *block, mapping, a.cnf_stor)
             return mapping
         _write_clauses(instances, weights is not None, a.cnf_stor)
-        mapping.update(instances.auxiliary_mapping(a.num_formula))
-        return mapping
+        return instances.auxiliary_mapping(a.num_formula)
 
     @staticmethod
     def __print_all_formula(temp_cnf, weights, num_formula, init_shift_variable, shift_pb_variable,
@@ -163,6 +156,18 @@ def _variable_shapes(eval_state: tp.Mapping[str, tp.Any]) -> tp.List[tp.Tuple[st
             continue
         shapes.append((name, first, sizes))
     return shapes
+
+
+def _instantiate_natively(a: DumpArgs, template, values, weights, block):
+    """The numbered instances, or None when the template is outside the
+    native grammar or its index arithmetic needs the host's integers."""
+    compiled = native.compile_template(template, list(values), _variable_shapes(a.eval_state), *block)
+    if compiled is None:
+        return None
+    try:
+        return compiled.instantiate(list(values.values()), weights or [], *block)
+    except native.CellOutOfRange as error:
+        raise _out_of_range_error(a, *error.args) from None
 
 
 def _evaluate_on_host(a: DumpArgs, template: tp.List[tp.List[str]], values: tp.Dict[str, tp.List[int]]) -> list:
