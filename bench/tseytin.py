@@ -2,15 +2,17 @@
 
 Run from the repository root after an in-place build:
 
-    PYTHONPATH=. python bench/tseytin.py [--clauses 1000000] [--depth 100000] [--pysat-scale 0.1]
+    PYTHONPATH=. python bench/tseytin.py [--clauses 1000000] [--depth 100000]
+                                         [--pysat-scale 0.1] [--pysat-depth 2000]
 
 Cases: a conjunction of three-literal clauses (the common case: already in
 clause form), its negation (one new variable per clause), and a deep formula
 nesting alternating connectives. Each case is timed at a tenth of its size and
 at its size (linear growth: 10x the size should cost at most 12x the time), and
 python-sat clausifies the same formula; --pysat-scale runs python-sat on that
-fraction of the size instead and compares rates (clauses per second), since at
-full size it needs minutes and gigabytes.
+smaller size instead and compares time per unit of input, since at full size
+it needs minutes and gigabytes (and its time grows faster than the size, so
+the comparison favours python-sat).
 """
 
 import argparse
@@ -137,12 +139,14 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--clauses", type=int, default=1_000_000)
     parser.add_argument("--depth", type=int, default=100_000)
-    parser.add_argument("--pysat-scale", type=float, default=0.1)
+    parser.add_argument("--pysat-scale", type=float, default=0.1, help="python-sat's share of the clause count")
+    parser.add_argument("--pysat-depth", type=int, default=2000,
+                        help="python-sat's depth (its time grows faster than the depth)")
     args = parser.parse_args()
     clause_buffers = {n: random_clauses(n) for n in {args.clauses, args.clauses // 10,
                                                        max(1, int(args.clauses * args.pysat_scale))}}
     pysat_clauses = max(1, int(args.clauses * args.pysat_scale))
-    pysat_depth = max(2, int(args.depth * args.pysat_scale))
+    pysat_depth = args.pysat_depth
     for negate in (False, True):
         report("negated conjunction of clauses" if negate else "conjunction of clauses", args.clauses,
                lambda n: engine_cnf(clause_buffers[n], negate), lambda n: pysat_cnf(clause_buffers[n], negate),
