@@ -82,9 +82,13 @@ class Model:
             self._formula_encoder.create_variables(name, list(dims.values()))
             new_variable = Variable(name, dims, 0)
         else:
+            # Once the container exists it owns the numbering: a later variable
+            # starts after every auxiliary block and joins the mapping.
+            first_number = (self._shift_target_variable if self._formula_container is None
+                            else self._formula_container.first_free_variable)
             self._used_vars.add(name)
             self._manager.registration_generator_variables(name)
-            new_variable = Variable(name, dims, self._shift_target_variable)
+            new_variable = Variable(name, dims, first_number)
             self._variables[name] = new_variable
             if self._formula_container is not None:
                 self._formula_container.adopt_variable(new_variable)
@@ -243,7 +247,6 @@ class Model:
                 self.__refuse(FormulaError, "Contradiction was detected in target")
             if isinstance(template_constraint, bx.One):
                 log_w("Redundant constraint was detected in target")
-                self._formula_container.reset_target()
             else:
                 self._formula_container.add_target_constraint(template_constraint, {}, shift_pb_variable,
                                                               shift_bx_variable)
@@ -291,6 +294,9 @@ class Model:
         else:
             self.__check_formula_container()
             self._formula_container.build_cnf_formula(self._model_name)
+            if self.use_target:
+                # This build's target stays in the storage; the next build replaces it.
+                self._formula_container.reset_target()
             storage = self._formula_container.cnf_storage()
         result = self.__register_build(storage, "CNF storage is empty")
         if result is None:
