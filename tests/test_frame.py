@@ -135,3 +135,35 @@ def test_existing_host_logging_configuration_is_kept(tmp_path):
         print(logging.getLevelName(root.level), len(root.handlers), root.handlers[0].formatter._fmt)
     """, tmp_path)
     assert output == "DEBUG 1 %(message)s"
+
+
+def test_package_root_names_and_loading_order(tmp_path):
+    import vx_encoder.encode.expressions as expressions
+    import vx_encoder.encode.model as model
+    import vx_encoder.linear_parser.linear_model as linear_model
+
+    assert vx_encoder.__all__ == ["Model", "Sum", "SumIt", "And", "AndIt", "Or", "OrIt", "Xor", "XorIt", "Equiv",
+                                  "Implication", "IfThenElse", "pow_expression", "Zero", "One", "LinearModel",
+                                  "SolutionStatus", "VariableType", "inf"]
+    assert vx_encoder.Model is model.Model and vx_encoder.Sum is expressions.Sum
+    assert vx_encoder.LinearModel is linear_model.LinearModel and vx_encoder.inf is linear_model.inf
+    output = run_fresh_interpreter("""
+        import sys
+        before = set(sys.modules)
+        import vx_encoder
+        loaded = [name for name in sys.modules if name.startswith("vx_encoder") and name not in before]
+        print(" ".join(loaded))
+    """, tmp_path)
+    assert output.split() == [
+        "vx_encoder", "vx_encoder.encode", "vx_encoder.core", "vx_encoder.core.vx_logger",
+    ] + [name for name in output.split() if name not in (
+        "vx_encoder", "vx_encoder.encode", "vx_encoder.core", "vx_encoder.core.vx_logger")]
+    loaded = output.split()
+    assert "vx_encoder.linear_parser2" not in " ".join(loaded)
+    order = ["vx_encoder.encode.expressions", "vx_encoder.encode.model", "vx_encoder.encode.variables",
+             "vx_encoder.core.formula_container", "vx_encoder.core.dumper", "vx_encoder.core.pboperations",
+             "vx_encoder.core.formulapb", "vx_encoder.core.manager", "vx_encoder.core.variable",
+             "vx_encoder._exceptions", "vx_encoder.linear_parser", "vx_encoder.linear_parser.linear_model",
+             "vx_encoder.version"]
+    positions = [loaded.index(name) for name in order]
+    assert positions == sorted(positions)

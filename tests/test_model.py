@@ -14,18 +14,6 @@ from vx_encoder.encode.model import Model
 
 
 @pytest.fixture
-def log():
-    """Every engine log message of the test, at every level."""
-    lines = []
-    threshold = ke.get_log_level()
-    ke.set_log_level(ke.log_level_type.trace)
-    ke.set_log_sink(lambda message, level: lines.append((level.name, message)))
-    yield lines
-    ke.set_log_sink(None)
-    ke.set_log_level(threshold)
-
-
-@pytest.fixture
 def kmanager():
     return ke.manager()
 

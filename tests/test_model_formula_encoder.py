@@ -32,17 +32,6 @@ class RecordingManager(ke.manager):
         return self.encoder
 
 
-@pytest.fixture
-def log():
-    lines = []
-    threshold = ke.get_log_level()
-    ke.set_log_level(ke.log_level_type.trace)
-    ke.set_log_sink(lambda message, level: lines.append((level.name, message)))
-    yield lines
-    ke.set_log_sink(None)
-    ke.set_log_level(threshold)
-
-
 def mapping_of(entries):
     mapping = ke.var_mapping()
     mapping.set_var_map(entries)
