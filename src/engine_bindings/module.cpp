@@ -20,4 +20,6 @@ PYBIND11_MODULE(_kelvo_engine, module) {
     kelvo::bindings::bind_var_mapping(module);
     kelvo::bindings::bind_witness_interpreter(module);
     kelvo::bindings::bind_manager(module);
+    kelvo::bindings::bind_bxpr(module);
+    kelvo::bindings::bind_pbct(module);
 }

@@ -1,0 +1,14 @@
+#pragma once
+// At most k of a set of literals, with the encoding that suits k and the set:
+// a single clause, the at-most-one chain, or the smallest counting network.
+
+#include <cstddef>
+#include <span>
+
+#include "engine/clause_writer.hpp"
+
+namespace kelvo {
+
+void encode_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer);
+
+}  // namespace kelvo

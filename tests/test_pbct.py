@@ -1,0 +1,286 @@
+"""The engine's pseudo-Boolean encoder, checked against the constraint itself.
+
+The oracle: an assignment of the input variables must extend to a model of the
+clauses exactly when it satisfies the comparison. Small constraints are checked
+over every assignment, larger ones on random assignments near the bound.
+"""
+
+from __future__ import annotations
+
+import itertools
+import random
+
+import numpy as np
+import pytest
+from pysat.solvers import Solver
+
+import halvex.kelvo_engine.pbct as pb
+
+LEQ, GEQ, BOTH = pb.Comparator_type.LEQ, pb.Comparator_type.GEQ, pb.Comparator_type.BOTH
+
+
+def make_config(cardinality_encodings: bool = True, limit: int = 1_000_000) -> pb.PBConfig:
+    config = pb.PBConfig()
+    config.pb_encoder = pb.PB_Encoder_type.ADDER
+    config.max_clauses_per_constraint = limit
+    config.cardinality_encodings = cardinality_encodings
+    return config
+
+
+class Encoding:
+    """One constraint over fresh input variables 1..variable_count, encoded."""
+
+    def __init__(self, terms, comparator, *bounds, variable_count=None, config=None):
+        self.variable_count = variable_count or max((v for v, _ in terms), default=0)
+        self.manager = pb.AuxVarManager(1)
+        self.inputs = [self.manager.get_variable() for _ in range(self.variable_count)]
+        self.first_auxiliary = self.manager.next_variable
+        config = config or make_config()
+        self.database = pb.VectorClauseDatabase(config)
+        constraint = pb.PBConstraint([pb.WeightedLit(v, c) for v, c in terms], comparator, *bounds)
+        pb.pb2cnf(config).encode2(constraint, self.database, self.manager)
+        self.clauses = self.database.get_clauses()
+
+    @property
+    def auxiliaries(self) -> set[int]:
+        return {abs(lit) for clause in self.clauses for lit in clause if abs(lit) >= self.first_auxiliary}
+
+    def extends(self, solver, assignment) -> bool:
+        assumptions = [v if value else -v for v, value in zip(self.inputs, assignment)]
+        return solver.solve(assumptions=assumptions)
+
+
+def holds(terms, comparator, bounds, assignment) -> bool:
+    total = sum(c for v, c in terms if assignment[v - 1])
+    if comparator == LEQ:
+        return total <= bounds[0]
+    if comparator == GEQ:
+        return total >= bounds[0]
+    if len(bounds) == 1:
+        return total == bounds[0]
+    upper, lower = bounds
+    return lower <= total <= upper
+
+
+def check_exhaustively(terms, comparator, *bounds, variable_count=None, config=None) -> Encoding:
+    encoding = Encoding(terms, comparator, *bounds, variable_count=variable_count, config=config)
+    assert all(lit != 0 for clause in encoding.clauses for lit in clause)
+    assert all(encoding.first_auxiliary <= v < encoding.manager.next_variable for v in encoding.auxiliaries)
+    with Solver(name="minisat22", bootstrap_with=encoding.clauses) as solver:
+        for assignment in itertools.product((False, True), repeat=encoding.variable_count):
+            expected = holds(terms, comparator, bounds, assignment)
+            assert encoding.extends(solver, assignment) == expected, (terms, comparator, bounds, assignment)
+    return encoding
+
+
+def edge_bounds(terms, variable_count):
+    sums = sorted({sum(c for v, c in terms if assignment[v - 1])
+                   for assignment in itertools.product((False, True), repeat=variable_count)})
+    low, high = sums[0], sums[-1]
+    middle = sums[len(sums) // 2]
+    return sorted({low - 1, low, low + 1, middle, high - 1, high, high + 1})
+
+
+def random_terms(rng: random.Random, variable_count: int, term_count: int, largest: int):
+    """Weights of both signs and zeros; some variables repeat."""
+    return [(rng.randint(1, variable_count), rng.choice([0, rng.randint(-largest, largest)]))
+            for _ in range(term_count)]
+
+
+@pytest.mark.parametrize("seed", range(12))
+@pytest.mark.parametrize("comparator", [LEQ, GEQ, BOTH])
+def test_random_weights_every_bound(seed, comparator):
+    rng = random.Random(seed)
+    variable_count = rng.randint(1, 8 if seed % 3 else 10)
+    terms = random_terms(rng, variable_count, rng.randint(1, variable_count + 3), rng.choice([3, 20, 1000]))
+    for bound in edge_bounds(terms, variable_count):
+        check_exhaustively(terms, comparator, bound, variable_count=variable_count)
+
+
+@pytest.mark.parametrize("seed", range(6))
+def test_range_between_two_bounds(seed):
+    rng = random.Random(100 + seed)
+    variable_count = rng.randint(2, 9)
+    terms = random_terms(rng, variable_count, variable_count + 1, 50)
+    bounds = edge_bounds(terms, variable_count)
+    for lower, upper in itertools.combinations_with_replacement(bounds[::2], 2):
+        check_exhaustively(terms, BOTH, upper, lower, variable_count=variable_count)
+    check_exhaustively(terms, BOTH, bounds[1], bounds[-2], variable_count=variable_count)  # empty range
+
+
+@pytest.mark.parametrize("cardinality_encodings", [True, False])
+@pytest.mark.parametrize("comparator", [LEQ, GEQ, BOTH])
+@pytest.mark.parametrize("n", [1, 2, 5, 6, 10])
+def test_cardinality_every_k(n, comparator, cardinality_encodings):
+    config = make_config(cardinality_encodings)
+    for weight in (1, 3):
+        terms = [(v, weight) for v in range(1, n + 1)]
+        for k in range(-1, n + 2):
+            check_exhaustively(terms, comparator, weight * k, config=config)
+
+
+@pytest.mark.parametrize("n, k", [(12, 1), (30, 1), (15, 3), (20, 7), (9, 4)])
+def test_at_most_k_propagates_fully(n, k):
+    """With k inputs true, unit propagation alone sets every other input false,
+    and with k + 1 true it finds the conflict."""
+    encoding = Encoding([(v, 1) for v in range(1, n + 1)], LEQ, k)
+    rng = random.Random(n * 100 + k)
+    with Solver(name="minisat22", bootstrap_with=encoding.clauses) as solver:
+        for _ in range(10):
+            chosen = rng.sample(encoding.inputs, k + 1)
+            status, implied = solver.propagate(assumptions=chosen[:k])
+            assert status
+            assert {-v for v in encoding.inputs if v not in chosen[:k]} <= set(implied)
+            status, _ = solver.propagate(assumptions=chosen)
+            assert not status
+
+
+def test_at_most_one_is_compact():
+    encoding = Encoding([(v, 1) for v in range(1, 1001)], LEQ, 1)
+    assert len(encoding.clauses) <= 3 * 1000
+    assert len(encoding.auxiliaries) <= 1000
+
+
+@pytest.mark.parametrize("seed", range(3))
+@pytest.mark.parametrize("comparator", [LEQ, GEQ, BOTH])
+@pytest.mark.parametrize("cardinality", [False, True])
+def test_large_constraints_on_assignments_near_the_bound(seed, comparator, cardinality):
+    """The bound is the sum of a random assignment; that assignment and its
+    neighbours (one to three inputs flipped) fall on both sides of it."""
+    rng = random.Random(seed)
+    n = [40, 150, 400][seed]
+    weights = [1] * n if cardinality else [rng.randint(-500, 1000) for _ in range(n)]
+    terms = list(zip(range(1, n + 1), weights))
+    base = [rng.random() < 0.5 for _ in range(n)]
+    bound = sum(w for w, value in zip(weights, base) if value)
+    encoding = Encoding(terms, comparator, bound)
+    outcomes = set()
+    with Solver(name="cadical195", bootstrap_with=encoding.clauses) as solver:
+        for trial in range(40):
+            assignment = list(base)
+            for index in rng.sample(range(n), rng.randint(1, 3) if trial else 0):
+                assignment[index] = not assignment[index]
+            expected = holds(terms, comparator, (bound,), assignment)
+            outcomes.add(expected)
+            assert encoding.extends(solver, assignment) == expected
+    assert outcomes == {True, False}
+
+
+class TestNormalisation:
+    def test_constraint_that_always_holds_writes_nothing(self):
+        for terms, comparator, bound in [([(1, 2), (2, 3)], LEQ, 5), ([(1, -2), (2, 3)], GEQ, -2),
+                                         ([(1, 0)], BOTH, 0), ([], LEQ, 0), ([(1, 1), (1, -1)], LEQ, 0)]:
+            encoding = Encoding(terms, comparator, bound, variable_count=2)
+            assert encoding.clauses == []
+            assert encoding.manager.next_variable == encoding.first_auxiliary
+
+    def test_constraint_that_never_holds_writes_the_empty_clause(self):
+        for terms, comparator, bound in [([(1, 2), (2, 3)], GEQ, 6), ([(1, -2)], LEQ, -3), ([], BOTH, 1),
+                                         ([(1, 2), (2, 4)], BOTH, 3)]:
+            assert Encoding(terms, comparator, bound, variable_count=2).clauses == [[]]
+
+    def test_heavy_terms_become_units(self):
+        encoding = Encoding([(1, 10), (2, 1), (3, 1)], LEQ, 2)
+        assert encoding.clauses == [[-1]]
+        # x1 must hold, and then x2 + x3 >= 1 is one clause.
+        assert Encoding([(1, 10), (2, 1), (3, 1)], GEQ, 11).clauses == [[1], [2, 3]]
+
+    def test_repeated_variable_cancels_and_merges(self):
+        # x1 - x1 + 2 x2 + x2 <= 2 is 3 x2 <= 2: x2 false.
+        assert Encoding([(1, 1), (1, -1), (2, 2), (2, 1)], LEQ, 2).clauses == [[-2]]
+
+
+class TestClauseLimit:
+    terms = [(v, v) for v in range(1, 31)]
+
+    def test_limit_exceeded_leaves_database_and_numberer_untouched(self):
+        manager = pb.AuxVarManager(1)
+        inputs = [manager.get_variable() for _ in range(30)]
+        config = make_config(limit=50)
+        database = pb.VectorClauseDatabase(config)
+        encoder = pb.pb2cnf(config)
+        encoder.encode2(pb.PBConstraint([pb.WeightedLit(1, 1), pb.WeightedLit(2, 1)], LEQ, 1), database, manager)
+        before = (database.get_clauses(), manager.next_variable)
+        constraint = pb.PBConstraint([pb.WeightedLit(v, c) for v, c in self.terms], LEQ, 200)
+        with pytest.raises(ValueError, match="max_clauses_per_constraint = 50"):
+            encoder.encode2(constraint, database, manager)
+        assert (database.get_clauses(), manager.next_variable) == before
+        assert inputs
+
+    def test_limit_equal_to_the_need_is_enough(self):
+        needed = len(Encoding(self.terms, LEQ, 200).clauses)
+        assert len(Encoding(self.terms, LEQ, 200, config=make_config(limit=needed)).clauses) == needed
+        with pytest.raises(ValueError, match=str(needed - 1)):
+            Encoding(self.terms, LEQ, 200, config=make_config(limit=needed - 1))
+
+    def test_large_cardinality_constraint_is_refused_early(self):
+        with pytest.raises(ValueError, match="max_clauses_per_constraint = 1000"):
+            Encoding([(v, 1) for v in range(1, 2001)], LEQ, 1000, config=make_config(limit=1000))
+
+
+class TestInterface:
+    def test_defaults(self):
+        config = pb.PBConfig()
+        assert config.pb_encoder == pb.PB_Encoder_type.ADDER
+        assert config.max_clauses_per_constraint == 1_000_000
+        assert config.cardinality_encodings is True
+
+    def test_numberer_counts_from_first(self):
+        manager = pb.AuxVarManager(7)
+        assert [manager.get_variable() for _ in range(3)] == [7, 8, 9]
+
+    def test_clause_arrays_match_clauses(self):
+        encoding = Encoding([(v, v) for v in range(1, 9)], BOTH, 17)
+        literals, offsets = encoding.database.get_clause_arrays()
+        assert literals.dtype == np.int32 and offsets.dtype == np.int64
+        assert offsets[0] == 0 and offsets[-1] == len(literals) and len(offsets) == len(encoding.clauses) + 1
+        rebuilt = [literals[offsets[c]:offsets[c + 1]].tolist() for c in range(len(offsets) - 1)]
+        assert rebuilt == encoding.clauses
+        assert len(encoding.database) == len(encoding.clauses)
+
+    def test_database_collects_several_constraints(self):
+        manager = pb.AuxVarManager(1)
+        a, b, c = (manager.get_variable() for _ in range(3))
+        config = pb.PBConfig()
+        database = pb.VectorClauseDatabase(config)
+        encoder = pb.pb2cnf(config)
+        lits = [pb.WeightedLit(a, 1), pb.WeightedLit(b, 1), pb.WeightedLit(c, 1)]
+        encoder.encode2(pb.PBConstraint(lits, GEQ, 1), database, manager)
+        encoder.encode2(pb.PBConstraint(lits, LEQ, 0), database, manager)
+        clauses = database.get_clauses()
+        assert clauses[0] == [a, b, c]
+        assert sorted(clauses[1:]) == [[-c], [-b], [-a]]
+
+    def test_weighted_literal_text(self):
+        assert repr(pb.WeightedLit(3, -2)) == "WeightedLit(3, -2)"
+        assert (pb.WeightedLit(3, -2).number, pb.WeightedLit(3, -2).coefficient) == (3, -2)
+
+    @pytest.mark.parametrize("make, error, message", [
+        (lambda: pb.WeightedLit(0, 1), ValueError, "variable number 0"),
+        (lambda: pb.WeightedLit(-3, 1), ValueError, "variable number -3"),
+        (lambda: pb.WeightedLit(1, 2.5), TypeError, "coefficient must be an integer"),
+        (lambda: pb.WeightedLit(1.0, 2), TypeError, "variable number must be an integer"),
+        (lambda: pb.WeightedLit(1, 2**70), ValueError, "out of range"),
+        (lambda: pb.PBConstraint([pb.WeightedLit(1, 1)], LEQ, 1.5), TypeError, "bound must be an integer"),
+        (lambda: pb.PBConstraint([pb.WeightedLit(1, 1)], 0, 1), TypeError, "comparator must be"),
+        (lambda: pb.PBConstraint([pb.WeightedLit(1, 1)], None, 1), TypeError, "comparator must be"),
+        (lambda: pb.PBConstraint([(1, 1)], LEQ, 1), TypeError, "only WeightedLit"),
+        (lambda: pb.PBConstraint([pb.WeightedLit(1, 1)], LEQ, 3, 1), ValueError, "need Comparator_type.BOTH"),
+        (lambda: pb.AuxVarManager(0), ValueError, "first variable number"),
+        (lambda: setattr(pb.PBConfig(), "max_clauses_per_constraint", -1), ValueError, "must not be negative"),
+    ])
+    def test_bad_input(self, make, error, message):
+        with pytest.raises(error, match=message):
+            make()
+
+    def test_input_not_from_numberer_is_refused(self):
+        manager = pb.AuxVarManager(1)
+        manager.get_variable()
+        constraint = pb.PBConstraint([pb.WeightedLit(1, 1), pb.WeightedLit(5, 1)], LEQ, 1)
+        config = pb.PBConfig()
+        with pytest.raises(ValueError, match="variable 5 was not handed out by the numberer"):
+            pb.pb2cnf(config).encode2(constraint, pb.VectorClauseDatabase(config), manager)
+
+    def test_huge_total_weight_is_refused(self):
+        with pytest.raises(ValueError, match="too large"):
+            Encoding([(1, 2**62), (2, 2**62)], LEQ, 3)
