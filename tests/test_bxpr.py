@@ -143,11 +143,11 @@ class RandomFormulas:
 
 # --- Tseytin conversion -----------------------------------------------------
 
-@pytest.mark.parametrize("seed", range(150))
+@pytest.mark.parametrize("seed", range(200))
 def test_tseytin_is_projection_equivalent_on_random_formulas(seed):
     ctx = bx.Context()
     names = [f"v{i}" for i in range(1 + seed % 8)]
-    formula, truth = RandomFormulas(ctx, names, seed).formula(steps=4 + seed % 12)
+    formula, truth = RandomFormulas(ctx, names, seed).formula(steps=4 + seed % 20)
     for values in itertools.product([False, True], repeat=len(names)):
         assignment = dict(zip(names, values))
         assert evaluate(formula, assignment) == truth(assignment), str(formula)
@@ -366,6 +366,12 @@ def test_constant_results_are_instances_of_one_and_zero(xyz):
     assert isinstance(bx.and_s([x, ~x]), bx.Zero) and isinstance(bx.or_s([x, ~x]), bx.One)
     assert isinstance(~bx.one(), bx.Zero) and isinstance(bx.and_s([]), bx.One)
     assert bx.zero() == bx.and_s([x, ~x])
+
+
+def test_any_iterable_serves_as_the_list(xyz):
+    x, y, z = xyz
+    assert bx.or_s(f for f in (x, y, z)) == bx.or_s([x, y, z])
+    assert bx.and_s((x, ~y)) == bx.and_s([x, ~y])
 
 
 def test_and_exact_keeps_arguments(xyz):

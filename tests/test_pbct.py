@@ -135,10 +135,28 @@ def test_at_most_k_propagates_fully(n, k):
             assert not status
 
 
-def test_at_most_one_is_compact():
+@pytest.mark.parametrize("n, k", [(60, 20), (60, 45), (100, 50), (150, 100), (300, 140)])
+@pytest.mark.parametrize("comparator", [LEQ, GEQ, BOTH])
+def test_cardinality_for_every_count_of_true_inputs(n, k, comparator):
+    """Large k gets the modulo totalizer; whether an assignment may extend
+    depends only on how many inputs it sets, so every count is tried."""
+    terms = [(v, 1) for v in range(1, n + 1)]
+    encoding = Encoding(terms, comparator, k)
+    rng = random.Random(n + k)
+    with Solver(name="cadical195", bootstrap_with=encoding.clauses) as solver:
+        for count in range(n + 1):
+            for _ in range(2):
+                chosen = set(rng.sample(range(n), count))
+                assignment = [index in chosen for index in range(n)]
+                assert encoding.extends(solver, assignment) == holds(terms, comparator, (k,), assignment), count
+
+
+def test_cardinality_encodings_are_compact():
     encoding = Encoding([(v, 1) for v in range(1, 1001)], LEQ, 1)
     assert len(encoding.clauses) <= 3 * 1000
     assert len(encoding.auxiliaries) <= 1000
+    # A plain k-bounded totalizer needs about 260,000 clauses here.
+    assert len(Encoding([(v, 1) for v in range(1, 1001)], LEQ, 500).clauses) <= 35_000
 
 
 @pytest.mark.parametrize("seed", range(3))
@@ -207,11 +225,34 @@ class TestClauseLimit:
         assert (database.get_clauses(), manager.next_variable) == before
         assert inputs
 
-    def test_limit_equal_to_the_need_is_enough(self):
+    @pytest.mark.parametrize("terms, comparator, bound", [
+        (terms, LEQ, 200),                            # adders
+        ([(v, 1) for v in range(1, 31)], BOTH, 1),    # at most one and a clause
+        ([(v, 1) for v in range(1, 31)], LEQ, 4),     # totalizer
+        ([(v, 1) for v in range(1, 301)], GEQ, 120),  # modulo totalizer
+    ])
+    def test_limit_equal_to_the_need_is_enough(self, terms, comparator, bound):
+        """The encoder's own size estimates must not refuse what fits, nor pick
+        another encoding."""
+        encoding = Encoding(terms, comparator, bound)
+        needed = len(encoding.clauses)
+        assert Encoding(terms, comparator, bound, config=make_config(limit=needed)).clauses == encoding.clauses
+
+    def test_one_clause_short_of_the_need_is_refused(self):
         needed = len(Encoding(self.terms, LEQ, 200).clauses)
-        assert len(Encoding(self.terms, LEQ, 200, config=make_config(limit=needed)).clauses) == needed
         with pytest.raises(ValueError, match=str(needed - 1)):
             Encoding(self.terms, LEQ, 200, config=make_config(limit=needed - 1))
+
+    def test_cardinality_constraint_over_the_limit_falls_back_to_adders(self):
+        # The counting encodings need about 29,000 clauses here, adders 14,000.
+        n, k = 1000, 500
+        terms = [(v, 1) for v in range(1, n + 1)]
+        encoding = Encoding(terms, LEQ, k, config=make_config(limit=20_000))
+        rng = random.Random(5)
+        with Solver(name="cadical195", bootstrap_with=encoding.clauses) as solver:
+            for count in [0, k - 1, k, k + 1, k + 2, n]:
+                chosen = set(rng.sample(range(n), count))
+                assert encoding.extends(solver, [i in chosen for i in range(n)]) == (count <= k)
 
     def test_large_cardinality_constraint_is_refused_early(self):
         with pytest.raises(ValueError, match="max_clauses_per_constraint = 1000"):

@@ -1,6 +1,7 @@
 #include "engine/boolean_expression.hpp"
 
 #include <algorithm>
+#include <functional>
 #include <limits>
 #include <stdexcept>
 
@@ -10,18 +11,28 @@ namespace {
 
 constexpr std::uint32_t max_nodes = std::numeric_limits<std::uint32_t>::max() >> 1;
 
-std::uint64_t mix(std::uint64_t hash, std::uint64_t value) {
-    hash ^= value + 0x9e3779b97f4a7c15ULL + (hash << 6) + (hash >> 2);
-    return hash;
+std::uint64_t text_hash(std::string_view text) {
+    std::uint64_t hash = std::hash<std::string_view>{}(text);
+    hash ^= hash >> 31;
+    hash *= 0x94d049bb133111ebULL;
+    return hash ^ (hash >> 29);
 }
 
 std::uint64_t structural_hash(Kind kind, std::span<const Ref> args) {
-    std::uint64_t hash = 0xcbf29ce484222325ULL ^ static_cast<std::uint64_t>(kind);
-    for (const Ref arg : args) hash = mix(hash, arg.bits());
-    // Finalise so that the low bits (the table slot) depend on every argument.
-    hash ^= hash >> 33;
-    hash *= 0xff51afd7ed558ccdULL;
-    hash ^= hash >> 33;
+    // Multiply-xorshift per argument, then the splitmix64 finaliser: argument
+    // references are small integers, and a weaker mix lets whole families of
+    // nodes share a hash, which turns probing quadratic.
+    std::uint64_t hash = 0x243f6a8885a308d3ULL ^ static_cast<std::uint64_t>(kind);
+    for (const Ref arg : args) {
+        hash = (hash ^ arg.bits()) * 0x9e3779b97f4a7c15ULL;
+        hash ^= hash >> 29;
+    }
+    hash ^= args.size();
+    hash ^= hash >> 30;
+    hash *= 0xbf58476d1ce4e5b9ULL;
+    hash ^= hash >> 27;
+    hash *= 0x94d049bb133111ebULL;
+    hash ^= hash >> 31;
     return hash;
 }
 
@@ -53,35 +64,58 @@ void NodeMarks::set(std::uint32_t node, std::uint8_t flags) {
     context_.mark_flags_[node] = flags;
 }
 
-Context::Context() {
-    nodes_.push_back({0, 0, Kind::Constant});
-    hashes_.push_back(0);
-    table_.assign(64, 0U);
+template <typename Place>
+void Context::place_connectives(const Place& place) const {
+    for (std::uint32_t index = 1; index < nodes_.size(); ++index) {
+        const Node& node = nodes_[index];
+        if (node.kind == Kind::Variable) continue;
+        place(structural_hash(node.kind, {args_.data() + node.first, node.count}), index);
+    }
 }
 
+template <typename Place>
+void Context::place_variables(const Place& place) const {
+    for (std::uint32_t index = 1; index < nodes_.size(); ++index) {
+        if (nodes_[index].kind == Kind::Variable) place(text_hash(name(Ref::of_node(index))), index);
+    }
+}
+
+Context::Context() { nodes_.push_back({0, 0, Kind::Constant}); }
+
 Ref Context::get_var(std::string_view name) {
-    if (const auto found = variable_nodes_.find(name); found != variable_nodes_.end()) return Ref::of_node(found->second);
-    const std::uint32_t index = append_node(Kind::Variable, names_.size(), 0, 0);
-    names_.emplace_back(name);
-    variable_nodes_.emplace(names_.back(), index);
-    return Ref::of_node(index);
+    const std::uint64_t hash = text_hash(name);
+    const std::uint32_t found = variable_table_.find(hash, [&](std::uint32_t index) {
+        return this->name(Ref::of_node(index)) == name;
+    });
+    return found != 0 ? Ref::of_node(found) : add_variable(name, hash);
 }
 
 Ref Context::find_var(std::string_view name) const {
-    const auto found = variable_nodes_.find(name);
-    return found == variable_nodes_.end() ? Ref::one() : Ref::of_node(found->second);
+    return Ref::of_node(variable_table_.find(text_hash(name), [&](std::uint32_t index) {
+        return this->name(Ref::of_node(index)) == name;
+    }));
 }
 
 Ref Context::fresh_variable(std::string_view prefix) {
     auto counter = fresh_counters_.find(prefix);
     if (counter == fresh_counters_.end()) counter = fresh_counters_.emplace(std::string(prefix), 0).first;
     std::string name;
+    Ref taken;
     do {
         name.assign(prefix);
         name += '_';
         name += std::to_string(counter->second++);
-    } while (variable_nodes_.contains(name));
-    return get_var(name);
+        taken = find_var(name);
+    } while (!taken.is_constant());
+    return add_variable(name, text_hash(name));
+}
+
+Ref Context::add_variable(std::string_view name, std::uint64_t hash) {
+    const std::uint32_t index = append_node(Kind::Variable, name_starts_.size() - 1, 0);
+    name_chars_ += name;
+    name_starts_.push_back(name_chars_.size());
+    variable_table_.insert(hash, index, [this](const auto& place) { place_variables(place); });
+    return Ref::of_node(index);
 }
 
 Ref Context::make_node(Kind kind, std::span<const Ref> args) {
@@ -91,23 +125,20 @@ Ref Context::make_node(Kind kind, std::span<const Ref> args) {
     if (kind == Kind::Ite && args.size() != 3) throw std::invalid_argument("an if-then-else takes three arguments");
     if (args.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("too many arguments");
     const std::uint64_t hash = structural_hash(kind, args);
-    const std::size_t mask = table_.size() - 1;
-    for (std::size_t slot = hash & mask;; slot = (slot + 1) & mask) {
-        const std::uint32_t index = table_[slot];
-        if (index == 0) break;
-        if (hashes_[index] == hash && node_equals(index, kind, args)) return Ref::of_node(index);
-    }
+    const std::uint32_t found =
+        node_table_.find(hash, [&](std::uint32_t index) { return node_equals(index, kind, args); });
+    if (found != 0) return Ref::of_node(found);
     const std::size_t first = args_.size();
     args_.insert(args_.end(), args.begin(), args.end());
-    const std::uint32_t index = append_node(kind, first, static_cast<std::uint32_t>(args.size()), hash);
-    if (2 * (nodes_.size() - variable_count()) > table_.size()) grow_table();
-    for (std::size_t slot = hash & (table_.size() - 1);; slot = (slot + 1) & (table_.size() - 1)) {
-        if (table_[slot] == 0) {
-            table_[slot] = index;
-            break;
-        }
-    }
+    const std::uint32_t index = append_node(kind, first, static_cast<std::uint32_t>(args.size()));
+    node_table_.insert(hash, index, [this](const auto& place) { place_connectives(place); });
     return Ref::of_node(index);
+}
+
+void Context::reserve(std::size_t nodes, std::size_t args) {
+    nodes_.reserve(nodes_.size() + nodes);
+    args_.reserve(args_.size() + args);
+    node_table_.reserve(node_table_.size() + nodes, [this](const auto& place) { place_connectives(place); });
 }
 
 Ref Context::import_formula(const Context& source, Ref root) {
@@ -140,10 +171,9 @@ Ref Context::import_formula(const Context& source, Ref root) {
     return copies.at(root.node()) ^ root.negated();
 }
 
-std::uint32_t Context::append_node(Kind kind, std::size_t first, std::uint32_t count, std::uint64_t hash) {
+std::uint32_t Context::append_node(Kind kind, std::size_t first, std::uint32_t count) {
     if (nodes_.size() >= max_nodes) throw std::length_error("a Boolean-expression context holds at most 2^31 nodes");
     nodes_.push_back({first, count, kind});
-    hashes_.push_back(hash);
     return static_cast<std::uint32_t>(nodes_.size() - 1);
 }
 
@@ -151,18 +181,6 @@ bool Context::node_equals(std::uint32_t index, Kind kind, std::span<const Ref> a
     const Node& node = nodes_[index];
     if (node.kind != kind || node.count != args.size()) return false;
     return std::equal(args.begin(), args.end(), args_.begin() + static_cast<std::ptrdiff_t>(node.first));
-}
-
-void Context::grow_table() {
-    std::vector<std::uint32_t> larger(table_.size() * 2, 0U);
-    const std::size_t mask = larger.size() - 1;
-    for (const std::uint32_t index : table_) {
-        if (index == 0) continue;
-        std::size_t slot = hashes_[index] & mask;
-        while (larger[slot] != 0) slot = (slot + 1) & mask;
-        larger[slot] = index;
-    }
-    table_ = std::move(larger);
 }
 
 }  // namespace kelvo::bxpr

@@ -11,6 +11,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/index_hash_table.hpp"
 #include "engine/var_mapping.hpp"
 
 namespace kelvo::bxpr {
@@ -75,6 +76,8 @@ public:
     // The node of that kind and those arguments, exactly as given (no
     // simplification), shared with any equal node made before.
     Ref make_node(Kind kind, std::span<const Ref> args);
+    // Room for that many more nodes and arguments, before a bulk of make_node.
+    void reserve(std::size_t nodes, std::size_t args);
 
     [[nodiscard]] Kind kind(Ref ref) const { return nodes_[ref.node()].kind; }
     [[nodiscard]] bool is_literal(Ref ref) const {
@@ -86,11 +89,12 @@ public:
         return {args_.data() + node.first, node.count};
     }
     // The name of a variable (of its node, whatever the negation bit).
-    [[nodiscard]] const std::string& name(Ref variable) const {
-        return names_[nodes_[variable.node()].first];
+    [[nodiscard]] std::string_view name(Ref variable) const {
+        const std::size_t index = nodes_[variable.node()].first;
+        return std::string_view(name_chars_).substr(name_starts_[index], name_starts_[index + 1] - name_starts_[index]);
     }
     [[nodiscard]] std::size_t node_count() const { return nodes_.size(); }
-    [[nodiscard]] std::size_t variable_count() const { return names_.size(); }
+    [[nodiscard]] std::size_t variable_count() const { return name_starts_.size() - 1; }
 
     // A copy in this context of a formula of another context; variables are
     // matched by name.
@@ -106,10 +110,10 @@ private:
 
     std::vector<Node> nodes_;
     std::vector<Ref> args_;
-    std::vector<std::uint64_t> hashes_;  // structural hash of each node
-    std::vector<std::uint32_t> table_;   // open addressing over node indices, 0 = empty
-    std::vector<std::string> names_;
-    std::unordered_map<std::string, std::uint32_t, StringHash, std::equal_to<>> variable_nodes_;
+    IndexHashTable node_table_;      // connectives, by structure
+    IndexHashTable variable_table_;  // variables, by name
+    std::string name_chars_;         // all names, back to back
+    std::vector<std::size_t> name_starts_{0};
     std::unordered_map<std::string, std::uint64_t, StringHash, std::equal_to<>> fresh_counters_;
 
     mutable std::vector<std::uint32_t> mark_stamps_;
@@ -117,9 +121,15 @@ private:
     mutable std::uint32_t mark_generation_ = 0;
     mutable bool marks_leased_ = false;
 
-    std::uint32_t append_node(Kind kind, std::size_t first, std::uint32_t count, std::uint64_t hash);
+    Ref add_variable(std::string_view name, std::uint64_t hash);
+    std::uint32_t append_node(Kind kind, std::size_t first, std::uint32_t count);
     [[nodiscard]] bool node_equals(std::uint32_t index, Kind kind, std::span<const Ref> args) const;
-    void grow_table();
+    // Hand every connective (every variable) with its hash to place, in
+    // node order, to refill a growing table.
+    template <typename Place>
+    void place_connectives(const Place& place) const;
+    template <typename Place>
+    void place_variables(const Place& place) const;
 };
 
 }  // namespace kelvo::bxpr

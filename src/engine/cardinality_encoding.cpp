@@ -1,11 +1,41 @@
 #include "engine/cardinality_encoding.hpp"
 
+#include <optional>
 #include <vector>
 
+#include "engine/adder_encoding.hpp"
+#include "engine/modulo_totalizer_encoding.hpp"
 #include "engine/sequential_at_most_one.hpp"
 #include "engine/totalizer_encoding.hpp"
 
 namespace kelvo {
+
+namespace {
+
+// The plain totalizer propagates fully, the modulo totalizer does not; the
+// plain one is kept unless it is clearly larger. When neither fits the clause
+// limit, the far smaller (and weaker) adder network may.
+constexpr double totalizer_preference = 1.5;
+
+void encode_counting_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer) {
+    const auto budget = writer.clause_budget();
+    const auto plain = totalizer_clause_count(literals.size(), k);
+    const auto modulo = best_modulus(literals.size(), k, budget);
+    const bool modulo_fits = modulo.clauses <= budget;
+    if (modulo_fits && (plain > budget || static_cast<double>(plain) > totalizer_preference * static_cast<double>(modulo.clauses))) {
+        writer.expect(modulo.clauses);
+        encode_modulo_totalizer_at_most(literals, k, modulo.modulus, writer);
+    } else if (plain <= budget) {
+        encode_totalizer_at_most(literals, k, writer);
+    } else {
+        std::vector<WeightedTerm> terms;
+        terms.reserve(literals.size());
+        for (const auto literal : literals) terms.push_back({literal, 1});
+        encode_with_adders(terms, static_cast<std::int64_t>(k), std::nullopt, writer);
+    }
+}
+
+}  // namespace
 
 void encode_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer) {
     const std::size_t n = literals.size();
@@ -19,7 +49,7 @@ void encode_at_most(std::span<const Literal> literals, std::size_t k, ClauseWrit
         for (auto& literal : not_all) literal = -literal;
         writer.add(not_all);
     } else {
-        encode_totalizer_at_most(literals, k, writer);
+        encode_counting_at_most(literals, k, writer);
     }
 }
 

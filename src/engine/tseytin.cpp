@@ -6,12 +6,12 @@
 #include <limits>
 #include <optional>
 #include <span>
-#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
 #include "engine/boolean_builders.hpp"
 #include "engine/boolean_queries.hpp"
+#include "engine/index_hash_table.hpp"
 
 namespace kelvo::bxpr {
 
@@ -50,6 +50,45 @@ bool is_conjunction(const Context& context, Ref ref) {
     return ref.negated() ? kind == Kind::Or : kind == Kind::And;
 }
 
+struct NodeState {
+    std::uint32_t node = 0;
+    std::uint32_t parents = 0;
+    std::uint32_t new_variable = std::numeric_limits<std::uint32_t>::max();
+    Directions requested = 0;
+    bool counted = false;
+};
+
+// The conversion's state of each node it meets, flat. A reference it hands
+// out stays valid only until the next node is met.
+class NodeStates {
+public:
+    NodeState& operator[](std::uint32_t node) {
+        const std::uint64_t hash = hash_of_node(node);
+        std::uint32_t local = table_.find(hash, [&](std::uint32_t stored) { return states_[stored].node == node; });
+        if (local == 0) {
+            local = static_cast<std::uint32_t>(states_.size());
+            states_.push_back({node});
+            table_.insert(hash, local, [this](const auto& place) {
+                for (std::uint32_t stored = 1; stored < states_.size(); ++stored) {
+                    place(hash_of_node(states_[stored].node), stored);
+                }
+            });
+        }
+        return states_[local];
+    }
+
+private:
+    std::vector<NodeState> states_ = std::vector<NodeState>(1);  // local number 0 means none
+    IndexHashTable table_;
+
+    static std::uint64_t hash_of_node(std::uint32_t node) {
+        std::uint64_t hash = (node + 1ULL) * 0x9e3779b97f4a7c15ULL;
+        hash ^= hash >> 31;
+        hash *= 0xbf58476d1ce4e5b9ULL;
+        return hash ^ (hash >> 29);
+    }
+};
+
 class Conversion {
 public:
     Conversion(Context& context, Ref root) : context_(context) {
@@ -64,7 +103,9 @@ public:
 
     Ref result(std::string_view prefix) {
         if (contradiction_) return Ref::zero();
-        std::vector<Ref> new_variables = name_used_new_variables(prefix);
+        tidy_clauses();
+        const std::vector<Ref> new_variables = name_used_new_variables(prefix);
+        context_.reserve(ends_.size(), codes_.size());
         std::vector<Ref> clauses;
         clauses.reserve(ends_.size());
         std::vector<Ref> literals;
@@ -76,23 +117,18 @@ public:
                 const Ref positive = is_new_variable(code) ? new_variables[index_of(code)] : Ref::of_node(index_of(code));
                 literals.push_back(positive ^ ((code & 1U) != 0));
             }
-            clauses.push_back(or_s(context_, literals));
+            // Tidy clauses have distinct literals and no complementary pair.
+            clauses.push_back(literals.size() == 1 ? literals.front() : context_.make_node(Kind::Or, literals));
             begin = end;
         }
         return and_s(context_, clauses);
     }
 
 private:
-    struct NodeState {
-        std::uint32_t parents = 0;
-        std::uint32_t new_variable = unnumbered;
-        Directions requested = 0;
-        bool counted = false;
-    };
     static constexpr std::uint32_t unnumbered = std::numeric_limits<std::uint32_t>::max();
 
     Context& context_;
-    std::unordered_map<std::uint32_t, NodeState> nodes_;
+    NodeStates nodes_;
     std::vector<std::pair<std::uint32_t, Directions>> work_;
     std::uint32_t new_variable_count_ = 0;
     bool contradiction_ = false;
@@ -294,12 +330,10 @@ private:
         ends_.push_back(codes_.size());
     }
 
-    // Names the new variables that survive in some clause, in the order they
-    // were made, so that the names count up from the prefix's first free number
-    // without gaps. A clause that holds a literal and its negation says nothing
-    // and is dropped first.
+    // Names the new variables that occur in some clause, in the order they
+    // were made, so that the names count up from the prefix's first free
+    // number without gaps.
     std::vector<Ref> name_used_new_variables(std::string_view prefix) {
-        drop_tautologies();
         std::vector<bool> used(new_variable_count_, false);
         for (const Code code : codes_) {
             if (is_new_variable(code)) used[index_of(code)] = true;
@@ -311,28 +345,47 @@ private:
         return names;
     }
 
-    void drop_tautologies() {
-        std::vector<Code> kept_codes;
-        std::vector<std::size_t> kept_ends;
-        kept_codes.reserve(codes_.size());
-        kept_ends.reserve(ends_.size());
-        std::vector<Code> sorted;
+    // Drops repeated literals, and clauses that hold a literal and its
+    // negation (they say nothing).
+    void tidy_clauses() {
+        std::size_t written = 0;
+        std::size_t kept_clauses = 0;
         std::size_t begin = 0;
+        std::vector<Code> sorted;
         for (const std::size_t end : ends_) {
-            sorted.assign(codes_.begin() + static_cast<std::ptrdiff_t>(begin), codes_.begin() + static_cast<std::ptrdiff_t>(end));
-            std::sort(sorted.begin(), sorted.end());
-            const bool tautology =
-                std::adjacent_find(sorted.begin(), sorted.end(), [](Code a, Code b) { return (a ^ 1U) == b; }) !=
-                sorted.end();
-            if (!tautology) {
-                kept_codes.insert(kept_codes.end(), codes_.begin() + static_cast<std::ptrdiff_t>(begin),
-                                  codes_.begin() + static_cast<std::ptrdiff_t>(end));
-                kept_ends.push_back(kept_codes.size());
+            const std::size_t start = written;
+            bool tautology = false;
+            if (end - begin > 8) {
+                sorted.assign(codes_.begin() + static_cast<std::ptrdiff_t>(begin),
+                              codes_.begin() + static_cast<std::ptrdiff_t>(end));
+                std::sort(sorted.begin(), sorted.end());
+                tautology = std::adjacent_find(sorted.begin(), sorted.end(),
+                                               [](Code a, Code b) { return (a ^ 1U) == b; }) != sorted.end();
+            }
+            std::unordered_set<Code> seen;
+            for (std::size_t i = begin; i < end && !tautology; ++i) {
+                const Code code = codes_[i];
+                const auto kept = std::span<const Code>(codes_).subspan(start, written - start);
+                bool repeated = false;
+                if (end - begin > 8) {
+                    repeated = !seen.insert(code).second;
+                } else {
+                    for (const Code other : kept) {
+                        repeated = repeated || other == code;
+                        tautology = tautology || other == (code ^ 1U);
+                    }
+                }
+                if (!repeated && !tautology) codes_[written++] = code;
+            }
+            if (tautology) {
+                written = start;
+            } else {
+                ends_[kept_clauses++] = written;
             }
             begin = end;
         }
-        codes_ = std::move(kept_codes);
-        ends_ = std::move(kept_ends);
+        codes_.resize(written);
+        ends_.resize(kept_clauses);
     }
 };
 
