@@ -193,6 +193,32 @@ def test_to_bx_passes_failures_on_after_the_first_line(manager, debug_lines, con
         FormulaPB(a.to_pb(), "<=", 1).to_bx(manager)
 
 
+class CountedText:
+    """A term that counts how often its text is asked for."""
+
+    def __init__(self, term):
+        self.term = term
+        self.texts = 0
+
+    def __repr__(self):
+        self.texts += 1
+        return repr(self.term)
+
+    def to_pb(self):
+        return self.term.to_pb()
+
+    def to_maxsat(self):
+        return self.term.to_maxsat()
+
+
+def test_debug_texts_are_formed_only_when_shown(manager):
+    (a,) = occurrences(manager, 1)
+    term = CountedText(a.to_pb())
+    FormulaPB(term, LEQ, 0).to_bx(manager)
+    FormulaPB(term, None, None).to_maxsat(manager, True)
+    assert term.texts == 0
+
+
 def test_fields():
     term = Sum()
     formula = FormulaPB(term, LEQ, 3)

@@ -27,7 +27,8 @@ class FormulaPB:
         return formula
 
     def to_maxsat(self, manager, minimization):
-        log_d(f"FormulaPB before to_maxsat: {self.expression}")
+        if _debug_shown():
+            log_d(f"FormulaPB before to_maxsat: {self.expression}")
         weights = []
         literals = []
         for pb_var, coefficient in self.expression.to_maxsat():
@@ -52,7 +53,7 @@ def _clauses_to_bx_one_by_one(clauses, manager):
 
 
 def _debug_shown() -> bool:
-    # The text of an encoded comparison runs to megabytes; it is formed only
-    # when the engine's logger shows debug lines.
+    # The texts of a long term and of its clauses run to megabytes; they are
+    # formed only when the engine's logger shows debug lines.
     threshold = getattr(ke, "get_log_level", None)
     return threshold is None or int(threshold()) >= int(ke.log_level_type.debug)
