@@ -49,51 +49,10 @@ class PBVariable(PBBaseOp):
         return f"Var(coeff: {self.coefficient}; pb num: {self.pb_var}; bx var: {self.name})"
 
     def to_pb(self):
-        return [pb.WeightedLit(self.pb_var, self.coefficient)]
+        return [_weighted_literal(self)]
 
     def to_maxsat(self):
-        return [(self.pb_var, self.coefficient)]
-
-
-class AddOp(PBBaseOp):
-    def __init__(self, first_variable, second_variable):
-        self.first_variable = first_variable
-        self.second_variable = second_variable
-
-    def __neg__(self):
-        return _rebuild(self, _negated)
-
-    def __rmul__(self, other):
-        return _rebuild(self, _scaled_by(other))
-
-    def __repr__(self):
-        return _text_of(self)
-
-    def to_pb(self):
-        return _list_leaves(self, _weighted_literal, "to_pb", log_sums=True)
-
-    def to_maxsat(self):
-        return _list_leaves(self, _number_and_coefficient, "to_maxsat", log_sums=False)
-
-
-class Sum(PBBaseOp):
-    def __init__(self, *variables):
-        self.variables = variables
-
-    def __neg__(self):
-        return _rebuild(self, _negated)
-
-    def __rmul__(self, other):
-        return _rebuild(self, _scaled_by(other))
-
-    def __repr__(self):
-        return _text_of(self)
-
-    def to_pb(self):
-        return _list_leaves(self, _weighted_literal, "to_pb", log_sums=True)
-
-    def to_maxsat(self):
-        return _list_leaves(self, _number_and_coefficient, "to_maxsat", log_sums=False)
+        return [_number_and_coefficient(self)]
 
 
 def _weighted_literal(leaf):
@@ -219,3 +178,45 @@ def _text_of(root):
 
 _CLOSE = _Text(")")
 _SEPARATOR = _Text(", ")
+
+
+# AddOp and Sum share every operation: each walks the whole tree below it.
+
+
+def _negation_of(term):
+    return _rebuild(term, _negated)
+
+
+def _product_of(term, other):
+    return _rebuild(term, _scaled_by(other))
+
+
+def _weighted_literals_of(term):
+    return _list_leaves(term, _weighted_literal, "to_pb", log_sums=True)
+
+
+def _soft_pairs_of(term):
+    return _list_leaves(term, _number_and_coefficient, "to_maxsat", log_sums=False)
+
+
+class AddOp(PBBaseOp):
+    def __init__(self, first_variable, second_variable):
+        self.first_variable = first_variable
+        self.second_variable = second_variable
+
+    __neg__ = _negation_of
+    __rmul__ = _product_of
+    __repr__ = _text_of
+    to_pb = _weighted_literals_of
+    to_maxsat = _soft_pairs_of
+
+
+class Sum(PBBaseOp):
+    def __init__(self, *variables):
+        self.variables = variables
+
+    __neg__ = _negation_of
+    __rmul__ = _product_of
+    __repr__ = _text_of
+    to_pb = _weighted_literals_of
+    to_maxsat = _soft_pairs_of
