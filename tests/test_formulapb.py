@@ -67,8 +67,8 @@ def extendable_assignments(formula, input_names):
     for clause in clauses:
         for name, _ in clause:
             numbers.setdefault(name, len(numbers) + 1)
-    with Solver(name="minisat22", bootstrap_with=[
-            [numbers[name] if positive else -numbers[name] for name, positive in clause] for clause in clauses]) as solver:
+    numbered = [[numbers[name] if positive else -numbers[name] for name, positive in clause] for clause in clauses]
+    with Solver(name="minisat22", bootstrap_with=numbered) as solver:
         return {values for values in itertools.product([False, True], repeat=len(input_names))
                 if solver.solve(assumptions=[numbers[name] if value else -numbers[name]
                                              for name, value in zip(input_names, values)])}
@@ -239,7 +239,8 @@ def test_soft_literals_follow_the_sign_and_the_direction(manager, minimization, 
     x, y = occurrences(manager, 2)
     conjunction, weights = FormulaPB(3 * x.to_pb() - 2 * y.to_pb(), None, None).to_maxsat(manager, minimization)
     assert weights == [3, 2]
-    assert conjunction.get_args() == [~v.bx_var if negated else v.bx_var for v, negated in zip([x, y], expected_negated)]
+    expected = [~v.bx_var if negated else v.bx_var for v, negated in zip([x, y], expected_negated)]
+    assert conjunction.get_args() == expected
 
 
 def test_soft_entries_are_neither_merged_nor_dropped(manager):

@@ -14,7 +14,8 @@ namespace {
 Literal variable_of(Literal literal) {
     if (literal == 0) throw std::invalid_argument("literal 0 is not a literal: variables are numbered from 1");
     if (literal == std::numeric_limits<Literal>::min()) {
-        throw std::invalid_argument("literal " + std::to_string(literal) + " has no variable number in the 32-bit range");
+        throw std::invalid_argument("literal " + std::to_string(literal) +
+                                    " has no variable number in the 32-bit range");
     }
     return literal < 0 ? -literal : literal;
 }

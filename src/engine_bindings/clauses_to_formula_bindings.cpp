@@ -49,7 +49,9 @@ py::tuple clauses_to_formula(const py::module_& bxpr, py::handle context, py::ha
         throw py::type_error("clauses_to_formula takes a text prefix fourth, not " + type_name(prefix));
     }
     const std::int64_t first = integer_from_python(first_index, "the first index of new names");
-    if (first < 0) throw py::value_error("the first index of new names must not be negative, got " + std::to_string(first));
+    if (first < 0) {
+        throw py::value_error("the first index of new names must not be negative, got " + std::to_string(first));
+    }
 
     auto numbered = number_by_first_occurrence(database.cast<const VectorClauseDatabase&>().clauses());
     const std::string name_start = prefix.cast<std::string>() + "_";
