@@ -85,6 +85,33 @@ def compare_to_bx(n, comparator):
     print(f"  encode2 alone        {encode_time * 1000:8.1f} ms")
     print(f"  to_bx, bulk          {bulk_time * 1000:8.1f} ms   ratio {bulk_time / encode_time:5.2f} (target <= 3)")
     print(f"  to_bx, per literal   {per_literal_time * 1000:8.1f} ms   ratio {per_literal_time / encode_time:5.2f}")
+    print_bulk_parts(n, comparator, bound)
+
+
+def print_bulk_parts(n, comparator, bound):
+    """Where the bulk to_bx spends its time: listing the term, encoding, and
+    the clause conversion, of which the engine's formula building alone."""
+    def prepare():
+        manager = Manager()
+        term = model_term(manager, n)
+        database = pb.VectorClauseDatabase(manager.pb_config)
+        constraint = pb.PBConstraint(term.to_pb(), comparator, bound)
+        pb.pb2cnf(manager.pb_config).encode2(constraint, database, manager.pb_var_manager)
+        return manager, term, database
+
+    listing = best_time(lambda prepared: prepared[1].to_pb(), prepare)
+    conversion = best_time(lambda prepared: prepared[0].clauses_to_bx(prepared[2]), prepare)
+
+    def prepare_building():
+        manager, _, database = prepare()
+        literals, offsets = database.get_clause_arrays()
+        context = manager.bx_context
+        variables = [context.get_var(f"v{k}") for k in range(manager.pb_var_manager.next_variable - 1)]
+        return literals.astype("int64"), offsets, variables
+
+    building = best_time(lambda prepared: bx.from_clauses(*prepared), prepare_building)
+    print(f"  parts: term.to_pb {listing * 1000:.1f} ms, Manager.clauses_to_bx {conversion * 1000:.1f} ms "
+          f"(bx.from_clauses alone {building * 1000:.1f} ms)")
 
 
 def long_sum(length):
