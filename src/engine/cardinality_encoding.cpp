@@ -17,21 +17,27 @@ namespace {
 // limit, the far smaller (and weaker) adder network may.
 constexpr double totalizer_preference = 1.5;
 
+void encode_adders_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer) {
+    std::vector<WeightedTerm> terms;
+    terms.reserve(literals.size());
+    for (const auto literal : literals) terms.push_back({literal, 1});
+    encode_with_adders(terms, static_cast<std::int64_t>(k), std::nullopt, writer);
+}
+
 void encode_counting_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer) {
     const auto budget = writer.clause_budget();
     const auto plain = totalizer_clause_count(literals.size(), k);
     const auto modulo = best_modulus(literals.size(), k, budget);
+    const bool plain_fits = plain <= budget;
     const bool modulo_fits = modulo.clauses <= budget;
-    if (modulo_fits && (plain > budget || static_cast<double>(plain) > totalizer_preference * static_cast<double>(modulo.clauses))) {
-        writer.expect(modulo.clauses);
+    const bool modulo_clearly_smaller =
+        static_cast<double>(plain) > totalizer_preference * static_cast<double>(modulo.clauses);
+    if (modulo_fits && (!plain_fits || modulo_clearly_smaller)) {
         encode_modulo_totalizer_at_most(literals, k, modulo.modulus, writer);
-    } else if (plain <= budget) {
+    } else if (plain_fits) {
         encode_totalizer_at_most(literals, k, writer);
     } else {
-        std::vector<WeightedTerm> terms;
-        terms.reserve(literals.size());
-        for (const auto literal : literals) terms.push_back({literal, 1});
-        encode_with_adders(terms, static_cast<std::int64_t>(k), std::nullopt, writer);
+        encode_adders_at_most(literals, k, writer);
     }
 }
 

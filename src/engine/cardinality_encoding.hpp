@@ -1,6 +1,7 @@
 #pragma once
 // At most k of a set of literals, with the encoding that suits k and the set:
-// a single clause, the at-most-one chain, or the smallest counting network.
+// a single clause, the at-most-one chain, or a totalizer (plain or modulo,
+// by clause count). If no totalizer fits the clause limit, adders are tried.
 
 #include <cstddef>
 #include <span>
