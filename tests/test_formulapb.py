@@ -271,17 +271,20 @@ class TestEngineClauseConversion:
     """bx.clauses_to_formula, which to_bx uses when the engine offers it."""
 
     @staticmethod
-    def encoded(weights, comparator, bound):
+    def encoded(weights, comparator, bound, first=1):
         database = pb.VectorClauseDatabase(pb.PBConfig())
-        constraint = pb.PBConstraint([pb.WeightedLit(k + 1, w) for k, w in enumerate(weights)], comparator, bound)
-        pb.pb2cnf(pb.PBConfig()).encode2(constraint, database, pb.AuxVarManager(len(weights) + 1))
+        lits = [pb.WeightedLit(first + k, w) for k, w in enumerate(weights)]
+        pb.pb2cnf(pb.PBConfig()).encode2(pb.PBConstraint(lits, comparator, bound), database,
+                                         pb.AuxVarManager(first + len(weights)))
         return database
 
-    def test_numbers_map_to_known_formulas_or_to_new_variables_in_reading_order(self):
-        database = self.encoded([3, 1, 2, 2, 5], LEQ, 6)
+    # Numbers far above the number of literals take the engine's sparse table.
+    @pytest.mark.parametrize("first", [1, 10**8])
+    def test_numbers_map_to_known_formulas_or_to_new_variables_in_reading_order(self, first):
+        database = self.encoded([3, 1, 2, 2, 5], LEQ, 6, first)
         context = bx.Context()
         a, b = context.get_var("a"), context.get_var("b")
-        known = {1: a, 2: ~b, 3: bx.and_s([a, b])}
+        known = {first: a, first + 1: ~b, first + 2: bx.and_s([a, b])}
         formula, numbers, names, variables = bx.clauses_to_formula(context, database, known, "p", 4)
 
         expected_variables = dict(known)
