@@ -11,6 +11,7 @@ void bind_var_mapping(pybind11::module_& module);
 void bind_witness_interpreter(pybind11::module_& module);
 void bind_manager(pybind11::module_& module);
 void bind_bxpr(pybind11::module_& module);
+void bind_linsolver_rows(pybind11::module_& module);
 void bind_pbct(pybind11::module_& module);
 void bind_clauses_to_formula(pybind11::module_& module);
 

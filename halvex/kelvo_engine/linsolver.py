@@ -1,0 +1,604 @@
+"""The engine's linear solver: mixed-integer linear problems with an optional
+convex quadratic objective, solved by HiGHS (``highspy``).
+
+One :class:`LinearSolver` holds one model. Columns are appended with
+:meth:`~LinearSolver.addVars` and numbered from 0 in the order they are added;
+rows are appended with :meth:`~LinearSolver.addRow` or
+:meth:`~LinearSolver.addRows`; :meth:`~LinearSolver.run` solves what has been
+sent so far.
+
+Conventions a caller relies on:
+
+- Objective. The objective is ``c·x + ½·xᵀHx`` with ``H`` symmetric. A caller
+  that wants the term ``xᵀQx`` passes ``H = 2Q``. With
+  ``HessianFormat.kTriangular`` either one triangle of ``H`` may be given
+  (lower or upper, diagonal included), or the whole symmetric matrix with both
+  triangles; a matrix holding both triangles is read as the full matrix ``M``
+  and symmetrised, ``H = (M + Mᵀ)/2``, which leaves a symmetric ``M`` as it
+  is. ``HessianFormat.kSquare`` always means the full matrix. Duplicate
+  entries are summed. :meth:`~LinearSolver.passHessian` replaces the whole
+  quadratic part; a matrix without entries removes it.
+- Hessian width. ``passHessian`` takes ``dim + 1`` column starts and row
+  numbers below ``dim``; ``dim`` may be smaller than the column count, and the
+  Hessian is kept and widened to the current column count at every ``run``
+  and ``writeModel``, so columns added later have no quadratic term.
+- Buffering. Rows from ``addRow`` and ``addRows`` are collected natively and
+  sent to HiGHS as one block at ``run`` and ``writeModel``, so sending rows one
+  at a time costs little more than sending them together. Each row is checked
+  when it arrives (a column outside the model, a column named twice, a value
+  that is not finite, a NaN bound), so the call that sent it raises.
+- Start values. ``setSolution`` keeps its vector for the next ``run``; a vector
+  shorter than the column count is padded, each missing column taking the
+  value of its bounds nearest to 0.
+- Counts of 0 are no-ops. Index arrays of any integer dtype and value arrays
+  of any integer or float dtype (or sequences of numbers) are accepted and
+  converted once.
+- Failures. Every operation that fails raises; no status is ever returned:
+  ``TypeError`` for arguments of the wrong kind, ``ValueError`` for bad values
+  (an unknown option or a value it refuses, arrays of the wrong length, values
+  that are not finite, malformed column starts, an unknown model-file
+  extension), ``IndexError`` for a column number out of range,
+  ``OSError`` when a model file cannot be written, and
+  :class:`LinsolverError` when HiGHS refuses a call that passed these checks,
+  fails to solve, or is asked to solve what it cannot (a quadratic objective
+  with integer columns, or a non-convex quadratic objective: refused at
+  ``run``). Outcomes such as infeasible, unbounded or a reached time limit
+  are statuses, read with ``getModelStatus``.
+- Model files. ``writeModel`` writes MPS for ``.mps`` and the LP format for
+  ``.lp``; HiGHS reads both back.
+"""
+
+from __future__ import annotations
+
+import enum
+import math
+import operator
+from numbers import Integral, Real
+from pathlib import Path
+from typing import Any, Sequence
+
+import highspy
+import numpy as np
+import scipy.sparse as sparse
+from scipy.sparse.csgraph import connected_components
+
+from ._kelvo_engine import _linsolver_rows
+
+__all__ = [
+    "kLinsolverInf",
+    "LinsolverVarType",
+    "ObjSense",
+    "HessianFormat",
+    "LinsolverModelStatus",
+    "LinsolverError",
+    "LinsolverSolution",
+    "LinearSolver",
+]
+
+kLinsolverInf: float = float(highspy.kHighsInf)
+
+
+class LinsolverError(RuntimeError):
+    """HiGHS refused an operation, failed to solve, or cannot solve the model."""
+
+
+class LinsolverVarType(enum.IntEnum):
+    """Column kinds, with HiGHS's integrality codes."""
+
+    kContinuous = int(highspy.HighsVarType.kContinuous)
+    kInteger = int(highspy.HighsVarType.kInteger)
+    kSemiContinuous = int(highspy.HighsVarType.kSemiContinuous)
+    kSemiInteger = int(highspy.HighsVarType.kSemiInteger)
+
+
+class ObjSense(enum.IntEnum):
+    kMinimize = int(highspy.ObjSense.kMinimize)
+    kMaximize = int(highspy.ObjSense.kMaximize)
+
+
+class HessianFormat(enum.IntEnum):
+    kTriangular = int(highspy.HessianFormat.kTriangular)
+    kSquare = int(highspy.HessianFormat.kSquare)
+
+
+# Every model status HiGHS can report, under HiGHS's names and codes, so a new
+# HiGHS status never arrives as an unknown value.
+LinsolverModelStatus = enum.IntEnum(
+    "LinsolverModelStatus",
+    {name: int(value) for name, value in highspy.HighsModelStatus.__members__.items()},
+    module=__name__,
+)
+LinsolverModelStatus.__doc__ = "Outcome of the last run, with HiGHS's names and codes."
+
+_INTEGER_KINDS = (int(LinsolverVarType.kInteger), int(LinsolverVarType.kSemiInteger))
+_MODEL_FILE_SUFFIXES = (".mps", ".lp")
+# Non-convexity below this share of the Hessian's largest eigenvalue is
+# rounding noise, not a concave direction.
+_CONVEXITY_TOLERANCE = 1e-9
+# Blocks of the Hessian larger than this are left to HiGHS's own check: a dense
+# eigenvalue decomposition of them would cost more than many solves.
+_LARGEST_CHECKED_BLOCK = 2000
+# Dense entries factorised at once, to bound the memory of the check.
+_LARGEST_BATCH = 4_000_000
+
+
+class LinsolverSolution:
+    """A primal (and dual) solution: arrays in column and row order.
+
+    ``col_value`` is also what :meth:`LinearSolver.setSolution` reads as start
+    values; ``value_valid`` is true when ``col_value`` is a usable primal
+    solution.
+    """
+
+    def __init__(self) -> None:
+        self.col_value: np.ndarray = np.zeros(0)
+        self.row_value: np.ndarray = np.zeros(0)
+        self.col_dual: np.ndarray = np.zeros(0)
+        self.row_dual: np.ndarray = np.zeros(0)
+        self.value_valid: bool = False
+        self.dual_valid: bool = False
+
+    def __repr__(self) -> str:
+        return (
+            f"LinsolverSolution(columns={len(self.col_value)}, rows={len(self.row_value)}, "
+            f"value_valid={self.value_valid}, dual_valid={self.dual_valid})"
+        )
+
+
+class LinearSolver:
+    """One model and its HiGHS instance; see the module docstring for the rules."""
+
+    def __init__(self) -> None:
+        self._highs = highspy.Highs()
+        self._num_col = 0
+        self._rows = _linsolver_rows.RowCollector()
+        # One native call per row, with no Python frame in between: see addRow.
+        self.addRow = _linsolver_rows.row_adder(self._rows)
+        self._refused_rows: str | None = None
+        self._hessian: sparse.csc_array | None = None  # lower triangle of H
+        self._hessian_sent_width: int | None = None
+        self._hessian_convex: dict[ObjSense, bool] = {}
+        self._sense = ObjSense.kMinimize
+        self._start: np.ndarray | None = None
+
+    # ----------------------------------------------------------- options
+
+    def setOptionValue(self, name: str, value: Any) -> None:
+        """Set one HiGHS option; "log_to_console" takes a truth value."""
+        if not isinstance(name, str):
+            raise TypeError(f"option name must be a str, not {type(name).__name__}")
+        status, option_type = self._highs.getOptionType(name)
+        if status == highspy.HighsStatus.kError:
+            raise ValueError(f"unknown solver option {name!r}")
+        converted = _option_value(name, value, option_type)
+        if self._highs.setOptionValue(name, converted) == highspy.HighsStatus.kError:
+            raise ValueError(f"solver option {name!r} refuses the value {value!r}")
+
+    # ----------------------------------------------------------- columns
+
+    def addVars(self, n: int, lower: Any, upper: Any) -> None:
+        """Append ``n`` columns with the given bounds (arrays of ``n``, or scalars)."""
+        n = _count(n, "n")
+        if n == 0:
+            return
+        lower = _bound_vector(lower, n, "lower")
+        upper = _bound_vector(upper, n, "upper")
+        if (lower == math.inf).any() or (upper == -math.inf).any():
+            raise ValueError("a column's lower bound cannot be +infinity nor its upper bound -infinity")
+        self._check(self._highs.addVars(n, lower, upper), "addVars")
+        self._num_col += n
+        self._rows.set_column_count(self._num_col)
+
+    def changeColsIntegrality(self, n: int, columns: Any, types: Any) -> None:
+        """Set the kind (a ``LinsolverVarType``) of each listed column."""
+        n = _count(n, "n")
+        if n == 0:
+            return
+        columns = self._column_vector(columns, n, "columns")
+        kinds = _integer_vector(types, n, "types")
+        known = np.isin(kinds, [int(kind) for kind in LinsolverVarType])
+        if not known.all():
+            raise ValueError(f"unknown column type {kinds[~known][0]} in types")
+        self._check(
+            self._highs.changeColsIntegrality(n, columns, kinds.astype(np.uint8)),
+            "changeColsIntegrality",
+        )
+
+    # -------------------------------------------------------------- rows
+
+    def addRow(self, lower: float, upper: float, nnz: int, indices: Any, values: Any) -> None:
+        """Append the row ``lower ≤ Σ values[k]·x[indices[k]] ≤ upper`` over the
+        first ``nnz`` entries (buffered).
+
+        Each solver replaces this method by a native function bound to its own
+        row collector, so that a row costs one C call; the row is checked at
+        the call: ``IndexError`` for a column outside the model, ``ValueError``
+        for a repeated column, a value that is not finite, a NaN bound or arrays
+        shorter than ``nnz``, ``TypeError`` for input that is not numeric.
+        """
+        _linsolver_rows.row_adder(self._rows)(lower, upper, nnz, indices, values)
+
+    def addRows(
+        self, m: int, lower: Any, upper: Any, nnz: int, starts: Any, indices: Any, values: Any
+    ) -> None:
+        """Append ``m`` rows in compressed-row form: ``m + 1`` starts (or ``m``,
+        the last implied by ``nnz``), bounds as arrays of ``m`` or one number.
+        Every row is checked as by ``addRow``; a refused block adds nothing."""
+        self._rows.addRows(m, lower, upper, nnz, starts, indices, values)
+
+    # --------------------------------------------------------- objective
+
+    def changeObjectiveSense(self, sense: ObjSense) -> None:
+        try:
+            sense = ObjSense(int(sense))
+        except (TypeError, ValueError):
+            raise ValueError(f"unknown objective sense {sense!r}") from None
+        self._check(
+            self._highs.changeObjectiveSense(highspy.ObjSense(int(sense))), "changeObjectiveSense"
+        )
+        self._sense = sense
+
+    def changeColCost(self, column: int, cost: float) -> None:
+        column = self._column_number(column)
+        cost = _finite_number(cost, "cost")
+        self._check(self._highs.changeColCost(column, cost), "changeColCost")
+
+    def changeColsCost(self, nnz: int, indices: Any, values: Any) -> None:
+        """Set the cost of each listed column; other columns keep theirs."""
+        nnz = _count(nnz, "nnz")
+        if nnz == 0:
+            return
+        indices = self._column_vector(indices, nnz, "indices")
+        values = _finite_vector(values, nnz, "values")
+        self._check(self._highs.changeColsCost(nnz, indices, values), "changeColsCost")
+
+    def passHessian(
+        self, dim: int, nnz: int, format: HessianFormat, starts: Any, indices: Any, values: Any
+    ) -> None:
+        """Replace the quadratic part: ``H`` of side ``dim`` compressed by column
+        (``dim + 1`` starts, row numbers, values); see the module docstring."""
+        dim = _count(dim, "dim")
+        nnz = _count(nnz, "nnz")
+        try:
+            format = HessianFormat(int(format))
+        except (TypeError, ValueError):
+            raise ValueError(f"unknown Hessian format {format!r}") from None
+        if dim > self._num_col:
+            raise IndexError(f"the Hessian has side {dim} but the model has {self._num_col} columns")
+        starts = _integer_vector(starts, None, "starts")
+        if len(starts) != dim + 1:
+            raise ValueError(f"starts must hold dim + 1 = {dim + 1} entries, not {len(starts)}")
+        _check_starts(starts, nnz, "starts")
+        rows = _integer_vector(indices, nnz, "indices")
+        if nnz and (rows.min() < 0 or rows.max() >= dim):
+            bad = rows[(rows < 0) | (rows >= dim)][0]
+            raise IndexError(f"Hessian row {bad} is out of range for side {dim}")
+        data = _finite_vector(values, nnz, "values")
+        matrix = sparse.csc_array((data, rows, starts), shape=(dim, dim))
+        self._hessian = _lower_triangle_of_hessian(matrix, format)
+        self._hessian_sent_width = None
+        self._hessian_convex = {}
+
+    # ------------------------------------------------------------- solve
+
+    def setSolution(self, solution: LinsolverSolution) -> None:
+        """Use ``solution.col_value`` as start values at the next ``run``."""
+        values = _finite_vector(getattr(solution, "col_value", solution), None, "col_value")
+        if len(values) > self._num_col:
+            raise ValueError(
+                f"the start vector has {len(values)} values but the model has {self._num_col} columns"
+            )
+        self._start = values.copy()
+
+    def run(self) -> None:
+        """Solve the model sent so far; the outcome is ``getModelStatus()``."""
+        self._synchronise()
+        self._refuse_unsolvable_quadratic()
+        if self._start is not None:
+            self._send_start(self._start)
+            self._start = None
+        if self._highs.run() == highspy.HighsStatus.kError:
+            status = self.getModelStatus()
+            raise LinsolverError(f"HiGHS failed to solve the model (model status {status.name})")
+
+    def getSolution(self) -> LinsolverSolution:
+        found = self._highs.getSolution()
+        solution = LinsolverSolution()
+        solution.col_value = np.asarray(found.col_value, dtype=np.float64)
+        solution.row_value = np.asarray(found.row_value, dtype=np.float64)
+        solution.col_dual = np.asarray(found.col_dual, dtype=np.float64)
+        solution.row_dual = np.asarray(found.row_dual, dtype=np.float64)
+        solution.value_valid = bool(found.value_valid)
+        solution.dual_valid = bool(found.dual_valid)
+        return solution
+
+    def getInfo(self) -> highspy.HighsInfo:
+        """HiGHS's information on the last run: ``objective_function_value``,
+        ``mip_gap``, ``mip_dual_bound``, iteration counts and more."""
+        return self._highs.getInfo()
+
+    def getModelStatus(self) -> LinsolverModelStatus:
+        return LinsolverModelStatus(int(self._highs.getModelStatus()))
+
+    # -------------------------------------------------------------- files
+
+    def writeModel(self, path: str) -> None:
+        """Write the model as MPS (``.mps``) or LP (``.lp``) by the file's extension."""
+        path = str(Path(path))
+        suffix = Path(path).suffix.lower()
+        if suffix not in _MODEL_FILE_SUFFIXES:
+            raise ValueError(
+                f"cannot tell the model-file format from {path!r}: use a name ending in .mps or .lp"
+            )
+        self._synchronise()
+        if self._highs.writeModel(path) == highspy.HighsStatus.kError:
+            raise OSError(f"could not write the model to {path!r}")
+
+    # ------------------------------------------------------------ helpers
+
+    @property
+    def num_columns(self) -> int:
+        return self._num_col
+
+    @property
+    def num_rows(self) -> int:
+        """Rows sent so far, buffered ones included."""
+        return self._highs.getNumRow() + self._rows.pending_rows
+
+    def _check(self, status: highspy.HighsStatus, operation: str) -> None:
+        if status == highspy.HighsStatus.kError:
+            raise LinsolverError(f"HiGHS refused {operation}")
+
+    def _synchronise(self) -> None:
+        """Send buffered rows and the Hessian at the current width."""
+        self._send_pending_rows()
+        self._send_hessian()
+
+    def _send_pending_rows(self) -> None:
+        if self._refused_rows is not None:
+            raise LinsolverError(self._refused_rows)
+        if not self._rows.pending_rows:
+            return
+        first_row = self._rows.rows_taken
+        lower, upper, starts, indices, values = self._rows.take_rows()
+        status = self._highs.addRows(
+            len(lower), lower, upper, len(indices), starts[:-1], indices, values
+        )
+        if status == highspy.HighsStatus.kError:
+            # The rows are out of the collector and not in HiGHS: solving on
+            # without them would answer another model.
+            self._refused_rows = (
+                f"HiGHS refused rows {first_row} to {first_row + len(lower) - 1} "
+                "(a coefficient beyond its large_matrix_value option?); the model is incomplete"
+            )
+            raise LinsolverError(self._refused_rows)
+
+    def _send_hessian(self) -> None:
+        if self._hessian is None or self._hessian_sent_width == self._num_col:
+            return
+        width = self._num_col
+        lower = self._hessian
+        starts = np.empty(width + 1, dtype=np.int32)
+        starts[: lower.shape[1] + 1] = lower.indptr
+        starts[lower.shape[1] + 1 :] = lower.indptr[-1]
+        status = self._highs.passHessian(
+            width,
+            lower.nnz,
+            highspy.HessianFormat.kTriangular,
+            starts,
+            lower.indices.astype(np.int32, copy=False),
+            lower.data,
+        )
+        self._check(status, "passHessian")
+        self._hessian_sent_width = width
+
+    def _refuse_unsolvable_quadratic(self) -> None:
+        if self._hessian is None or self._hessian.nnz == 0:
+            return
+        integrality = np.asarray(self._highs.getLp().integrality_, dtype=np.int64)
+        integer = np.flatnonzero(np.isin(integrality, _INTEGER_KINDS))
+        if len(integer):
+            raise LinsolverError(
+                "cannot solve a quadratic objective with integer columns (mixed-integer QP); "
+                f"integer columns: {_few(integer)}"
+            )
+        if self._sense not in self._hessian_convex:
+            # Maximising c·x + ½·xᵀHx is convex when -H is positive semidefinite.
+            oriented = self._hessian if self._sense == ObjSense.kMinimize else -self._hessian
+            self._hessian_convex[self._sense] = _is_positive_semidefinite(oriented)
+        if not self._hessian_convex[self._sense]:
+            required = "positive" if self._sense == ObjSense.kMinimize else "negative"
+            raise LinsolverError(
+                "cannot solve a non-convex quadratic objective: "
+                f"{'minimising' if self._sense == ObjSense.kMinimize else 'maximising'} needs a "
+                f"{required} semidefinite Hessian"
+            )
+
+    def _send_start(self, values: np.ndarray) -> None:
+        if len(values) < self._num_col:
+            lp = self._highs.getLp()
+            lower = np.asarray(lp.col_lower_, dtype=np.float64)[len(values) :]
+            upper = np.asarray(lp.col_upper_, dtype=np.float64)[len(values) :]
+            values = np.concatenate([values, np.clip(0.0, lower, upper)])
+        start = highspy.HighsSolution()
+        start.col_value = values
+        start.value_valid = True
+        self._check(self._highs.setSolution(start), "setSolution")
+
+    def _column_number(self, column: Any) -> int:
+        try:
+            column = operator.index(column)
+        except TypeError:
+            raise TypeError(f"a column number must be an integer, not {column!r}") from None
+        if not 0 <= column < self._num_col:
+            raise IndexError(f"column {column} is out of range: the model has {self._num_col} columns")
+        return column
+
+    def _column_vector(self, columns: Any, n: int, what: str) -> np.ndarray:
+        columns = _integer_vector(columns, n, what)
+        _check_columns_in_range(columns, self._num_col, what)
+        return columns.astype(np.int32, copy=False)
+
+
+# ---------------------------------------------------------------- helpers
+
+
+def _count(value: Any, what: str) -> int:
+    try:
+        count = operator.index(value)
+    except TypeError:
+        raise TypeError(f"{what} must be an integer, not {value!r}") from None
+    if count < 0:
+        raise ValueError(f"{what} must not be negative, got {count}")
+    return count
+
+
+def _numeric_vector(values: Any, n: int | None, what: str) -> np.ndarray:
+    array = np.asarray(values)
+    if array.ndim == 0 and n is not None:
+        array = np.broadcast_to(array, (n,))
+    if array.ndim != 1:
+        raise ValueError(f"{what} must be one-dimensional, got shape {array.shape}")
+    if n is not None and len(array) < n:
+        raise ValueError(f"{what} must hold {n} entries, not {len(array)}")
+    if array.dtype.kind not in "biuf":
+        raise TypeError(f"{what} must hold numbers, not {array.dtype}")
+    return array if n is None else array[:n]
+
+
+def _integer_vector(values: Any, n: int | None, what: str) -> np.ndarray:
+    array = np.asarray(values)
+    if array.size == 0 and array.dtype.kind == "f":
+        array = array.astype(np.int64)
+    array = _numeric_vector(array, n, what)
+    if array.dtype.kind not in "iu":
+        raise TypeError(f"{what} must hold integers, not {array.dtype}")
+    return array.astype(np.int64, copy=False)
+
+
+def _finite_vector(values: Any, n: int | None, what: str) -> np.ndarray:
+    array = _numeric_vector(values, n, what).astype(np.float64, copy=False)
+    if not np.isfinite(array).all():
+        raise ValueError(f"{what} must be finite")
+    return np.ascontiguousarray(array)
+
+
+def _bound_vector(values: Any, n: int, what: str) -> np.ndarray:
+    array = _numeric_vector(values, n, what).astype(np.float64, copy=False)
+    if np.isnan(array).any():
+        raise ValueError(f"{what} bounds must not be NaN")
+    if len(array) != n:
+        raise ValueError(f"{what} must hold {n} entries, not {len(array)}")
+    return np.ascontiguousarray(array)
+
+
+def _finite_number(value: Any, what: str) -> float:
+    if isinstance(value, (bool, np.bool_)) or not isinstance(value, (Real, np.number)):
+        raise TypeError(f"{what} must be a number, not {value!r}")
+    number = float(value)
+    if not math.isfinite(number):
+        raise ValueError(f"{what} must be finite, got {number}")
+    return number
+
+
+def _check_starts(starts: np.ndarray, nnz: int, what: str) -> None:
+    if starts[0] != 0 or starts[-1] != nnz or (np.diff(starts) < 0).any():
+        raise ValueError(f"{what} must rise from 0 to nnz = {nnz}")
+
+
+def _check_columns_in_range(columns: np.ndarray, num_col: int, what: str) -> None:
+    if len(columns) and (columns.min() < 0 or columns.max() >= num_col):
+        bad = columns[(columns < 0) | (columns >= num_col)][0]
+        raise IndexError(f"{what} names column {bad}, but the model has {num_col} columns")
+
+
+def _option_value(name: str, value: Any, option_type: Any) -> Any:
+    kind = int(option_type)
+    if kind == int(highspy.HighsOptionType.kBool):
+        if isinstance(value, (bool, np.bool_)) or (isinstance(value, Integral) and value in (0, 1)):
+            return bool(value)
+        raise TypeError(f"solver option {name!r} takes a truth value, not {value!r}")
+    if kind == int(highspy.HighsOptionType.kInt):
+        if isinstance(value, (Integral, np.integer)) and not isinstance(value, (bool, np.bool_)):
+            return int(value)
+        raise TypeError(f"solver option {name!r} takes an integer, not {value!r}")
+    if kind == int(highspy.HighsOptionType.kDouble):
+        if isinstance(value, (Real, np.number)) and not isinstance(value, (bool, np.bool_)):
+            return float(value)
+        raise TypeError(f"solver option {name!r} takes a number, not {value!r}")
+    if isinstance(value, str):
+        return value
+    raise TypeError(f"solver option {name!r} takes a string, not {value!r}")
+
+
+def _lower_triangle_of_hessian(matrix: sparse.csc_array, format: HessianFormat) -> sparse.csc_array:
+    """The lower triangle of H from what the caller passed (see the module docstring)."""
+    matrix = matrix.tocoo()
+    matrix.sum_duplicates()
+    above = matrix.row < matrix.col
+    below = matrix.row > matrix.col
+    if format == HessianFormat.kTriangular and not below.any():
+        full = matrix + sparse.triu(matrix, k=1, format="coo").T
+    elif format == HessianFormat.kTriangular and not above.any():
+        full = matrix + sparse.tril(matrix, k=-1, format="coo").T
+    else:
+        full = (matrix + matrix.T) * 0.5
+    lower = sparse.csc_array(sparse.tril(full, format="csc"))
+    lower.eliminate_zeros()
+    lower.sort_indices()
+    return lower
+
+
+def _is_positive_semidefinite(lower: sparse.csc_array) -> bool:
+    """Whether H (given by its lower triangle) has no negative eigenvalue, up
+    to rounding. Rows settled by diagonal dominance need no decomposition;
+    the connected blocks of the others are factorised, blocks of one size
+    together; blocks too large to factorise are left to HiGHS."""
+    full = sparse.csr_array(lower + sparse.tril(lower, k=-1).T)
+    diagonal = full.diagonal()
+    tolerance = _CONVEXITY_TOLERANCE * max(1.0, float(np.abs(full.data).max(initial=0.0)))
+    if (diagonal < -tolerance).any():
+        return False
+    off_diagonal = np.asarray(abs(full).sum(axis=1)).ravel() - np.abs(diagonal)
+    unsure = diagonal + tolerance < off_diagonal
+    if not unsure.any():
+        return True
+    block_count, block_of = connected_components(full, directed=False)
+    sizes = np.bincount(block_of, minlength=block_count)
+    # Position of each column inside its block.
+    by_block = np.argsort(block_of, kind="stable")
+    first_of_block = np.concatenate([[0], np.cumsum(sizes)[:-1]])
+    place = np.empty_like(block_of)
+    place[by_block] = np.arange(len(block_of)) - first_of_block[block_of[by_block]]
+    entries = full.tocoo()
+    unsure_blocks = np.unique(block_of[unsure])
+    for size in np.unique(sizes[unsure_blocks]):
+        if size > _LARGEST_CHECKED_BLOCK:
+            continue
+        blocks = unsure_blocks[sizes[unsure_blocks] == size]
+        for batch in np.array_split(blocks, -(-len(blocks) * size * size // _LARGEST_BATCH)):
+            if not _blocks_are_positive_semidefinite(entries, block_of, place, batch, size, tolerance):
+                return False
+    return True
+
+
+def _blocks_are_positive_semidefinite(entries, block_of, place, blocks, size, tolerance) -> bool:
+    slot = np.full(int(block_of.max()) + 1, -1)
+    slot[blocks] = np.arange(len(blocks))
+    inside = slot[block_of[entries.row]] >= 0
+    rows, columns = entries.row[inside], entries.col[inside]
+    dense = np.zeros((len(blocks), size, size))
+    dense[slot[block_of[rows]], place[rows], place[columns]] = entries.data[inside]
+    # A Cholesky factor of H + tolerance·I exists exactly when H has no
+    # eigenvalue below -tolerance (up to rounding far below the tolerance).
+    dense[:, np.arange(size), np.arange(size)] += tolerance
+    try:
+        np.linalg.cholesky(dense)
+    except np.linalg.LinAlgError:
+        return False
+    return True
+
+
+def _few(columns: Sequence[int], shown: int = 10) -> str:
+    text = ", ".join(str(int(column)) for column in columns[:shown])
+    return text + (f" and {len(columns) - shown} more" if len(columns) > shown else "")

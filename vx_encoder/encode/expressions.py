@@ -1,0 +1,225 @@
+from __future__ import annotations
+
+import typing as tp
+from numbers import Integral
+
+from vx_encoder.core.vx_logger import *
+from vx_encoder.encode.operand_grouping import Binding, grouped
+
+
+def _expr2bx(expr: Expression) -> str:
+    if isinstance(expr, VariableProxy):
+        return f"{expr}.to_bx()"
+    return str(expr)
+
+
+def _expr2pb(expr: Expression) -> str:
+    if isinstance(expr, VariableProxy):
+        return f"{expr}.to_pb()"
+    return str(expr)
+
+
+_Form = tp.Callable[["Expression"], str]
+
+
+def _refuse(message: str) -> tp.NoReturn:
+    log_e(message)
+    raise TypeError(message)
+
+
+def _for_clauses(indexes: dict[str, tp.Any]) -> str:
+    return " ".join(f"for {name} in {values}" for name, values in indexes.items())
+
+
+def _range_builder_text(head: str, form: _Form, operand: tp.Any, indexes: dict[str, tp.Any]) -> str:
+    if not isinstance(operand, Expression):
+        _refuse("Type 'Expression' is expected for variable 'expression'")
+    return f"{head}{form(operand)} {_for_clauses(indexes)}])"
+
+
+def _require_expressions(expressions: tp.Iterable[tp.Any]) -> None:
+    if not all(isinstance(expr, Expression) for expr in expressions):
+        _refuse("Variable 'expressions' must contain only objects of type 'Expression'")
+
+
+def _sequence_builder_text(head: str, form: _Form, builder: str, expressions: tp.Any, log_sequence_error: bool) -> str:
+    if not isinstance(expressions, tp.Sequence):
+        message = f"Use an iterable sequence as {builder} input argument"
+        if log_sequence_error:
+            log_e(message)
+        raise TypeError(message)
+    if len(expressions) == 0:
+        log_w("The input sequence has zero length")
+    _require_expressions(expressions)
+    return f"{head}{', '.join(form(expr) for expr in expressions)}])"
+
+
+_TRUTH_TEST_MESSAGE = (
+    "An expression has no truth value: write a chained comparison as two constraints, "
+    "and combine expressions with the builders or with &, |, ^ and ~ instead of and, or, not and !="
+)
+
+
+class Expression:
+    def __init__(self, expr: str = '', soft: bool = True):
+        self._expr = expr
+        self._soft = soft
+
+    def __add__(self, other: Expression) -> Expression:
+        self.__require_expression(other)
+        return Expression(f"{_expr2pb(self)} + {_expr2pb(other)}", True)
+
+    def __sub__(self, other: Expression) -> Expression:
+        self.__require_expression(other)
+        return Expression(f"{_expr2pb(self)} - ({_expr2pb(other)})", True)
+
+    def __mul__(self, other: tp.Union[Integral, Expression]) -> Expression:
+        if isinstance(other, Integral):
+            return Expression(f"{other} * ({_expr2pb(self)})", True)
+        if isinstance(other, Expression):
+            return Expression(f"{self} * ({_expr2pb(other)})", True)
+        _refuse("Type 'Expression' or 'int' is expected for expression")
+
+    def __rmul__(self, other: int) -> Expression:
+        return self.__mul__(other)
+
+    def __le__(self, other: Integral) -> Expression:
+        return self.__compare("LEQ", other)
+
+    def __ge__(self, other: Integral) -> Expression:
+        return self.__compare("GEQ", other)
+
+    def __eq__(self, other: Integral) -> Expression:
+        return self.__compare("BOTH", other)
+
+    def __and__(self, other: Expression) -> Expression:
+        return self.__connect("bx.and_s", other)
+
+    def __or__(self, other: Expression) -> Expression:
+        return self.__connect("bx.or_s", other)
+
+    def __xor__(self, other: Expression) -> Expression:
+        return self.__connect("bx.xor_s", other)
+
+    def __invert__(self) -> Expression:
+        return Expression(f"~({_expr2bx(self)})", False)
+
+    def maxsat(self, minimization: bool) -> Expression:
+        return Expression(f"FormulaPB({_expr2pb(self)}, None, None).to_maxsat(manager, {minimization})", True)
+
+    def __bool__(self) -> bool:
+        # The host joins chained comparisons, `and`, `or`, `not` and `!=` by
+        # truth values, which would silently drop part of a constraint.
+        _refuse(_TRUTH_TEST_MESSAGE)
+
+    @property
+    def soft(self) -> bool:
+        return self._soft
+
+    def __str__(self) -> str:
+        return self._expr
+
+    def __compare(self, comparator: str, other: Integral) -> Expression:
+        if not isinstance(other, Integral):
+            _refuse("Type 'int' is expected for left side of expression")
+        return Expression(
+            f"FormulaPB({_expr2pb(self)}, pb.Comparator_type.{comparator}, {other}).to_bx(manager)", False)
+
+    def __connect(self, connective: str, other: Expression) -> Expression:
+        self.__require_expression(other)
+        return Expression(f"{connective}([{_expr2bx(self)}, {_expr2bx(other)}])", False)
+
+    @staticmethod
+    def __require_expression(other: tp.Any) -> None:
+        if not isinstance(other, Expression):
+            _refuse("Type 'Expression' is expected for left side of expression")
+
+
+class VariableProxy(Expression):
+    def __init__(self, name: str):
+        super().__init__(name)
+        self.name = name
+
+    def __repr__(self) -> str:
+        return self.name
+
+
+class Sum(Expression):
+    def __init__(self, expr: Expression, **indexes) -> None:
+        super().__init__(soft=True)
+        self._expr = _range_builder_text("Sum(*[", _expr2pb, expr, indexes)
+
+
+class And(Expression):
+    def __init__(self, expr: Expression, **indexes) -> None:
+        super().__init__(soft=False)
+        self._expr = _range_builder_text("bx.and_s([", _expr2bx, expr, indexes)
+
+
+class Or(Expression):
+    def __init__(self, expr: Expression, **indexes) -> None:
+        super().__init__(soft=False)
+        self._expr = _range_builder_text("bx.or_s([", _expr2bx, expr, indexes)
+
+
+class Xor(Expression):
+    def __init__(self, expr: Expression, **indexes) -> None:
+        super().__init__(soft=False)
+        self._expr = _range_builder_text("bx.xor_s([", _expr2bx, expr, indexes)
+
+
+class Equiv(Expression):
+    def __init__(self, *expressions: Expression) -> None:
+        super().__init__(soft=False)
+        _require_expressions(expressions)
+        self._expr = f"bx.eq_s([{', '.join(_expr2bx(expr) for expr in expressions)}])"
+
+
+class Implication(Expression):
+    def __init__(self, if_expr: Expression, then_expr: Expression) -> None:
+        super().__init__(soft=False)
+        if not (isinstance(if_expr, Expression) and isinstance(then_expr, Expression)):
+            _refuse("Type 'Expression' is expected for variables 'if_expr' and 'then_expr'")
+        self._expr = f"bx.impl_s({_expr2bx(if_expr)}, {_expr2bx(then_expr)})"
+
+
+class IfThenElse(Expression):
+    def __init__(self, if_expr: Expression, then_expr: Expression, else_expr: Expression) -> None:
+        super().__init__(soft=False)
+        if not all(isinstance(expr, Expression) for expr in (if_expr, then_expr, else_expr)):
+            _refuse("Type 'Expression' is expected for variables 'if_expr', 'then_expr' and 'else_expr'")
+        self._expr = f"bx.ite_s({_expr2bx(if_expr)}, {_expr2bx(then_expr)}, {_expr2bx(else_expr)})"
+
+
+class SumIt(Expression):
+    def __init__(self, expressions: tp.Sequence[Expression]) -> None:
+        super().__init__(soft=True)
+        self._expr = _sequence_builder_text("Sum(*[", _expr2pb, "SumIt", expressions, log_sequence_error=True)
+
+
+class AndIt(Expression):
+    def __init__(self, expressions: tp.Sequence[Expression]) -> None:
+        super().__init__(soft=False)
+        self._expr = _sequence_builder_text("bx.and_s([", _expr2bx, "AndIt", expressions, log_sequence_error=False)
+
+
+class OrIt(Expression):
+    def __init__(self, expressions: tp.Sequence[Expression]) -> None:
+        super().__init__(soft=False)
+        self._expr = _sequence_builder_text("bx.or_s([", _expr2bx, "OrIt", expressions, log_sequence_error=False)
+
+
+class XorIt(Expression):
+    def __init__(self, expressions: tp.Sequence[Expression]) -> None:
+        super().__init__(soft=False)
+        self._expr = _sequence_builder_text("bx.xor_s([", _expr2bx, "XorIt", expressions, log_sequence_error=False)
+
+
+One = Expression("bx.one()")
+Zero = Expression("bx.zero()")
+
+
+def pow_expression(base: int, exp) -> Expression:
+    # Both operands are grouped unless they are atoms, so `2 ** (i + 1)` keeps
+    # the power the caller asked for under the host's precedence.
+    return Expression(f"{grouped(f'{base}', Binding.ATOM)} ** {grouped(f'{exp}', Binding.ATOM)}", True)

@@ -1,0 +1,340 @@
+from enum import Enum, auto
+from functools import reduce
+from numbers import Integral
+from operator import index, mul
+from pathlib import Path
+import typing as tp
+
+import numpy as np
+import halvex.kelvo_engine.linsolver as linsolver
+
+from vx_encoder._exceptions import VariableError, SolverError, FormulaError
+from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
+from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
+from vx_encoder.linear_parser.linear_expression import LinearExpression, _is_number
+from vx_encoder.core.vx_logger import *
+
+inf = linsolver.kLinsolverInf
+
+_NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
+_NOT_SOLVED = "The model was not solved correctly"
+# Prefix of the names under which add_constraint binds its foralls values for
+# the evaluation; a variable of the same name is never shadowed (see
+# __bind_forall_values).
+_FORALL_VALUES = "_forall_values_"
+
+
+class SolutionStatus(Enum):
+    OPTIMAL = auto()
+    SUBOPTIMAL = auto()
+
+
+class VariableType(Enum):
+    REAL = auto()
+    INTEGER = auto()
+    BINARY = auto()
+
+
+def _integer_result_type(lo: int, hi: int) -> str:
+    """Results of an integer variable are 32-bit unless its bounds reach past that range."""
+    limits = np.iinfo(np.int32)
+    return "int32" if all(limits.min <= bound <= limits.max for bound in (lo, hi)) else "int64"
+
+
+def _raise_logged(error_type: type, message: str) -> tp.NoReturn:
+    log_e(message)
+    raise error_type(message)
+
+
+class LinearModel:
+    """A mixed-integer linear problem with an optional quadratic objective, written as expression text."""
+
+    def __init__(self, log_solver: bool = False, **options):
+        self._linsolver_model = linsolver.LinearSolver()
+        self._linsolver_model.setOptionValue("log_to_console", log_solver)
+        for name, value in options.items():
+            self._linsolver_model.setOptionValue(name, value)
+        self._used_vars = set()
+        self._general_shift_variable = 0
+        self._variables = {}
+        self._indexes = {}
+        self._formulas_dir = {"CompiledSum": CompiledSum}
+        self._prev_solution = None
+        self._solution = None
+        self._solution_values = None
+        self._objective_value = None
+        # The current objective, so that a new target replaces all of it and
+        # the reported value includes the constant the solver never sees.
+        self._target_constant = 0
+        self._target_columns = np.zeros(0, dtype=np.int64)
+        self._target_has_hessian = False
+
+    def get_variables(
+        self,
+        name: str,
+        variable_type: VariableType,
+        lo: tp.Union[int, float] = -inf,
+        hi: tp.Union[int, float] = inf,
+        **dims: int,
+    ) -> LinearVariable:
+        if not isinstance(name, str) or not name or not name.isidentifier():
+            _raise_logged(ValueError, "Linear variable must have a non-empty name containing only letters")
+        if name in self._used_vars:
+            _raise_logged(VariableError, "Linear variable named " + name + " is already in use")
+        sizes = self.__checked_sizes(name, dims)
+        self._used_vars.add(name)
+        count = reduce(mul, sizes, 1)
+        first_column = self._general_shift_variable
+        if variable_type == VariableType.INTEGER:
+            lower, upper = self.__integer_bounds(name, lo, hi, count)
+            self.__add_columns(count, lower, upper)
+            self.__mark_integer(first_column, count)
+            type_name = _integer_result_type(lo, hi)
+        elif variable_type == VariableType.REAL:
+            self.__add_columns(
+                count, np.full(count, fill_value=lo, dtype=np.float64), np.full(count, fill_value=hi, dtype=np.float64)
+            )
+            type_name = "float64"
+        elif variable_type == VariableType.BINARY:
+            self.__add_columns(count, np.zeros(count, dtype=np.int32), np.ones(count, dtype=np.int32))
+            self.__mark_integer(first_column, count)
+            type_name = "int32"
+        else:
+            _raise_logged(ValueError, "Invalid variable format")
+        variable = LinearVariable(name, lo, hi, dims, first_column, type_var=type_name)
+        self._variables[name] = variable
+        return variable
+
+    def get_indexes(self, indexes: tp.Sequence[str]) -> tp.Union[Index, tp.List[Index]]:
+        """Provides indexes for writing expressions.
+
+        :param indexes: sequence of index names.
+        :return: sequence of indexes or single index.
+        """
+        if len(indexes) == 0:
+            _raise_logged(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
+        result = []
+        for name in indexes:
+            if name in self._used_vars:
+                _raise_logged(VariableError, "Index named " + name + " is already in use")
+            index_object = Index(name)
+            self._indexes[name] = index_object
+            result.append(index_object)
+        return result if len(result) > 1 else result[0]
+
+    def add_constraint(
+        self,
+        expression: LinearExpression,
+        lo: tp.Optional[Integral] = None,
+        hi: tp.Optional[Integral] = None,
+        eq: tp.Optional[Integral] = None,
+        **foralls,
+    ) -> None:
+        if not isinstance(expression, LinearExpression):
+            _raise_logged(TypeError, "Type 'LinearExpression' is expected for constraint")
+        lo = LinearModel.__set_border(lo, expression.lo)
+        hi = LinearModel.__set_border(hi, expression.hi)
+        if eq is not None:
+            if lo is not None or hi is not None:
+                raise ValueError("The borders is set twice")
+            lo = hi = eq
+        lo = -inf if lo is None else lo
+        hi = inf if hi is None else hi
+        for border in (lo, hi):
+            if not _is_number(border):
+                _raise_logged(TypeError, f"The borders of a constraint must be numbers, not {border!r}")
+
+        namespace = self.__evaluation_namespace()
+        fors = " ".join(
+            f"for {name} in {self.__bind_forall_values(namespace, position, values)}"
+            for position, (name, values) in enumerate(foralls.items())
+        )
+        constraints = eval(f"[{expression} {fors}]", namespace)
+        self.__check_rows(constraints)
+        if not constraints:
+            return
+        constants = np.array([constraint.constant for constraint in constraints], dtype=np.float64)
+        starts, indexes, coefficients = rows_by_row(constraints)
+        self._linsolver_model.addRows(
+            len(constraints), lo - constants, hi - constants, len(indexes), starts, indexes, coefficients
+        )
+
+    def add_target(self, expression: LinearExpression, minimization: bool) -> None:
+        if minimization:
+            self._linsolver_model.changeObjectiveSense(linsolver.ObjSense.kMinimize)
+        else:
+            self._linsolver_model.changeObjectiveSense(linsolver.ObjSense.kMaximize)
+        target = eval(str(expression), self.__evaluation_namespace())
+        if _is_number(target):
+            target = CompiledSum([target])
+        elif not isinstance(target, CompiledLinearExpression):
+            _raise_logged(TypeError, "The target must evaluate to a linear or quadratic expression")
+
+        # A target replaces the whole objective: costs of columns that only
+        # the previous target named go back to 0, and so does its Hessian.
+        solver = self._linsolver_model
+        solver.changeColsCost(
+            len(self._target_columns), self._target_columns, np.zeros(len(self._target_columns))
+        )
+        self._target_columns = np.zeros(0, dtype=np.int64)
+        self._target_constant = 0
+        indexes = target.linear_coefficients_indexes
+        solver.changeColsCost(len(indexes), indexes, target.linear_coefficients)
+        self._target_columns = indexes
+        dimension = self._general_shift_variable
+        if target._has_quadratic_part:
+            starts, rows, values = target._hessian_by_column(dimension)
+            solver.passHessian(dimension, len(values), linsolver.HessianFormat.kTriangular, starts, rows, values)
+            self._target_has_hessian = True
+        elif self._target_has_hessian:
+            solver.passHessian(
+                dimension, 0, linsolver.HessianFormat.kTriangular, np.zeros(dimension + 1, dtype=np.int64), [], []
+            )
+            self._target_has_hessian = False
+        self._target_constant = target.constant
+
+    def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
+        self.__grow_warm_start()
+        cur_var = self._variables[variable_name]
+        self._prev_solution[cur_var._columns()] = np.ravel(solution)
+
+    def solve(self) -> SolutionStatus:
+        solver = self._linsolver_model
+        if self._prev_solution is not None:
+            self.__grow_warm_start()
+            start = linsolver.LinsolverSolution()
+            start.col_value = self._prev_solution
+            solver.setSolution(start)
+        try:
+            solver.run()
+        except linsolver.LinsolverError as error:
+            log_e(_NOT_SOLVED)
+            raise SolverError(_NOT_SOLVED) from error
+        self._solution = solver.getSolution()
+        info = solver.getInfo()
+        model_status = solver.getModelStatus()
+        if model_status == linsolver.LinsolverModelStatus.kOptimal:
+            self.__keep_solution(info)
+            return SolutionStatus.OPTIMAL
+        if model_status == linsolver.LinsolverModelStatus.kTimeLimit and self._solution.value_valid:
+            log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
+            self.__keep_solution(info)
+            return SolutionStatus.SUBOPTIMAL
+        _raise_logged(SolverError, _NOT_SOLVED)
+
+    @property
+    def objective_value(self) -> float:
+        if self._solution_values is None:
+            _raise_logged(SolverError, _NO_SOLUTION)
+        return self._objective_value
+
+    def get_linsolver_solution(self) -> linsolver.LinsolverSolution:
+        if self._solution is None:
+            _raise_logged(SolverError, _NO_SOLUTION)
+        return self._solution
+
+    def get_result(self, variable_name: str) -> np.ndarray:
+        if self._solution_values is None:
+            _raise_logged(SolverError, _NO_SOLUTION)
+        cur_var = self._variables[variable_name]
+        values = self._solution_values[cur_var._columns()]
+        if cur_var.type != "float64":
+            # A solver's integer values carry rounding noise (2.9999999);
+            # truncation would turn them into the next integer down.
+            values = np.rint(values)
+        return values.astype(cur_var.type).reshape(cur_var.shape)
+
+    def write_model(self, model_path: tp.Union[Path, str]) -> None:
+        path = model_path if isinstance(model_path, Path) else Path(model_path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        self._linsolver_model.writeModel(path.as_posix())
+
+    @staticmethod
+    def __set_border(first_border, second_border):
+        if first_border is not None and second_border is not None:
+            raise ValueError("The border is set twice")
+        return first_border if first_border is not None else second_border
+
+    @staticmethod
+    def __checked_sizes(name: str, dims: tp.Dict[str, int]) -> tp.List[int]:
+        """The dimension sizes, refused before anything is reserved unless each is a non-negative integer."""
+        sizes = []
+        for dimension, size in dims.items():
+            try:
+                checked = index(size)
+            except TypeError:
+                checked = -1
+            if isinstance(size, bool) or checked < 0:
+                _raise_logged(
+                    ValueError,
+                    f"Dimension {dimension} of linear variable {name} must have a non-negative integer size, "
+                    f"not {size!r}",
+                )
+            sizes.append(checked)
+        return sizes
+
+    @staticmethod
+    def __integer_bounds(name: str, lo, hi, count: int) -> tp.Tuple[np.ndarray, np.ndarray]:
+        # Bounds travel as 64-bit floats, which hold every integer a solver
+        # can tell apart, instead of wrapping around in 32 bits.
+        if not isinstance(lo, int) or not isinstance(hi, int):
+            _raise_logged(ValueError, "For integer variables, the boundaries must be integers")
+        try:
+            return np.full(count, float(lo)), np.full(count, float(hi))
+        except OverflowError:
+            _raise_logged(ValueError, f"The boundaries {lo} and {hi} of integer variable {name} are out of range")
+
+    def __add_columns(self, count: int, lower: np.ndarray, upper: np.ndarray) -> None:
+        self._linsolver_model.addVars(count, lower, upper)
+        # Counted at once, so that the model and the solver agree on the
+        # number of columns even if a later call fails.
+        self._general_shift_variable += count
+
+    def __mark_integer(self, first_column: int, count: int) -> None:
+        self._linsolver_model.changeColsIntegrality(
+            count,
+            np.arange(first_column, first_column + count),
+            np.full(count, fill_value=linsolver.LinsolverVarType.kInteger),
+        )
+
+    def __evaluation_namespace(self) -> dict:
+        return {**self._formulas_dir, **self._variables}
+
+    def __bind_forall_values(self, namespace: dict, position: int, values) -> str:
+        """The text of a foralls range: a string as it is, any other value bound in the namespace.
+
+        Binding the value itself keeps arrays, NumPy scalars and any other
+        iterable exact, where their printed form may not read back.
+        """
+        if isinstance(values, str):
+            return values
+        name = f"{_FORALL_VALUES}{position}"
+        while name in namespace:
+            name = "_" + name
+        namespace[name] = values
+        return name
+
+    @staticmethod
+    def __check_rows(constraints: list) -> None:
+        for constraint in constraints:
+            if not isinstance(constraint, CompiledLinearExpression):
+                _raise_logged(
+                    TypeError, f"A constraint must evaluate to linear expressions, not {type(constraint).__name__}"
+                )
+            if constraint._has_quadratic_part:
+                _raise_logged(
+                    FormulaError, "A constraint must be linear: quadratic terms are allowed only in the target"
+                )
+
+    def __grow_warm_start(self) -> None:
+        """The warm-start vector over every column created so far; new columns start at 0.0."""
+        if self._prev_solution is None:
+            self._prev_solution = np.zeros(self._general_shift_variable)
+        elif len(self._prev_solution) < self._general_shift_variable:
+            grown = np.zeros(self._general_shift_variable)
+            grown[: len(self._prev_solution)] = self._prev_solution
+            self._prev_solution = grown
+
+    def __keep_solution(self, info) -> None:
+        self._solution_values = np.array(self._solution.col_value)
+        self._objective_value = info.objective_function_value + self._target_constant

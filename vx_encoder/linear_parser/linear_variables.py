@@ -1,0 +1,114 @@
+from operator import index
+import typing as tp
+
+import numpy as np
+
+from vx_encoder.linear_parser.linear_expression import LinearVariableProxy
+from vx_encoder.linear_parser.compiled_linear_expressions import CompiledLinearExpression, element_expression
+from vx_encoder.core.vx_logger import log_e
+from vx_encoder._vx_native import ElementLayout
+
+
+class Index:
+    """A symbolic index of linear expression text: a name, shifted or scaled by arithmetic.
+
+    Arithmetic composes with the current text, so the text says what was written:
+    2 * i + 1 reads "2 * i + 1" and 2 * (i + 1) reads "2 * (i + 1)".
+    """
+
+    def __init__(self, name: str, expression: tp.Optional[str] = None):
+        self.name = name
+        self.expression = name if expression is None else expression
+
+    def __add__(self, shift: int) -> "Index":
+        return Index(self.name, f"{self.expression} + {shift}")
+
+    def __sub__(self, shift: int) -> "Index":
+        return Index(self.name, f"{self.expression} - {_grouped(shift)}")
+
+    def __rmul__(self, shift: int) -> "Index":
+        return Index(self.name, f"{shift} * {_grouped(self)}")
+
+    def __str__(self):
+        return self.expression
+
+
+def _grouped(operand) -> str:
+    """The text of an operand that binds tighter than + and -: an index made by arithmetic in parentheses."""
+    if isinstance(operand, Index) and operand.expression != operand.name:
+        return f"({operand.expression})"
+    return format(operand)
+
+
+class LinearVariable:
+    """A block of consecutive solver columns with named dimensions; the first index varies fastest."""
+
+    def __init__(self, name: str, lo: int, hi: int, indexes: tp.Dict[str, int], st_shift: int, type_var: str):
+        self._name = name
+        self._lo = lo
+        self._hi = hi
+        self._indexes = indexes
+        self._st_shift = st_shift
+        self._sizes = tuple(indexes.values())
+        self._layout = ElementLayout(st_shift, self._sizes)
+        # One stride a dimension: 1, then the product of the sizes before it.
+        self._shifts = list(self._layout.strides)
+        self._type = type_var
+
+    def __getitem__(self, items) -> LinearVariableProxy:
+        if isinstance(items, tp.Sequence):
+            return LinearVariableProxy(f"{self._name}({','.join(str(item) for item in items)})")
+        return LinearVariableProxy(f"{self._name}({items})")
+
+    def __call__(self, *items: int) -> CompiledLinearExpression:
+        terms = self._layout.element_terms(items)
+        if terms is None:
+            self.__refuse_index_values(items)
+        return element_expression(terms)
+
+    @property
+    def lo(self) -> int:
+        return self._lo
+
+    @property
+    def hi(self) -> int:
+        return self._hi
+
+    @property
+    def map(self) -> tp.Tuple[int, ...]:
+        """The columns of all elements, in row-major order of their index values."""
+        return tuple(self._columns().tolist())
+
+    @property
+    def shape(self) -> tp.Tuple[int, ...]:
+        return tuple(self._indexes.values())
+
+    @property
+    def type(self) -> str:
+        return self._type
+
+    def _columns(self) -> np.ndarray:
+        """The columns of all elements, in row-major order: the block read in column-major order."""
+        count = int(np.prod(self._sizes, dtype=np.int64))
+        return np.arange(self._st_shift, self._st_shift + count).reshape(self._sizes, order="F").ravel()
+
+    def __refuse_index_values(self, items: tuple) -> tp.NoReturn:
+        values = ", ".join(str(item) for item in items)
+        if len(items) != len(self._sizes):
+            message = (
+                f"Linear variable {self._name} has {len(self._sizes)} dimensions, "
+                f"but {len(items)} index values were given: ({values})"
+            )
+            log_e(message)
+            raise IndexError(message)
+        try:
+            for item in items:
+                index(item)
+        except TypeError:
+            message = f"Index values of linear variable {self._name} must be integers: ({values})"
+            log_e(message)
+            raise TypeError(message) from None
+        sizes = ", ".join(str(size) for size in self._sizes)
+        message = f"Index values ({values}) are outside the dimensions ({sizes}) of linear variable {self._name}"
+        log_e(message)
+        raise IndexError(message)
