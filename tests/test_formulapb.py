@@ -6,9 +6,11 @@ from pysat.solvers import Solver
 
 import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
+from vx_encoder.core.formula_container import FormulaContainer
 from vx_encoder.core.formulapb import FormulaPB
 from vx_encoder.core.manager import Manager
 from vx_encoder.core.pboperations import Sum
+from vx_encoder.encode.variables import Index, Variable
 
 from engine_log_capture import debug_lines  # noqa: F401  (fixture)
 
@@ -253,6 +255,21 @@ def test_soft_entries_are_neither_merged_nor_dropped(manager):
     assert conjunction.get_args() == [~x.bx_var, ~x.bx_var, y.bx_var, x.bx_var]
     assert isinstance(conjunction, bx.And)
     assert manager.cnt_pbvar == 0
+
+
+def test_a_zero_soft_coefficient_never_becomes_a_hard_clause():
+    x = Variable("x", {"i": 3}, 1)
+    container = FormulaContainer({"dummy_var": Variable("dummy_var", {"d": 1}, 0), "x": x}, 4)
+    manager = Manager()
+    manager.registration_generator_variables("x")
+    generator, i = manager.name2genvar["x"], Index("i")
+    term = 2 * generator(i).to_pb() + 0 * generator(i + 1).to_pb()
+    template, weights = FormulaPB(term, None, None).to_maxsat(manager, True)
+    container.add_soft_formula(template, weights, {"i": range(2)}, 0, 0)
+    container.build_wcnf_formula("zero weights")
+    storage = container.cnf_storage()
+    assert storage.get_hard_clauses() == []
+    assert storage.get_soft_clauses() == [([-x(0)], 2), ([-x(1)], 2)]
 
 
 def test_an_empty_soft_term(manager):
