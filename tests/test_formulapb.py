@@ -81,10 +81,11 @@ def random_comparison(seed, manager):
     entries, a comparator and a bound at an edge of the term's range or inside it."""
     rng = random.Random(seed)
     variables = occurrences(manager, rng.randint(1, 9))
-    def coefficient():
+
+    def draw_coefficient():
         return rng.choice([-5, -3, -1, 0, 1, 1, 2, 4, 7]) if rng.random() < 0.5 else rng.randint(-9, 12)
 
-    entries = [(rng.choice(variables), coefficient()) for _ in range(rng.randint(1, 12))]
+    entries = [(rng.choice(variables), draw_coefficient()) for _ in range(rng.randint(1, 12))]
     pieces = [coefficient * variable.to_pb() for variable, coefficient in entries]
     term = pieces[0]
     for piece in pieces[1:]:
