@@ -233,17 +233,17 @@ def test_queens_model_has_exactly_the_queens_solutions(model):
 
 
 CONNECTIVE_CASES = [
-    ("and", lambda x: x[0] & x[1], lambda a: a[0] and a[1]),
-    ("or", lambda x: x[0] | ~x[1], lambda a: a[0] or not a[1]),
-    ("xor", lambda x: Xor(x[k], k=range(3)), lambda a: (a[0] + a[1] + a[2]) % 2 == 1),
-    ("equiv", lambda x: Equiv(x[0], x[1], x[2]), lambda a: a[0] == a[1] == a[2]),
-    ("implication", lambda x: Implication(x[0] & x[1], x[2]), lambda a: not (a[0] and a[1]) or a[2]),
-    ("ite", lambda x: IfThenElse(x[0], x[1] <= 0, x[2]), lambda a: (not a[1]) if a[0] else a[2]),
-    ("pb in connective", lambda x: Or(x[k], k=range(2)) & (2 * x[0] + 3 * x[1] - x[2] >= 2),
+    ("and", lambda x, k: x[0] & x[1], lambda a: a[0] and a[1]),
+    ("or", lambda x, k: x[0] | ~x[1], lambda a: a[0] or not a[1]),
+    ("xor", lambda x, k: Xor(x[k], k=range(3)), lambda a: (a[0] + a[1] + a[2]) % 2 == 1),
+    ("equiv", lambda x, k: Equiv(x[0], x[1], x[2]), lambda a: a[0] == a[1] == a[2]),
+    ("implication", lambda x, k: Implication(x[0] & x[1], x[2]), lambda a: not (a[0] and a[1]) or a[2]),
+    ("ite", lambda x, k: IfThenElse(x[0], x[1] <= 0, x[2]), lambda a: (not a[1]) if a[0] else a[2]),
+    ("pb in connective", lambda x, k: Or(x[k], k=range(2)) & (2 * x[0] + 3 * x[1] - x[2] >= 2),
      lambda a: (a[0] or a[1]) and 2 * a[0] + 3 * a[1] - a[2] >= 2),
-    ("equal", lambda x: x[0] + x[1] + x[2] == 2, lambda a: a[0] + a[1] + a[2] == 2),
-    ("single variable", lambda x: x[2], lambda a: a[2]),
-    ("negation", lambda x: ~(x[0] & x[1]), lambda a: not (a[0] and a[1])),
+    ("equal", lambda x, k: x[0] + x[1] + x[2] == 2, lambda a: a[0] + a[1] + a[2] == 2),
+    ("single variable", lambda x, k: x[2], lambda a: a[2]),
+    ("negation", lambda x, k: ~(x[0] & x[1]), lambda a: not (a[0] and a[1])),
 ]
 
 
@@ -251,8 +251,7 @@ CONNECTIVE_CASES = [
 def test_connectives_encode_exactly_their_models(model, name, constraint, holds):
     x = model.create_variables("x", i=3)
     k = model.get_indexes(["k"])
-    assert k is not None
-    model.add_constraint(constraint(x))
+    model.add_constraint(constraint(x, k))
     model.build_cnf()
     allowed, names = model_assignments(model, model.get_cnf_storage())
     assert allowed == brute_force(names, lambda a: holds([a[f"x[{v}]"] for v in range(3)]))
