@@ -1,5 +1,5 @@
-"""The package's main job, end to end: models built as CNF and WCNF, written out,
-and solved where python-sat is installed."""
+"""The package's main job, end to end: pseudo-Boolean models built as CNF and WCNF,
+written out and solved where python-sat is installed; two linear models solved."""
 
 import os
 import sys
@@ -10,6 +10,7 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 import halvex.kelvo_engine as ke  # noqa: E402
 import vx_encoder  # noqa: E402
 from coverage import build_coverage, set_names  # noqa: E402
+from linear_models import solve_array_model, solve_text_model  # noqa: E402
 from queens import build_queens  # noqa: E402
 
 try:
@@ -62,6 +63,8 @@ def main() -> None:
     describe(kmanager.get_cnf_storage(), os.path.join(folder, "coverage.wcnf"))
     if Solver is not None:
         solve_coverage(kmanager)
+    solve_text_model()
+    solve_array_model()
 
 
 if __name__ == "__main__":
