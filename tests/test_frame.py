@@ -1,8 +1,4 @@
 import logging
-import os
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
@@ -11,6 +7,8 @@ import vx_encoder
 from vx_encoder import _exceptions
 from vx_encoder.core import vx_logger
 from vx_encoder.version import vx_version
+
+from fresh_interpreter import run_fresh_interpreter
 
 ERROR_TYPES = [
     ("VariableError", "The variable cannot be created"),
@@ -100,15 +98,6 @@ def test_package_messages_bypass_host_logging(caplog):
         ke.set_log_sink(None)
     assert captured == [("only for the engine", ke.log_level_type.error)]
     assert caplog.records == []
-
-
-def run_fresh_interpreter(code: str, tmp_path) -> str:
-    """Runs code in a new interpreter that imports the same installation as this one."""
-    package_roots = {os.path.dirname(os.path.dirname(module.__file__)) for module in (vx_encoder, ke)}
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sorted(package_roots)))
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
-                            check=True, cwd=tmp_path, env=env)
-    return result.stdout.strip()
 
 
 def test_import_configures_host_logging_once(tmp_path):
