@@ -18,6 +18,7 @@ from vx_encoder.encode.expressions import Expression
 from vx_encoder.core.formula_container import FormulaContainer
 from vx_encoder.core import pboperations, formulapb, manager, variable
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
+from vx_encoder.encode.comparison_polarity import ReifiedComparisons, may_negate_a_comparison, negates_auxiliary_comparison
 from vx_encoder._exceptions import VariableError, FormulaError, TargetError, BuildError
 from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 
@@ -184,12 +185,22 @@ class Model:
     def __evaluation_namespace(self) -> dict:
         return {**self._formulas_dir, **self._indexes, **self._manager.name2genvar}
 
-    def __evaluate(self, text: str):
-        return evaluate_expression_text(text, self.__evaluation_namespace())
+    def __evaluate(self, text: str, **overrides):
+        return evaluate_expression_text(text, {**self.__evaluation_namespace(), **overrides})
 
     def __clause_template(self, text: str):
         """Evaluates a hard constraint or a bounded target into its Tseytin form and counts."""
-        formula = self.__evaluate(text)
+        formula = self.__boolean_formula(text)
+        if may_negate_a_comparison(text) and negates_auxiliary_comparison(formula):
+            # The encoder's auxiliaries would make the negated clauses too weak:
+            # evaluate again with every comparison defined in both directions.
+            self._manager.reset()
+            reified = ReifiedComparisons()
+            formula = bx.and_s([self.__boolean_formula(text, FormulaPB=reified), *reified.definitions])
+        return formula.tseytin(self._manager.bx_context, self.__BXPR_AUX)
+
+    def __boolean_formula(self, text: str, **overrides):
+        formula = self.__evaluate(text, **overrides)
         if isinstance(formula, variable.Variable):
             formula = formula.to_bx()
         if isinstance(formula, pboperations.PBBaseOp):
@@ -198,7 +209,7 @@ class Model:
         if not isinstance(formula, bx.BaseExpr):
             self.__refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, not "
                           + type(formula).__name__ + ": " + text)
-        return formula.tseytin(self._manager.bx_context, self.__BXPR_AUX)
+        return formula
 
     def __auxiliary_counts(self, template) -> typing.Tuple[int, int]:
         shift_pb_variable = self._manager.cnt_pbvar
