@@ -1,0 +1,186 @@
+#include "engine/boolean_expression.hpp"
+
+#include <algorithm>
+#include <functional>
+#include <limits>
+#include <stdexcept>
+
+namespace kelvo::bxpr {
+
+namespace {
+
+constexpr std::uint32_t max_nodes = std::numeric_limits<std::uint32_t>::max() >> 1;
+
+std::uint64_t text_hash(std::string_view text) {
+    std::uint64_t hash = std::hash<std::string_view>{}(text);
+    hash ^= hash >> 31;
+    hash *= 0x94d049bb133111ebULL;
+    return hash ^ (hash >> 29);
+}
+
+std::uint64_t structural_hash(Kind kind, std::span<const Ref> args) {
+    // Multiply-xorshift per argument, then the splitmix64 finaliser: argument
+    // references are small integers, and a weaker mix lets whole families of
+    // nodes share a hash, which turns probing quadratic.
+    std::uint64_t hash = 0x243f6a8885a308d3ULL ^ static_cast<std::uint64_t>(kind);
+    for (const Ref arg : args) {
+        hash = (hash ^ arg.bits()) * 0x9e3779b97f4a7c15ULL;
+        hash ^= hash >> 29;
+    }
+    hash ^= args.size();
+    hash ^= hash >> 30;
+    hash *= 0xbf58476d1ce4e5b9ULL;
+    hash ^= hash >> 27;
+    hash *= 0x94d049bb133111ebULL;
+    hash ^= hash >> 31;
+    return hash;
+}
+
+}  // namespace
+
+NodeMarks::NodeMarks(const Context& context) : context_(context) {
+    if (context.marks_leased_) throw std::logic_error("node marks are already in use in this context");
+    context.marks_leased_ = true;
+    if (++context.mark_generation_ == 0) {
+        std::fill(context.mark_stamps_.begin(), context.mark_stamps_.end(), 0U);
+        context.mark_generation_ = 1;
+    }
+}
+
+NodeMarks::~NodeMarks() { context_.marks_leased_ = false; }
+
+std::uint8_t NodeMarks::get(std::uint32_t node) const {
+    if (node >= context_.mark_stamps_.size() || context_.mark_stamps_[node] != context_.mark_generation_) return 0;
+    return context_.mark_flags_[node];
+}
+
+void NodeMarks::set(std::uint32_t node, std::uint8_t flags) {
+    if (node >= context_.mark_stamps_.size()) {
+        const std::size_t size = std::max<std::size_t>(context_.nodes_.size(), node + 1);
+        context_.mark_stamps_.resize(size, 0U);
+        context_.mark_flags_.resize(size, 0U);
+    }
+    context_.mark_stamps_[node] = context_.mark_generation_;
+    context_.mark_flags_[node] = flags;
+}
+
+template <typename Place>
+void Context::place_connectives(const Place& place) const {
+    for (std::uint32_t index = 1; index < nodes_.size(); ++index) {
+        const Node& node = nodes_[index];
+        if (node.kind == Kind::Variable) continue;
+        place(structural_hash(node.kind, {args_.data() + node.first, node.count}), index);
+    }
+}
+
+template <typename Place>
+void Context::place_variables(const Place& place) const {
+    for (std::uint32_t index = 1; index < nodes_.size(); ++index) {
+        if (nodes_[index].kind == Kind::Variable) place(text_hash(name(Ref::of_node(index))), index);
+    }
+}
+
+Context::Context() { nodes_.push_back({0, 0, Kind::Constant}); }
+
+Ref Context::get_var(std::string_view name) {
+    const std::uint64_t hash = text_hash(name);
+    const std::uint32_t found = variable_table_.find(hash, [&](std::uint32_t index) {
+        return this->name(Ref::of_node(index)) == name;
+    });
+    return found != 0 ? Ref::of_node(found) : add_variable(name, hash);
+}
+
+Ref Context::find_var(std::string_view name) const {
+    return Ref::of_node(variable_table_.find(text_hash(name), [&](std::uint32_t index) {
+        return this->name(Ref::of_node(index)) == name;
+    }));
+}
+
+Ref Context::fresh_variable(std::string_view prefix) {
+    auto counter = fresh_counters_.find(prefix);
+    if (counter == fresh_counters_.end()) counter = fresh_counters_.emplace(std::string(prefix), 0).first;
+    std::string name;
+    Ref taken;
+    do {
+        name.assign(prefix);
+        name += '_';
+        name += std::to_string(counter->second++);
+        taken = find_var(name);
+    } while (!taken.is_constant());
+    return add_variable(name, text_hash(name));
+}
+
+Ref Context::add_variable(std::string_view name, std::uint64_t hash) {
+    const std::uint32_t index = append_node(Kind::Variable, name_starts_.size() - 1, 0);
+    name_chars_ += name;
+    name_starts_.push_back(name_chars_.size());
+    variable_table_.insert(hash, index, [this](const auto& place) { place_variables(place); });
+    return Ref::of_node(index);
+}
+
+Ref Context::make_node(Kind kind, std::span<const Ref> args) {
+    if (kind == Kind::Constant || kind == Kind::Variable) {
+        throw std::invalid_argument("constants and variables are not made from arguments");
+    }
+    if (kind == Kind::Ite && args.size() != 3) throw std::invalid_argument("an if-then-else takes three arguments");
+    if (args.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("too many arguments");
+    const std::uint64_t hash = structural_hash(kind, args);
+    const std::uint32_t found =
+        node_table_.find(hash, [&](std::uint32_t index) { return node_equals(index, kind, args); });
+    if (found != 0) return Ref::of_node(found);
+    const std::size_t first = args_.size();
+    args_.insert(args_.end(), args.begin(), args.end());
+    const std::uint32_t index = append_node(kind, first, static_cast<std::uint32_t>(args.size()));
+    node_table_.insert(hash, index, [this](const auto& place) { place_connectives(place); });
+    return Ref::of_node(index);
+}
+
+void Context::reserve(std::size_t nodes, std::size_t args) {
+    nodes_.reserve(nodes_.size() + nodes);
+    args_.reserve(args_.size() + args);
+    node_table_.reserve(node_table_.size() + nodes, [this](const auto& place) { place_connectives(place); });
+}
+
+Ref Context::import_formula(const Context& source, Ref root) {
+    if (&source == this) return root;
+    // Nodes are made after their arguments, so ascending index order is an
+    // order in which every argument is copied before its users.
+    std::vector<std::uint32_t> reached;
+    std::unordered_map<std::uint32_t, Ref> copies;
+    std::vector<std::uint32_t> pending{root.node()};
+    copies.emplace(0, Ref::one());
+    while (!pending.empty()) {
+        const std::uint32_t node = pending.back();
+        pending.pop_back();
+        if (!copies.emplace(node, Ref::one()).second) continue;
+        reached.push_back(node);
+        for (const Ref arg : source.args(Ref::of_node(node))) pending.push_back(arg.node());
+    }
+    std::sort(reached.begin(), reached.end());
+    std::vector<Ref> args;
+    for (const std::uint32_t node : reached) {
+        const Ref ref = Ref::of_node(node);
+        if (source.kind(ref) == Kind::Variable) {
+            copies[node] = get_var(source.name(ref));
+            continue;
+        }
+        args.clear();
+        for (const Ref arg : source.args(ref)) args.push_back(copies.at(arg.node()) ^ arg.negated());
+        copies[node] = make_node(source.kind(ref), args);
+    }
+    return copies.at(root.node()) ^ root.negated();
+}
+
+std::uint32_t Context::append_node(Kind kind, std::size_t first, std::uint32_t count) {
+    if (nodes_.size() >= max_nodes) throw std::length_error("a Boolean-expression context holds at most 2^31 nodes");
+    nodes_.push_back({first, count, kind});
+    return static_cast<std::uint32_t>(nodes_.size() - 1);
+}
+
+bool Context::node_equals(std::uint32_t index, Kind kind, std::span<const Ref> args) const {
+    const Node& node = nodes_[index];
+    if (node.kind != kind || node.count != args.size()) return false;
+    return std::equal(args.begin(), args.end(), args_.begin() + static_cast<std::ptrdiff_t>(node.first));
+}
+
+}  // namespace kelvo::bxpr

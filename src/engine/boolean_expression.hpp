@@ -1,0 +1,135 @@
+#pragma once
+// Boolean formulas as an immutable DAG in a per-context arena. Equal
+// sub-formulas are one node (structural hashing), and negation is a bit on the
+// reference, so ~f costs nothing and ~~f is f.
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/index_hash_table.hpp"
+#include "engine/var_mapping.hpp"
+
+namespace kelvo::bxpr {
+
+enum class Kind : std::uint8_t { Constant, Variable, And, Or, Xor, Ite };
+
+// A node index and a negation bit. Node 0 is the constant true of every
+// context, so Ref::one() and Ref::zero() mean the same in all of them.
+class Ref {
+public:
+    constexpr Ref() = default;
+    static constexpr Ref one() { return Ref(0); }
+    static constexpr Ref zero() { return Ref(1); }
+    static constexpr Ref of_node(std::uint32_t index) { return Ref(index << 1); }
+    static constexpr Ref from_bits(std::uint32_t bits) { return Ref(bits); }
+
+    [[nodiscard]] constexpr std::uint32_t node() const { return bits_ >> 1; }
+    [[nodiscard]] constexpr bool negated() const { return (bits_ & 1U) != 0; }
+    [[nodiscard]] constexpr bool is_constant() const { return node() == 0; }
+    [[nodiscard]] constexpr std::uint32_t bits() const { return bits_; }
+    [[nodiscard]] constexpr Ref positive() const { return Ref(bits_ & ~1U); }
+    [[nodiscard]] constexpr Ref operator~() const { return Ref(bits_ ^ 1U); }
+    // The reference negated when flip is true.
+    [[nodiscard]] constexpr Ref operator^(bool flip) const { return Ref(bits_ ^ (flip ? 1U : 0U)); }
+    constexpr bool operator==(const Ref&) const = default;
+
+private:
+    constexpr explicit Ref(std::uint32_t bits) : bits_(bits) {}
+    std::uint32_t bits_ = 0;
+};
+
+class Context;
+
+// Per-node flag bytes valid for the lifetime of one lease; leases do not nest.
+// Marking costs O(1) per node touched, whatever the size of the context.
+class NodeMarks {
+public:
+    explicit NodeMarks(const Context& context);
+    ~NodeMarks();
+    NodeMarks(const NodeMarks&) = delete;
+    NodeMarks& operator=(const NodeMarks&) = delete;
+
+    [[nodiscard]] std::uint8_t get(std::uint32_t node) const;
+    void set(std::uint32_t node, std::uint8_t flags);
+
+private:
+    const Context& context_;
+};
+
+class Context {
+public:
+    Context();
+
+    // The variable of that name, created on first use.
+    Ref get_var(std::string_view name);
+    // The variable of that name if it exists, else Ref::one() (never a variable).
+    [[nodiscard]] Ref find_var(std::string_view name) const;
+    // A variable named prefix "_" n that did not exist before, n counting up
+    // from 0 per prefix, so a fresh context names them prefix_0, prefix_1, ...
+    Ref fresh_variable(std::string_view prefix);
+
+    // The node of that kind and those arguments, exactly as given (no
+    // simplification), shared with any equal node made before.
+    Ref make_node(Kind kind, std::span<const Ref> args);
+    // Room for that many more nodes and arguments, before a bulk of make_node.
+    void reserve(std::size_t nodes, std::size_t args);
+
+    [[nodiscard]] Kind kind(Ref ref) const { return nodes_[ref.node()].kind; }
+    [[nodiscard]] bool is_literal(Ref ref) const {
+        return kind(ref) == Kind::Variable;
+    }
+    [[nodiscard]] std::span<const Ref> args(Ref ref) const {
+        const Node& node = nodes_[ref.node()];
+        if (node.kind == Kind::Variable) return {};
+        return {args_.data() + node.first, node.count};
+    }
+    // The name of a variable (of its node, whatever the negation bit).
+    [[nodiscard]] std::string_view name(Ref variable) const {
+        const std::size_t index = nodes_[variable.node()].first;
+        return std::string_view(name_chars_).substr(name_starts_[index], name_starts_[index + 1] - name_starts_[index]);
+    }
+    [[nodiscard]] std::size_t node_count() const { return nodes_.size(); }
+    [[nodiscard]] std::size_t variable_count() const { return name_starts_.size() - 1; }
+
+    // A copy in this context of a formula of another context; variables are
+    // matched by name.
+    Ref import_formula(const Context& source, Ref root);
+
+private:
+    friend class NodeMarks;
+    struct Node {
+        std::size_t first;  // first argument in args_, or a variable's name index
+        std::uint32_t count;
+        Kind kind;
+    };
+
+    std::vector<Node> nodes_;
+    std::vector<Ref> args_;
+    IndexHashTable node_table_;      // connectives, by structure
+    IndexHashTable variable_table_;  // variables, by name
+    std::string name_chars_;         // all names, back to back
+    std::vector<std::size_t> name_starts_{0};
+    std::unordered_map<std::string, std::uint64_t, StringHash, std::equal_to<>> fresh_counters_;
+
+    mutable std::vector<std::uint32_t> mark_stamps_;
+    mutable std::vector<std::uint8_t> mark_flags_;
+    mutable std::uint32_t mark_generation_ = 0;
+    mutable bool marks_leased_ = false;
+
+    Ref add_variable(std::string_view name, std::uint64_t hash);
+    std::uint32_t append_node(Kind kind, std::size_t first, std::uint32_t count);
+    [[nodiscard]] bool node_equals(std::uint32_t index, Kind kind, std::span<const Ref> args) const;
+    // Hand every connective (every variable) with its hash to place, in
+    // node order, to refill a growing table.
+    template <typename Place>
+    void place_connectives(const Place& place) const;
+    template <typename Place>
+    void place_variables(const Place& place) const;
+};
+
+}  // namespace kelvo::bxpr
