@@ -118,6 +118,7 @@ Value Evaluator::evaluate(std::span<const std::int64_t> index_values, InstanceCo
 }
 
 Value Evaluator::evaluate_node(NodeId node) {
+    if (headroom_.exhausted()) fail_at(node, "the text nests deeper than the stack of this thread allows");
     const Node& n = tree_.node(node);
     switch (n.kind) {
         case NodeKind::integer: return make(n.value);

@@ -17,6 +17,7 @@
 #include "engine/model_text_parser.hpp"
 #include "engine/model_text_values.hpp"
 #include "engine/pb_config.hpp"
+#include "engine/stack_headroom.hpp"
 
 namespace kelvo::model_text {
 
@@ -84,6 +85,7 @@ private:
     InstanceContext* instance_ = nullptr;
     std::span<const std::int64_t> index_values_;
     std::vector<std::optional<Value>> locals_;  // comprehension targets, by symbol
+    StackHeadroom headroom_;
 
     Value name_value(NodeId node);
     Value sum(NodeId node);

@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "engine/model_text_tokenizer.hpp"
+#include "engine/stack_headroom.hpp"
 
 namespace kelvo::model_text {
 
@@ -26,12 +27,12 @@ private:
     std::size_t next_ = 0;
     std::size_t depth_ = 0;
     ParseOptions options_;
-    std::vector<NodeId> scratch_;
+    StackHeadroom headroom_;
 
     struct DepthGuard {
         Parser& parser;
         explicit DepthGuard(Parser& owner) : parser(owner) {
-            if (++parser.depth_ > max_nesting) {
+            if (++parser.depth_ > max_nesting || parser.headroom_.exhausted()) {
                 parser.fail("the text nests deeper than " + std::to_string(max_nesting) + " levels");
             }
         }
@@ -91,36 +92,48 @@ private:
         return add(kind, position, value, children);
     }
 
-    NodeId expression() { return bit_or(); }
+    NodeId expression() { return binary(0); }
 
-    template <NodeKind kind, TokenKind op, NodeId (Parser::*operand)()>
-    NodeId left_fold() {
-        NodeId left = (this->*operand)();
-        while (peek().kind == op) {
-            const auto position = advance().position;
-            const NodeId right = (this->*operand)();
-            left = add(kind, position, {left, right});
+    static int precedence(TokenKind kind) {
+        switch (kind) {
+            case TokenKind::bar: return 1;
+            case TokenKind::caret: return 2;
+            case TokenKind::ampersand: return 3;
+            case TokenKind::plus:
+            case TokenKind::minus: return 4;
+            case TokenKind::star: return 5;
+            default: return 0;
+        }
+    }
+
+    // Operators binding at least as tightly as `floor`, by precedence
+    // climbing; a run of + and - becomes one n-ary sum.
+    NodeId binary(int floor) {
+        NodeId left = unary();
+        for (int level = precedence(peek().kind); level > floor; level = precedence(peek().kind)) {
+            if (level == 4) {
+                left = sum(left);
+                continue;
+            }
+            const Token& op = advance();
+            const NodeId right = binary(level);
+            const NodeKind kind = level == 1 ? NodeKind::bit_or : level == 2 ? NodeKind::bit_xor
+                                  : level == 3 ? NodeKind::bit_and : NodeKind::product;
+            left = add(kind, op.position, {left, right});
         }
         return left;
     }
-    NodeId bit_or() { return left_fold<NodeKind::bit_or, TokenKind::bar, &Parser::bit_xor>(); }
-    NodeId bit_xor() { return left_fold<NodeKind::bit_xor, TokenKind::caret, &Parser::bit_and>(); }
-    NodeId bit_and() { return left_fold<NodeKind::bit_and, TokenKind::ampersand, &Parser::sum>(); }
 
-    NodeId sum() {
-        const auto position = peek().position;
-        const NodeId first = product();
-        if (peek().kind != TokenKind::plus && peek().kind != TokenKind::minus) return first;
+    NodeId sum(NodeId first) {
+        const auto position = tree_.nodes_[first].position;
         std::vector<NodeId> operands{first};
         while (peek().kind == TokenKind::plus || peek().kind == TokenKind::minus) {
             const Token& op = advance();
-            const NodeId operand = product();
+            const NodeId operand = binary(4);
             operands.push_back(op.kind == TokenKind::minus ? add(NodeKind::negated, op.position, {operand}) : operand);
         }
         return add(NodeKind::sum, position, 0, operands);
     }
-
-    NodeId product() { return left_fold<NodeKind::product, TokenKind::star, &Parser::unary>(); }
 
     NodeId unary() {
         const Token& token = peek();
@@ -288,7 +301,7 @@ private:
     }
 
     // The iterable of a for-clause stops before a following 'for'.
-    NodeId sum_level_iterable() { return bit_or(); }
+    NodeId sum_level_iterable() { return binary(0); }
 
     NodeId dictionary() {
         const auto position = advance().position;

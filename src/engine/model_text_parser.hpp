@@ -1,8 +1,8 @@
 #pragma once
 // The syntax tree of a model text, read by a recursive-descent parser. Sums
 // and differences are one n-ary node however many terms they hold, so a sum
-// of any length costs no depth; nesting deeper than max_nesting is refused
-// with a clean error instead of exhausting the stack.
+// of any length costs no depth; nesting deeper than max_nesting, or deeper
+// than the thread's stack allows, is refused with a clean error.
 
 #include <cstddef>
 #include <cstdint>
@@ -71,7 +71,7 @@ private:
     NodeId root_ = 0;
 };
 
-inline constexpr std::size_t max_nesting = 10'000;
+inline constexpr std::size_t max_nesting = 100'000;
 
 struct ParseOptions {
     // Lists whose numbers are separated by blanks only, as NumPy prints them.
