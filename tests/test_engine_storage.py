@@ -164,3 +164,45 @@ def test_new_storage_is_empty():
     assert len(storage) == 0
     assert storage.get_model_name() == ""
     assert storage.to_dimacs() == "p cnf 0 0\n"
+
+
+@pytest.mark.parametrize("weight_dtype", [np.int64, np.uint64, np.uint32])
+def test_bulk_soft_add_from_flat_arrays(weight_dtype):
+    storage = storage_with(soft=[([9], 1)])
+    storage.add_soft_clauses(np.array([1, -2, 3, 4], dtype=np.int32), np.array([0, 2, 2, 4], dtype=np.uint64),
+                             np.array([5, 6, 7], dtype=weight_dtype))
+    assert storage.get_soft_clauses() == [([9], 1), ([1, -2], 5), ([], 6), ([3, 4], 7)]
+    assert (storage.get_hard_clause_count(), storage.get_soft_clause_count()) == (0, 4)
+
+
+@pytest.mark.parametrize("literals, offsets, weights, error", [
+    ([1, 2], [0, 1, 2], [3], ValueError),
+    ([1, 2], [0, 2], [-3], ValueError),
+    ([1, 0], [0, 2], [3], ValueError),
+    ([np.iinfo(np.int32).min], [0, 1], [3], ValueError),
+    ([1, 2], [0, 2], [1.5], TypeError),
+])
+def test_bad_bulk_soft_input_is_refused_and_nothing_changes(literals, offsets, weights, error):
+    storage = storage_with(soft=[([1], 2)])
+    with pytest.raises(error):
+        storage.add_soft_clauses(np.array(literals, dtype=np.int32), np.array(offsets), np.array(weights))
+    assert storage.get_soft_clauses() == [([1], 2)]
+
+
+def test_removing_clauses_keeps_the_rest_in_order_and_recounts_variables():
+    storage = storage_with(hard=[[1, -2], [3, 40], [-5], [6]], soft=[([7], 1), ([-80], 2), ([9], 3)])
+    storage.remove_hard_clauses(1, 2)
+    storage.remove_soft_clauses(1, 1)
+    assert storage.get_hard_clauses() == [[1, -2], [6]]
+    assert storage.get_soft_clauses() == [([7], 1), ([9], 3)]
+    storage.remove_soft_clauses(0, 2)
+    storage.remove_hard_clauses(2, 0)
+    assert "p cnf 6 2" in storage.to_dimacs()
+
+
+@pytest.mark.parametrize("first, count, error", [(3, 1, IndexError), (1, 3, IndexError), (-1, 1, ValueError)])
+def test_removing_clauses_that_are_not_stored_is_refused(first, count, error):
+    storage = storage_with(hard=[[1], [2], [3]])
+    with pytest.raises(error):
+        storage.remove_hard_clauses(first, count)
+    assert storage.get_hard_clauses() == [[1], [2], [3]]

@@ -9,9 +9,9 @@ namespace kelvo::bxpr {
 
 namespace {
 
-constexpr std::uint8_t seen_positive = 1;
-constexpr std::uint8_t seen_negative = 2;
-constexpr std::uint8_t flattened = 4;
+constexpr std::uint32_t seen_positive = 1;
+constexpr std::uint32_t seen_negative = 2;
+constexpr std::uint32_t flattened = 4;
 
 void push_reversed(std::vector<Ref>& stack, std::span<const Ref> args, bool negate = false) {
     for (auto arg = args.rbegin(); arg != args.rend(); ++arg) stack.push_back(*arg ^ negate);
@@ -38,7 +38,7 @@ Ref junction_s(Context& context, Kind kind, std::span<const Ref> args) {
             pending.pop_back();
             if (arg == neutral) continue;
             if (arg == dominant) return dominant;
-            const std::uint8_t flags = marks.get(arg.node());
+            const std::uint32_t flags = marks.get(arg.node());
             if (!arg.negated() && context.kind(arg) == kind) {
                 // A shared nested junction adds nothing the second time.
                 if ((flags & flattened) == 0) {
@@ -47,8 +47,8 @@ Ref junction_s(Context& context, Kind kind, std::span<const Ref> args) {
                 }
                 continue;
             }
-            const std::uint8_t same = arg.negated() ? seen_negative : seen_positive;
-            const std::uint8_t opposite = arg.negated() ? seen_positive : seen_negative;
+            const std::uint32_t same = arg.negated() ? seen_negative : seen_positive;
+            const std::uint32_t opposite = arg.negated() ? seen_positive : seen_negative;
             if ((flags & opposite) != 0) return dominant;
             if ((flags & same) != 0) continue;
             marks.set(arg.node(), flags | same);
@@ -65,7 +65,7 @@ Ref and_s(Context& context, std::span<const Ref> args) { return junction_s(conte
 Ref or_s(Context& context, std::span<const Ref> args) { return junction_s(context, Kind::Or, args); }
 
 Ref xor_s(Context& context, std::span<const Ref> args) {
-    constexpr std::uint8_t odd = 2;
+    constexpr std::uint32_t odd = 2;
     bool inverted = false;
     std::vector<Ref> first_seen;
     std::vector<Ref> kept;
@@ -88,9 +88,9 @@ Ref xor_s(Context& context, std::span<const Ref> args) {
                 push_reversed(pending, context.args(arg));
                 continue;
             }
-            const std::uint8_t flags = marks.get(arg.node());
+            const std::uint32_t flags = marks.get(arg.node());
             if ((flags & seen_positive) == 0) first_seen.push_back(arg);
-            marks.set(arg.node(), static_cast<std::uint8_t>((flags | seen_positive) ^ odd));
+            marks.set(arg.node(), (flags | seen_positive) ^ odd);
         }
         for (const Ref arg : first_seen) {
             if ((marks.get(arg.node()) & odd) != 0) kept.push_back(arg);
@@ -110,8 +110,8 @@ Ref eq_s(Context& context, std::span<const Ref> args) {
                 (arg == Ref::one() ? has_one : has_zero) = true;
                 continue;
             }
-            const std::uint8_t flags = marks.get(arg.node());
-            const std::uint8_t same = arg.negated() ? seen_negative : seen_positive;
+            const std::uint32_t flags = marks.get(arg.node());
+            const std::uint32_t same = arg.negated() ? seen_negative : seen_positive;
             if ((flags & (seen_positive | seen_negative) & ~same) != 0) return Ref::zero();
             if ((flags & same) != 0) continue;
             marks.set(arg.node(), flags | same);

@@ -49,19 +49,19 @@ NodeMarks::NodeMarks(const Context& context) : context_(context) {
 
 NodeMarks::~NodeMarks() { context_.marks_leased_ = false; }
 
-std::uint8_t NodeMarks::get(std::uint32_t node) const {
+std::uint32_t NodeMarks::get(std::uint32_t node) const {
     if (node >= context_.mark_stamps_.size() || context_.mark_stamps_[node] != context_.mark_generation_) return 0;
-    return context_.mark_flags_[node];
+    return context_.mark_values_[node];
 }
 
-void NodeMarks::set(std::uint32_t node, std::uint8_t flags) {
+void NodeMarks::set(std::uint32_t node, std::uint32_t value) {
     if (node >= context_.mark_stamps_.size()) {
         const std::size_t size = std::max<std::size_t>(context_.nodes_.size(), node + 1);
         context_.mark_stamps_.resize(size, 0U);
-        context_.mark_flags_.resize(size, 0U);
+        context_.mark_values_.resize(size, 0U);
     }
     context_.mark_stamps_[node] = context_.mark_generation_;
-    context_.mark_flags_[node] = flags;
+    context_.mark_values_[node] = value;
 }
 
 template <typename Place>
@@ -133,6 +133,10 @@ Ref Context::make_node(Kind kind, std::span<const Ref> args) {
     const std::uint32_t index = append_node(kind, first, static_cast<std::uint32_t>(args.size()));
     node_table_.insert(hash, index, [this](const auto& place) { place_connectives(place); });
     return Ref::of_node(index);
+}
+
+void Context::prefetch_node(Kind kind, std::span<const Ref> args) const {
+    node_table_.prefetch(structural_hash(kind, args));
 }
 
 void Context::reserve(std::size_t nodes, std::size_t args) {

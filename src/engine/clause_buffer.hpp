@@ -17,6 +17,15 @@ public:
         ends_.push_back(literals_.size());
     }
 
+    // Clauses given flat: clause c is literals[offsets[c] .. offsets[c + 1]).
+    void append_flat(std::span<const Literal> literals, std::span<const std::int64_t> offsets) {
+        if (offsets.empty()) return;
+        const auto base = literals_.size() - static_cast<std::size_t>(offsets.front());
+        literals_.insert(literals_.end(), literals.begin() + offsets.front(), literals.begin() + offsets.back());
+        ends_.reserve(ends_.size() + offsets.size() - 1);
+        for (std::size_t c = 1; c < offsets.size(); ++c) ends_.push_back(base + static_cast<std::size_t>(offsets[c]));
+    }
+
     void append_all(const ClauseBuffer& other) {
         if (&other == this) {
             const ClauseBuffer copy = other;
@@ -44,6 +53,18 @@ public:
     }
 
     [[nodiscard]] std::span<const Literal> literals() const { return literals_; }
+
+    // Removes clauses [first, first + count); later clauses move up.
+    void erase(std::size_t first, std::size_t count) {
+        if (count == 0) return;
+        const std::size_t begin = first == 0 ? 0 : ends_[first - 1];
+        const std::size_t end = ends_[first + count - 1];
+        literals_.erase(literals_.begin() + static_cast<std::ptrdiff_t>(begin),
+                        literals_.begin() + static_cast<std::ptrdiff_t>(end));
+        ends_.erase(ends_.begin() + static_cast<std::ptrdiff_t>(first),
+                    ends_.begin() + static_cast<std::ptrdiff_t>(first + count));
+        for (std::size_t c = first; c < ends_.size(); ++c) ends_[c] -= end - begin;
+    }
 
     void clear() {
         literals_.clear();

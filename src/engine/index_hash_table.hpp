@@ -45,6 +45,9 @@ public:
         slots_ = std::move(larger);
     }
 
+    // Starts loading the slot where a search for hash begins.
+    void prefetch(std::uint64_t hash) const { __builtin_prefetch(&slots_[hash & (slots_.size() - 1)]); }
+
     [[nodiscard]] std::size_t size() const { return size_; }
 
 private:

@@ -11,7 +11,6 @@
 
 #include "engine/boolean_builders.hpp"
 #include "engine/boolean_queries.hpp"
-#include "engine/index_hash_table.hpp"
 
 namespace kelvo::bxpr {
 
@@ -58,40 +57,34 @@ struct NodeState {
     bool counted = false;
 };
 
-// The conversion's state of each node it meets, flat. A reference it hands
-// out stays valid only until the next node is met.
+// The conversion's state of each node it meets, numbered through the
+// context's node marks. A reference it hands out stays valid only until the
+// next node is met.
 class NodeStates {
 public:
+    explicit NodeStates(const Context& context) : numbers_(std::in_place, context) {}
+
     NodeState& operator[](std::uint32_t node) {
-        const std::uint64_t hash = hash_of_node(node);
-        std::uint32_t local = table_.find(hash, [&](std::uint32_t stored) { return states_[stored].node == node; });
-        if (local == 0) {
-            local = static_cast<std::uint32_t>(states_.size());
+        std::uint32_t number = numbers_->get(node);
+        if (number == 0) {
+            number = static_cast<std::uint32_t>(states_.size());
             states_.push_back({node});
-            table_.insert(hash, local, [this](const auto& place) {
-                for (std::uint32_t stored = 1; stored < states_.size(); ++stored) {
-                    place(hash_of_node(states_[stored].node), stored);
-                }
-            });
+            numbers_->set(node, number);
         }
-        return states_[local];
+        return states_[number];
     }
+
+    // Ends the lease of the marks, for the builders that need them.
+    void release() { numbers_.reset(); }
 
 private:
-    std::vector<NodeState> states_ = std::vector<NodeState>(1);  // local number 0 means none
-    IndexHashTable table_;
-
-    static std::uint64_t hash_of_node(std::uint32_t node) {
-        std::uint64_t hash = (node + 1ULL) * 0x9e3779b97f4a7c15ULL;
-        hash ^= hash >> 31;
-        hash *= 0xbf58476d1ce4e5b9ULL;
-        return hash ^ (hash >> 29);
-    }
+    std::vector<NodeState> states_ = std::vector<NodeState>(1);  // number 0 means none
+    std::optional<NodeMarks> numbers_;
 };
 
 class Conversion {
 public:
-    Conversion(Context& context, Ref root) : context_(context) {
+    Conversion(Context& context, Ref root) : context_(context), nodes_(context) {
         count_parents(root);
         require(root);
         while (!work_.empty()) {
@@ -99,27 +92,34 @@ public:
             work_.pop_back();
             define(node, direction);
         }
+        nodes_.release();
     }
 
     Ref result(std::string_view prefix) {
         if (contradiction_) return Ref::zero();
         tidy_clauses();
         const std::vector<Ref> new_variables = name_used_new_variables(prefix);
-        context_.reserve(ends_.size(), codes_.size());
-        std::vector<Ref> clauses;
-        clauses.reserve(ends_.size());
-        std::vector<Ref> literals;
-        std::size_t begin = 0;
-        for (const std::size_t end : ends_) {
-            literals.clear();
-            for (std::size_t i = begin; i < end; ++i) {
-                const Code code = codes_[i];
-                const Ref positive = is_new_variable(code) ? new_variables[index_of(code)] : Ref::of_node(index_of(code));
-                literals.push_back(positive ^ ((code & 1U) != 0));
+        std::vector<Ref> literals(codes_.size());
+        for (std::size_t i = 0; i < codes_.size(); ++i) {
+            const Code code = codes_[i];
+            const Ref positive = is_new_variable(code) ? new_variables[index_of(code)] : Ref::of_node(index_of(code));
+            literals[i] = positive ^ ((code & 1U) != 0);
+        }
+        context_.reserve(ends_.size(), literals.size());
+        const auto clause = [&](std::size_t c) {
+            const std::size_t begin = c == 0 ? 0 : ends_[c - 1];
+            return std::span<const Ref>(literals).subspan(begin, ends_[c] - begin);
+        };
+        constexpr std::size_t lookahead = 16;
+        std::vector<Ref> clauses(ends_.size());
+        for (std::size_t c = 0; c < ends_.size(); ++c) {
+            if (c + lookahead < ends_.size() && clause(c + lookahead).size() > 1) {
+                context_.prefetch_node(Kind::Or, clause(c + lookahead));
             }
             // Tidy clauses have distinct literals and no complementary pair.
-            clauses.push_back(literals.size() == 1 ? literals.front() : context_.make_node(Kind::Or, literals));
-            begin = end;
+            const auto literals_of_clause = clause(c);
+            clauses[c] = literals_of_clause.size() == 1 ? literals_of_clause.front()
+                                                        : context_.make_node(Kind::Or, literals_of_clause);
         }
         return and_s(context_, clauses);
     }

@@ -35,8 +35,9 @@ void WcnfStorage::add_soft_clause(std::span<const Literal> clause, Weight weight
     note_literals(clause);
 }
 
-void WcnfStorage::add_hard_clauses(std::span<const Literal> literals,
-                                   std::span<const std::int64_t> offsets) {
+namespace {
+
+void check_offsets(std::span<const Literal> literals, std::span<const std::int64_t> offsets) {
     if (offsets.empty()) {
         if (!literals.empty()) throw std::invalid_argument("offsets must not be empty when literals are given");
         return;
@@ -52,11 +53,29 @@ void WcnfStorage::add_hard_clauses(std::span<const Literal> literals,
         throw std::invalid_argument("offsets must not decrease");
     }
     check_literals(literals);
-    hard_.reserve(offsets.size() - 1, literals.size());
-    for (std::size_t c = 0; c + 1 < offsets.size(); ++c) {
-        hard_.append(literals.subspan(static_cast<std::size_t>(offsets[c]),
-                                      static_cast<std::size_t>(offsets[c + 1] - offsets[c])));
+}
+
+std::size_t clause_count_of(std::span<const std::int64_t> offsets) { return offsets.empty() ? 0 : offsets.size() - 1; }
+
+}  // namespace
+
+void WcnfStorage::add_hard_clauses(std::span<const Literal> literals,
+                                   std::span<const std::int64_t> offsets) {
+    check_offsets(literals, offsets);
+    hard_.append_flat(literals, offsets);
+    note_literals(literals);
+}
+
+void WcnfStorage::add_soft_clauses(std::span<const Literal> literals, std::span<const std::int64_t> offsets,
+                                   std::span<const Weight> weights) {
+    check_offsets(literals, offsets);
+    if (weights.size() != clause_count_of(offsets)) {
+        throw std::invalid_argument("one weight per clause is expected: " + std::to_string(clause_count_of(offsets)) +
+                                    " clauses, " + std::to_string(weights.size()) + " weights");
     }
+    weights_.reserve(weights_.size() + weights.size());
+    soft_.append_flat(literals, offsets);
+    weights_.insert(weights_.end(), weights.begin(), weights.end());
     note_literals(literals);
 }
 
@@ -66,6 +85,38 @@ void WcnfStorage::merge(const WcnfStorage& other) {
     soft_.append_all(other.soft_);
     weights_.insert(weights_.end(), other_weights.begin(), other_weights.end());
     largest_variable_ = std::max(largest_variable_, other.largest_variable_);
+}
+
+namespace {
+
+void check_range(const ClauseBuffer& buffer, std::size_t first, std::size_t count, const char* kind) {
+    if (first > buffer.size() || count > buffer.size() - first) {
+        throw std::out_of_range(std::string("clauses ") + std::to_string(first) + " to " +
+                                std::to_string(first + count) + " are not among the " +
+                                std::to_string(buffer.size()) + " " + kind + " clauses stored");
+    }
+}
+
+}  // namespace
+
+void WcnfStorage::remove_hard_clauses(std::size_t first, std::size_t count) {
+    check_range(hard_, first, count, "hard");
+    hard_.erase(first, count);
+    recount_largest_variable();
+}
+
+void WcnfStorage::remove_soft_clauses(std::size_t first, std::size_t count) {
+    check_range(soft_, first, count, "soft");
+    soft_.erase(first, count);
+    weights_.erase(weights_.begin() + static_cast<std::ptrdiff_t>(first),
+                   weights_.begin() + static_cast<std::ptrdiff_t>(first + count));
+    recount_largest_variable();
+}
+
+void WcnfStorage::recount_largest_variable() {
+    largest_variable_ = 0;
+    note_literals(hard_.literals());
+    note_literals(soft_.literals());
 }
 
 std::int64_t WcnfStorage::largest_variable() const { return largest_variable_; }

@@ -22,7 +22,14 @@ public:
     // Clauses given as one literal array and clause boundaries: offsets has one
     // entry more than there are clauses, starts at 0 and ends at literals.size().
     void add_hard_clauses(std::span<const Literal> literals, std::span<const std::int64_t> offsets);
+    // The same for soft clauses, with one weight per clause.
+    void add_soft_clauses(std::span<const Literal> literals, std::span<const std::int64_t> offsets,
+                          std::span<const Weight> weights);
     void merge(const WcnfStorage& other);
+    // Remove clauses [first, first + count) of one kind; std::out_of_range
+    // when the range is not stored.
+    void remove_hard_clauses(std::size_t first, std::size_t count);
+    void remove_soft_clauses(std::size_t first, std::size_t count);
 
     void set_model_name(std::string name) { model_name_ = std::move(name); }
     void set_variable_count(std::int64_t count) { variable_count_ = count; }
@@ -56,6 +63,7 @@ private:
     std::int64_t largest_variable_ = 0;
 
     void note_literals(std::span<const Literal> literals);
+    void recount_largest_variable();
 };
 
 // Throws std::invalid_argument naming the first literal 0 in the span.

@@ -10,9 +10,9 @@ void bind_storage(pybind11::module_& module);
 void bind_var_mapping(pybind11::module_& module);
 void bind_witness_interpreter(pybind11::module_& module);
 void bind_manager(pybind11::module_& module);
+void bind_bxpr(pybind11::module_& module);
 void bind_linsolver_rows(pybind11::module_& module);
 void bind_pbct(pybind11::module_& module);
-void bind_bxpr(pybind11::module_& module);
 void bind_formula_encoder(pybind11::module_& module);
 
 }  // namespace kelvo::bindings

@@ -21,7 +21,7 @@ PYBIND11_MODULE(_kelvo_engine, module) {
     kelvo::bindings::bind_witness_interpreter(module);
     kelvo::bindings::bind_formula_encoder(module);
     kelvo::bindings::bind_manager(module);
+    kelvo::bindings::bind_bxpr(module);
     kelvo::bindings::bind_linsolver_rows(module);
     kelvo::bindings::bind_pbct(module);
-    kelvo::bindings::bind_bxpr(module);
 }

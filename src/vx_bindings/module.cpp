@@ -5,5 +5,6 @@
 PYBIND11_MODULE(_vx_native, module) {
     module.doc() = "Native kernels of vx_encoder (private)";
     vx::bindings::bind_variable_map(module);
+    vx::bindings::bind_instantiation(module);
     vx::bindings::bind_linear_text_kernels(module);
 }

@@ -6,6 +6,7 @@
 namespace vx::bindings {
 
 void bind_variable_map(pybind11::module_& module);
+void bind_instantiation(pybind11::module_& module);
 void bind_linear_text_kernels(pybind11::module_& module);
 
 }  // namespace vx::bindings

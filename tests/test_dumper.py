@@ -1,0 +1,297 @@
+import itertools
+import random
+
+import numpy as np
+import pytest
+
+import halvex.kelvo_engine as ke
+from vx_encoder import _vx_native as native
+from vx_encoder.core.dumper import DumpArgs, Dumper, One2OneDumper, reduce_ex
+from vx_encoder.encode.variables import Variable
+
+# The worked example's model: dummy_var holds 0, x(a, b) is 1 + 4a + b, 13 is free.
+EXAMPLE_TEMPLATE = [["-x(i,1)", "'~_bxpr_aux_1'", "'_pbct_aux_0'"], ["'_bxpr_aux_0'", "x(i,2)"]]
+
+
+def model_variables():
+    return {"dummy_var": Variable("dummy_var", {"d": 1}, 0), "x": Variable("x", {"i": 3, "j": 4}, 1),
+            "y": Variable("y", {"k": 5}, 13)}
+
+
+def record(template, foralls=None, weights=None, num_formula=0, first=13, pb=1, bx=2, storage=True):
+    return DumpArgs(template_constraint=template, weights=weights, foralls={} if foralls is None else foralls,
+                    num_formula=num_formula, init_shift_variable=first, shift_pb_variable=pb,
+                    shift_bx_variable=bx, offset_shift_for_formula=0,
+                    eval_state={name: v.copy() for name, v in model_variables().items()},
+                    cnf_stor=ke.wcnf_storage() if storage else None)
+
+
+@pytest.fixture(params=["native", "host"])
+def path(request, monkeypatch):
+    """Runs a test on both paths: the host path is forced by refusing every
+    template natively."""
+    if request.param == "host":
+        monkeypatch.setattr(native, "compile_template", lambda *args, **kwargs: None)
+    return request.param
+
+
+def dumped(args):
+    mapping = One2OneDumper.dump([args])
+    return mapping, args.cnf_stor.get_hard_clauses(), args.cnf_stor.get_soft_clauses()
+
+
+# --- reduce_ex and the frame ---------------------------------------------------
+
+def test_reduce_ex_merges_into_a_new_dictionary_last_value_winning():
+    first, second = {"a": 1, "b": 2}, {"b": 3, "c": 4}
+    merged = reduce_ex([first, second])
+    assert list(merged.items()) == [("a", 1), ("b", 3), ("c", 4)]
+    assert first == {"a": 1, "b": 2} and second == {"b": 3, "c": 4}
+    single = reduce_ex([first])
+    assert single == first and single is not first
+    assert reduce_ex([]) == {}
+
+
+def test_dump_args_needs_all_ten_fields():
+    fields = dict(template_constraint=[], weights=None, foralls={}, num_formula=0, init_shift_variable=1,
+                  shift_pb_variable=0, shift_bx_variable=0, offset_shift_for_formula=0, eval_state={},
+                  cnf_stor=None)
+    assert DumpArgs(**fields) == DumpArgs(*fields.values())
+    for missing in fields:
+        with pytest.raises(TypeError):
+            DumpArgs(**{name: value for name, value in fields.items() if name != missing})
+
+
+def test_dumper_is_abstract_and_its_dump_does_nothing():
+    with pytest.raises(TypeError):
+        Dumper()
+    assert Dumper.dump([record(EXAMPLE_TEMPLATE)]) is None
+    assert (Dumper._Dumper__BXPR_AUX, Dumper._Dumper__PBCT_AUX) == ("_bxpr_aux", "_pbct_aux")
+
+
+def test_dump_of_nothing_and_of_a_record_without_storage():
+    assert One2OneDumper.dump([]) == {}
+    assert One2OneDumper.dump([record(EXAMPLE_TEMPLATE, {"i": range(2)}, storage=False)]) == {}
+
+
+def test_later_record_wins_a_shared_key():
+    first = record([["'_pbct_aux_0'"]], first=20, pb=1, bx=0)
+    second = record([["'_pbct_aux_0'"]], first=30, pb=1, bx=0)
+    assert One2OneDumper.dump([first, second]) == {"_pbct_aux[0,0,0]": 30}
+
+
+# --- the worked example and numbering ----------------------------------------
+
+def test_worked_example(path):
+    mapping, hard, soft = dumped(record(EXAMPLE_TEMPLATE, {"i": range(0, 2)}))
+    assert hard == [[-2, 13, -15], [3, 14], [-6, 16, -18], [7, 17]] and soft == []
+    assert list(mapping.items()) == [("_bxpr_aux[0,0,1]", 15), ("_pbct_aux[0,0,0]", 13), ("_bxpr_aux[0,0,0]", 14),
+                                     ("_bxpr_aux[0,1,1]", 18), ("_pbct_aux[0,1,0]", 16), ("_bxpr_aux[0,1,0]", 17)]
+
+
+def test_worked_example_with_weights_4_and_0_drops_the_zero_weight_clause(path):
+    _, hard, soft = dumped(record(EXAMPLE_TEMPLATE, {"i": range(0, 2)}, weights=[4, 0]))
+    assert hard == [] and soft == [([-2, 13, -15], 4), ([-6, 16, -18], 4)]
+
+
+@pytest.mark.parametrize("foralls, instances", [
+    ({}, 1),
+    ({"i": []}, 0),
+    ({"i": [0, 1], "unused": [5, 6, 7]}, 6),
+])
+def test_instance_count_follows_the_foralls(path, foralls, instances):
+    mapping, hard, _ = dumped(record([["x(i,0)", "'_pbct_aux_0'"]] if "i" in foralls else [["x(0,0)", "'_pbct_aux_0'"]],
+                                     foralls, pb=1, bx=0))
+    assert len(hard) == instances
+    assert sorted(mapping.values()) == list(range(13, 13 + instances))
+
+
+def test_first_index_is_outermost(path):
+    mapping, hard, _ = dumped(record([["x(i,j)", "'_pbct_aux_0'"]], {"i": [0, 1], "j": [0, 1, 2]}, pb=1, bx=0))
+    assert hard[3] == [5, 16]  # i = 1, j = 0 is instance k = 3
+    assert mapping["_pbct_aux[0,3,0]"] == 16
+
+
+def test_clause_sorted_by_absolute_literal_keeping_ties_in_order(path):
+    # 5, -3, -5, 3 as variable numbers.
+    _, hard, _ = dumped(record([["x(1,0)", "-x(0,2)", "-x(1,0)", "x(0,2)"]]))
+    assert hard == [[-3, 3, 5, -5]]
+
+
+def test_repeated_auxiliary_gets_one_number_and_one_entry(path):
+    mapping, hard, _ = dumped(record([["'~_pbct_aux_1'", "x(i,0)"], ["'_pbct_aux_1'"]], {"i": [2]}, pb=2, bx=0))
+    assert hard == [[9, -14], [14]]
+    assert mapping == {"_pbct_aux[0,0,1]": 14}
+
+
+def test_name_with_both_markers_is_a_pbct_auxiliary(path):
+    mapping, hard, _ = dumped(record([["'_pbct_aux_bxpr_aux_2'"]], pb=3, bx=0))
+    assert hard == [[15]] and mapping == {"_pbct_aux[0,0,2]": 15}
+
+
+def test_surplus_weights_are_ignored(path):
+    _, _, soft = dumped(record([["x(0,0)"]], weights=[2, 9, 9]))
+    assert soft == [([1], 2)]
+
+
+# --- refusals -----------------------------------------------------------------
+
+@pytest.mark.parametrize("literal, message", [
+    ("'foo'", "'foo' is neither a variable call nor an auxiliary name"),
+    ("'_pbct_aux_1'", "'_pbct_aux_1' is outside its instance's block of 1 _pbct_aux variables"),
+    ("'~_bxpr_aux_2'", "'~_bxpr_aux_2' is outside its instance's block of 2 _bxpr_aux variables"),
+    ("'_bxpr_aux_x'", "does not end in a decimal number"),
+])
+def test_bad_literal_texts_are_refused_in_every_instance(path, literal, message):
+    args = record([["x(i,0)", literal]], {"i": [0, 1]})
+    with pytest.raises(ValueError, match=message):
+        One2OneDumper.dump([args])
+
+
+@pytest.mark.parametrize("literal, values", [("x(i + 1,0)", "(3,0)"), ("-x(0,i * 2)", "(0,4)"), ("y(i - 3)", "(-3)")])
+def test_index_values_outside_the_dimensions_name_variable_values_and_constraint(path, literal, values):
+    args = record([[literal]], {"i": [0, 1, 2]}, num_formula=7)
+    with pytest.raises(IndexError) as raised:
+        One2OneDumper.dump([args])
+    assert f"Index values {values} are out of range for variable {literal.lstrip('-')[0]}" in str(raised.value)
+    assert str(raised.value).endswith("in constraint 7")
+
+
+def test_variable_number_zero_is_never_written(path):
+    with pytest.raises(ValueError, match="variable number 0"):
+        One2OneDumper.dump([record([["dummy_var(0)"]])])
+
+
+@pytest.mark.parametrize("weights, error", [([1], IndexError), ([1, -2], ValueError), ([1, "2"], TypeError)])
+def test_bad_weights_are_refused(path, weights, error):
+    with pytest.raises(error):
+        One2OneDumper.dump([record(EXAMPLE_TEMPLATE, {"i": [0]}, weights=weights)])
+
+
+# --- foralls values -------------------------------------------------------------
+
+@pytest.mark.parametrize("make_values", [
+    lambda: np.array([0, 2]), lambda: iter([0, 2]), lambda: (v for v in [0, 2]),
+    lambda: [np.int64(0), np.int32(2)], lambda: range(0, 3, 2),
+], ids=["array", "iterator", "generator", "numpy-items", "range"])
+def test_foralls_values_are_read_once_whatever_their_kind(path, make_values):
+    _, hard, _ = dumped(record([["y(i)"]], {"i": make_values()}))
+    assert hard == [[13], [15]]
+
+
+@pytest.mark.parametrize("values", [[0, 1.5], ["0"], 3, np.array([0.0, 1.0]), np.zeros((2, 2), dtype=int)])
+def test_non_integer_foralls_values_are_refused(values):
+    with pytest.raises(TypeError, match="Values of index i"):
+        One2OneDumper.dump([record([["y(i)"]], {"i": values})])
+
+
+# --- the two paths agree ---------------------------------------------------------
+
+def test_templates_outside_the_native_grammar_take_the_host_path():
+    texts = [["x(abs(i - 1),0)", "-y(i ** 2)"], ["x(i // 2,3)", "'_pbct_aux_0'"]]
+    assert native.compile_template(texts, ["i"], [("x", 1, [3, 4]), ("y", 13, [5])], 20, 1, 0) is None
+    _, hard, _ = dumped(record(texts, {"i": [0, 1, 2]}, first=20, pb=1, bx=0))
+    assert hard == [[5, -13], [4, 20], [1, -14], [4, 21], [5, -17], [8, 22]]
+
+
+def random_index_text(rng, names, depth=0):
+    choice = rng.randrange(6 if depth < 2 else 2)
+    if choice == 0:
+        return str(rng.randrange(0, 3))
+    if choice == 1:
+        return rng.choice(names)
+    left, right = random_index_text(rng, names, depth + 1), random_index_text(rng, names, depth + 1)
+    if choice == 5:
+        return f"-({left})"
+    operator = rng.choice(["+", "-", "*"])
+    text = f"{left}{' ' * rng.randrange(2)}{operator}{' ' * rng.randrange(2)}{right}"
+    return f"({text})" if rng.random() < 0.5 else text
+
+
+def in_range_index_text(rng, foralls):
+    """Mostly texts whose values stay within 0..2 (inside every dimension),
+    now and then one that may leave it."""
+    names = list(foralls)
+    for _ in range(50):
+        text = random_index_text(rng, names)
+        values = [eval(text, dict(zip(names, combination)))
+                  for combination in itertools.product(*foralls.values())]
+        if all(0 <= value <= 2 for value in values) or rng.random() < 0.02:
+            return text
+    return "0"
+
+
+def random_literal(rng, foralls, pb, bx):
+    kind = rng.randrange(4)
+    if kind == 0 and pb + bx > 0:
+        if rng.randrange(pb + bx) < pb:
+            return f"'{rng.choice(['', '~'])}_pbct_aux_{rng.randrange(pb)}'"
+        return f"'{rng.choice(['', '~'])}_bxpr_aux_{rng.randrange(bx)}'"
+    sign = rng.choice(["", "-"])
+    if kind == 1:
+        return f"{sign}y({in_range_index_text(rng, foralls)})"
+    return f"{sign}x({in_range_index_text(rng, foralls)},{in_range_index_text(rng, foralls)})"
+
+
+def random_case(seed):
+    rng = random.Random(seed)
+    names = rng.sample(["a", "b", "c"], rng.randrange(1, 4))
+    foralls = {name: rng.sample(range(3), rng.randrange(0 if rng.random() < 0.1 else 1, 4)) for name in names}
+    pb, bx = rng.randrange(3), rng.randrange(3)
+    template = [[random_literal(rng, foralls, pb, bx) for _ in range(rng.randrange(1, 5))]
+                for _ in range(rng.randrange(1, 4))]
+    weights = [rng.randrange(0, 3) for _ in template] if rng.random() < 0.3 else None
+    return template, foralls, weights, pb, bx
+
+
+def outcome(args):
+    try:
+        return "ok", dumped(args)
+    except (IndexError, ValueError, TypeError) as error:
+        return type(error), str(error)
+
+
+@pytest.mark.parametrize("seed", range(80))
+def test_native_and_host_paths_give_identical_results(seed, monkeypatch):
+    template, foralls, weights, pb, bx = random_case(seed)
+
+    def run():
+        return outcome(record(template, foralls, weights, num_formula=seed, first=18, pb=pb, bx=bx))
+
+    assert native.compile_template(template, list(foralls), [("x", 1, [3, 4]), ("y", 13, [5])], 18, pb, bx)
+    native_outcome = run()
+    monkeypatch.setattr(native, "compile_template", lambda *args, **kwargs: None)
+    assert run() == native_outcome
+
+
+@pytest.mark.parametrize("text, native_grammar", [
+    ("-x(i + 1,(j - 1) * 2)", True),
+    ("x( 2*i - -j , +j )", True),
+    ("-x(i * j,0)", True),
+    ("'~_bxpr_aux_0'", True),
+    ("x(007,0)", False),
+    ("x(1_0,0)", False),
+    ("x(i,)", False),
+    ("x(i ** 2,0)", False),
+    ("x(i // 2,0)", False),
+    ("x(abs(i),0)", False),
+    ("x(i,j,0)", False),
+    ("z(i)", False),
+    ("x(k,0)", False),
+    ("x(i)(0)", False),
+    ("x(i,0) + x(j,0)", False),
+])
+def test_native_grammar(text, native_grammar):
+    compiled = native.compile_template([[text]], ["i", "j"], [("x", 1, [3, 4])], 20, 0, 1)
+    assert (compiled is not None) == native_grammar
+
+
+def test_index_named_like_a_variable_hides_it_as_on_the_host(path):
+    with pytest.raises(TypeError):
+        One2OneDumper.dump([record([["y(y)"]], {"y": [0, 1]})])
+
+
+def test_index_arithmetic_beyond_64_bits_falls_back_to_the_host(path):
+    args = record([["y(i * i * i - i * i * i)"]], {"i": [2 ** 40, 3]})
+    _, hard, _ = dumped(args)
+    assert hard == [[13], [13]]

@@ -1,0 +1,210 @@
+"""Instantiation of clause templates: every combination of index values of a
+constraint gives one instance of its template, whose literals are numbered
+and written into the constraint's own storage.
+
+Templates whose literal texts are all within the native grammar (variable
+calls over integer index arithmetic, quoted auxiliary names) are instantiated
+by the native kernel; any other template is evaluated by the host as one list
+comprehension and numbered by the same kernel, with identical results.
+"""
+
+import typing as tp
+from abc import ABC, abstractmethod
+from dataclasses import dataclass
+from functools import reduce
+from operator import index as as_integer
+from operator import ior
+
+import numpy as np
+
+import halvex.kelvo_engine as ke
+from vx_encoder import _vx_native as native
+from vx_encoder.core.vx_logger import *
+
+
+@dataclass
+class DumpArgs:
+    template_constraint: tp.Sequence[tp.Sequence[str]]
+    weights: tp.Optional[tp.Sequence[int]]
+    foralls: tp.Dict[str, tp.Sequence[int]]
+    num_formula: int
+    init_shift_variable: int
+    shift_pb_variable: int
+    shift_bx_variable: int
+    offset_shift_for_formula: int
+    eval_state: tp.Dict[str, tp.Any]
+    cnf_stor: ke.wcnf_storage
+
+
+def reduce_ex(mappings) -> tp.Dict[str, int]:
+    return reduce(ior, mappings, {})
+
+
+def index_values(foralls: tp.Mapping[str, tp.Iterable[int]]) -> tp.Dict[str, tp.List[int]]:
+    """Each index's values read once into a list of host integers, so that
+    counting and enumerating see the same values."""
+    return {_checked_index_name(name): _integer_list(name, values) for name, values in foralls.items()}
+
+
+def _checked_index_name(name: str) -> str:
+    if not isinstance(name, str) or not name.isidentifier():
+        raise ValueError(f"Index name {name!r} is not an identifier")
+    return name
+
+
+def _integer_list(name: str, values: tp.Iterable[int]) -> tp.List[int]:
+    if isinstance(values, range):
+        return list(values)
+    if isinstance(values, np.ndarray):
+        if values.ndim != 1 or values.dtype.kind not in "iu":
+            raise TypeError(f"Values of index {name} must be integers, not an array of {values.dtype} "
+                            f"with {values.ndim} dimensions")
+        return values.tolist()
+    if isinstance(values, (str, bytes)) or not isinstance(values, tp.Iterable):
+        raise TypeError(f"Values of index {name} must be a sequence of integers, not {type(values).__name__}")
+    try:
+        return [int(as_integer(value)) for value in values]
+    except TypeError:
+        item = next(value for value in values if not _is_integer(value))
+        raise TypeError(f"Values of index {name} must be integers, not {type(item).__name__} {item!r}") from None
+
+
+def _is_integer(value) -> bool:
+    try:
+        as_integer(value)
+    except TypeError:
+        return False
+    return True
+
+
+def checked_weights(weights: tp.Optional[tp.Sequence[int]], clause_count: int) -> tp.Optional[tp.List[int]]:
+    """The weights of a soft constraint's clauses, one per template clause."""
+    if weights is None:
+        return None
+    weights = list(weights)
+    if not all(_is_integer(weight) for weight in weights):
+        raise TypeError(f"Weights must be integers, got {weights!r}")
+    weights = [int(as_integer(weight)) for weight in weights[:clause_count]]
+    if len(weights) < clause_count:
+        raise IndexError(f"The soft constraint has {clause_count} clauses but only {len(weights)} weights")
+    if any(weight < 0 for weight in weights):
+        raise ValueError(f"Weights must not be negative, got {weights!r}")
+    return weights
+
+
+def instance_count(values: tp.Mapping[str, tp.Sequence[int]]) -> int:
+    count = 1
+    for sequence in values.values():
+        count *= len(sequence)
+    return count
+
+
+class Dumper(ABC):
+    __BXPR_AUX = "_bxpr_aux"
+    __PBCT_AUX = "_pbct_aux"
+
+    @classmethod
+    @abstractmethod
+    def dump(cls, dump_args: tp.Sequence[DumpArgs]):
+        pass
+
+    @staticmethod
+    def _dump_cnf(a: DumpArgs) -> tp.Dict[str, int]:
+        mapping: tp.Dict[str, int] = {}
+        if a.cnf_stor is None:
+            return mapping
+        template = [list(clause) for clause in a.template_constraint]
+        weights = checked_weights(a.weights, len(template))
+        if weights is not None:
+            # A clause of weight 0 costs nothing whether it holds or not.
+            template = [clause for clause, weight in zip(template, weights) if weight != 0]
+            weights = [weight for weight in weights if weight != 0]
+        values = index_values(a.foralls)
+        block = (a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
+        instances = _instantiate_natively(a, template, values, weights, block)
+        if instances is None:
+            temp_cnf = _evaluate_on_host(a, template, values)
+            Dumper.__print_all_formula(temp_cnf, weights, a.num_formula, *block, mapping, a.cnf_stor)
+            return mapping
+        _write_clauses(instances, weights is not None, a.cnf_stor)
+        return instances.auxiliary_mapping(a.num_formula)
+
+    @staticmethod
+    def __print_all_formula(temp_cnf, weights, num_formula, init_shift_variable, shift_pb_variable,
+                            shift_bx_variable, mapping, cnf_stor) -> None:
+        instances = native.number_evaluated_instances(temp_cnf, init_shift_variable, shift_pb_variable,
+                                                      shift_bx_variable, weights or [])
+        _write_clauses(instances, weights is not None, cnf_stor)
+        mapping.update(instances.auxiliary_mapping(num_formula))
+
+
+class One2OneDumper(Dumper):
+    @classmethod
+    def dump(cls, list_dump_args: tp.Sequence[DumpArgs]) -> tp.Dict[str, int]:
+        return reduce_ex([cls._dump_cnf(record) for record in list_dump_args])
+
+
+def _variable_shapes(eval_state: tp.Mapping[str, tp.Any]) -> tp.List[tp.Tuple[str, int, tp.List[int]]]:
+    """Name, first number and dimension sizes of every model-side variable of
+    the state; other entries are left to the host."""
+    shapes = []
+    for name, variable in eval_state.items():
+        try:
+            first = int(as_integer(variable.st_shift))
+            sizes = [int(as_integer(size)) for size in variable.indexes.values()]
+        except (AttributeError, TypeError):
+            continue
+        shapes.append((name, first, sizes))
+    return shapes
+
+
+def _instantiate_natively(a: DumpArgs, template, values, weights, block):
+    """The numbered instances, or None when the template is outside the
+    native grammar or its index arithmetic needs the host's integers."""
+    compiled = native.compile_template(template, list(values), _variable_shapes(a.eval_state), *block)
+    if compiled is None:
+        return None
+    try:
+        return compiled.instantiate(list(values.values()), weights or [], *block)
+    except native.CellOutOfRange as error:
+        raise _out_of_range_error(a, *error.args) from None
+
+
+def _evaluate_on_host(a: DumpArgs, template: tp.List[tp.List[str]], values: tp.Dict[str, tp.List[int]]) -> list:
+    """All instances as one comprehension, the first index outermost. The
+    values are bound as names, never written as text."""
+    namespace = dict(a.eval_state)
+    fors = []
+    for position, (name, sequence) in enumerate(values.items()):
+        # Variable names hold letters only, so these names cannot collide.
+        value_name = f"_vx_values_{position}"
+        namespace[value_name] = sequence
+        fors.append(f"for {name} in {value_name}")
+    clauses = ",".join("[" + ",".join(clause) + "]" for clause in template)
+    cnf_str = "[[" + clauses + "] " + " ".join(fors) + "]"
+    try:
+        return eval(cnf_str, namespace)
+    except IndexError as error:
+        raise IndexError(f"{error} in constraint {a.num_formula}") from error
+    except NameError as error:
+        # Most often an index without a range in foralls.
+        raise NameError(f"{error} in constraint {a.num_formula}") from error
+
+
+def _out_of_range_error(a: DumpArgs, variable_name: str, values: tp.Tuple[int, ...]) -> IndexError:
+    """The variable's own refusal of the values, naming the constraint."""
+    try:
+        a.eval_state[variable_name](*values)
+    except IndexError as error:
+        return IndexError(f"{error} in constraint {a.num_formula}")
+    return IndexError(f"Index values ({','.join(map(str, values))}) are out of range for variable "
+                      f"{variable_name} in constraint {a.num_formula}")
+
+
+def _write_clauses(instances, soft: bool, cnf_stor: ke.wcnf_storage) -> None:
+    if instances.clause_count == 0:
+        return
+    if soft:
+        cnf_stor.add_soft_clauses(instances.literals, instances.offsets, instances.weights)
+    else:
+        cnf_stor.add_hard_clauses(instances.literals, instances.offsets)

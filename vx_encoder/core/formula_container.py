@@ -1,0 +1,251 @@
+"""The clauses of one pseudo-Boolean model, collected into one engine storage,
+and the variable mapping of its model variables and auxiliary variables.
+
+Every constraint is instantiated into its own storage as soon as it arrives,
+so that a bad constraint is refused by the call that adds it. Its clauses
+join the container's storage when the next constraint of its kind arrives or
+a build starts; a flush either merges every pending constraint or leaves the
+container as it was.
+"""
+
+import typing as tp
+from dataclasses import dataclass, field
+from functools import reduce
+from operator import index as as_integer
+from operator import mul
+
+import halvex.kelvo_engine as ke
+import halvex.kelvo_engine.bxpr as bx
+from vx_encoder.core.dumper import DumpArgs, One2OneDumper, checked_weights, index_values, instance_count, reduce_ex
+
+
+@dataclass
+class _PendingConstraints:
+    """Constraints of one kind instantiated into their own storages and not
+    yet merged, with their auxiliary mappings."""
+    records: tp.List[DumpArgs] = field(default_factory=list)
+    mappings: tp.List[tp.Dict[str, int]] = field(default_factory=list)
+    count_clauses: int = 0
+    flushes: int = 0
+
+    def clear(self) -> None:
+        self.records.clear()
+        self.mappings.clear()
+        self.count_clauses = 0
+
+
+@dataclass
+class _Target:
+    """Where the target's clauses, mapping part and auxiliary block sit, so
+    that a new target can replace them and nothing added after it shares its
+    numbers."""
+    first_clause: int
+    count_clauses: int
+    mapping: tp.Dict[str, int]
+    block_end: int
+    withdrawn: bool = False
+
+
+class FormulaContainer:
+    def __init__(self, target_variables, shift_target_variable: int):
+        self._target_variables = target_variables
+        self._cur_init_shift_variable = shift_target_variable
+        self._num_formula = 0
+        self._num_clauses = 0
+        self._target_num_clauses = 0
+        self._hard = _PendingConstraints()
+        self._soft = _PendingConstraints()
+        self._cnf_stor = self.__create_cnf_storage()
+        self._mappings: tp.List[tp.Dict[str, int]] = [variable.map for variable in target_variables.values()]
+        self._target: tp.Optional[_Target] = None
+        self.hard_weight = 1
+
+    @property
+    def mapping(self) -> tp.Dict[str, int]:
+        return reduce_ex(self._mappings)
+
+    @property
+    def num_clauses(self) -> int:
+        return self._num_clauses
+
+    @property
+    def first_free_variable(self) -> int:
+        """Where the next constraint's auxiliary block, or an adopted
+        variable's cells, begin: after every block, the target's included."""
+        if self._target is None:
+            return self._cur_init_shift_variable
+        return max(self._cur_init_shift_variable, self._target.block_end)
+
+    def cnf_storage(self) -> tp.Optional[ke.wcnf_storage]:
+        return self._cnf_stor
+
+    def add_hard_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
+                            shift_pb_variable: int, shift_bx_variable: int) -> None:
+        dump_args, mapping, offset_formula = self.__inner_add_constraint(
+            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
+        self.__flush(self._hard)
+        self.__enqueue(self._hard, dump_args, mapping, offset_formula)
+
+    def add_target_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
+                              shift_pb_variable: int, shift_bx_variable: int) -> None:
+        """Instantiates the target at once, replacing an earlier target: its
+        block starts after the blocks of the hard and soft constraints."""
+        dump_args, mapping, offset_formula = self.__inner_add_constraint(
+            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable,
+            self._cur_init_shift_variable)
+        first_clause = self._cnf_stor.get_hard_clause_count()
+        self.__cnf_stor_merge([dump_args])
+        if self._target is not None:
+            # The earlier target's clauses stand before the new ones.
+            first_clause -= self._target.count_clauses
+            self.__drop_target()
+        target = _Target(first_clause, len(dump_args.cnf_stor), mapping,
+                         dump_args.init_shift_variable + offset_formula)
+        self._mappings.append(target.mapping)
+        self._target = target
+        self._target_num_clauses = target.count_clauses
+
+    def reset_target(self) -> None:
+        """Withdraws the target. Its clauses and mapping part stay in place for
+        the build that has just been made; the next target or build removes
+        them first."""
+        if self._target is not None:
+            self._target.withdrawn = True
+
+    def add_soft_formula(self, template_constraint: bx.BaseExpr, weights: tp.Sequence[int],
+                         foralls: tp.Dict[str, tp.Sequence[int]], shift_pb_variable: int,
+                         shift_bx_variable: int) -> None:
+        dump_args, mapping, offset_formula = self.__inner_add_constraint(
+            template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
+        written_weight = self.__written_weight(dump_args)
+        self.__flush(self._soft)
+        self.__enqueue(self._soft, dump_args, mapping, offset_formula)
+        self.hard_weight += written_weight
+
+    def adopt_variable(self, variable) -> None:
+        """Takes in a model variable created after the container: its cells
+        must begin at the first free number, which moves past them, and its
+        map joins the mapping."""
+        first_free = self.first_free_variable
+        if variable.st_shift != first_free:
+            raise ValueError(f"Variable {variable.name} starts at number {variable.st_shift}, but the container's "
+                             f"first free number is {first_free}")
+        self._mappings.append(variable.map)
+        self._cur_init_shift_variable = first_free + reduce(mul, variable.indexes.values(), 1)
+
+    def build_cnf_formula(self, name_formula: str) -> None:
+        self.__drop_withdrawn_target()
+        self.__flush(self._hard)
+        self.__write_header(name_formula)
+
+    def build_wcnf_formula(self, name_formula: str) -> None:
+        self.__drop_withdrawn_target()
+        self.__flush(self._hard)
+        self.__flush(self._soft)
+        self.__write_header(name_formula)
+        self._cnf_stor.set_weight_limit(self.hard_weight)
+
+    def __write_header(self, name_formula: str) -> None:
+        # The count of what is stored: pending soft constraints at a CNF
+        # build are not, a withdrawn target no longer is.
+        self._cnf_stor.set_model_name(name_formula)
+        self._cnf_stor.set_variable_count(max(self.mapping.values()))
+        self._cnf_stor.set_clause_count(len(self._cnf_stor))
+
+    def __inner_add_constraint(self, template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable,
+                               init_shift_variable):
+        """Builds and instantiates one constraint's record, its auxiliary
+        block from init_shift_variable on; returns it with its auxiliary
+        mapping and the size of its block. Changes nothing of the container."""
+        shift_pb_variable = _auxiliary_count(shift_pb_variable)
+        shift_bx_variable = _auxiliary_count(shift_bx_variable)
+        template = self.__bx2list_clauses(template_constraint)
+        eval_state = {name: variable.copy() for name, variable in self._target_variables.items()}
+        dump_args = DumpArgs(
+            template_constraint=template,
+            weights=weights,
+            foralls=dict(foralls),
+            num_formula=self._num_formula,
+            init_shift_variable=init_shift_variable,
+            shift_pb_variable=shift_pb_variable,
+            shift_bx_variable=shift_bx_variable,
+            offset_shift_for_formula=0,
+            eval_state=eval_state,
+            cnf_stor=self.__create_cnf_storage(),
+        )
+        # Read each range of values once; the record keeps what was read.
+        dump_args.foralls = index_values(dump_args.foralls)
+        mapping = One2OneDumper.dump([dump_args])
+        return dump_args, mapping, instance_count(dump_args.foralls) * (shift_pb_variable + shift_bx_variable)
+
+    def __enqueue(self, pending: _PendingConstraints, dump_args: DumpArgs, mapping: tp.Dict[str, int],
+                  offset_formula: int) -> None:
+        count_clauses = len(dump_args.cnf_stor)
+        pending.records.append(dump_args)
+        pending.mappings.append(mapping)
+        pending.count_clauses += count_clauses
+        self._cur_init_shift_variable = dump_args.init_shift_variable + offset_formula
+        self._num_clauses += count_clauses
+        self._num_formula += 1
+
+    @staticmethod
+    def __written_weight(dump_args: DumpArgs) -> int:
+        # Every instance writes each clause of non-zero weight once.
+        weights = checked_weights(dump_args.weights, len(dump_args.template_constraint))
+        return instance_count(dump_args.foralls) * sum(weights)
+
+    def __flush(self, pending: _PendingConstraints) -> None:
+        if pending.count_clauses <= 0:
+            return
+        part = reduce_ex(pending.mappings)
+        self.__cnf_stor_merge(pending.records)
+        self._mappings.append(part)
+        pending.clear()
+        pending.flushes += 1
+
+    def __cnf_stor_merge(self, list_dump_args: tp.Sequence[DumpArgs]) -> None:
+        """Merges the records' storages, all or none."""
+        hard_before = self._cnf_stor.get_hard_clause_count()
+        soft_before = self._cnf_stor.get_soft_clause_count()
+        try:
+            for dump_args in list_dump_args:
+                if dump_args.cnf_stor is not None:
+                    self._cnf_stor.merge(dump_args.cnf_stor)
+        except BaseException:
+            self._cnf_stor.remove_hard_clauses(hard_before, self._cnf_stor.get_hard_clause_count() - hard_before)
+            self._cnf_stor.remove_soft_clauses(soft_before, self._cnf_stor.get_soft_clause_count() - soft_before)
+            raise
+
+    def __drop_withdrawn_target(self) -> None:
+        if self._target is not None and self._target.withdrawn:
+            self.__drop_target()
+
+    def __drop_target(self) -> None:
+        target = self._target
+        if target is None:
+            return
+        self._cnf_stor.remove_hard_clauses(target.first_clause, target.count_clauses)
+        self._mappings = [part for part in self._mappings if part is not target.mapping]
+        self._target = None
+        self._target_num_clauses = 0
+
+    @staticmethod
+    def __bx2list_clauses(bx_clauses: bx.BaseExpr) -> tp.Sequence[tp.Sequence[str]]:
+        def parsing_clause(clause) -> tp.Sequence[str]:
+            literals = clause.get_args() if isinstance(clause, bx.Or) else [clause]
+            texts = [str(literal) for literal in literals]
+            return [text.replace("~", "-") if "(" in text else f"'{text}'" for text in texts]
+
+        if isinstance(bx_clauses, bx.And):
+            return [parsing_clause(clause) for clause in bx_clauses.get_args()]
+        return [parsing_clause(bx_clauses)]
+
+    def __create_cnf_storage(self) -> ke.wcnf_storage:
+        return ke.wcnf_storage()
+
+
+def _auxiliary_count(count: int) -> int:
+    count = int(as_integer(count))
+    if count < 0:
+        raise ValueError(f"Auxiliary variable counts must not be negative, got {count}")
+    return count

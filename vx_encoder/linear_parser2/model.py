@@ -1,0 +1,327 @@
+"""The array model: variables as blocks of solver columns, constraints as sparse rows."""
+
+from __future__ import annotations
+
+import os
+import typing as tp
+from enum import Enum, auto
+from functools import reduce
+from operator import mul
+from pathlib import Path
+
+import numpy as np
+from scipy.sparse import csc_array
+
+import halvex.kelvo_engine.linsolver as linsolver
+from vx_encoder._exceptions import BuildError, SolverError, VariableError
+from vx_encoder.core.vx_logger import log_w
+from vx_encoder.linear_parser2._expression import _CoefType, LinearExpression, LinearExpressionsArr
+from vx_encoder.linear_parser2._refusal import refuse
+from vx_encoder.linear_parser2.variable import VariableArray
+
+DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
+
+_NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
+_BORDER_SET_TWICE = "The border is set twice"
+
+
+class SolutionStatus(Enum):
+    OPTIMAL = auto()
+    SUBOPTIMAL = auto()
+    INFEASIBLE = auto()
+
+
+class VariableType(Enum):
+    REAL = auto()
+    INTEGER = auto()
+    BINARY = auto()
+
+
+inf = linsolver.kLinsolverInf
+
+
+class LinearModel:
+    """An interface for initializing and solving a MILP problem with a quadratic objective function"""
+
+    def __init__(self, log_solver: bool = False, **options):
+        self._linsolver_model = linsolver.LinearSolver()
+        self._linsolver_model.setOptionValue("log_to_console", log_solver)
+        for option_name, value in options.items():
+            self._linsolver_model.setOptionValue(option_name, value)
+        self._used_vars: set[str] = set()
+        self._general_shift_variables = 0
+        self._variables: dict[str, VariableArray] = {}
+        self._prev_solution: tp.Optional[np.ndarray] = None
+        self._solution = None
+        self._solution_values: tp.Optional[np.ndarray] = None
+        self._objective_value = None
+
+    # Variables
+
+    def get_variable(
+        self,
+        name: str,
+        variable_type: VariableType,
+        lower_bound: tp.Union[int, float] = -inf,
+        upper_bound: tp.Union[int, float] = inf,
+        **shape: int,
+    ) -> VariableArray:
+        if not name or not name.isidentifier():
+            refuse(ValueError, "Linear variable must have a non-empty name containing only letters")
+        if name in self._used_vars:
+            refuse(VariableError, "Linear variable named " + name + " is already in use")
+        self._used_vars.add(name)
+        count = reduce(mul, shape.values(), 1)
+        first_column = self._general_shift_variables
+        if variable_type == VariableType.INTEGER:
+            if DEBUG and (
+                (lower_bound != -inf and not isinstance(lower_bound, int))
+                or (upper_bound != inf and not isinstance(upper_bound, int))
+            ):
+                refuse(ValueError, "For integer variables, the boundaries must be integers")
+            self.__add_columns(count, np.float64, lower_bound, upper_bound)
+            self.__mark_integer(count, first_column)
+            type_var = np.int32
+        elif variable_type == VariableType.REAL:
+            self.__add_columns(count, np.float64, lower_bound, upper_bound)
+            type_var = np.float64
+        elif variable_type == VariableType.BINARY:
+            lower_bound, upper_bound = 0, 1
+            self.__add_columns(count, np.int32, lower_bound, upper_bound)
+            self.__mark_integer(count, first_column)
+            type_var = np.int32
+        else:
+            refuse(ValueError, "Invalid variable format")
+        variable = VariableArray(name, tuple(shape.values()), lower_bound, upper_bound, type_var, first_column)
+        self._variables[name] = variable
+        return variable
+
+    def __add_columns(self, count: int, dtype, lower_bound, upper_bound) -> None:
+        self._linsolver_model.addVars(
+            count,
+            np.full(count, fill_value=lower_bound, dtype=dtype),
+            np.full(count, fill_value=upper_bound, dtype=dtype),
+        )
+        # Counted as soon as the solver has them, so that the model's numbering and
+        # the solver's columns still agree if a later step of get_variable fails.
+        self._general_shift_variables += count
+        VariableArray._total_created_variables += count
+
+    def __mark_integer(self, count: int, first_column: int) -> None:
+        self._linsolver_model.changeColsIntegrality(
+            count,
+            np.arange(first_column, first_column + count),
+            np.full(count, fill_value=linsolver.LinsolverVarType.kInteger),
+        )
+
+    # Constraints and objective
+
+    def add_constraint(
+        self,
+        constraint: LinearExpression,
+        lower_bound: tp.Optional[_CoefType] = None,
+        upper_bound: tp.Optional[_CoefType] = None,
+        equation_bound: tp.Optional[_CoefType] = None,
+    ) -> None:
+        if DEBUG:
+            _refuse_other_kinds(constraint, LinearExpression, LinearExpressionsArr, "add_constraints")
+        if equation_bound is not None:
+            _refuse_bounds_beside_equation(lower_bound, upper_bound)
+            lower_bound = upper_bound = equation_bound
+        lower_bound = LinearModel.__set_border(lower_bound, constraint.lower_bound)
+        upper_bound = LinearModel.__set_border(upper_bound, constraint.upper_bound)
+        if lower_bound is None:
+            lower_bound = -inf
+        if upper_bound is None:
+            upper_bound = inf
+        row = _canonical(constraint.linear_coefficients)
+        self._linsolver_model.addRow(
+            float(lower_bound - constraint.constant),
+            float(upper_bound - constraint.constant),
+            row.nnz,
+            row.indices,
+            row.data,
+        )
+
+    def add_constraints(
+        self,
+        constraints: LinearExpressionsArr,
+        lower_bounds: tp.Optional[np.ndarray] = None,
+        upper_bounds: tp.Optional[np.ndarray] = None,
+        equation_bounds: tp.Optional[np.ndarray] = None,
+    ) -> None:
+        if DEBUG:
+            _refuse_other_kinds(constraints, LinearExpressionsArr, LinearExpression, "add_constraint")
+        if equation_bounds is not None:
+            _refuse_bounds_beside_equation(lower_bounds, upper_bounds)
+            lower_bounds = equation_bounds.copy()
+            upper_bounds = equation_bounds.copy()
+        lower_bounds = LinearModel.__set_border(lower_bounds, constraints.lower_bounds)
+        upper_bounds = LinearModel.__set_border(upper_bounds, constraints.upper_bounds)
+        constants = constraints.constants
+        matrix = _canonical(constraints.linear_coefficients)
+        self._linsolver_model.addRows(
+            constraints.num_constraints,
+            _row_bounds(lower_bounds, constants, -inf),
+            _row_bounds(upper_bounds, constants, inf),
+            matrix.nnz,
+            matrix.indptr,
+            matrix.indices,
+            matrix.data,
+        )
+
+    def add_target(self, target: LinearExpression, minimization: bool) -> None:
+        sense = linsolver.ObjSense.kMinimize if minimization else linsolver.ObjSense.kMaximize
+        self._linsolver_model.changeObjectiveSense(sense)
+        if DEBUG and not isinstance(target, LinearExpression):
+            refuse(BuildError, f"Unknown type {type(target)} for target")
+        row = _canonical(target.linear_coefficients)
+        quadratic = target.quadratic_coefficients
+        hessian = None if quadratic is None else self.__hessian_of(quadratic)
+        self._linsolver_model.changeColsCost(row.nnz, row.indices, row.data)
+        if hessian is not None:
+            self._linsolver_model.passHessian(
+                self._general_shift_variables,
+                hessian.nnz,
+                linsolver.HessianFormat.kTriangular,
+                hessian.indptr,
+                hessian.indices,
+                hessian.data,
+            )
+
+    def __hessian_of(self, quadratic) -> csc_array:
+        """The solver's H for the objective term xᵀQx: it reads ½·xᵀHx, so H = Q + Qᵀ
+        (2Q for a symmetric Q), sized to this model's columns."""
+        side = self._general_shift_variables
+        square = csc_array(quadratic)
+        columns = square.shape[1]
+        entries_beyond = square.nnz and (
+            square.indices.max() >= side or (columns > side and square.indptr[side] != square.nnz)
+        )
+        if entries_beyond:
+            refuse(BuildError, f"The quadratic part of the target names columns beyond the model's {side} columns")
+        if columns >= side:
+            starts = square.indptr[: side + 1]
+        else:
+            starts = np.concatenate((square.indptr, np.full(side - columns, square.nnz, dtype=square.indptr.dtype)))
+        square = csc_array((square.data, square.indices, starts), shape=(side, side))
+        hessian = (square + square.T).tocsc()
+        hessian.sort_indices()
+        return hessian
+
+    @staticmethod
+    def _set_border(first_border: _CoefType, second_border: _CoefType) -> _CoefType:
+        if DEBUG and first_border is not None and second_border is not None:
+            raise BuildError(_BORDER_SET_TWICE)
+        return first_border if first_border is not None else second_border
+
+    # Solving and results
+
+    def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
+        if self._prev_solution is None:
+            self._prev_solution = np.zeros(self._general_shift_variables)
+        variable = self._variables[variable_name]
+        missing = self._general_shift_variables - self._prev_solution.size
+        if missing > 0:
+            # Variables created since the first start values begin at 0.0 as well.
+            self._prev_solution = np.concatenate((self._prev_solution, np.zeros(missing)))
+        self._prev_solution[variable._map()] = np.ravel(solution)
+
+    def solve(self, is_feasible: bool = False) -> SolutionStatus:
+        solver = self._linsolver_model
+        if self._prev_solution is not None:
+            start = linsolver.LinsolverSolution()
+            start.col_value = self._prev_solution
+            solver.setSolution(start)
+        self.__run()
+        self._solution = solver.getSolution()
+        info = solver.getInfo()
+        status = solver.getModelStatus()
+        if status == linsolver.LinsolverModelStatus.kOptimal:
+            self.__keep_solution(info)
+            return SolutionStatus.OPTIMAL
+        if status == linsolver.LinsolverModelStatus.kTimeLimit and self._solution.value_valid:
+            log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
+            self.__keep_solution(info)
+            return SolutionStatus.SUBOPTIMAL
+        message = "The model was not solved correctly"
+        if is_feasible:
+            refuse(SolverError, message)
+        log_w(message)
+        return SolutionStatus.INFEASIBLE
+
+    def __run(self) -> None:
+        # A model the solver refuses (such as a quadratic objective over integer
+        # columns) is not an infeasible one: report the solver's reason.
+        try:
+            self._linsolver_model.run()
+        except linsolver.LinsolverError as error:
+            refuse(SolverError, str(error))
+
+    def __keep_solution(self, info) -> None:
+        self._solution_values = np.array(self._solution.col_value)
+        self._objective_value = info.objective_function_value
+
+    @property
+    def objective_value(self) -> float:
+        if self._solution_values is None:
+            refuse(SolverError, _NO_SOLUTION)
+        return self._objective_value
+
+    def get_linsolver_solution(self) -> linsolver.LinsolverSolution:
+        if self._solution is None:
+            refuse(SolverError, _NO_SOLUTION)
+        return self._solution
+
+    def get_result(self, variable_name: str) -> np.ndarray:
+        if self._solution_values is None:
+            refuse(SolverError, _NO_SOLUTION)
+        variable = self._variables[variable_name]
+        values = self._solution_values[variable._map()]
+        if np.issubdtype(variable.type, np.integer):
+            # The solver meets integrality within a tolerance: 2.9999999 is its 3, not 2.
+            values = np.rint(values)
+        return values.astype(variable.type).reshape(variable.shape)
+
+    def write_model(self, model_path: Path | str) -> None:
+        path = model_path if isinstance(model_path, Path) else Path(model_path)
+        path.parent.mkdir(parents=True, exist_ok=True)
+        self._linsolver_model.writeModel(path.as_posix())
+
+    @staticmethod
+    def __set_border(first_border, second_border):
+        if first_border is not None and second_border is not None:
+            raise ValueError(_BORDER_SET_TWICE)
+        return first_border if first_border is not None else second_border
+
+
+def _refuse_other_kinds(constraint, accepted: type, mistaken: type, instead: str) -> None:
+    if isinstance(constraint, accepted):
+        return
+    if isinstance(constraint, mistaken):
+        refuse(BuildError, f"To add a constraint of type '{mistaken.__name__}', the '{instead}' function is used.")
+    refuse(BuildError, f"Unknown type {type(constraint)}")
+
+
+def _refuse_bounds_beside_equation(lower_bound, upper_bound) -> None:
+    # The equation bound would silently replace them.
+    if lower_bound is not None or upper_bound is not None:
+        refuse(BuildError, _BORDER_SET_TWICE)
+
+
+def _row_bounds(bounds, constants: np.ndarray, open_side: float) -> np.ndarray:
+    """Bounds of a block of rows less their constants, as the solver's 64-bit floats; an
+    open side stays infinite whatever the constants (and whatever their type)."""
+    if bounds is None:
+        return np.full(constants.shape, open_side, dtype=np.float64)
+    return np.ascontiguousarray(np.asarray(bounds, dtype=np.float64) - constants, dtype=np.float64)
+
+
+def _canonical(sparse):
+    """The solver refuses a column named twice in one row: repeated entries of a row
+    built by hand are added up first (rows built by the operators never have any)."""
+    if sparse.has_canonical_format:
+        return sparse
+    sparse = sparse.copy()
+    sparse.sum_duplicates()
+    return sparse
