@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "engine/boolean_expression.hpp"
+#include "engine/comparison_encoding.hpp"
 #include "engine/foralls_text.hpp"
 #include "engine/log.hpp"
 #include "engine/model_text_parser.hpp"
@@ -214,7 +215,7 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
                     throw std::invalid_argument("a hard constraint must be a comparison or a Boolean formula, not " +
                                                 std::string(model_text::kind_of(value)));
                 }
-                root = bxpr::tseytin(instance.context, root, bxpr_prefix);
+                root = bxpr::tseytin(instance.context, model_text::with_comparisons(instance, root, config_), bxpr_prefix);
                 if (root == bxpr::Ref::zero()) {
                     throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
                 }

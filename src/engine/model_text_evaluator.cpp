@@ -4,11 +4,8 @@
 #include <stdexcept>
 #include <utility>
 
-#include "engine/aux_var_manager.hpp"
 #include "engine/boolean_builders.hpp"
 #include "engine/model_text_tokenizer.hpp"
-#include "engine/pb_encoder.hpp"
-#include "engine/vector_clause_database.hpp"
 
 namespace kelvo::model_text {
 
@@ -89,6 +86,13 @@ bxpr::Ref InstanceContext::new_pbct_auxiliary() {
     const bxpr::Ref fresh = context.fresh_variable("_pbct_aux");
     pbct_indices_.emplace(fresh.node(), pbct_count_++);
     return fresh;
+}
+
+bxpr::Ref InstanceContext::new_comparison(Term term, Comparator comparator, std::int64_t bound) {
+    const bxpr::Ref placeholder = context.fresh_variable("_comparison");
+    placeholders_.emplace(placeholder.node(), comparisons.size());
+    comparisons.push_back({placeholder, std::move(term), comparator, bound});
+    return placeholder;
 }
 
 std::optional<std::int64_t> InstanceContext::model_number(bxpr::Ref variable) const {
@@ -492,41 +496,7 @@ Value Evaluator::call_bx(NodeId node, const std::string& function, std::vector<V
 
 Value Evaluator::encode_comparison(NodeId node, const FormulaPbValue& formula_pb) {
     if (!formula_pb.comparator) fail_at(node, "to_bx needs a FormulaPB with a comparator and a bound");
-    auto& target = instance(node);
-    // The encoder numbers the term's distinct variables 1..L, its auxiliaries from L + 1.
-    std::unordered_map<std::int64_t, Literal> local;
-    std::vector<std::int64_t> numbers;
-    std::vector<WeightedLiteral> literals;
-    literals.reserve(formula_pb.term.items.size());
-    for (const auto& item : formula_pb.term.items) {
-        const auto [found, inserted] = local.try_emplace(item.number, static_cast<Literal>(numbers.size() + 1));
-        if (inserted) numbers.push_back(item.number);
-        literals.push_back({found->second, item.coefficient});
-    }
-    const PBConstraint constraint(std::move(literals), *formula_pb.comparator, *formula_pb.bound);
-    VectorClauseDatabase database(config_);
-    AuxVarManager auxiliaries(static_cast<std::int64_t>(numbers.size()) + 1);
-    PbEncoder(config_).encode(constraint, database, auxiliaries);
-
-    const auto& clauses = database.clauses();
-    std::vector<bxpr::Ref> variables;
-    variables.reserve(static_cast<std::size_t>(auxiliaries.next_variable() - 1));
-    for (const auto number : numbers) variables.push_back(target.variable(number));
-    variables.resize(static_cast<std::size_t>(auxiliaries.next_variable() - 1), bxpr::Ref::one());
-    std::vector<std::int64_t> flat(clauses.literals().begin(), clauses.literals().end());
-    std::vector<std::int64_t> offsets{0};
-    offsets.reserve(clauses.size() + 1);
-    for (std::size_t c = 0; c < clauses.size(); ++c) {
-        for (const auto literal : clauses.clause(c)) {
-            auto& slot = variables[static_cast<std::size_t>(std::abs(literal)) - 1];
-            if (slot == bxpr::Ref::one()) slot = target.new_pbct_auxiliary();  // named at first appearance
-        }
-        offsets.push_back(offsets.back() + static_cast<std::int64_t>(clauses.clause(c).size()));
-    }
-    for (auto& slot : variables) {
-        if (slot == bxpr::Ref::one()) slot = bxpr::Ref::zero();  // drawn but never written: unused
-    }
-    return make(FormulaValue{bxpr::and_of_clauses(target.context, flat, offsets, variables)});
+    return make(FormulaValue{instance(node).new_comparison(formula_pb.term, *formula_pb.comparator, *formula_pb.bound)});
 }
 
 Value Evaluator::comprehension(NodeId node) {

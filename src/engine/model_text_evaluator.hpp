@@ -1,9 +1,8 @@
 #pragma once
 // Evaluates a parsed model text for one instance: index names bound to
 // integers, model variables to their cell numbers, connectives built in the
-// instance's Boolean context and every comparison encoded into clauses by
-// the pseudo-Boolean encoder, its auxiliaries named _pbct_aux_0, 1, ... in
-// order of first appearance.
+// instance's Boolean context; every comparison stands for a placeholder until
+// the formula is complete (comparison_encoding.hpp).
 
 #include <cstdint>
 #include <optional>
@@ -45,10 +44,23 @@ private:
     std::vector<Meaning> meanings_;
 };
 
+struct PendingComparison {
+    bxpr::Ref placeholder;
+    Term term;
+    Comparator comparator;
+    std::int64_t bound;
+};
+
 // The Boolean context of one instance and the meaning of its variables.
 class InstanceContext {
 public:
     bxpr::Context context;
+    std::vector<PendingComparison> comparisons;
+
+    bxpr::Ref new_comparison(Term term, Comparator comparator, std::int64_t bound);
+    [[nodiscard]] bool is_comparison(bxpr::Ref variable) const { return placeholders_.contains(variable.node()); }
+    // A placeholder that stays in the formula becomes a _pbct_aux variable.
+    void adopt_as_auxiliary(bxpr::Ref placeholder) { pbct_indices_.emplace(placeholder.node(), pbct_count_++); }
 
     bxpr::Ref variable(std::int64_t number);
     bxpr::Ref new_pbct_auxiliary();
@@ -62,6 +74,7 @@ private:
     std::unordered_map<std::int64_t, bxpr::Ref> references_;
     std::unordered_map<std::uint32_t, std::int64_t> numbers_;      // node -> model number
     std::unordered_map<std::uint32_t, std::int64_t> pbct_indices_;  // node -> n
+    std::unordered_map<std::uint32_t, std::size_t> placeholders_;   // node -> comparison
     std::int64_t pbct_count_ = 0;
 };
 
