@@ -205,6 +205,37 @@ def test_soft_constraints_cost_what_their_terms_weigh(seed, minimization):
     assert len(costs) == 1  # the cost is the objective up to a constant
 
 
+COMPARISONS = {
+    "LEQ": ("FormulaPB(x(0,0).to_pb() + x(0,1).to_pb() + x(0,2).to_pb(), pb.Comparator_type.LEQ, 1).to_bx(manager)",
+            lambda v: v[1] + v[2] + v[3] <= 1),
+    "GEQ": ("FormulaPB(x(0,0).to_pb() + 2 * (x(0,1).to_pb()) - (x(0,2).to_pb()), pb.Comparator_type.GEQ, 1).to_bx(manager)",
+            lambda v: v[1] + 2 * v[2] - v[3] >= 1),
+    "BOTH": ("FormulaPB(x(0,0).to_pb() + x(0,1).to_pb() + x(0,2).to_pb(), pb.Comparator_type.BOTH, 2).to_bx(manager)",
+             lambda v: v[1] + v[2] + v[3] == 2),
+}
+CONTEXTS = {
+    "negation": ("~({})", lambda c, v: not c),
+    "xor": ("bx.xor_s([{}, x(1,0).to_bx()])", lambda c, v: c != bool(v[4])),
+    "equivalence": ("bx.eq_s([{}, x(1,0).to_bx()])", lambda c, v: c == bool(v[4])),
+    "premise": ("bx.impl_s({}, x(1,0).to_bx())", lambda c, v: (not c) or bool(v[4])),
+    "condition": ("bx.ite_s({}, x(1,0).to_bx(), ~(x(1,1).to_bx()))", lambda c, v: bool(v[4]) if c else not v[5]),
+    "conjunct": ("bx.and_s([{}, x(1,0).to_bx()])", lambda c, v: c and bool(v[4])),
+}
+
+
+@pytest.mark.parametrize("context", CONTEXTS)
+@pytest.mark.parametrize("comparison", COMPARISONS)
+def test_a_comparison_means_itself_in_every_position_of_a_formula(encoder, comparison, context):
+    """The encoder's clauses of a comparison, placed under a negation, are not the negated comparison."""
+    text, holds = COMPARISONS[comparison]
+    template, meaning = CONTEXTS[context]
+    encoder.add_constraint(template.format(text), "Foralls: {}")
+    encoder.generate_cnf()
+    expected = {bits for bits in itertools.product((False, True), repeat=CELLS)
+                if meaning(holds((None,) + bits), (None,) + bits)}
+    assert models_of(encoder.get_cnf_storage()) == expected
+
+
 def test_weight_zero_and_zero_coefficients_give_no_clause(encoder):
     encoder.add_soft_constraint("x(0,0).to_pb() + 0 * (x(0,1).to_pb())", "Foralls: {}", 1, False)
     encoder.add_soft_constraint("x(0,2).to_pb()", "Foralls: {}", 0, True)
