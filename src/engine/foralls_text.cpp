@@ -12,14 +12,6 @@ namespace {
 constexpr std::string_view prefix = "Foralls:";
 constexpr int deepest_quoting = 8;
 
-bool is_identifier(std::string_view name) {
-    if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
-    for (const char c : name) {
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_')) return false;
-    }
-    return true;
-}
-
 std::vector<std::int64_t> values_of(const SyntaxTree& tree, NodeId node, int quoting);
 
 std::vector<std::int64_t> values_of_text(const std::string& text, int quoting) {

@@ -12,6 +12,7 @@
 #include "engine/foralls_text.hpp"
 #include "engine/log.hpp"
 #include "engine/model_text_parser.hpp"
+#include "engine/model_text_tokenizer.hpp"
 #include "engine/tseytin.hpp"
 
 namespace kelvo {
@@ -27,13 +28,6 @@ constexpr std::int64_t largest_literal = std::numeric_limits<Literal>::max();
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-}
-
-bool is_identifier(std::string_view name) {
-    if (name.empty() || (name[0] >= '0' && name[0] <= '9')) return false;
-    return std::all_of(name.begin(), name.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
-    });
 }
 
 bool is_reserved(std::string_view name) {
@@ -117,7 +111,7 @@ private:
 FormulaEncoder::FormulaEncoder(std::string model_name) : model_name_(std::move(model_name)) {}
 
 void FormulaEncoder::create_variables(const std::string& name, std::span<const std::int64_t> sizes) {
-    if (!is_identifier(name)) throw std::invalid_argument("Variable name '" + name + "' is not an identifier");
+    if (!model_text::is_identifier(name)) throw std::invalid_argument("Variable name '" + name + "' is not an identifier");
     if (is_reserved(name)) throw std::invalid_argument("Variable name " + name + " is reserved by the model text");
     if (variables_by_name_.contains(name)) throw std::invalid_argument("Variable named " + name + " is already in use");
     if (sizes.empty()) throw std::invalid_argument("Variable " + name + " needs at least one dimension");
@@ -242,6 +236,11 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
         throw std::out_of_range(where() + error.what());
     } catch (const std::exception& error) {
         throw std::invalid_argument(where() + error.what());
+    }
+    if (!soft && encoding.metrics.instances > 0 && encoding.hard.empty()) {
+        log_message("Redundant constraint was detected in hard constraint " + std::to_string(encoding.metrics.number) +
+                        ": every instance holds whatever the variables are",
+                    LogLevel::warning);
     }
     encoding.metrics.clauses = static_cast<std::int64_t>(encoding.hard.size() + encoding.soft.size());
     encoding.metrics.auxiliaries = encoding.auxiliaries;

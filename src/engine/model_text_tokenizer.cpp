@@ -120,6 +120,14 @@ std::string unescape(std::string_view characters) {
     return value;
 }
 
+bool is_identifier(std::string_view name) {
+    if (name.empty() || !is_name_start(name[0])) return false;
+    for (const char c : name) {
+        if (!is_name_char(c)) return false;
+    }
+    return true;
+}
+
 std::string_view token_kind_name(TokenKind kind) {
     switch (kind) {
         case TokenKind::integer: return "a number";
