@@ -236,6 +236,24 @@ def test_a_comparison_means_itself_in_every_position_of_a_formula(encoder, compa
     assert models_of(encoder.get_cnf_storage()) == expected
 
 
+@pytest.mark.parametrize("text, holds", [
+    ("FormulaPB(Sum(*[x(i,k).to_pb() for k in range(0, i + 1)]), pb.Comparator_type.GEQ, 1).to_bx(manager)",
+     lambda i, v: sum(v[number(i, k)] for k in range(i + 1)) >= 1),
+    ("FormulaPB(Sum(*[x(i,k).to_pb() for k in range(0, 3)]), pb.Comparator_type.LEQ, i).to_bx(manager)",
+     lambda i, v: sum(v[number(i, k)] for k in range(3)) <= i),
+    ("FormulaPB(i * (x(i,0).to_pb()) + x(i,1).to_pb(), pb.Comparator_type.BOTH, 1).to_bx(manager)",
+     lambda i, v: i * v[number(i, 0)] + v[number(i, 1)] == 1),
+    ("bx.or_s([x(i ** 2 - i,2 - i).to_bx(), ~(x(i,i).to_bx())])",
+     lambda i, v: bool(v[number(i * i - i, 2 - i)]) or not v[number(i, i)]),
+])
+def test_texts_whose_shape_depends_on_an_index_are_read_per_instance(encoder, text, holds):
+    encoder.add_constraint(text, "Foralls: {'i': range(0, 3)}")
+    encoder.generate_cnf()
+    expected = {bits for bits in itertools.product((False, True), repeat=CELLS)
+                if all(holds(i, (None,) + bits) for i in range(3))}
+    assert models_of(encoder.get_cnf_storage()) == expected
+
+
 def test_weight_zero_and_zero_coefficients_give_no_clause(encoder):
     encoder.add_soft_constraint("x(0,0).to_pb() + 0 * (x(0,1).to_pb())", "Foralls: {}", 1, False)
     encoder.add_soft_constraint("x(0,2).to_pb()", "Foralls: {}", 0, True)

@@ -11,6 +11,7 @@
 #include "engine/comparison_encoding.hpp"
 #include "engine/foralls_text.hpp"
 #include "engine/log.hpp"
+#include "engine/model_text_values.hpp"
 #include "engine/model_text_parser.hpp"
 #include "engine/model_text_tokenizer.hpp"
 #include "engine/tseytin.hpp"
@@ -106,6 +107,93 @@ private:
     }
 };
 
+// The clauses of a constraint read once for all instances: literals are
+// model variables, template occurrences or auxiliaries of the instance.
+struct TemplateClauses {
+    enum class Kind : std::uint8_t { model, occurrence, auxiliary };
+    struct Literal {
+        Kind kind;
+        bool negated;
+        std::int64_t value;  // the number, the occurrence, or the offset in the instance's block
+    };
+    std::vector<Literal> literals;
+    std::vector<std::size_t> ends;
+    std::int64_t pbct = 0;
+    std::int64_t bxpr = 0;
+};
+
+TemplateClauses template_clauses(const InstanceContext& instance, bxpr::Ref root) {
+    TemplateClauses result;
+    result.pbct = instance.pbct_count();
+    const auto& context = instance.context;
+    const auto literal_of = [&](bxpr::Ref literal) {
+        const bxpr::Ref variable = literal.positive();
+        if (const auto model = instance.model_number(variable)) {
+            if (*model > 0) return TemplateClauses::Literal{TemplateClauses::Kind::model, literal.negated(), *model};
+            return TemplateClauses::Literal{TemplateClauses::Kind::occurrence, literal.negated(), -*model - 1};
+        }
+        if (const auto pbct = instance.pbct_index(variable)) {
+            return TemplateClauses::Literal{TemplateClauses::Kind::auxiliary, literal.negated(), *pbct};
+        }
+        const std::string_view name = context.name(variable);
+        const auto n = std::strtoll(std::string(name.substr(bxpr_prefix.size() + 1)).c_str(), nullptr, 10);
+        result.bxpr = std::max<std::int64_t>(result.bxpr, n + 1);
+        return TemplateClauses::Literal{TemplateClauses::Kind::auxiliary, literal.negated(), result.pbct + n};
+    };
+    const auto add_clause = [&](bxpr::Ref clause) {
+        if (!clause.negated() && context.kind(clause) == bxpr::Kind::Or) {
+            for (const auto literal : context.args(clause)) result.literals.push_back(literal_of(literal));
+        } else {
+            result.literals.push_back(literal_of(clause));
+        }
+        result.ends.push_back(result.literals.size());
+    };
+    if (!root.negated() && context.kind(root) == bxpr::Kind::And) {
+        for (const auto clause : context.args(root)) add_clause(clause);
+    } else {
+        add_clause(root);
+    }
+    return result;
+}
+
+bxpr::Ref hard_root_of(const Value& value, InstanceContext& instance) {
+    if (const auto* formula = std::get_if<model_text::FormulaValue>(&value.content)) return formula->ref;
+    if (const auto* cell = std::get_if<model_text::Occurrence>(&value.content)) return instance.variable(cell->number);
+    throw std::invalid_argument("a hard constraint must be a comparison or a Boolean formula, not " +
+                                std::string(model_text::kind_of(value)));
+}
+
+// The term of a soft constraint, and its direction when the text gives one.
+model_text::Term soft_term_of(const Value& value, bool& minimization) {
+    if (const auto* soft_term = std::get_if<model_text::SoftTerm>(&value.content)) {
+        minimization = soft_term->minimization;
+        return soft_term->term;
+    }
+    if (const auto* whole = std::get_if<model_text::Term>(&value.content)) return *whole;
+    if (const auto* single = std::get_if<model_text::WeightedVariable>(&value.content)) return {{*single}};
+    if (const auto* cell = std::get_if<model_text::Occurrence>(&value.content)) return {{{cell->number, 1}}};
+    throw std::invalid_argument("a soft constraint must be a pseudo-Boolean sum, not " +
+                                std::string(model_text::kind_of(value)));
+}
+
+// One weighted unit literal per term entry; an entry that weighs nothing is dropped.
+template <typename Resolve>
+void append_soft(const model_text::Term& term, bool minimization, std::int64_t weight, const Resolve& resolve,
+                 ClauseBuffer& clauses, std::vector<Weight>& weights) {
+    for (const auto& item : term.items) {
+        std::int64_t coefficient = 0;
+        if (__builtin_mul_overflow(weight, item.coefficient, &coefficient)) {
+            throw std::overflow_error("the weight times a coefficient overflows");
+        }
+        if (coefficient == 0) continue;
+        const std::int64_t number = resolve(item.number);
+        const bool negated = (coefficient > 0) == minimization;
+        const Literal literal = static_cast<Literal>(negated ? -number : number);
+        clauses.append(std::span<const Literal>(&literal, 1));
+        weights.push_back(static_cast<Weight>(coefficient < 0 ? -coefficient : coefficient));
+    }
+}
+
 }  // namespace
 
 FormulaEncoder::FormulaEncoder(std::string model_name) : model_name_(std::move(model_name)) {}
@@ -165,50 +253,34 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
         values.assign(ranges.size(), 0);
         const bool empty = std::any_of(ranges.begin(), ranges.end(), [](const auto& r) { return r.values.empty(); });
         const std::int64_t first_auxiliary = encoding.model_variables + 1;
-        for (bool more = !empty; more;) {
+        bool read_once = false;
+        if (!ranges.empty() && !empty) {
+            try {
+                read_once = encode_for_all_instances(evaluator, ranges, values, in_instance, soft, encoding);
+            } catch (const model_text::NeedsInstances&) {
+                encoding.hard.clear();
+                encoding.soft.clear();
+                encoding.weights.clear();
+                encoding.blocks.clear();
+                encoding.auxiliaries = 0;
+                encoding.metrics.instances = 0;
+                in_instance = false;
+            }
+        }
+        for (bool more = !empty && !read_once; more;) {
             for (std::size_t i = 0; i < ranges.size(); ++i) values[i] = ranges[i].values[positions[i]];
             in_instance = true;
             ++encoding.metrics.instances;
             if (soft) {
                 const Value value = evaluator.evaluate(values, nullptr);
-                model_text::Term term;
                 bool minimization = soft->second;
-                if (const auto* soft_term = std::get_if<model_text::SoftTerm>(&value.content)) {
-                    term = soft_term->term;
-                    minimization = soft_term->minimization;
-                } else if (const auto* whole = std::get_if<model_text::Term>(&value.content)) {
-                    term = *whole;
-                } else if (const auto* single = std::get_if<model_text::WeightedVariable>(&value.content)) {
-                    term.items.push_back(*single);
-                } else if (const auto* cell = std::get_if<model_text::Occurrence>(&value.content)) {
-                    term.items.push_back({cell->number, 1});
-                } else {
-                    throw std::invalid_argument("a soft constraint must be a pseudo-Boolean sum, not " +
-                                                std::string(model_text::kind_of(value)));
-                }
-                for (const auto& item : term.items) {
-                    std::int64_t coefficient = 0;
-                    if (__builtin_mul_overflow(soft->first, item.coefficient, &coefficient)) {
-                        throw std::overflow_error("the weight times a coefficient overflows");
-                    }
-                    if (coefficient == 0) continue;  // weighs nothing either way
-                    const bool negated = (coefficient > 0) == minimization;
-                    const Literal literal = static_cast<Literal>(negated ? -item.number : item.number);
-                    encoding.soft.append(std::span<const Literal>(&literal, 1));
-                    encoding.weights.push_back(static_cast<Weight>(coefficient < 0 ? -coefficient : coefficient));
-                }
+                const model_text::Term term = soft_term_of(value, minimization);
+                append_soft(term, minimization, soft->first, [](std::int64_t number) { return number; }, encoding.soft,
+                            encoding.weights);
             } else {
                 InstanceContext instance;
                 const Value value = evaluator.evaluate(values, &instance);
-                bxpr::Ref root;
-                if (const auto* formula = std::get_if<model_text::FormulaValue>(&value.content)) {
-                    root = formula->ref;
-                } else if (const auto* cell = std::get_if<model_text::Occurrence>(&value.content)) {
-                    root = instance.variable(cell->number);
-                } else {
-                    throw std::invalid_argument("a hard constraint must be a comparison or a Boolean formula, not " +
-                                                std::string(model_text::kind_of(value)));
-                }
+                bxpr::Ref root = hard_root_of(value, instance);
                 root = bxpr::tseytin(instance.context, model_text::with_comparisons(instance, root, config_), bxpr_prefix);
                 if (root == bxpr::Ref::zero()) {
                     throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
@@ -246,6 +318,74 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
     encoding.metrics.auxiliaries = encoding.auxiliaries;
     encoding.metrics.encoding_seconds = seconds_since(started);
     return encoding;
+}
+
+bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
+                                              const std::vector<model_text::IndexRange>& ranges,
+                                              std::vector<std::int64_t>& values, bool& in_instance,
+                                              std::optional<std::pair<std::int64_t, bool>> soft, Encoding& encoding) {
+    InstanceContext instance;
+    const Value value = evaluator.evaluate_template(ranges.size(), soft ? nullptr : &instance);
+    TemplateClauses clauses;
+    model_text::Term term;
+    bool minimization = soft ? soft->second : false;
+    if (soft) {
+        term = soft_term_of(value, minimization);
+    } else {
+        const bxpr::Ref root =
+            bxpr::tseytin(instance.context, model_text::with_comparisons(instance, hard_root_of(value, instance), config_),
+                          bxpr_prefix);
+        if (root == bxpr::Ref::zero()) throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
+        if (root != bxpr::Ref::one()) clauses = template_clauses(instance, root);
+    }
+    const auto& occurrences = evaluator.template_occurrences();
+    std::vector<std::int64_t> numbers(occurrences.size());
+    std::vector<std::size_t> positions(ranges.size(), 0);
+    std::vector<Literal> clause;
+    const std::int64_t block = clauses.pbct + clauses.bxpr;
+    const std::int64_t first_auxiliary = encoding.model_variables + 1;
+    const auto resolve = [&numbers](std::int64_t number) { return number > 0 ? number : numbers[-number - 1]; };
+    for (bool more = true; more;) {
+        for (std::size_t i = 0; i < ranges.size(); ++i) values[i] = ranges[i].values[positions[i]];
+        in_instance = true;
+        for (std::size_t t = 0; t < occurrences.size(); ++t) numbers[t] = evaluator.template_number(t, values);
+        if (soft) {
+            append_soft(term, minimization, soft->first, resolve, encoding.soft, encoding.weights);
+        } else {
+            const std::int64_t start = first_auxiliary + encoding.auxiliaries;
+            if (start + block - 1 > largest_literal) {
+                throw std::overflow_error("the encoding needs more than 2^31 - 1 variables");
+            }
+            std::size_t begin = 0;
+            for (const auto end : clauses.ends) {
+                clause.clear();
+                for (std::size_t l = begin; l < end; ++l) {
+                    const auto& literal = clauses.literals[l];
+                    const std::int64_t number = literal.kind == TemplateClauses::Kind::model ? literal.value
+                                                : literal.kind == TemplateClauses::Kind::occurrence
+                                                    ? numbers[static_cast<std::size_t>(literal.value)]
+                                                    : start + literal.value;
+                    clause.push_back(static_cast<Literal>(literal.negated ? -number : number));
+                }
+                sort_by_variable(clause);
+                encoding.hard.append(clause);
+                begin = end;
+            }
+            encoding.blocks.push_back({encoding.auxiliaries, clauses.pbct, clauses.bxpr});
+            encoding.auxiliaries += block;
+        }
+        ++encoding.metrics.instances;
+        in_instance = false;
+        more = false;
+        for (std::size_t i = ranges.size(); i-- > 0;) {
+            if (++positions[i] < ranges[i].values.size()) {
+                more = true;
+                break;
+            }
+            positions[i] = 0;
+        }
+    }
+    return true;
 }
 
 void FormulaEncoder::add_constraint(std::string_view text, std::string_view foralls) {

@@ -2,12 +2,13 @@
 // The all-native road of a pseudo-Boolean model: variables by name and
 // sizes, constraints and the target as model text, read and encoded here.
 //
-// Each constraint is parsed once and evaluated per instance with its index
-// values substituted, so any index arithmetic, and ranges or bounds that
-// depend on an index, are read as written. An instance's connectives are
-// built in a fresh Boolean context, its comparisons encoded by the
-// pseudo-Boolean encoder and the whole put into clause form by the Tseytin
-// conversion. Model variables take the numbers 1.. in creation order; the
+// Each constraint is parsed once and read once with its index names left
+// symbolic: its connectives are built in a Boolean context, its comparisons
+// encoded by the pseudo-Boolean encoder and the whole put into clause form by
+// the Tseytin conversion, and the clauses are then instantiated for every
+// combination of index values. A text whose shape depends on the index
+// values (a range, a bound or a coefficient computed from an index) is read
+// again for every instance with its values substituted instead. Model variables take the numbers 1.. in creation order; the
 // auxiliaries of every instance get a block after all model variables and the
 // blocks before them (the _pbct_aux ones first), numbered when the CNF is
 // generated, so variables may still be created after constraints. A
@@ -24,6 +25,7 @@
 
 #include "engine/clause_buffer.hpp"
 #include "engine/encoding_metrics.hpp"
+#include "engine/foralls_text.hpp"
 #include "engine/model_text_evaluator.hpp"
 #include "engine/pb_config.hpp"
 #include "engine/var_mapping.hpp"
@@ -92,6 +94,12 @@ private:
 
     Encoding encode(std::string_view text, std::string_view foralls, const std::string& kind,
                     std::optional<std::pair<std::int64_t, bool>> soft);
+    // Reads the text once with the index names left symbolic and instantiates
+    // the clauses for every combination; throws model_text::NeedsInstances
+    // when the text's shape depends on the index values.
+    bool encode_for_all_instances(model_text::Evaluator& evaluator, const std::vector<model_text::IndexRange>& ranges,
+                                  std::vector<std::int64_t>& values, bool& in_instance,
+                                  std::optional<std::pair<std::int64_t, bool>> soft, Encoding& encoding);
     [[nodiscard]] std::vector<std::int64_t> block_starts() const;
 };
 

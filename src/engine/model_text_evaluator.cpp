@@ -1,5 +1,6 @@
 #include "engine/model_text_evaluator.hpp"
 
+#include <algorithm>
 #include <limits>
 #include <stdexcept>
 #include <utility>
@@ -19,6 +20,8 @@ const T* as(const Value& value) {
 }
 
 Value make(auto content) { return Value{std::move(content)}; }
+
+bool is_number_like(const Value& value) { return as<std::int64_t>(value) || as<Affine>(value); }
 
 bool is_term_like(const Value& value) {
     return as<Term>(value) || as<WeightedVariable>(value) || as<Occurrence>(value);
@@ -49,7 +52,7 @@ std::string_view kind_of(const Value& value) {
     static constexpr std::string_view names[] = {
         "a number",          "a list",      "a pseudo-Boolean sum", "a pseudo-Boolean sum", "a variable occurrence",
         "a Boolean formula", "a comparator", "a FormulaPB",         "a soft term",          "None",
-        "a string",          "a builtin name"};
+        "a string",          "a builtin name", "an index expression"};
     return names[value.content.index()];
 }
 
@@ -121,6 +124,69 @@ Value Evaluator::evaluate(std::span<const std::int64_t> index_values, InstanceCo
     return evaluate_node(tree_.root());
 }
 
+Value Evaluator::evaluate_template(std::size_t index_count, InstanceContext* instance) {
+    std::vector<std::int64_t> slots(index_count, 0);
+    index_values_ = slots;
+    instance_ = instance;
+    symbolic_ = true;
+    templates_.clear();
+    template_ids_.clear();
+    struct Restore {
+        bool& flag;
+        ~Restore() { flag = false; }
+    } restore{symbolic_};
+    return evaluate_node(tree_.root());
+}
+
+std::int64_t Evaluator::template_number(std::size_t occurrence, std::span<const std::int64_t> index_values) const {
+    const TemplateOccurrence& cell = templates_[occurrence];
+    const ModelVariable& variable = variables_[cell.variable];
+    std::int64_t number = variable.first_number;
+    bool inside = true;
+    for (std::size_t d = 0; d < cell.forms.size(); ++d) {
+        const std::int64_t value = cell.forms[d].at(index_values.data());
+        inside = inside && value >= 0 && value < variable.sizes[d];
+        number += value * variable.strides[d];
+    }
+    if (!inside) {
+        std::vector<std::int64_t> values;
+        for (const auto& form : cell.forms) values.push_back(form.at(index_values.data()));
+        throw std::out_of_range("index values (" + join_numbers(values) + ") are out of range for variable " +
+                                variable.name + " with sizes (" + join_numbers(variable.sizes) + ") at position " +
+                                std::to_string(cell.position) + ":\n" + excerpt_at(tree_.text(), cell.position));
+    }
+    return number;
+}
+
+Value Evaluator::template_occurrence(NodeId node, std::size_t variable_index, const std::vector<Value>& args) {
+    const ModelVariable& variable = variables_[variable_index];
+    if (args.size() != variable.sizes.size()) {
+        fail_at(node, "variable " + variable.name + " has " + std::to_string(variable.sizes.size()) +
+                          " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
+    }
+    TemplateOccurrence cell{variable_index, {}, tree_.node(node).position};
+    std::string key = std::to_string(variable_index);
+    for (const auto& arg : args) {
+        if (const auto* form = as<Affine>(arg)) {
+            cell.forms.push_back(*form);
+        } else {
+            cell.forms.push_back({integer(node, arg, "an index value"), {}});
+        }
+        const Affine& form = cell.forms.back();
+        key += ';';
+        key += std::to_string(form.constant);
+        for (const auto& [slot, coefficient] : form.terms) {
+            key += ' ';
+            key += std::to_string(slot);
+            key += '*';
+            key += std::to_string(coefficient);
+        }
+    }
+    const auto [found, inserted] = template_ids_.try_emplace(key, templates_.size());
+    if (inserted) templates_.push_back(std::move(cell));
+    return make(Occurrence{-static_cast<std::int64_t>(found->second) - 1});
+}
+
 Value Evaluator::evaluate_node(NodeId node) {
     if (headroom_.exhausted()) fail_at(node, "the text nests deeper than the stack of this thread allows");
     const Node& n = tree_.node(node);
@@ -144,7 +210,7 @@ Value Evaluator::evaluate_node(NodeId node) {
         case NodeKind::negated: return negation(node);
         case NodeKind::positive: {
             Value operand = evaluate_node(tree_.children(node)[0]);
-            if (as<std::int64_t>(operand) || is_term_like(operand)) return operand;
+            if (is_number_like(operand) || is_term_like(operand)) return operand;
             fail_at(node, "unary '+' needs a number or a pseudo-Boolean sum, not " + std::string(kind_of(operand)));
         }
         case NodeKind::invert: return inversion(node);
@@ -163,7 +229,9 @@ Value Evaluator::name_value(NodeId node) {
     if (auto& local = locals_[static_cast<std::size_t>(symbol)]) return *local;
     const auto& meaning = names_.meaning(symbol);
     switch (meaning.kind) {
-        case NameTable::Meaning::Kind::index: return make(index_values_[meaning.slot]);
+        case NameTable::Meaning::Kind::index:
+            if (symbolic_) return make(Affine{0, {{meaning.slot, 1}}});
+            return make(index_values_[meaning.slot]);
         case NameTable::Meaning::Kind::builtin: return make(BuiltinValue{static_cast<Builtin>(meaning.slot)});
         case NameTable::Meaning::Kind::variable:
             fail_at(node, "variable " + tree_.symbol(symbol) + " must be called with its index values, as " +
@@ -188,21 +256,52 @@ std::int64_t checked_multiply(std::int64_t a, std::int64_t b, bool& overflow) {
     return result;
 }
 
+Affine affine_of(const Value& value) {
+    if (const auto* form = std::get_if<Affine>(&value.content)) return *form;
+    return {std::get<std::int64_t>(value.content), {}};
+}
+
+Value value_of(Affine form) {
+    std::erase_if(form.terms, [](const auto& term) { return term.second == 0; });
+    if (form.terms.empty()) return make(form.constant);
+    return make(std::move(form));
+}
+
+Affine scaled(Affine form, std::int64_t factor, bool& overflow) {
+    form.constant = checked_multiply(form.constant, factor, overflow);
+    for (auto& term : form.terms) term.second = checked_multiply(term.second, factor, overflow);
+    return form;
+}
+
+Affine added(const Affine& a, const Affine& b, bool& overflow) {
+    Affine sum{checked_add(a.constant, b.constant, overflow), a.terms};
+    for (const auto& [slot, coefficient] : b.terms) {
+        auto found = std::find_if(sum.terms.begin(), sum.terms.end(), [slot](const auto& t) { return t.first == slot; });
+        if (found == sum.terms.end()) {
+            sum.terms.emplace_back(slot, coefficient);
+        } else {
+            found->second = checked_add(found->second, coefficient, overflow);
+        }
+    }
+    std::sort(sum.terms.begin(), sum.terms.end());
+    return sum;
+}
+
 }  // namespace
 
 Value Evaluator::sum(NodeId node) {
     const auto children = tree_.children(node);
-    std::optional<std::int64_t> number;
+    std::optional<Affine> number;
     Term total;
     bool saw_term = false;
     bool overflow = false;
     for (const NodeId child : children) {
         const bool subtracted = tree_.node(child).kind == NodeKind::negated;
         Value operand = evaluate_node(subtracted ? tree_.children(child)[0] : child);
-        if (const auto* value = as<std::int64_t>(operand)) {
+        if (is_number_like(operand)) {
             if (saw_term) fail_at(child, "a number cannot be added to a pseudo-Boolean sum (terms have no constant)");
-            number = checked_add(number.value_or(0), subtracted ? checked_multiply(-1, *value, overflow) : *value,
-                                 overflow);
+            const Affine part = subtracted ? scaled(affine_of(operand), -1, overflow) : affine_of(operand);
+            number = number ? added(*number, part, overflow) : part;
             continue;
         }
         if (number) fail_at(child, "a pseudo-Boolean sum cannot be added to a number (terms have no constant)");
@@ -214,17 +313,17 @@ Value Evaluator::sum(NodeId node) {
         }
     }
     if (overflow) fail_at(node, "integer overflow in the sum");
-    if (number) return make(*number);
+    if (number) return value_of(std::move(*number));
     return make(std::move(total));
 }
 
 Value Evaluator::negation(NodeId node) {
     Value operand = evaluate_node(tree_.children(node)[0]);
     bool overflow = false;
-    if (const auto* value = as<std::int64_t>(operand)) {
-        const auto negated = checked_multiply(-1, *value, overflow);
+    if (is_number_like(operand)) {
+        Value negated = value_of(scaled(affine_of(operand), -1, overflow));
         if (overflow) fail_at(node, "integer overflow");
-        return make(negated);
+        return negated;
     }
     Term negated = term(node, std::move(operand), "the operand of unary '-'");
     for (auto& item : negated.items) item.coefficient = checked_multiply(-1, item.coefficient, overflow);
@@ -236,9 +335,17 @@ Value Evaluator::product(NodeId node) {
     const auto children = tree_.children(node);
     Value left = evaluate_node(children[0]);
     Value right = evaluate_node(children[1]);
+    bool overflow = false;
+    if ((as<Affine>(left) && as<std::int64_t>(right)) || (as<std::int64_t>(left) && as<Affine>(right))) {
+        const bool left_form = as<Affine>(left) != nullptr;
+        Value product = value_of(scaled(affine_of(left_form ? left : right),
+                                        std::get<std::int64_t>((left_form ? right : left).content), overflow));
+        if (overflow) fail_at(node, "integer overflow in the product");
+        return product;
+    }
+    if (as<Affine>(left) || as<Affine>(right)) throw NeedsInstances{};
     const auto* left_number = as<std::int64_t>(left);
     const auto* right_number = as<std::int64_t>(right);
-    bool overflow = false;
     if (left_number && right_number) {
         const auto product = checked_multiply(*left_number, *right_number, overflow);
         if (overflow) fail_at(node, "integer overflow in the product");
@@ -281,6 +388,7 @@ Value Evaluator::connective(NodeId node) {
     Value right = evaluate_node(children[1]);
     const auto* a = as<std::int64_t>(left);
     const auto* b = as<std::int64_t>(right);
+    if (as<Affine>(left) || as<Affine>(right)) throw NeedsInstances{};
     if (a && b) return make(kind == NodeKind::bit_and ? (*a & *b) : kind == NodeKind::bit_or ? (*a | *b) : (*a ^ *b));
     const bxpr::Ref operands[] = {formula(children[0], left, "an operand of a connective"),
                                   formula(children[1], right, "an operand of a connective")};
@@ -294,6 +402,7 @@ Value Evaluator::inversion(NodeId node) {
     const NodeId child = tree_.children(node)[0];
     Value operand = evaluate_node(child);
     if (const auto* value = as<std::int64_t>(operand)) return make(~*value);
+    if (as<Affine>(operand)) throw NeedsInstances{};
     return make(FormulaValue{~formula(child, operand, "the operand of '~'")});
 }
 
@@ -344,7 +453,11 @@ Value Evaluator::call(NodeId node) {
     if (callee_node.kind == NodeKind::name && !locals_[static_cast<std::size_t>(callee_node.value)]) {
         const auto& meaning = names_.meaning(callee_node.value);
         if (meaning.kind == NameTable::Meaning::Kind::variable) {
-            return occurrence(node, variables_[meaning.slot], arguments(node));
+            auto args = arguments(node);
+            if (symbolic_ && std::any_of(args.begin(), args.end(), [](const Value& v) { return as<Affine>(v) != nullptr; })) {
+                return template_occurrence(node, meaning.slot, args);
+            }
+            return occurrence(node, variables_[meaning.slot], args);
         }
     }
     Value function = evaluate_node(callee);
@@ -531,10 +644,12 @@ InstanceContext& Evaluator::instance(NodeId node) {
 
 std::int64_t Evaluator::integer(NodeId node, const Value& value, std::string_view role) const {
     if (const auto* number = as<std::int64_t>(value)) return *number;
+    if (as<Affine>(value)) throw NeedsInstances{};
     fail_at(node, std::string(role) + " must be an integer, not " + std::string(kind_of(value)));
 }
 
 Term Evaluator::term(NodeId node, Value value, std::string_view role) const {
+    if (as<Affine>(value)) throw NeedsInstances{};
     if (auto* whole = std::get_if<Term>(&value.content)) return std::move(*whole);
     if (const auto* single = as<WeightedVariable>(value)) return Term{{*single}};
     if (const auto* cell = as<Occurrence>(value)) return Term{{{cell->number, 1}}};
@@ -542,12 +657,14 @@ Term Evaluator::term(NodeId node, Value value, std::string_view role) const {
 }
 
 bxpr::Ref Evaluator::formula(NodeId node, const Value& value, std::string_view role) {
+    if (as<Affine>(value)) throw NeedsInstances{};
     if (const auto* formula_value = as<FormulaValue>(value)) return formula_value->ref;
     if (const auto* cell = as<Occurrence>(value)) return instance(node).variable(cell->number);
     fail_at(node, std::string(role) + " must be a Boolean formula, not " + std::string(kind_of(value)));
 }
 
 std::vector<Value> Evaluator::items(NodeId node, Value value, std::string_view role) const {
+    if (as<Affine>(value)) throw NeedsInstances{};
     if (auto* list = std::get_if<ListValue>(&value.content)) return std::move(list->items);
     fail_at(node, std::string(role) + " must be a list, a tuple or a range, not " + std::string(kind_of(value)));
 }

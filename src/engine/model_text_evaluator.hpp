@@ -78,6 +78,13 @@ private:
     std::int64_t pbct_count_ = 0;
 };
 
+// An occurrence whose index values depend on the indexes: x(i + 1,j).
+struct TemplateOccurrence {
+    std::size_t variable;
+    std::vector<Affine> forms;
+    std::uint32_t position;
+};
+
 class Evaluator {
 public:
     Evaluator(const SyntaxTree& tree, const NameTable& names, std::span<const ModelVariable> variables,
@@ -86,6 +93,12 @@ public:
     // The value of the whole text with the index names at these values;
     // formulas go into `instance` (which may be null for texts without any).
     Value evaluate(std::span<const std::int64_t> index_values, InstanceContext* instance);
+    // The value for all instances at once, index names standing for
+    // themselves; throws NeedsInstances when that cannot be.
+    Value evaluate_template(std::size_t index_count, InstanceContext* instance);
+    [[nodiscard]] const std::vector<TemplateOccurrence>& template_occurrences() const { return templates_; }
+    // The cell number of a template occurrence for these index values.
+    [[nodiscard]] std::int64_t template_number(std::size_t occurrence, std::span<const std::int64_t> index_values) const;
     Value evaluate_node(NodeId node);
 
     [[noreturn]] void fail_at(NodeId node, const std::string& problem) const;
@@ -97,6 +110,9 @@ private:
     PBConfig config_;
     InstanceContext* instance_ = nullptr;
     std::span<const std::int64_t> index_values_;
+    bool symbolic_ = false;
+    std::vector<TemplateOccurrence> templates_;
+    std::unordered_map<std::string, std::size_t> template_ids_;
     std::vector<std::optional<Value>> locals_;  // comprehension targets, by symbol
     StackHeadroom headroom_;
 
@@ -117,6 +133,7 @@ private:
     Value call_method(NodeId node, Value object, const std::string& method, std::vector<Value> args);
     Value call_bx(NodeId node, const std::string& function, std::vector<Value> args);
     Value occurrence(NodeId node, const ModelVariable& variable, const std::vector<Value>& args);
+    Value template_occurrence(NodeId node, std::size_t variable, const std::vector<Value>& args);
     Value range(NodeId node, const std::vector<Value>& args);
     Value encode_comparison(NodeId node, const FormulaPbValue& formula);
 

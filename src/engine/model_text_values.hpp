@@ -25,7 +25,8 @@ struct Term {
     std::vector<WeightedVariable> items;  // in text order; nothing merged or dropped
 };
 
-// x(1,2) before .to_pb() or .to_bx(): the cell number.
+// x(1,2) before .to_pb() or .to_bx(): the cell number; while a constraint is
+// read for all instances at once, -(t + 1) for template occurrence t.
 struct Occurrence {
     std::int64_t number;
 };
@@ -51,6 +52,23 @@ struct SoftTerm {
     bool minimization;
 };
 
+// An integer that depends on the index values, while a constraint is read
+// once for all its instances: constant + sum of coefficient * index value.
+struct Affine {
+    std::int64_t constant = 0;
+    std::vector<std::pair<std::size_t, std::int64_t>> terms;  // (index slot, coefficient), by slot
+
+    [[nodiscard]] std::int64_t at(const std::int64_t* index_values) const {
+        std::int64_t value = constant;
+        for (const auto& [slot, coefficient] : terms) value += coefficient * index_values[slot];
+        return value;
+    }
+};
+
+// Thrown when a text cannot be read for all instances at once (a range, a
+// bound or a coefficient depends on an index): it is then read per instance.
+struct NeedsInstances {};
+
 struct NoneValue {};
 
 struct StringValue {
@@ -73,7 +91,7 @@ struct ListValue {
 
 struct Value {
     std::variant<std::int64_t, ListValue, Term, WeightedVariable, Occurrence, FormulaValue, ComparatorValue,
-                 FormulaPbValue, SoftTerm, NoneValue, StringValue, BuiltinValue>
+                 FormulaPbValue, SoftTerm, NoneValue, StringValue, BuiltinValue, Affine>
         content;
 };
 
