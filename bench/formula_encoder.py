@@ -111,6 +111,24 @@ def native_only(build_model, scale: int) -> tp.Tuple[float, int]:
     return time.perf_counter() - started, len(model.encoder.get_cnf_storage())
 
 
+def reading_once_against_per_instance(side: int) -> None:
+    """The same constraint read once with symbolic indexes, and read per instance (forced by a
+    coefficient computed from an index, 1 ** i)."""
+    shared = "x(i,j + 1).to_pb() + x(i + 1,j).to_pb() + 2 * (x(i + 1,j + 1).to_pb()), pb.Comparator_type.LEQ, 2)"
+    texts = {"once": "FormulaPB(x(i,j).to_pb() + " + shared + ".to_bx(manager)",
+             "per instance": "FormulaPB(1 ** i * (x(i,j).to_pb()) + " + shared + ".to_bx(manager)"}
+    foralls = "Foralls: " + str({"i": range(0, side), "j": range(0, side)})
+    seconds = {}
+    for name, text in texts.items():
+        encoder = ke.manager().create_formula_encoder("reading")
+        encoder.create_variables("x", [side + 1, side + 1])
+        started = time.perf_counter()
+        encoder.add_constraint(text, foralls)
+        seconds[name] = time.perf_counter() - started
+    print(f"reading {side * side} instances: once {seconds['once']:.3f} s, per instance {seconds['per instance']:.3f} s,"
+          f" ratio {seconds['per instance'] / seconds['once']:.1f}x")
+
+
 def main() -> None:
     scale = int(sys.argv[1]) if len(sys.argv) > 1 else 2
     try:
@@ -130,6 +148,7 @@ def main() -> None:
         verdict = "ok" if ratio >= TARGET_RATIO else f"below {TARGET_RATIO:g}x"
         print(f"{name:<12}{native_clauses:>10}{assembly:>12.3f}{native:>10.3f}{ratio:>7.1f}x  {verdict}"
               f"  (assembly clauses {clauses})")
+    reading_once_against_per_instance(100 * scale)
 
 
 if __name__ == "__main__":
