@@ -1,8 +1,4 @@
 import logging
-import os
-import subprocess
-import sys
-import textwrap
 
 import pytest
 
@@ -11,6 +7,8 @@ import vx_encoder
 from vx_encoder import _exceptions
 from vx_encoder.core import vx_logger
 from vx_encoder.version import vx_version
+
+from fresh_interpreter import run_fresh_interpreter
 
 ERROR_TYPES = [
     ("VariableError", "The variable cannot be created"),
@@ -102,15 +100,6 @@ def test_package_messages_bypass_host_logging(caplog):
     assert caplog.records == []
 
 
-def run_fresh_interpreter(code: str, tmp_path) -> str:
-    """Runs code in a new interpreter that imports the same installation as this one."""
-    package_roots = {os.path.dirname(os.path.dirname(module.__file__)) for module in (vx_encoder, ke)}
-    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sorted(package_roots)))
-    result = subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
-                            check=True, cwd=tmp_path, env=env)
-    return result.stdout.strip()
-
-
 def test_import_configures_host_logging_once(tmp_path):
     output = run_fresh_interpreter("""
         import logging
@@ -135,3 +124,41 @@ def test_existing_host_logging_configuration_is_kept(tmp_path):
         print(logging.getLevelName(root.level), len(root.handlers), root.handlers[0].formatter._fmt)
     """, tmp_path)
     assert output == "DEBUG 1 %(message)s"
+
+
+def test_package_root_names_and_loading_order(tmp_path):
+    import vx_encoder.encode.expressions as expressions
+    import vx_encoder.encode.model as model
+    import vx_encoder.linear_parser.linear_model as linear_model
+
+    assert vx_encoder.__all__ == ["Model", "Sum", "SumIt", "And", "AndIt", "Or", "OrIt", "Xor", "XorIt", "Equiv",
+                                  "Implication", "IfThenElse", "pow_expression", "Zero", "One", "LinearModel",
+                                  "SolutionStatus", "VariableType", "inf"]
+    assert vx_encoder.Model is model.Model and vx_encoder.Sum is expressions.Sum
+    assert vx_encoder.LinearModel is linear_model.LinearModel and vx_encoder.inf is linear_model.inf
+    output = run_fresh_interpreter("""
+        import sys
+
+        class RecordStart:
+            started = []
+
+            def find_spec(self, name, path=None, target=None):
+                if name.startswith("vx_encoder"):
+                    self.started.append(name)
+                return None
+
+        sys.meta_path.insert(0, RecordStart())
+        import vx_encoder
+        print(" ".join(RecordStart.started))
+    """, tmp_path)
+    loaded = output.split()
+    assert not any(name.startswith("vx_encoder.linear_parser2") for name in loaded)
+    order = ["vx_encoder", "vx_encoder.encode", "vx_encoder.encode.expressions", "vx_encoder.core",
+             "vx_encoder.core.vx_logger", "vx_encoder.encode.model", "vx_encoder.encode.variables",
+             "vx_encoder.core.formula_container", "vx_encoder.core.dumper", "vx_encoder.core.pboperations",
+             "vx_encoder.core.formulapb", "vx_encoder.core.manager", "vx_encoder.core.variable",
+             "vx_encoder._exceptions", "vx_encoder.linear_parser", "vx_encoder.linear_parser.linear_model",
+             "vx_encoder.linear_parser.linear_variables", "vx_encoder.linear_parser.linear_expression",
+             "vx_encoder.linear_parser.compiled_linear_expressions", "vx_encoder.version"]
+    positions = [loaded.index(name) for name in order]
+    assert positions == sorted(positions)

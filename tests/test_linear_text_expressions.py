@@ -1,6 +1,5 @@
 """Text of linear expressions, bounds, sums, and the names of vx_encoder.linear_parser."""
 
-import subprocess
 import sys
 from fractions import Fraction
 
@@ -11,6 +10,8 @@ import vx_encoder.linear_parser as linear_parser
 from vx_encoder._exceptions import FormulaError
 from vx_encoder.linear_parser import LinearModel, Sum, SumIt, VariableType
 from vx_encoder.linear_parser.linear_expression import LinearExpression, LinearVariableProxy
+
+from fresh_interpreter import run_fresh_interpreter
 
 BOUNDS_ARE_FINAL = "It is forbidden to change the formula after setting the boundaries"
 OPERAND_TYPE = "Type 'LinearExpression' is expected for left side of expression"
@@ -241,7 +242,7 @@ def test_the_sub_package_exports_its_six_names():
     assert linear_parser.LinearModel.__module__ == "vx_encoder.linear_parser.linear_model"
 
 
-def test_the_sub_package_loads_its_modules_in_order():
+def test_the_sub_package_loads_its_modules_in_order(tmp_path):
     # A finder that only watches records each module as its import starts.
     script = (
         "import sys\n"
@@ -252,6 +253,6 @@ def test_the_sub_package_loads_its_modules_in_order():
         "sys.meta_path.insert(0, Watch())\n"
         "import vx_encoder.linear_parser\n"
     )
-    loaded = subprocess.run([sys.executable, "-c", script], capture_output=True, text=True, check=True)
+    loaded = run_fresh_interpreter(script, tmp_path)
     expected = ["linear_model", "linear_variables", "linear_expression", "compiled_linear_expressions"]
-    assert loaded.stdout.split() == expected
+    assert loaded.split() == expected

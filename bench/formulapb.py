@@ -1,0 +1,139 @@
+"""FormulaPB.to_bx against the bare encoder, and long sums.
+
+Times `to_bx` on one comparison of 10,000 weighted variables (weights 1..n,
+bound half of the total weight) and prints its ratio to the `encode2` call
+alone (target: at most 3), with the engine's bulk clause conversion and with
+the per-literal conversion it replaces. Then lists, negates, scales and prints
+a sum of 1,000,000 terms written with + in a loop.
+
+Run: PYTHONPATH=. python bench/formulapb.py [n]
+"""
+
+import sys
+import time
+from contextlib import contextmanager
+
+import halvex.kelvo_engine.bxpr as bx
+import halvex.kelvo_engine.pbct as pb
+from vx_encoder.core.formulapb import FormulaPB
+from vx_encoder.core.manager import Manager
+from vx_encoder.core.pboperations import PBVariable, Sum
+
+REPEATS = 5
+
+
+def best_time(run, prepare=lambda: None):
+    best = float("inf")
+    for _ in range(REPEATS):
+        argument = prepare()
+        start = time.perf_counter()
+        run(argument)
+        best = min(best, time.perf_counter() - start)
+    return best
+
+
+def model_term(manager, n):
+    manager.registration_generator_variables("x")
+    x = manager.name2genvar["x"]
+    return Sum(*[(i + 1) * x(i).to_pb() for i in range(n)])
+
+
+def encoded_database(n, comparator, bound):
+    manager = Manager()
+    term = model_term(manager, n)
+    constraint = pb.PBConstraint(term.to_pb(), comparator, bound)
+    database = pb.VectorClauseDatabase(manager.pb_config)
+
+    def encode(_):
+        database_ = pb.VectorClauseDatabase(manager.pb_config)
+        pb.pb2cnf(manager.pb_config).encode2(constraint, database_, pb.AuxVarManager(n + 1))
+
+    pb.pb2cnf(manager.pb_config).encode2(constraint, database, pb.AuxVarManager(n + 1))
+    return encode, len(database)
+
+
+@contextmanager
+def per_literal_conversion():
+    bulk = bx.clauses_to_formula
+    del bx.clauses_to_formula
+    try:
+        yield
+    finally:
+        bx.clauses_to_formula = bulk
+
+
+def compare_to_bx(n, comparator):
+    total = n * (n + 1) // 2
+    bound = total // 2
+    encode, clauses = encoded_database(n, comparator, bound)
+    encode_time = best_time(encode)
+
+    def prepare():
+        manager = Manager()
+        return manager, FormulaPB(model_term(manager, n), comparator, bound)
+
+    def convert(prepared):
+        manager, formula = prepared
+        formula.to_bx(manager)
+
+    bulk_time = best_time(convert, prepare)
+    with per_literal_conversion():
+        per_literal_time = best_time(convert, prepare)
+    manager, formula = prepare()
+    formula.to_bx(manager)
+    print(f"n = {n:,}, {comparator.name}: {clauses:,} clauses, {manager.cnt_pbvar:,} auxiliaries")
+    print(f"  encode2 alone        {encode_time * 1000:8.1f} ms")
+    print(f"  to_bx, bulk          {bulk_time * 1000:8.1f} ms   ratio {bulk_time / encode_time:5.2f} (target <= 3)")
+    print(f"  to_bx, per literal   {per_literal_time * 1000:8.1f} ms   ratio {per_literal_time / encode_time:5.2f}")
+    print_bulk_parts(n, comparator, bound)
+
+
+def print_bulk_parts(n, comparator, bound):
+    """Where the bulk to_bx spends its time: listing the term, encoding, and
+    the clause conversion, of which the engine's formula building alone."""
+    def prepare():
+        manager = Manager()
+        term = model_term(manager, n)
+        database = pb.VectorClauseDatabase(manager.pb_config)
+        constraint = pb.PBConstraint(term.to_pb(), comparator, bound)
+        pb.pb2cnf(manager.pb_config).encode2(constraint, database, manager.pb_var_manager)
+        return manager, term, database
+
+    listing = best_time(lambda prepared: prepared[1].to_pb(), prepare)
+    conversion = best_time(lambda prepared: prepared[0].clauses_to_bx(prepared[2]), prepare)
+
+    def prepare_building():
+        manager, _, database = prepare()
+        literals, offsets = database.get_clause_arrays()
+        context = manager.bx_context
+        variables = [context.get_var(f"v{k}") for k in range(manager.pb_var_manager.next_variable - 1)]
+        return literals.astype("int64"), offsets, variables
+
+    building = best_time(lambda prepared: bx.from_clauses(*prepared), prepare_building)
+    print(f"  parts: term.to_pb {listing * 1000:.1f} ms, Manager.clauses_to_bx {conversion * 1000:.1f} ms "
+          f"(bx.from_clauses alone {building * 1000:.1f} ms)")
+
+
+def long_sum(length):
+    leaves = [PBVariable(i + 1, f"x({i})", i % 7 - 3) for i in range(length)]
+    term = leaves[0]
+    for leaf in leaves[1:]:
+        term = term + leaf
+    print(f"a sum of {length:,} terms written with + (a chain of {length - 1:,} AddOps):")
+    for label, operation in [("to_pb", lambda: term.to_pb()), ("to_maxsat", lambda: term.to_maxsat()),
+                             ("negation", lambda: -term), ("scaling", lambda: 3 * term),
+                             ("text", lambda: repr(term))]:
+        start = time.perf_counter()
+        operation()
+        print(f"  {label:<10} {time.perf_counter() - start:6.2f} s")
+
+
+def main():
+    n = int(sys.argv[1]) if len(sys.argv) > 1 else 10_000
+    compare_to_bx(n, pb.Comparator_type.LEQ)
+    compare_to_bx(n, pb.Comparator_type.BOTH)
+    long_sum(1_000_000)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,59 @@
+import halvex.kelvo_engine as ke
+import halvex.kelvo_engine.bxpr as bx
+import halvex.kelvo_engine.pbct as pb
+
+from vx_encoder.core.vx_logger import *
+
+
+class FormulaPB:
+    def __init__(self, expression, comparator, *border):
+        self.expression = expression
+        self.comparator = comparator
+        self.border = border
+
+    def to_bx(self, manager):
+        if _debug_shown():
+            log_d(f"FormulaPB before to_bx: {self.expression}")
+        constraint = pb.PBConstraint(self.expression.to_pb(), self.comparator, *self.border)
+        database = pb.VectorClauseDatabase(manager.pb_config)
+        encoder = pb.pb2cnf(manager.pb_config)
+        encoder.encode2(constraint, database, manager.pb_var_manager)
+        if _engine_converts_clauses_in_bulk():
+            formula = manager.clauses_to_bx(database)
+        else:
+            formula = _clauses_to_bx_one_by_one(database.get_clauses(), manager)
+        if _debug_shown():
+            log_d(f"Bx formula from FormulaPB: {formula}")
+        return formula
+
+    def to_maxsat(self, manager, minimization):
+        if _debug_shown():
+            log_d(f"FormulaPB before to_maxsat: {self.expression}")
+        weights = []
+        literals = []
+        for pb_var, coefficient in self.expression.to_maxsat():
+            # A zero coefficient keeps its place with weight 0; the clause
+            # assembly drops soft clauses of weight 0.
+            weights.append(abs(coefficient))
+            bx_var = manager.get_pb_var(pb_var)
+            literals.append(~bx_var if (coefficient > 0) == bool(minimization) else bx_var)
+        return bx.and_(literals), weights
+
+
+def _engine_converts_clauses_in_bulk() -> bool:
+    return hasattr(bx, "clauses_to_formula")
+
+
+def _clauses_to_bx_one_by_one(clauses, manager):
+    return bx.and_s([
+        bx.or_s([manager.get_pb_var(literal) if literal > 0 else ~manager.get_pb_var(-literal)
+                 for literal in clause])
+        for clause in clauses
+    ])
+
+
+def _debug_shown() -> bool:
+    # The texts of a long term and of its clauses run to megabytes; they are
+    # formed only when the engine's logger shows debug lines.
+    threshold = getattr(ke, "get_log_level", None)
+    return threshold is None or int(threshold()) >= int(ke.log_level_type.debug)

@@ -1,0 +1,430 @@
+import builtins
+import keyword
+import re
+import sys
+import traceback
+import typing
+from datetime import datetime
+from functools import reduce
+from numbers import Integral
+from operator import mul
+
+import halvex.kelvo_engine as ke
+import halvex.kelvo_engine.bxpr as bx
+import halvex.kelvo_engine.pbct as pb
+
+from vx_encoder.encode.variables import Variable, Index
+from vx_encoder.encode.expressions import Expression
+from vx_encoder.core.formula_container import FormulaContainer
+from vx_encoder.core import pboperations, formulapb, manager, variable
+from vx_encoder.core.expression_evaluator import evaluate_expression_text
+from vx_encoder._exceptions import VariableError, FormulaError, TargetError, BuildError
+from vx_encoder.core.vx_logger import *  # noqa: F401,F403
+
+# Names the expression text relies on; a variable or index of such a name would
+# shadow them in every later evaluation.
+_NAMESPACE_NAMES = frozenset(("Sum", "FormulaPB", "bx", "pb", "manager"))
+
+
+def _shadows_evaluation(name: str) -> bool:
+    return name in _NAMESPACE_NAMES or keyword.iskeyword(name) or hasattr(builtins, name)
+
+
+class Model:
+    """
+    Main class of pseudo-boolean model
+    """
+
+    __EXPRESSION_FORMULA_RE = re.compile("(.*),\\sline\\s(\\d+),(.*)\n(.*)")
+    __BXPR_AUX: str = "_bxpr_aux"
+    __PBCT_AUX: str = "_pbct_aux"
+    __DUMMY_VAR: str = "dummy_var"
+
+    def __init__(self, kmanager: ke.manager, name: str, use_formula_encoder: bool = False) -> None:
+        self._kelvo_manager = kmanager
+        self._model_name = name
+        self._use_formula_encoder = use_formula_encoder
+        log_i(" python version : " + ke.get_python_version())
+        log_i("     model name : " + str(self._model_name))
+        log_i("           ksfe : " + str(self._use_formula_encoder))
+        self._formula_encoder = None
+        self._formula_container = None
+        self._used_vars = set()
+        self._manager = manager.Manager()
+        self._variables = {}
+        self._indexes = {}
+        self._formulas_dir = {
+            "Sum": pboperations.Sum,
+            "FormulaPB": formulapb.FormulaPB,
+            "bx": bx,
+            "pb": pb,
+            "manager": self._manager,
+        }
+        self._shift_target_variable = 0
+        self._is_wcnf = None
+        self._template_target = None
+        self._start_time = datetime.now()
+        if not self._use_formula_encoder:
+            self.create_variables(self.__DUMMY_VAR, d=1)
+
+    def get_name(self) -> str:
+        return self._model_name
+
+    def create_variables(self, name: str, **dims: int) -> Variable:
+        if not name or not (name.isalpha() or name == self.__DUMMY_VAR):
+            self.__refuse(ValueError, "Variable must have a non-empty name containing only letters")
+        if name in self._used_vars:
+            self.__refuse(VariableError, "Variable named " + name + " is already in use")
+        self.__check_name_keeps_evaluation_working("Variable", name)
+        self.__check_dimensions(name, dims)
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._formula_encoder.create_variables(name, list(dims.values()))
+            new_variable = Variable(name, dims, 0)
+        else:
+            # Once the container exists it owns the numbering: a later variable
+            # starts after every auxiliary block and joins the mapping.
+            first_number = (self._shift_target_variable if self._formula_container is None
+                            else self._formula_container.first_free_variable)
+            self._used_vars.add(name)
+            self._manager.registration_generator_variables(name)
+            new_variable = Variable(name, dims, first_number)
+            self._variables[name] = new_variable
+            if self._formula_container is not None:
+                self._formula_container.adopt_variable(new_variable)
+        count = reduce(mul, dims.values(), 1)
+        self._shift_target_variable += count
+        log_i("    add new var : " + name + str(dims) + " = [" + str(count) + "]")
+        self._start_time = datetime.now()
+        return new_variable
+
+    def get_indexes(self, indexes: typing.Sequence[str]) -> typing.Union[Index, typing.Sequence[Index]]:
+        if len(indexes) == 0:
+            self.__refuse(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
+        created = []
+        for name in indexes:
+            if name == self.__BXPR_AUX or name == self.__PBCT_AUX:
+                self.__refuse(VariableError, "Names '" + self.__BXPR_AUX + "' and '" + self.__PBCT_AUX
+                              + "' are reserved. Change the name to a valid one")
+            if name in self._used_vars:
+                self.__refuse(VariableError, "Index named " + name + " is already in use")
+            if not isinstance(name, str) or not name.isidentifier():
+                self.__refuse(ValueError, "Index name " + str(name) + " must be a valid identifier")
+            self.__check_name_keeps_evaluation_working("Index", name)
+            index = Index(name)
+            self._indexes[name] = index
+            created.append(index)
+        return created if len(created) > 1 else created[0]
+
+    def add_constraint(self, constraint: Expression, **foralls: typing.Sequence[int]) -> None:
+        if not isinstance(constraint, Expression):
+            self.__refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
+        if self._is_wcnf is not None:
+            self.__refuse(TargetError, "Soft constraint has already been defined" if self._is_wcnf
+                          else "Target has already been defined")
+        log_d("     constraint : " + str(constraint) + "___" + str(foralls))
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._formula_encoder.add_constraint(str(constraint), "Foralls: " + str(foralls))
+        else:
+            self.__fill_hard_constraint(constraint, foralls)
+
+    def add_soft_constraint(self, constraint: Expression, weight: int = 1, minimization: bool = False,
+                            **foralls: typing.Sequence[int]) -> None:
+        if not isinstance(constraint, Expression):
+            self.__refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
+        if self._is_wcnf is not None and not self._is_wcnf:
+            self.__refuse(FormulaError, "Current model already works with CNF")
+        if not constraint.soft:
+            self.__refuse(FormulaError, "Input constraint cannot be converted to a soft constraints")
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._is_wcnf = True
+            self._formula_encoder.add_soft_constraint(str(constraint), "Foralls: " + str(foralls), weight,
+                                                      minimization)
+        else:
+            self.__fill_soft_constraint(constraint, weight, minimization, foralls)
+
+    @property
+    def use_target(self) -> bool:
+        """Is the target set in the model"""
+        return self._is_wcnf is not None and not self._is_wcnf
+
+    def add_target(self, target) -> None:
+        if not isinstance(target, Expression):
+            self.__refuse(TypeError, "Variable 'target' must contain only objects of type 'Expression'")
+        if self._is_wcnf is not None and self._is_wcnf:
+            self.__refuse(FormulaError, "Current model already works with WCNF")
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._formula_encoder.add_target(str(target))
+        else:
+            self.__fill_target(target)
+
+    def __reset_target(self) -> None:
+        if self.use_target:
+            self._template_target = None
+
+    def __fill_target(self, target) -> None:
+        self.__init_formula_container()
+        if not target.soft:
+            self.__refuse(TargetError, "Target is not a pseudo-boolean function without border")
+        if self.use_target:
+            log_w("Target already used")
+        self.__reset_target()
+        self._template_target = target
+        self._is_wcnf = False
+
+    # --- evaluation of constraints into clause templates ---
+
+    def __init_formula_container(self) -> None:
+        if self._formula_container is None:
+            self._formula_container = FormulaContainer(self._variables, self._shift_target_variable)
+
+    def __evaluation_namespace(self) -> dict:
+        return {**self._formulas_dir, **self._indexes, **self._manager.name2genvar}
+
+    def __evaluate(self, text: str):
+        return evaluate_expression_text(text, self.__evaluation_namespace())
+
+    def __clause_template(self, text: str):
+        """Evaluates a hard constraint or a bounded target into its Tseytin form and counts."""
+        formula = self.__evaluate(text)
+        if isinstance(formula, variable.Variable):
+            formula = formula.to_bx()
+        if isinstance(formula, pboperations.PBBaseOp):
+            self.__refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, "
+                                        "not a pseudo-Boolean sum without a bound: " + text)
+        if not isinstance(formula, bx.BaseExpr):
+            self.__refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, not "
+                          + type(formula).__name__ + ": " + text)
+        return formula.tseytin(self._manager.bx_context, self.__BXPR_AUX)
+
+    def __auxiliary_counts(self, template) -> typing.Tuple[int, int]:
+        shift_pb_variable = self._manager.cnt_pbvar
+        shift_bx_variable = sum(1 for v in template.support() if self.__BXPR_AUX in str(v))
+        return shift_pb_variable, shift_bx_variable
+
+    def __fill_hard_constraint(self, constraint, foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
+        self.__init_formula_container()
+        try:
+            template_constraint = self.__clause_template(str(constraint))
+            log_t("Enumerating hard utility variables")
+            shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
+            if isinstance(template_constraint, bx.Zero):
+                source, line = self.__caller_source_line()
+                self.__refuse(FormulaError, "Contradiction was detected in formula " + source + ", line " + line)
+            if isinstance(template_constraint, bx.One):
+                source, line = self.__caller_source_line()
+                log_w("Redundant constraint was detected in formula " + source + ", line " + line)
+            else:
+                self._formula_container.add_hard_constraint(template_constraint, foralls, shift_pb_variable,
+                                                            shift_bx_variable)
+        finally:
+            self._manager.reset()
+
+    def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
+                               foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
+        self.__init_formula_container()
+        try:
+            weighted = (weight * constraint).maxsat(minimization)
+            log_d("Building soft constraint: " + str(constraint))
+            template_constraint, weights = self.__evaluate(str(weighted))
+            self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
+            self._is_wcnf = True
+        finally:
+            self._manager.reset()
+
+    def __build_target(self, border: int, minimization: bool) -> None:
+        self.__init_formula_container()
+        try:
+            bounded = self._template_target <= border if minimization else self._template_target >= border
+            log_i("Building target")
+            template_constraint = self.__clause_template(str(bounded))
+            log_d("Enumerating target utility variables")
+            shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
+            if isinstance(template_constraint, bx.Zero):
+                self.__refuse(FormulaError, "Contradiction was detected in target")
+            if isinstance(template_constraint, bx.One):
+                log_w("Redundant constraint was detected in target")
+            else:
+                self._formula_container.add_target_constraint(template_constraint, {}, shift_pb_variable,
+                                                              shift_bx_variable)
+        finally:
+            self._manager.reset()
+
+    def __caller_source_line(self) -> typing.Tuple[str, str]:
+        """Source text and line number of the statement outside this module that called the model."""
+        frame = sys._getframe(1)
+        while frame is not None and frame.f_code.co_filename == __file__:
+            frame = frame.f_back
+        if frame is None:
+            return "", ""
+        entry = traceback.format_stack(frame, limit=1)[0]
+        if not entry.endswith("\n"):
+            entry += "\n"
+        if entry.count("\n") < 2:
+            entry += "\n"
+        match = self.__EXPRESSION_FORMULA_RE.match(entry)
+        if match is None:
+            return "", ""
+        return match.group(4).strip(), match.group(2).strip()
+
+    # --- builds ---
+
+    def __init_formula_encoder(self) -> None:
+        if self._formula_encoder is None:
+            if self._kelvo_manager is None:
+                self.__refuse(BuildError, "Kelvo manager is not set or empty")
+            self._formula_encoder = self._kelvo_manager.create_formula_encoder(self._model_name)
+
+    def build_cnf(self, border: typing.Optional[int] = None, minimization: typing.Optional[bool] = None) -> bool:
+        if self._is_wcnf:
+            self.__refuse(BuildError, "This expression is defined for WCNF format")
+        if self.use_target:
+            if border is None or minimization is None:
+                self.__refuse(BuildError, "Border or minimization arguments are not defined, but target is set")
+            self.__build_target(border, minimization)
+        log_i("      CNF build : started. Model <" + str(self._model_name) + ">; Target variables = "
+              + str(self._shift_target_variable - 1))
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._formula_encoder.generate_cnf()
+            storage = self._formula_encoder.get_cnf_storage()
+        else:
+            self.__check_formula_container()
+            self._formula_container.build_cnf_formula(self._model_name)
+            if self.use_target:
+                # This build's target stays in the storage; the next build replaces it.
+                self._formula_container.reset_target()
+            storage = self._formula_container.cnf_storage()
+        result = self.__register_build(storage, "CNF storage is empty")
+        if result is None:
+            return False
+        suffix = " (formula encoder)." if self._use_formula_encoder else "."
+        log_i("         action : CNF build finished" + suffix + " Duration = " + self.__duration())
+        return result
+
+    def build_wcnf(self) -> bool:
+        if not self._is_wcnf:
+            self.__refuse(BuildError, "This expression is defined for CNF format")
+        log_i("     WCNF build : started. Model <" + str(self._model_name) + ">; Target variables = "
+              + str(self._shift_target_variable - 1))
+        if self._use_formula_encoder:
+            self.__init_formula_encoder()
+            self._formula_encoder.generate_cnf()
+            storage = self._formula_encoder.get_cnf_storage()
+        else:
+            self.__check_formula_container()
+            self._formula_container.build_wcnf_formula(self._model_name)
+            storage = self._formula_container.cnf_storage()
+        result = self.__register_build(storage, "WCNF storage is empty")
+        if result is None:
+            return False
+        log_i("         action : WCNF build finished" + ("(formula encoder)." if self._use_formula_encoder else "."))
+        return result
+
+    def __check_formula_container(self) -> None:
+        if self._formula_container is None:
+            self.__refuse(BuildError, "The model doesn't contain any formula container")
+
+    def __register_build(self, storage, empty_storage_message: str):
+        """Hands the storage and a witness interpreter to the engine manager.
+
+        Returns the result of building the interpreter's tables, or None when the
+        model has no variable mapping."""
+        if storage is None:
+            self.__refuse(BuildError, empty_storage_message)
+        if self._kelvo_manager is None:
+            self.__refuse(BuildError, "Kelvo manager is not set or empty")
+        self._kelvo_manager.set_cnf_storage(storage)
+        var_mapping = self.get_var_mapping()
+        if var_mapping is None:
+            log_e("Variable mapping is empty")
+            return None
+        interpreter = ke.witness_interpreter()
+        interpreter.set_var_mapping(var_mapping)
+        interpreter.set_auxiliary_vars([self.__BXPR_AUX, self.__PBCT_AUX])
+        result = interpreter.build_mapping_tables(True)
+        if result:
+            self._kelvo_manager.set_witness_interpreter(interpreter)
+        return result
+
+    def __duration(self) -> str:
+        elapsed = datetime.now() - self._start_time
+        try:
+            return (datetime.min + elapsed).strftime("%H:%M:%S.%f")[:-3]
+        except OverflowError:  # the clock was set back
+            return "-" + (datetime.min - elapsed).strftime("%H:%M:%S.%f")[:-3]
+
+    def get_cnf_storage(self) -> ke.wcnf_storage:
+        if self._use_formula_encoder:
+            return None if self._formula_encoder is None else self._formula_encoder.get_cnf_storage()
+        return None if self._formula_container is None else self._formula_container.cnf_storage()
+
+    def get_var_mapping(self) -> ke.var_mapping:
+        if self._use_formula_encoder:
+            return None if self._formula_encoder is None else self._formula_encoder.get_var_mapping()
+        if self._formula_container is None or len(self._formula_container.mapping) == 0:
+            return None
+        var_mapping = ke.var_mapping()
+        var_mapping.set_var_map(self._formula_container.mapping)
+        var_mapping.build_inverse_map()
+        return var_mapping
+
+    # --- witnesses, metrics and preliminary values ---
+
+    def __has_formula_encoder(self) -> bool:
+        return bool(self._use_formula_encoder) and self._formula_encoder is not None
+
+    def save_metrics_json(self, filename: str):
+        return self._formula_encoder.save_metrics_json(filename) if self.__has_formula_encoder() else False
+
+    def save_metrics_csv(self, filename: str):
+        return self._formula_encoder.save_metrics_csv(filename) if self.__has_formula_encoder() else False
+
+    def reset(self) -> None:
+        if self.__has_formula_encoder():
+            self._formula_encoder.reset()
+
+    def set_witness(self, witness) -> None:
+        if self.__has_formula_encoder():
+            self._formula_encoder.set_witness(witness)
+
+    def set_another_witness(self, witness) -> None:
+        if self.__has_formula_encoder():
+            self._formula_encoder.set_another_witness(witness)
+
+    def check_another_witness(self) -> bool:
+        return self._formula_encoder.check_another_witness() if self.__has_formula_encoder() else False
+
+    def get_var_index(self, var: int) -> int:
+        return var
+
+    def add_preliminary_var_value(self, var: int, negative=False):
+        value = -var if negative else var
+        log_d("Preliminary variable value was added: " + str(value))
+        if self._kelvo_manager is None:
+            return None
+        storage = self._kelvo_manager.get_cnf_storage()
+        if storage is not None:
+            storage.insert_prefatory_value(value)
+        return None
+
+    # --- checks ---
+
+    @staticmethod
+    def __refuse(error_type: type, message: str) -> typing.NoReturn:
+        log_e(message)
+        raise error_type(message)
+
+    def __check_name_keeps_evaluation_working(self, kind: str, name: str) -> None:
+        if name != self.__DUMMY_VAR and _shadows_evaluation(name):
+            self.__refuse(ValueError, kind + " name " + name + " is reserved by the expression language; "
+                                      "change the name to a valid one")
+
+    def __check_dimensions(self, name: str, dims: typing.Dict[str, int]) -> None:
+        for dimension, size in dims.items():
+            if isinstance(size, bool) or not isinstance(size, Integral) or size <= 0:
+                self.__refuse(ValueError, "Dimension " + dimension + " of variable " + name
+                              + " must have a positive integer size, not " + repr(size))
