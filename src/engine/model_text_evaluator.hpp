@@ -114,7 +114,7 @@ private:
     std::vector<TemplateOccurrence> templates_;
     std::unordered_map<std::string, std::size_t> template_ids_;
     std::vector<std::optional<Value>> locals_;  // comprehension targets, by symbol
-    StackHeadroom headroom_;
+    const StackHeadroom& headroom_ = StackHeadroom::of_this_thread();
 
     Value name_value(NodeId node);
     Value sum(NodeId node);

@@ -27,7 +27,7 @@ private:
     std::size_t next_ = 0;
     std::size_t depth_ = 0;
     ParseOptions options_;
-    StackHeadroom headroom_;
+    const StackHeadroom& headroom_ = StackHeadroom::of_this_thread();
 
     struct DepthGuard {
         Parser& parser;

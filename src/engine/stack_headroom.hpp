@@ -9,6 +9,13 @@ namespace kelvo {
 
 class StackHeadroom {
 public:
+    // Finding the stack's extent can cost milliseconds (the main thread's is
+    // read from the process's memory map), so each thread does it once.
+    static const StackHeadroom& of_this_thread() {
+        thread_local const StackHeadroom headroom;
+        return headroom;
+    }
+
     // Leaves `reserve` bytes (at most a quarter of the stack) untouched at its end.
     explicit StackHeadroom(std::size_t reserve = 256 * 1024);
     [[nodiscard]] bool exhausted() const {
