@@ -6,8 +6,11 @@ alongside in Python; the encoding must have exactly the same models projected
 onto the model variables (checked over every assignment with a SAT solver).
 """
 
+import functools
+import importlib.util
 import itertools
 import json
+import pathlib
 import random
 
 import pytest
@@ -580,6 +583,73 @@ def example_models():
         model.add_constraint(IfThenElse(x[2], y[0, 0] ^ y[1, 1], Equiv(y[0, 1], y[1, 0])))
         model.add_constraint(SumIt([x[0], 2 * x[1], y[1, 1]]) >= 2)
     return [queens, connectives]
+
+
+def projected(model):
+    mapping = model.get_var_mapping().get_var_map()
+    keys = {k: v for k, v in mapping.items() if not k.startswith("_") and k != "dummy_var[0]"}
+    storage = model.get_cnf_storage()
+    return keys, models_of(storage, len(keys)), sorted(storage.get_soft_clauses())
+
+
+@pytest.mark.parametrize("example, build", [("queens", lambda module, kmanager: module.build_queens(kmanager, 4)),
+                                             ("coverage", lambda module, kmanager: module.build_coverage(kmanager))])
+def test_both_paths_agree_on_the_examples(monkeypatch, example, build):
+    Model = clause_assembly_model()
+    spec = importlib.util.spec_from_file_location(example, pathlib.Path(__file__).parent.parent / "examples" / f"{example}.py")
+    module = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(module)
+    built = []
+    for native in (False, True):
+        monkeypatch.setattr(module, "Model", functools.partial(Model, use_formula_encoder=native))
+        built.append(projected(build(module, ke.manager())))
+    assert built[0] == built[1]
+
+
+def random_positive_formula(rng, depth=2):
+    """Comparisons only where both paths read them alike: as conjuncts and disjuncts."""
+    if depth == 0 or rng.random() < 0.3:
+        return random_formula(rng, 0)
+    shape = rng.randrange(4)
+    if shape == 3:
+        return random_formula(rng, 1)  # connectives over variables and constants only, at worst
+    a, fa = random_positive_formula(rng, depth - 1)
+    b, fb = random_positive_formula(rng, depth - 1)
+    if shape == 0:
+        return a & b, None
+    if shape == 1:
+        return a | b, None
+    return And(a, k=range(0, 2)), None
+
+
+@pytest.mark.parametrize("seed", range(12))
+def test_both_paths_agree_on_random_models(seed):
+    Model = clause_assembly_model()
+    rng = random.Random(seed)
+    constraints = []
+    while len(constraints) < 3:
+        constraint, _ = random_positive_formula(rng)
+        text = str(constraint)
+        if "FormulaPB" in text and any(f in text for f in ("~(", "xor_s", "eq_s", "impl_s", "ite_s")):
+            continue
+        constraints.append((constraint, rng.choice([FORALLS, {"j": [1], "i": [1, 0]}])))
+    built = []
+    for native in (False, True):
+        model = Model(ke.manager(), "random", use_formula_encoder=native)
+        model.create_variables("x", **SIZES)
+        model.get_indexes(["i", "j", "k"])
+        try:
+            for constraint, foralls in constraints:
+                model.add_constraint(constraint, **foralls)
+        except Exception as error:  # a contradiction: both paths must refuse it
+            built.append(type(error).__name__ + ("Contradiction" if "Contradiction" in str(error) else ""))
+            continue
+        model.build_cnf()
+        built.append(projected(model))
+    if isinstance(built[0], str) or isinstance(built[1], str):
+        assert "Contradiction" in built[0] and "Contradiction" in built[1]
+    else:
+        assert built[0] == built[1]
 
 
 @pytest.mark.parametrize("build", example_models())
