@@ -440,22 +440,26 @@ void FormulaEncoder::generate_cnf() {
     const auto started = std::chrono::steady_clock::now();
     const auto starts = block_starts();
     auto storage = std::make_shared<WcnfStorage>();
-    std::vector<Literal> clause;
+    std::vector<Literal> literals;
+    std::vector<std::int64_t> offsets;
     Weight weight_limit = 1;
     std::int64_t clauses = 0;
     for (std::size_t f = 0; f < encodings_.size(); ++f) {
         const auto& encoding = encodings_[f];
         const std::int64_t shift = starts[f] - (encoding.model_variables + 1);
-        for (std::size_t c = 0; c < encoding.hard.size(); ++c) {
-            const auto original = encoding.hard.clause(c);
-            clause.assign(original.begin(), original.end());
-            for (auto& literal : clause) {
+        literals.assign(encoding.hard.literals().begin(), encoding.hard.literals().end());
+        if (shift != 0) {
+            for (auto& literal : literals) {
                 if (std::abs(literal) > encoding.model_variables) {
                     literal = static_cast<Literal>(literal > 0 ? literal + shift : literal - shift);
                 }
             }
-            storage->add_hard_clause(clause);
         }
+        offsets.assign(1, 0);
+        for (std::size_t c = 0; c < encoding.hard.size(); ++c) {
+            offsets.push_back(offsets.back() + static_cast<std::int64_t>(encoding.hard.clause(c).size()));
+        }
+        storage->add_hard_clauses(literals, offsets);
         for (std::size_t c = 0; c < encoding.soft.size(); ++c) {
             storage->add_soft_clause(encoding.soft.clause(c), encoding.weights[c]);
             weight_limit = encoding.weights[c] > std::numeric_limits<Weight>::max() - weight_limit
