@@ -32,17 +32,6 @@ def encoder():
     return fe
 
 
-@pytest.fixture
-def log():
-    lines = []
-    threshold = ke.get_log_level()
-    ke.set_log_level(ke.log_level_type.trace)
-    ke.set_log_sink(lambda message, level: lines.append((level.name, message)))
-    yield lines
-    ke.set_log_sink(None)
-    ke.set_log_level(threshold)
-
-
 def number(a, b):
     return 1 + 3 * a + b
 

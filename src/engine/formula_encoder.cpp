@@ -53,75 +53,6 @@ std::string instance_text(const std::vector<model_text::IndexRange>& ranges, std
     return text;
 }
 
-// The hard clauses of one instance's formula in clause form.
-class ClauseCollector {
-public:
-    ClauseCollector(InstanceContext& instance, std::int64_t first_auxiliary)
-        : instance_(instance), first_auxiliary_(first_auxiliary), pbct_(instance.pbct_count()) {}
-
-    void collect(bxpr::Ref root, ClauseBuffer& out) {
-        const auto& context = instance_.context;
-        if (!root.negated() && context.kind(root) == bxpr::Kind::And) {
-            for (const auto clause : context.args(root)) add_clause(clause, out);
-        } else {
-            add_clause(root, out);
-        }
-    }
-    [[nodiscard]] std::int64_t pbct() const { return pbct_; }
-    [[nodiscard]] std::int64_t bxpr() const { return bxpr_; }
-
-private:
-    InstanceContext& instance_;
-    std::int64_t first_auxiliary_;
-    std::int64_t pbct_;
-    std::int64_t bxpr_ = 0;
-    std::vector<Literal> clause_;
-
-    void add_clause(bxpr::Ref clause, ClauseBuffer& out) {
-        const auto& context = instance_.context;
-        clause_.clear();
-        if (!clause.negated() && context.kind(clause) == bxpr::Kind::Or) {
-            for (const auto literal : context.args(clause)) clause_.push_back(number_of(literal));
-        } else {
-            clause_.push_back(number_of(clause));
-        }
-        sort_by_variable(clause_);
-        out.append(clause_);
-    }
-
-    Literal number_of(bxpr::Ref literal) {
-        const bxpr::Ref variable = literal.positive();
-        std::int64_t number = 0;
-        if (const auto model = instance_.model_number(variable)) {
-            number = *model;
-        } else if (const auto pbct = instance_.pbct_index(variable)) {
-            number = first_auxiliary_ + *pbct;
-        } else {
-            const std::string_view name = instance_.context.name(variable);
-            const auto n = std::strtoll(std::string(name.substr(bxpr_prefix.size() + 1)).c_str(), nullptr, 10);
-            bxpr_ = std::max<std::int64_t>(bxpr_, n + 1);
-            number = first_auxiliary_ + pbct_ + n;
-        }
-        if (number > largest_literal) throw std::overflow_error("the encoding needs more than 2^31 - 1 variables");
-        return static_cast<Literal>(literal.negated() ? -number : number);
-    }
-};
-
-// The clauses of a constraint read once for all instances: literals are
-// model variables, template occurrences or auxiliaries of the instance.
-struct TemplateClauses {
-    enum class Kind : std::uint8_t { model, occurrence, auxiliary };
-    struct Literal {
-        Kind kind;
-        bool negated;
-        std::int64_t value;  // the number, the occurrence, or the offset in the instance's block
-    };
-    std::vector<Literal> literals;
-    std::vector<std::size_t> ends;
-    std::int64_t pbct = 0;
-    std::int64_t bxpr = 0;
-};
-
 TemplateClauses template_clauses(const InstanceContext& instance, bxpr::Ref root) {
     TemplateClauses result;
     result.pbct = instance.pbct_count();
@@ -129,16 +60,16 @@ TemplateClauses template_clauses(const InstanceContext& instance, bxpr::Ref root
     const auto literal_of = [&](bxpr::Ref literal) {
         const bxpr::Ref variable = literal.positive();
         if (const auto model = instance.model_number(variable)) {
-            if (*model > 0) return TemplateClauses::Literal{TemplateClauses::Kind::model, literal.negated(), *model};
-            return TemplateClauses::Literal{TemplateClauses::Kind::occurrence, literal.negated(), -*model - 1};
+            if (*model > 0) return TemplateClauses::Entry{TemplateClauses::Kind::model, literal.negated(), *model};
+            return TemplateClauses::Entry{TemplateClauses::Kind::occurrence, literal.negated(), -*model - 1};
         }
         if (const auto pbct = instance.pbct_index(variable)) {
-            return TemplateClauses::Literal{TemplateClauses::Kind::auxiliary, literal.negated(), *pbct};
+            return TemplateClauses::Entry{TemplateClauses::Kind::auxiliary, literal.negated(), *pbct};
         }
         const std::string_view name = context.name(variable);
         const auto n = std::strtoll(std::string(name.substr(bxpr_prefix.size() + 1)).c_str(), nullptr, 10);
         result.bxpr = std::max<std::int64_t>(result.bxpr, n + 1);
-        return TemplateClauses::Literal{TemplateClauses::Kind::auxiliary, literal.negated(), result.pbct + n};
+        return TemplateClauses::Entry{TemplateClauses::Kind::auxiliary, literal.negated(), result.pbct + n};
     };
     const auto add_clause = [&](bxpr::Ref clause) {
         if (!clause.negated() && context.kind(clause) == bxpr::Kind::Or) {
@@ -154,6 +85,15 @@ TemplateClauses template_clauses(const InstanceContext& instance, bxpr::Ref root
         add_clause(root);
     }
     return result;
+}
+
+// The next combination of index values, the last index fastest; false after the last.
+bool advance(std::vector<std::size_t>& positions, const std::vector<model_text::IndexRange>& ranges) {
+    for (std::size_t i = ranges.size(); i-- > 0;) {
+        if (++positions[i] < ranges[i].values.size()) return true;
+        positions[i] = 0;
+    }
+    return false;
 }
 
 bxpr::Ref hard_root_of(const Value& value, InstanceContext& instance) {
@@ -285,24 +225,12 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
                 if (root == bxpr::Ref::zero()) {
                     throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
                 }
-                if (root != bxpr::Ref::one()) {
-                    ClauseCollector collector(instance, first_auxiliary + encoding.auxiliaries);
-                    collector.collect(root, encoding.hard);
-                    encoding.blocks.push_back({encoding.auxiliaries, collector.pbct(), collector.bxpr()});
-                    encoding.auxiliaries += collector.pbct() + collector.bxpr();
-                } else {
-                    encoding.blocks.push_back({encoding.auxiliaries, 0, 0});
-                }
+                const TemplateClauses clauses =
+                    root == bxpr::Ref::one() ? TemplateClauses{} : template_clauses(instance, root);
+                append_instance(clauses, {}, first_auxiliary, encoding);
             }
             in_instance = false;
-            more = false;
-            for (std::size_t i = ranges.size(); i-- > 0;) {
-                if (++positions[i] < ranges[i].values.size()) {
-                    more = true;
-                    break;
-                }
-                positions[i] = 0;
-            }
+            more = advance(positions, ranges);
         }
     } catch (const std::out_of_range& error) {
         throw std::out_of_range(where() + error.what());
@@ -318,6 +246,30 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
     encoding.metrics.auxiliaries = encoding.auxiliaries;
     encoding.metrics.encoding_seconds = seconds_since(started);
     return encoding;
+}
+
+void FormulaEncoder::append_instance(const TemplateClauses& clauses, std::span<const std::int64_t> numbers,
+                                     std::int64_t first_auxiliary, Encoding& encoding) {
+    const std::int64_t start = first_auxiliary + encoding.auxiliaries;
+    const std::int64_t block = clauses.pbct + clauses.bxpr;
+    if (start + block - 1 > largest_literal) throw std::overflow_error("the encoding needs more than 2^31 - 1 variables");
+    std::size_t begin = 0;
+    for (const auto end : clauses.ends) {
+        clause_.clear();
+        for (std::size_t l = begin; l < end; ++l) {
+            const auto& literal = clauses.literals[l];
+            const std::int64_t number = literal.kind == TemplateClauses::Kind::model ? literal.value
+                                        : literal.kind == TemplateClauses::Kind::occurrence
+                                            ? numbers[static_cast<std::size_t>(literal.value)]
+                                            : start + literal.value;
+            clause_.push_back(static_cast<Literal>(literal.negated ? -number : number));
+        }
+        sort_by_variable(clause_);
+        encoding.hard.append(clause_);
+        begin = end;
+    }
+    encoding.blocks.push_back({encoding.auxiliaries, clauses.pbct, clauses.bxpr});
+    encoding.auxiliaries += block;
 }
 
 bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
@@ -341,8 +293,6 @@ bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
     const auto& occurrences = evaluator.template_occurrences();
     std::vector<std::int64_t> numbers(occurrences.size());
     std::vector<std::size_t> positions(ranges.size(), 0);
-    std::vector<Literal> clause;
-    const std::int64_t block = clauses.pbct + clauses.bxpr;
     const std::int64_t first_auxiliary = encoding.model_variables + 1;
     const auto resolve = [&numbers](std::int64_t number) { return number > 0 ? number : numbers[-number - 1]; };
     for (bool more = true; more;) {
@@ -352,38 +302,11 @@ bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
         if (soft) {
             append_soft(term, minimization, soft->first, resolve, encoding.soft, encoding.weights);
         } else {
-            const std::int64_t start = first_auxiliary + encoding.auxiliaries;
-            if (start + block - 1 > largest_literal) {
-                throw std::overflow_error("the encoding needs more than 2^31 - 1 variables");
-            }
-            std::size_t begin = 0;
-            for (const auto end : clauses.ends) {
-                clause.clear();
-                for (std::size_t l = begin; l < end; ++l) {
-                    const auto& literal = clauses.literals[l];
-                    const std::int64_t number = literal.kind == TemplateClauses::Kind::model ? literal.value
-                                                : literal.kind == TemplateClauses::Kind::occurrence
-                                                    ? numbers[static_cast<std::size_t>(literal.value)]
-                                                    : start + literal.value;
-                    clause.push_back(static_cast<Literal>(literal.negated ? -number : number));
-                }
-                sort_by_variable(clause);
-                encoding.hard.append(clause);
-                begin = end;
-            }
-            encoding.blocks.push_back({encoding.auxiliaries, clauses.pbct, clauses.bxpr});
-            encoding.auxiliaries += block;
+            append_instance(clauses, numbers, first_auxiliary, encoding);
         }
         ++encoding.metrics.instances;
         in_instance = false;
-        more = false;
-        for (std::size_t i = ranges.size(); i-- > 0;) {
-            if (++positions[i] < ranges[i].values.size()) {
-                more = true;
-                break;
-            }
-            positions[i] = 0;
-        }
+        more = advance(positions, ranges);
     }
     return true;
 }

@@ -33,6 +33,21 @@
 
 namespace kelvo {
 
+// The clauses of a constraint read once for all instances: literals are
+// model variables, template occurrences or auxiliaries of the instance.
+struct TemplateClauses {
+    enum class Kind : std::uint8_t { model, occurrence, auxiliary };
+    struct Entry {
+        Kind kind;
+        bool negated;
+        std::int64_t value;  // the number, the occurrence, or the offset in the instance's block
+    };
+    std::vector<Entry> literals;
+    std::vector<std::size_t> ends;
+    std::int64_t pbct = 0;
+    std::int64_t bxpr = 0;
+};
+
 class FormulaEncoder {
 public:
     explicit FormulaEncoder(std::string model_name);
@@ -91,12 +106,16 @@ private:
     double generation_seconds_ = 0;
     std::optional<std::vector<std::int64_t>> witness_;
     std::optional<std::vector<std::int64_t>> another_witness_;
+    std::vector<Literal> clause_;  // scratch
 
     Encoding encode(std::string_view text, std::string_view foralls, const std::string& kind,
                     std::optional<std::pair<std::int64_t, bool>> soft);
     // Reads the text once with the index names left symbolic and instantiates
     // the clauses for every combination; throws model_text::NeedsInstances
     // when the text's shape depends on the index values.
+    // The clauses of one instance: occurrences at these numbers, auxiliaries in the next block.
+    void append_instance(const TemplateClauses& clauses, std::span<const std::int64_t> numbers,
+                         std::int64_t first_auxiliary, Encoding& encoding);
     bool encode_for_all_instances(model_text::Evaluator& evaluator, const std::vector<model_text::IndexRange>& ranges,
                                   std::vector<std::int64_t>& values, bool& in_instance,
                                   std::optional<std::pair<std::int64_t, bool>> soft, Encoding& encoding);
