@@ -3,8 +3,10 @@
 // model build registers, for whoever works with the model afterwards.
 
 #include <memory>
+#include <string>
 #include <utility>
 
+#include "engine/formula_encoder.hpp"
 #include "engine/wcnf_storage.hpp"
 #include "engine/witness_interpreter.hpp"
 
@@ -18,6 +20,9 @@ public:
         interpreter_ = std::move(interpreter);
     }
     [[nodiscard]] const std::shared_ptr<WitnessInterpreter>& witness_interpreter() const { return interpreter_; }
+    [[nodiscard]] std::shared_ptr<FormulaEncoder> create_formula_encoder(std::string model_name) const {
+        return std::make_shared<FormulaEncoder>(std::move(model_name));
+    }
 
 private:
     std::shared_ptr<WcnfStorage> storage_;

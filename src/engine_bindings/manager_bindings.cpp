@@ -17,7 +17,9 @@ void bind_manager(py::module_& module) {
         .def("get_cnf_storage", &EngineManager::cnf_storage)
         .def("set_witness_interpreter", &EngineManager::set_witness_interpreter,
              py::arg("interpreter").none(true))
-        .def("get_witness_interpreter", &EngineManager::witness_interpreter);
+        .def("get_witness_interpreter", &EngineManager::witness_interpreter)
+        .def("create_formula_encoder", &EngineManager::create_formula_encoder, py::arg("name"),
+             "A new formula encoder for the model of that name.");
 }
 
 }  // namespace kelvo::bindings

@@ -19,6 +19,7 @@ PYBIND11_MODULE(_kelvo_engine, module) {
     kelvo::bindings::bind_storage(module);
     kelvo::bindings::bind_var_mapping(module);
     kelvo::bindings::bind_witness_interpreter(module);
+    kelvo::bindings::bind_formula_encoder(module);
     kelvo::bindings::bind_manager(module);
     kelvo::bindings::bind_bxpr(module);
     kelvo::bindings::bind_linsolver_rows(module);
