@@ -365,10 +365,11 @@ class Model:
     def get_var_mapping(self) -> ke.var_mapping:
         if self._use_formula_encoder:
             return None if self._formula_encoder is None else self._formula_encoder.get_var_mapping()
-        if self._formula_container is None or len(self._formula_container.mapping) == 0:
+        mapping = None if self._formula_container is None else self._formula_container.mapping
+        if not mapping:
             return None
         var_mapping = ke.var_mapping()
-        var_mapping.set_var_map(self._formula_container.mapping)
+        var_mapping.set_var_map(mapping)
         var_mapping.build_inverse_map()
         return var_mapping
 
