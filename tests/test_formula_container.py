@@ -276,6 +276,9 @@ def test_constraints_and_variables_after_a_target_keep_clear_of_its_block(contai
     numbers = list(container.mapping.values())
     assert len(numbers) == len(set(numbers)) and max(numbers) == 18 == storage.get_variable_count()
     assert storage.get_clause_count() == 3
+    # The engine's mapping, filled part by part, holds the same entries in the same order.
+    assert container.var_mapping().get_var_map() == container.mapping
+    assert list(container.var_mapping().get_var_map()) == list(container.mapping)
 
 
 # --- variables created after the container -------------------------------------

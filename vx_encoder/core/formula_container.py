@@ -66,6 +66,17 @@ class FormulaContainer:
     def mapping(self) -> tp.Dict[str, int]:
         return reduce_ex(_entries(part) for part in self._mappings)
 
+    def var_mapping(self) -> ke.var_mapping:
+        """The engine's mapping of the same entries, in the same order, filled
+        in bulk: a model variable's cells go in with one call."""
+        var_mapping = ke.var_mapping()
+        for part in self._mappings:
+            if isinstance(part, dict):
+                var_mapping.add_entries(part)
+            else:
+                var_mapping.add_variable_cells(str(part.name), list(part.indexes.values()), part.st_shift)
+        return var_mapping
+
     @property
     def largest_variable(self) -> int:
         """The largest number of the mapping, 0 when it is empty."""
