@@ -16,6 +16,7 @@ from operator import mul
 
 import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
+from vx_encoder._vx_native import clause_template_of_text
 from vx_encoder.core.dumper import DumpArgs, One2OneDumper, checked_weights, index_values, instance_count, reduce_ex
 
 
@@ -249,14 +250,9 @@ class FormulaContainer:
 
     @staticmethod
     def __bx2list_clauses(bx_clauses: bx.BaseExpr) -> tp.Sequence[tp.Sequence[str]]:
-        # One text of the whole conjunction, cut into clauses and literals: a
-        # call to the engine per literal costs more than the cutting. The
-        # engine writes "(c1 & c2)" and "(l1 | l2)", and no literal's text
-        # holds " & " or " | " or starts with "(".
-        text = str(bx_clauses)
-        clause_texts = text[1:-1].split(" & ") if isinstance(bx_clauses, bx.And) else [text]
-        return [[_literal_text(literal) for literal in (clause[1:-1].split(" | ") if clause[0] == "(" else [clause])]
-                for clause in clause_texts]
+        # Cut natively from one text of the whole conjunction: a call to the
+        # engine per literal costs more than the cutting.
+        return clause_template_of_text(str(bx_clauses), isinstance(bx_clauses, bx.And))
 
     def __create_cnf_storage(self) -> ke.wcnf_storage:
         return ke.wcnf_storage()
@@ -267,11 +263,6 @@ def _auxiliary_count(count: int) -> int:
     if count < 0:
         raise ValueError(f"Auxiliary variable counts must not be negative, got {count}")
     return count
-
-
-def _literal_text(literal: str) -> str:
-    # Model variables are calls, "x(i,j)"; auxiliary names are quoted.
-    return literal.replace("~", "-") if "(" in literal else f"'{literal}'"
 
 
 # A part of the mapping: an auxiliary mapping, or a model variable's cells.
