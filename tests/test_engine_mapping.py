@@ -85,3 +85,28 @@ def test_manager_holds_storage_and_interpreter(mapping):
     assert manager.get_witness_interpreter() is interpreter
     storage.add_hard_clause([1])
     assert manager.get_cnf_storage().get_hard_clauses() == [[1]]
+
+
+def test_parts_added_in_bulk_read_as_one_dictionary_update():
+    from vx_encoder._vx_native import variable_map
+    vm = ke.var_mapping()
+    vm.add_variable_cells("x", [2, 3], 1)
+    vm.add_entries({"_pbct_aux[0,0,0]": 7, "x[1,2]": 9})
+    vm.add_variable_cells("y", [], 10)
+    vm.add_variable_cells("z", [0, 4], 11)
+    expected = variable_map("x", [2, 3], 1)
+    expected |= {"_pbct_aux[0,0,0]": 7, "x[1,2]": 9}
+    expected |= variable_map("y", [], 10)
+    assert vm.get_var_map() == expected and list(vm.get_var_map()) == list(expected)
+    assert len(vm) == len(expected)
+    assert (vm.get_var_number("x[1,2]"), vm.get_var_name(9), vm.get_var_name(10)) == (9, "x[1,2]", "y[]")
+    with pytest.raises(KeyError):
+        vm.get_var_name(6)
+
+
+def test_bulk_cells_of_a_big_variable_are_all_found():
+    vm = ke.var_mapping()
+    vm.add_variable_cells("x", [300, 400], 5)
+    vm.add_entries({"_bxpr_aux[0,0,0]": 120005})
+    assert len(vm) == 120001
+    assert vm.get_var_number("x[299,399]") == 120004 and vm.get_var_name(5 + 400 * 7 + 11) == "x[7,11]"

@@ -276,6 +276,9 @@ def test_constraints_and_variables_after_a_target_keep_clear_of_its_block(contai
     numbers = list(container.mapping.values())
     assert len(numbers) == len(set(numbers)) and max(numbers) == 18 == storage.get_variable_count()
     assert storage.get_clause_count() == 3
+    # The engine's mapping, filled part by part, holds the same entries in the same order.
+    assert container.var_mapping().get_var_map() == container.mapping
+    assert list(container.var_mapping().get_var_map()) == list(container.mapping)
 
 
 # --- variables created after the container -------------------------------------
@@ -331,3 +334,14 @@ def test_tseytin_templates_over_instances_encode_exactly_their_constraints():
         for cells in itertools.product([False, True], repeat=12):
             assumptions = [n + 1 if value else -(n + 1) for n, value in enumerate(cells)]
             assert solver.solve(assumptions=assumptions) == holds(cells)
+
+
+@pytest.mark.parametrize("names, expected", [
+    ([["~x((2 * i) + 1,j)", "_pbct_aux_0"], ["~_bxpr_aux_1"], ["x(0,1)", "~y(i - 1)", "z(k)"]],
+     [["-x((2 * i) + 1,j)", "'_pbct_aux_0'"], ["'~_bxpr_aux_1'"], ["x(0,1)", "-y(i - 1)", "z(k)"]]),
+    ([["~x((2 * i) + 1,j)", "_bxpr_aux_3"]], [["-x((2 * i) + 1,j)", "'_bxpr_aux_3'"]]),
+    ([["~_pbct_aux_2"]], [["'~_pbct_aux_2'"]]),
+])
+def test_clause_template_is_cut_from_the_engines_text(container, context, names, expected):
+    # Index arithmetic in parentheses must not be taken for a clause's bounds.
+    assert container._FormulaContainer__bx2list_clauses(conjunction(context, *names)) == expected

@@ -2,6 +2,7 @@
 // Clauses as one flat array of literals plus clause boundaries, so that
 // millions of clauses cost two allocations instead of millions.
 
+#include <algorithm>
 #include <cstdint>
 #include <span>
 #include <vector>
@@ -22,7 +23,7 @@ public:
         if (offsets.empty()) return;
         const auto base = literals_.size() - static_cast<std::size_t>(offsets.front());
         literals_.insert(literals_.end(), literals.begin() + offsets.front(), literals.begin() + offsets.back());
-        ends_.reserve(ends_.size() + offsets.size() - 1);
+        grow_ends(offsets.size() - 1);
         for (std::size_t c = 1; c < offsets.size(); ++c) ends_.push_back(base + static_cast<std::size_t>(offsets[c]));
     }
 
@@ -34,7 +35,7 @@ public:
         }
         const auto base = literals_.size();
         literals_.insert(literals_.end(), other.literals_.begin(), other.literals_.end());
-        ends_.reserve(ends_.size() + other.ends_.size());
+        grow_ends(other.ends_.size());
         for (const auto end : other.ends_) ends_.push_back(base + end);
     }
 
@@ -74,6 +75,14 @@ public:
 private:
     std::vector<Literal> literals_;
     std::vector<std::size_t> ends_;
+
+    // Room for more clause ends without giving up the vector's doubling: an
+    // exact reserve on every append of a small block would copy the whole
+    // array each time, quadratic over thousands of merges.
+    void grow_ends(std::size_t more) {
+        const std::size_t needed = ends_.size() + more;
+        if (needed > ends_.capacity()) ends_.reserve(std::max(needed, 2 * ends_.capacity()));
+    }
 };
 
 }  // namespace kelvo

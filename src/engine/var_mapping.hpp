@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -22,6 +23,12 @@ struct StringHash {
 class VarMapping {
 public:
     void set_var_map(std::vector<std::pair<std::string, VariableNumber>> entries);
+    // Appends entries after the present ones; a name given again keeps its
+    // place and takes the new number, as a dictionary update does.
+    void add_entries(std::vector<std::pair<std::string, VariableNumber>> entries);
+    // Appends one entry per cell of a variable, "name[v1,...]" in row-major
+    // order, numbers running from first.
+    void add_variable_cells(std::string_view name, std::span<const std::int64_t> sizes, VariableNumber first);
     void build_inverse_map();
 
     [[nodiscard]] std::optional<VariableNumber> number_of(std::string_view name) const;
@@ -32,8 +39,12 @@ public:
     [[nodiscard]] const std::vector<std::pair<std::string, VariableNumber>>& entries() const { return entries_; }
 
 private:
+    void add_entry(std::string_view name, VariableNumber number);
+    void make_room(std::size_t more);
+
     std::vector<std::pair<std::string, VariableNumber>> entries_;
-    std::unordered_map<std::string, VariableNumber, StringHash, std::equal_to<>> names_;
+    // name -> position in entries_
+    std::unordered_map<std::string, std::size_t, StringHash, std::equal_to<>> names_;
     std::unordered_map<VariableNumber, std::size_t> numbers_;  // number -> position in entries_
     bool inverse_built_ = false;
 };

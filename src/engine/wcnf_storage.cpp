@@ -73,7 +73,6 @@ void WcnfStorage::add_soft_clauses(std::span<const Literal> literals, std::span<
         throw std::invalid_argument("one weight per clause is expected: " + std::to_string(clause_count_of(offsets)) +
                                     " clauses, " + std::to_string(weights.size()) + " weights");
     }
-    weights_.reserve(weights_.size() + weights.size());
     soft_.append_flat(literals, offsets);
     weights_.insert(weights_.end(), weights.begin(), weights.end());
     note_literals(literals);

@@ -1,4 +1,5 @@
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
 #include <memory>
 
@@ -12,7 +13,7 @@ namespace py = pybind11;
 
 namespace {
 
-void set_var_map(VarMapping& mapping, const py::dict& entries) {
+std::vector<std::pair<std::string, VariableNumber>> entries_from_python(const py::dict& entries) {
     std::vector<std::pair<std::string, VariableNumber>> converted;
     converted.reserve(entries.size());
     for (const auto& [key, value] : entries) {
@@ -21,7 +22,12 @@ void set_var_map(VarMapping& mapping, const py::dict& entries) {
         }
         converted.emplace_back(key.cast<std::string>(), integer_from_python(value, "a variable number"));
     }
-    mapping.set_var_map(std::move(converted));
+    return converted;
+}
+
+void add_variable_cells(VarMapping& mapping, const std::string& name, const std::vector<std::int64_t>& sizes,
+                        py::handle first) {
+    mapping.add_variable_cells(name, sizes, integer_from_python(first, "a variable number"));
 }
 
 py::dict var_map_to_python(const VarMapping& mapping) {
@@ -36,7 +42,14 @@ void bind_var_mapping(py::module_& module) {
     py::class_<VarMapping, std::shared_ptr<VarMapping>>(module, "var_mapping",
         "Variable names (x[1,2]) to variable numbers, and back.")
         .def(py::init<>())
-        .def("set_var_map", &set_var_map, py::arg("mapping"))
+        .def("set_var_map",
+             [](VarMapping& self, const py::dict& entries) { self.set_var_map(entries_from_python(entries)); },
+             py::arg("mapping"))
+        .def("add_entries",
+             [](VarMapping& self, const py::dict& entries) { self.add_entries(entries_from_python(entries)); },
+             py::arg("mapping"), "Appends the entries; a name given again takes the new number.")
+        .def("add_variable_cells", &add_variable_cells, py::arg("name"), py::arg("sizes"), py::arg("first"),
+             "Appends one entry per cell, name[v1,...] in row-major order, numbers running from first.")
         .def("build_inverse_map", &VarMapping::build_inverse_map)
         .def("get_var_map", &var_map_to_python)
         .def("get_var_number",

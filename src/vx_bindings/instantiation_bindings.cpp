@@ -12,6 +12,7 @@
 #include "vx/auxiliary_literal.hpp"
 #include "vx/clause_template.hpp"
 #include "vx/clause_writer.hpp"
+#include "vx/conjunction_text.hpp"
 #include "vx_bindings.hpp"
 
 namespace vx::bindings {
@@ -199,6 +200,9 @@ void bind_instantiation(py::module_& module) {
                py::arg("variables"), py::arg("first"), py::arg("pb_count"), py::arg("bx_count"),
                "The parsed template, or None when a literal text is outside the native grammar. "
                "Refuses bad auxiliary literals with ValueError either way.");
+    module.def("clause_template_of_text", &clause_template_of_text, py::arg("text"), py::arg("conjunction"),
+               "The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, "
+               "or of one clause.");
     module.def("number_evaluated_instances", &number_evaluated_instances, py::arg("instances"),
                py::arg("first"), py::arg("pb_count"), py::arg("bx_count"), py::arg("weights"),
                "Numbers, sorts and collects the clauses of instances evaluated by the host.");

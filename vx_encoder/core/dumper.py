@@ -113,7 +113,8 @@ class Dumper(ABC):
         mapping: tp.Dict[str, int] = {}
         if a.cnf_stor is None:
             return mapping
-        template = [list(clause) for clause in a.template_constraint]
+        # The clauses themselves are only read: no copy of each.
+        template = list(a.template_constraint)
         weights = checked_weights(a.weights, len(template))
         if weights is not None:
             # A clause of weight 0 costs nothing whether it holds or not.

@@ -16,6 +16,7 @@ from operator import mul
 
 import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
+from vx_encoder._vx_native import clause_template_of_text
 from vx_encoder.core.dumper import DumpArgs, One2OneDumper, checked_weights, index_values, instance_count, reduce_ex
 
 
@@ -56,13 +57,31 @@ class FormulaContainer:
         self._hard = _PendingConstraints()
         self._soft = _PendingConstraints()
         self._cnf_stor = self.__create_cnf_storage()
-        self._mappings: tp.List[tp.Dict[str, int]] = [variable.map for variable in target_variables.values()]
+        # A model variable's part is the variable itself: its cells are
+        # spelled out only when the whole mapping is asked for.
+        self._mappings: tp.List[_MappingPart] = list(target_variables.values())
         self._target: tp.Optional[_Target] = None
         self.hard_weight = 1
 
     @property
     def mapping(self) -> tp.Dict[str, int]:
-        return reduce_ex(self._mappings)
+        return reduce_ex(_entries(part) for part in self._mappings)
+
+    def var_mapping(self) -> ke.var_mapping:
+        """The engine's mapping of the same entries, in the same order, filled
+        in bulk: a model variable's cells go in with one call."""
+        var_mapping = ke.var_mapping()
+        for part in self._mappings:
+            if isinstance(part, dict):
+                var_mapping.add_entries(part)
+            else:
+                var_mapping.add_variable_cells(str(part.name), list(part.indexes.values()), part.st_shift)
+        return var_mapping
+
+    @property
+    def largest_variable(self) -> int:
+        """The largest number of the mapping, 0 when it is empty."""
+        return max((_largest_number(part) for part in self._mappings), default=0)
 
     @property
     def num_clauses(self) -> int:
@@ -130,7 +149,7 @@ class FormulaContainer:
         if variable.st_shift != first_free:
             raise ValueError(f"Variable {variable.name} starts at number {variable.st_shift}, but the container's "
                              f"first free number is {first_free}")
-        self._mappings.append(variable.map)
+        self._mappings.append(variable)
         self._cur_init_shift_variable = first_free + reduce(mul, variable.indexes.values(), 1)
 
     def build_cnf_formula(self, name_formula: str) -> None:
@@ -149,7 +168,7 @@ class FormulaContainer:
         # The count of what is stored: pending soft constraints at a CNF
         # build are not, a withdrawn target no longer is.
         self._cnf_stor.set_model_name(name_formula)
-        self._cnf_stor.set_variable_count(max(self.mapping.values()))
+        self._cnf_stor.set_variable_count(self.largest_variable)
         self._cnf_stor.set_clause_count(len(self._cnf_stor))
 
     def __inner_add_constraint(self, template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable,
@@ -231,14 +250,9 @@ class FormulaContainer:
 
     @staticmethod
     def __bx2list_clauses(bx_clauses: bx.BaseExpr) -> tp.Sequence[tp.Sequence[str]]:
-        def parsing_clause(clause) -> tp.Sequence[str]:
-            literals = clause.get_args() if isinstance(clause, bx.Or) else [clause]
-            texts = [str(literal) for literal in literals]
-            return [text.replace("~", "-") if "(" in text else f"'{text}'" for text in texts]
-
-        if isinstance(bx_clauses, bx.And):
-            return [parsing_clause(clause) for clause in bx_clauses.get_args()]
-        return [parsing_clause(bx_clauses)]
+        # Cut natively from one text of the whole conjunction: a call to the
+        # engine per literal costs more than the cutting.
+        return clause_template_of_text(str(bx_clauses), isinstance(bx_clauses, bx.And))
 
     def __create_cnf_storage(self) -> ke.wcnf_storage:
         return ke.wcnf_storage()
@@ -249,3 +263,17 @@ def _auxiliary_count(count: int) -> int:
     if count < 0:
         raise ValueError(f"Auxiliary variable counts must not be negative, got {count}")
     return count
+
+
+# A part of the mapping: an auxiliary mapping, or a model variable's cells.
+_MappingPart = tp.Union[tp.Dict[str, int], tp.Any]
+
+
+def _entries(part: _MappingPart) -> tp.Dict[str, int]:
+    return part if isinstance(part, dict) else part.map
+
+
+def _largest_number(part: _MappingPart) -> int:
+    if isinstance(part, dict):
+        return max(part.values(), default=0)
+    return part.st_shift + reduce(mul, part.indexes.values(), 1) - 1

@@ -19,7 +19,7 @@ class GeneratorVariable:
         self.manager = manager
 
     def __call__(self, *items):
-        name = f"{self.name}({','.join(str(item) for item in items)})"
+        name = f"{self.name}({','.join(map(str, items))})"
         bx_var, pb_var = self.manager.add_variable(name)
         return Variable(bx_var, pb_var, name)
 

@@ -376,10 +376,11 @@ class Model:
     def get_var_mapping(self) -> ke.var_mapping:
         if self._use_formula_encoder:
             return None if self._formula_encoder is None else self._formula_encoder.get_var_mapping()
-        if self._formula_container is None or len(self._formula_container.mapping) == 0:
+        if self._formula_container is None:
             return None
-        var_mapping = ke.var_mapping()
-        var_mapping.set_var_map(self._formula_container.mapping)
+        var_mapping = self._formula_container.var_mapping()
+        if len(var_mapping) == 0:
+            return None
         var_mapping.build_inverse_map()
         return var_mapping
 

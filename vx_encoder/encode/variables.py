@@ -42,8 +42,9 @@ class Variable:
         self.shifts = _row_major_strides(list(indexes.values()))
 
     def __getitem__(self, items) -> VariableProxy:
-        if isinstance(items, tp.Sequence):
-            return VariableProxy(f"{self.name}({','.join(str(item) for item in items)})")
+        # A tuple first: the abstract Sequence check costs more than the rest.
+        if type(items) is tuple or isinstance(items, tp.Sequence):
+            return VariableProxy(f"{self.name}({','.join(map(str, items))})")
         return VariableProxy(f"{self.name}({items})")
 
     def __call__(self, *items: int) -> int:
