@@ -404,6 +404,34 @@ def test_from_clauses_equals_and_s_of_or_s(ctx, xyz):
     assert isinstance(bx.from_clauses([], [0, 0], [x]), bx.Zero)
 
 
+# Clauses of distinct variables take a direct path; every other shape, and
+# nodes made before, must give the formula the general builders give.
+@pytest.mark.parametrize("clauses", [
+    [[1, -2, 3], [-1, 2], [2, 3, -4]],
+    [[1, 2], [1, 2], [2, 1]],
+    [[1], [-2], [1], [3, 4]],
+    [[1], [2, 3], [-1]],
+    [[1, -1], [2, 3]],
+    [[1, 2, 1], [3, -4]],
+    [[2, 3], []],
+    [[1, 2, 3, 4, 5, 6, 7, 8, 9, -10], [10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 4]],
+    [[5, 1], [6, -2], [5], [6]],
+    [[7, 1], [-7, 2]],
+])
+def test_from_clauses_of_any_shape_equals_and_s_of_or_s(ctx, clauses):
+    plain = [ctx.get_var(f"v{k}") for k in range(1, 11)]
+    # Positions 5 to 7 hold formulas that are no variable: a disjunction, a
+    # negated conjunction, a constant.
+    variables = plain[:4] + [bx.or_s(plain[8:10]), ~bx.and_s(plain[4:6]), bx.one()] + plain[7:]
+    existing = bx.or_s([variables[1], variables[2]])  # made before: found, not made
+    literals = [literal for clause in clauses for literal in clause]
+    offsets = np.cumsum([0] + [len(clause) for clause in clauses])
+    expected = bx.and_s([bx.or_s([variables[l - 1] if l > 0 else ~variables[-l - 1] for l in clause])
+                         for clause in clauses])
+    assert bx.from_clauses(literals, offsets, variables) == expected
+    assert existing == bx.or_s([variables[1], variables[2]])
+
+
 @pytest.mark.parametrize("literals, offsets, error", [
     ([1, 0], [0, 2], ValueError),
     ([1, 4], [0, 2], IndexError),

@@ -345,3 +345,61 @@ class TestEngineClauseConversion:
         database = self.encoded([1, 1, 1], LEQ, 1)
         with pytest.raises(ValueError):
             bx.clauses_to_formula(bx.Context(), database, {1: bx.Context().get_var("a")}, "p", 0)
+
+
+class TestNewVariables:
+    """bx.clauses_to_formula_and_variables keeps its new variables in the
+    engine; the Manager reads them through bx.NewVariables."""
+
+    def test_lists_and_lookups_agree_with_the_eager_conversion(self):
+        database = TestEngineClauseConversion.encoded([3, 1, 2, 2, 5], LEQ, 6)
+        eager_context, lazy_context = bx.Context(), bx.Context()
+        _, numbers, names, variables = bx.clauses_to_formula(eager_context, database, {}, "p", 4)
+        formula, made = bx.clauses_to_formula_and_variables(lazy_context, database, {}, [], "p", 4)
+        assert len(made) == len(numbers) > 0
+        assert made.numbers() == numbers and made.names() == names
+        assert [str(v) for v in made.variables()] == [str(v) for v in variables]
+        for number, name in zip(numbers, names):
+            assert made.variable(number) is lazy_context.get_var(name)
+            assert made.name(number) == name and made.number(name) == number
+        assert str(formula) == str(bx.clauses_to_formula(bx.Context(), database, {}, "p", 4)[0])
+
+    @pytest.mark.parametrize("key", [0, -1, 10**30, "p_3", "p_04", "p_4x", "q_4", "p_", 4.0, None])
+    def test_keys_it_did_not_make_are_missing(self, key):
+        database = TestEngineClauseConversion.encoded([1, 1, 1], LEQ, 1)
+        _, made = bx.clauses_to_formula_and_variables(bx.Context(), database, {}, [], "p", 4)
+        assert made.variable(key) is None and made.name(key) is None and made.number(key) is None
+
+    def test_a_later_conversion_knows_the_variables_of_an_earlier_one(self):
+        database = TestEngineClauseConversion.encoded([2, 1, 3], GEQ, 2)
+        context = bx.Context()
+        first, made = bx.clauses_to_formula_and_variables(context, database, {}, [], "p", 0)
+        again, nothing = bx.clauses_to_formula_and_variables(context, database, {}, [made], "p", len(made))
+        assert again == first and len(nothing) == 0
+        with pytest.raises(ValueError, match="context"):
+            bx.clauses_to_formula_and_variables(bx.Context(), database, {}, [made], "p", 0)
+
+
+def test_registry_maps_keep_the_order_of_registration(manager, conversion):
+    """Registrations one at a time and bulk conversions interleave; the maps
+    list them in that order and look both kinds up, whichever path ran."""
+    x = occurrences(manager, 4)
+    FormulaPB(Sum(*[(i + 2) * v.to_pb() for i, v in enumerate(x)]), LEQ, 6).to_bx(manager)
+    late = manager.name2genvar["x"](9)
+    manager.get_pb_var(1000)
+    FormulaPB(Sum(x[0].to_pb(), late.to_pb(), 3 * x[2].to_pb()), GEQ, 2).to_bx(manager)
+    numbers = list(manager.pb2bx)
+    assert numbers.index(late.pb_var) < numbers.index(1000) < len(numbers) - 1
+    assert numbers == list(manager.pb2name) == list(manager.name2pb.values())
+    assert len(manager.pb2bx) == len(numbers) == len(set(numbers))
+    auxiliaries = [manager.pb2name[n] for n in numbers if manager.pb2name[n].startswith("_pbct_aux")]
+    assert auxiliaries == [f"_pbct_aux_{k}" for k in range(manager.cnt_pbvar)]
+    for number in numbers:
+        name = manager.pb2name[number]
+        assert manager.name2pb[name] == number and number in manager.pb2bx and name in manager.name2pb
+        assert manager.get_pb_var(number) is manager.pb2bx[number] is manager.bx_context.get_var(name)
+    assert 10**6 not in manager.pb2bx and "_pbct_aux_x" not in manager.name2pb
+    with pytest.raises(KeyError):
+        manager.pb2name[10**6]
+    manager.reset()
+    assert len(manager.pb2bx) == 0 and manager.name2pb == {} and list(manager.pb2name) == []

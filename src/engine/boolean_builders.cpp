@@ -1,5 +1,7 @@
 #include "engine/boolean_builders.hpp"
 
+#include "engine/clause_conjunction.hpp"
+
 #include <algorithm>
 #include <stdexcept>
 #include <string>
@@ -184,11 +186,11 @@ Ref and_of_clauses(Context& context, std::span<const std::int64_t> literals, std
         offsets.end()) {
         throw std::invalid_argument("offsets must not decrease");
     }
-    std::vector<Ref> clause;
-    std::vector<Ref> clauses;
-    clauses.reserve(offsets.size() - 1);
+    std::vector<bool> variable_literals(variables.size());
+    for (std::size_t k = 0; k < variables.size(); ++k) variable_literals[k] = context.is_literal(variables[k]);
+    ClauseConjunction conjunction;
+    conjunction.reserve(offsets.size() - 1, literals.size());
     for (std::size_t c = 0; c + 1 < offsets.size(); ++c) {
-        clause.clear();
         for (auto i = offsets[c]; i < offsets[c + 1]; ++i) {
             const std::int64_t literal = literals[static_cast<std::size_t>(i)];
             if (literal == 0) throw std::invalid_argument("literal 0 is not a literal: variables are numbered from 1");
@@ -199,11 +201,11 @@ Ref and_of_clauses(Context& context, std::span<const std::int64_t> literals, std
                                         std::to_string(number) + ", but only " + std::to_string(variables.size()) +
                                         " variables are given");
             }
-            clause.push_back(variables[number - 1] ^ (literal < 0));
+            conjunction.add(variables[number - 1] ^ (literal < 0), variable_literals[number - 1]);
         }
-        clauses.push_back(or_s(context, clause));
+        conjunction.close_clause();
     }
-    return and_s(context, clauses);
+    return conjunction.build(context);
 }
 
 }  // namespace kelvo::bxpr

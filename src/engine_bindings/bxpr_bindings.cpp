@@ -17,6 +17,7 @@
 #include "engine/boolean_queries.hpp"
 #include "engine/boolean_text.hpp"
 #include "engine/tseytin.hpp"
+#include "bxpr_handles.hpp"
 #include "engine_bindings.hpp"
 #include "python_conversion.hpp"
 
@@ -27,62 +28,6 @@ using bxpr::Kind;
 using bxpr::Ref;
 
 namespace {
-
-// A context with the Python objects of its variables, held weakly, so that
-// the same variable is the same object while anyone holds it.
-struct ContextState {
-    bxpr::Context core;
-    std::unordered_map<std::uint32_t, py::weakref> variable_objects;
-};
-
-// Formulas built from constants alone (bx.one(), bx.and_([])) belong to no
-// context; they join the context of whatever they are combined with.
-const std::shared_ptr<ContextState>& floating_state() {
-    static const auto state = std::make_shared<ContextState>();
-    return state;
-}
-
-struct Formula {
-    std::shared_ptr<ContextState> state;
-    Ref ref;
-};
-// One C++ type per Python class, so that isinstance tells the shape.
-struct VariableFormula : Formula {};
-struct NotFormula : Formula {};
-struct AndFormula : Formula {};
-struct OrFormula : Formula {};
-struct XorFormula : Formula {};
-struct IteFormula : Formula {};
-struct OneFormula : Formula {};
-struct ZeroFormula : Formula {};
-
-struct ContextHandle {
-    std::shared_ptr<ContextState> state = std::make_shared<ContextState>();
-};
-
-py::object variable_object(const std::shared_ptr<ContextState>& state, Ref variable) {
-    auto& cached = state->variable_objects[variable.node()];
-    if (cached) {
-        py::object alive = cached();
-        if (!alive.is_none()) return alive;
-    }
-    py::object created = py::cast(VariableFormula{{state, variable}});
-    cached = py::weakref(created);
-    return created;
-}
-
-py::object wrap(const std::shared_ptr<ContextState>& state, Ref ref) {
-    if (ref == Ref::one()) return py::cast(OneFormula{{floating_state(), ref}});
-    if (ref == Ref::zero()) return py::cast(ZeroFormula{{floating_state(), ref}});
-    if (ref.negated()) return py::cast(NotFormula{{state, ref}});
-    switch (state->core.kind(ref)) {
-        case Kind::Variable: return variable_object(state, ref);
-        case Kind::And: return py::cast(AndFormula{{state, ref}});
-        case Kind::Or: return py::cast(OrFormula{{state, ref}});
-        case Kind::Xor: return py::cast(XorFormula{{state, ref}});
-        default: return py::cast(IteFormula{{state, ref}});
-    }
-}
 
 std::string describe(py::handle value) {
     return std::string(py::str(py::type::of(value).attr("__name__"))) + " " + std::string(py::repr(value));

@@ -1,7 +1,7 @@
-import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
 
+from vx_encoder.core.debug_shown import debug_shown
 from vx_encoder.core.vx_logger import *
 
 
@@ -12,7 +12,7 @@ class FormulaPB:
         self.border = border
 
     def to_bx(self, manager):
-        if _debug_shown():
+        if debug_shown():
             log_d(f"FormulaPB before to_bx: {self.expression}")
         constraint = pb.PBConstraint(self.expression.to_pb(), self.comparator, *self.border)
         database = pb.VectorClauseDatabase(manager.pb_config)
@@ -22,12 +22,12 @@ class FormulaPB:
             formula = manager.clauses_to_bx(database)
         else:
             formula = _clauses_to_bx_one_by_one(database.get_clauses(), manager)
-        if _debug_shown():
+        if debug_shown():
             log_d(f"Bx formula from FormulaPB: {formula}")
         return formula
 
     def to_maxsat(self, manager, minimization):
-        if _debug_shown():
+        if debug_shown():
             log_d(f"FormulaPB before to_maxsat: {self.expression}")
         weights = []
         literals = []
@@ -41,7 +41,7 @@ class FormulaPB:
 
 
 def _engine_converts_clauses_in_bulk() -> bool:
-    return hasattr(bx, "clauses_to_formula")
+    return hasattr(bx, "clauses_to_formula") and hasattr(bx, "clauses_to_formula_and_variables")
 
 
 def _clauses_to_bx_one_by_one(clauses, manager):
@@ -50,10 +50,3 @@ def _clauses_to_bx_one_by_one(clauses, manager):
                  for literal in clause])
         for clause in clauses
     ])
-
-
-def _debug_shown() -> bool:
-    # The texts of a long term and of its clauses run to megabytes; they are
-    # formed only when the engine's logger shows debug lines.
-    threshold = getattr(ke, "get_log_level", None)
-    return threshold is None or int(threshold()) >= int(ke.log_level_type.debug)

@@ -3,6 +3,7 @@ import typing as tp
 import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
 
+from vx_encoder.core.engine_backed_map import EngineBackedMap
 from vx_encoder.core.variable import GeneratorVariable
 
 MAX_CLAUSES_PER_CONSTRAINT = 1000000
@@ -12,9 +13,10 @@ class Manager:
     def __init__(self) -> None:
         self._create_engine_objects()
         self.name2genvar: tp.Dict[str, GeneratorVariable] = {}
-        self.name2pb: tp.Dict[str, int] = {}
-        self.pb2bx: tp.Dict[int, bx.Variable] = {}
-        self.pb2name: tp.Dict[int, str] = {}
+        # The bulk conversion's auxiliaries stay in the engine until read.
+        self.name2pb: tp.Mapping[str, int] = EngineBackedMap(_names_of, _number_in)
+        self.pb2bx: tp.Mapping[int, bx.Variable] = EngineBackedMap(_numbers_of, _variable_in)
+        self.pb2name: tp.Mapping[int, str] = EngineBackedMap(_numbers_of, _name_in)
         self.cnt_pbvar = 0
 
     def _create_engine_objects(self) -> None:
@@ -50,14 +52,15 @@ class Manager:
     def clauses_to_bx(self, database, prefix: str = "_pbct_aux"):
         """The conjunction of the disjunctions of the database's clauses, every
         number turned into its Boolean variable as `get_pb_var` does, in one
-        engine call (`bx.clauses_to_formula`): numbers not registered yet become
+        engine call (`bx.clauses_to_formula_and_variables`): numbers not registered yet become
         auxiliary variables, named in the order of their first occurrence."""
-        formula, numbers, names, variables = bx.clauses_to_formula(
-            self.bx_context, database, self.pb2bx, prefix, self.cnt_pbvar)
-        self.cnt_pbvar += len(numbers)
-        self.name2pb.update(zip(names, numbers))
-        self.pb2name.update(zip(numbers, names))
-        self.pb2bx.update(zip(numbers, variables))
+        formula, made = bx.clauses_to_formula_and_variables(
+            self.bx_context, database, self.pb2bx.single_entries(), self.pb2bx.blocks(), prefix, self.cnt_pbvar)
+        if len(made) > 0:
+            self.cnt_pbvar += len(made)
+            self.name2pb.add_block(made)
+            self.pb2name.add_block(made)
+            self.pb2bx.add_block(made)
         return formula
 
     def reset(self) -> None:
@@ -74,3 +77,24 @@ class Manager:
         self.name2pb[name] = pb_var
         self.pb2name[pb_var] = name
         self.pb2bx[pb_var] = bx_var
+
+
+# How the registry's maps read a block of the engine's new variables.
+def _names_of(block):
+    return block.names()
+
+
+def _numbers_of(block):
+    return block.numbers()
+
+
+def _number_in(block, name):
+    return block.number(name)
+
+
+def _variable_in(block, number):
+    return block.variable(number)
+
+
+def _name_in(block, number):
+    return block.name(number)

@@ -2,6 +2,7 @@ from abc import ABC, abstractmethod
 
 import halvex.kelvo_engine.pbct as pb
 
+from vx_encoder.core.debug_shown import debug_shown
 from vx_encoder.core.vx_logger import *
 
 # A sum written with + in a loop is a chain of AddOps as deep as the sum is
@@ -192,7 +193,7 @@ def _product_of(term, other):
 
 
 def _weighted_literals_of(term):
-    return _list_leaves(term, _weighted_literal, "to_pb", log_sums=True)
+    return _list_leaves(term, _weighted_literal, "to_pb", log_sums=debug_shown())
 
 
 def _soft_pairs_of(term):

@@ -1,0 +1,72 @@
+import typing as tp
+from collections.abc import Mapping
+
+_MISSING = object()
+
+
+class EngineBackedMap(Mapping):
+    """A map of the variable registry: entries added one at a time, and blocks
+    of entries that the engine's bulk clause conversion made (`bx.NewVariables`).
+    A block's keys and values become Python objects only when read, since one
+    large comparison makes a hundred thousand of them. Entries iterate in the
+    order in which they were added, blocks included."""
+
+    __slots__ = ("_entries", "_blocks", "_keys_of_block", "_value_in_block")
+
+    def __init__(self, keys_of_block: tp.Callable[[tp.Any], tp.Iterable],
+                 value_in_block: tp.Callable[[tp.Any, tp.Any], tp.Any]) -> None:
+        self._entries: dict = {}
+        self._blocks: tp.List[tp.Tuple[int, tp.Any]] = []  # (entries added before it, block)
+        self._keys_of_block = keys_of_block
+        self._value_in_block = value_in_block  # None for a key the block lacks
+
+    def __setitem__(self, key, value) -> None:
+        self._entries[key] = value
+
+    def add_block(self, block) -> None:
+        self._blocks.append((len(self._entries), block))
+
+    def single_entries(self) -> dict:
+        return self._entries
+
+    def blocks(self) -> list:
+        return [block for _, block in self._blocks]
+
+    def clear(self) -> None:
+        self._entries.clear()
+        self._blocks.clear()
+
+    def get(self, key, default=None):
+        value = self._entries.get(key, _MISSING)
+        if value is not _MISSING:
+            return value
+        for _, block in self._blocks:
+            value = self._value_in_block(block, key)
+            if value is not None:
+                return value
+        return default
+
+    def __getitem__(self, key):
+        value = self.get(key, _MISSING)
+        if value is _MISSING:
+            raise KeyError(key)
+        return value
+
+    def __contains__(self, key) -> bool:
+        return self.get(key, _MISSING) is not _MISSING
+
+    def __len__(self) -> int:
+        return len(self._entries) + sum(len(block) for _, block in self._blocks)
+
+    def __iter__(self):
+        entries = iter(self._entries)
+        added = 0
+        for before, block in self._blocks:
+            while added < before:
+                yield next(entries)
+                added += 1
+            yield from self._keys_of_block(block)
+        yield from entries
+
+    def __repr__(self) -> str:
+        return repr(dict(self.items()))
