@@ -20,6 +20,7 @@ from vx_encoder.core import pboperations, formulapb, manager, variable
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
 from vx_encoder.encode.comparison_polarity import ReifiedComparisons, may_negate_a_comparison, negates_auxiliary_comparison
 from vx_encoder._exceptions import VariableError, FormulaError, TargetError, BuildError
+from vx_encoder.core.refusal import refuse
 from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 
 # Names the expression text relies on; a variable or index of such a name would
@@ -73,9 +74,9 @@ class Model:
 
     def create_variables(self, name: str, **dims: int) -> Variable:
         if not name or not (name.isalpha() or name == self.__DUMMY_VAR):
-            self.__refuse(ValueError, "Variable must have a non-empty name containing only letters")
+            refuse(ValueError, "Variable must have a non-empty name containing only letters")
         if name in self._used_vars:
-            self.__refuse(VariableError, "Variable named " + name + " is already in use")
+            refuse(VariableError, "Variable named " + name + " is already in use")
         self.__check_name_keeps_evaluation_working("Variable", name)
         self.__check_dimensions(name, dims)
         if self._use_formula_encoder:
@@ -101,16 +102,16 @@ class Model:
 
     def get_indexes(self, indexes: typing.Sequence[str]) -> typing.Union[Index, typing.Sequence[Index]]:
         if len(indexes) == 0:
-            self.__refuse(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
+            refuse(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
         created = []
         for name in indexes:
             if name == self.__BXPR_AUX or name == self.__PBCT_AUX:
-                self.__refuse(VariableError, "Names '" + self.__BXPR_AUX + "' and '" + self.__PBCT_AUX
+                refuse(VariableError, "Names '" + self.__BXPR_AUX + "' and '" + self.__PBCT_AUX
                               + "' are reserved. Change the name to a valid one")
             if name in self._used_vars:
-                self.__refuse(VariableError, "Index named " + name + " is already in use")
+                refuse(VariableError, "Index named " + name + " is already in use")
             if not isinstance(name, str) or not name.isidentifier():
-                self.__refuse(ValueError, "Index name " + str(name) + " must be a valid identifier")
+                refuse(ValueError, "Index name " + str(name) + " must be a valid identifier")
             self.__check_name_keeps_evaluation_working("Index", name)
             index = Index(name)
             self._indexes[name] = index
@@ -119,9 +120,9 @@ class Model:
 
     def add_constraint(self, constraint: Expression, **foralls: typing.Sequence[int]) -> None:
         if not isinstance(constraint, Expression):
-            self.__refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
+            refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
         if self._is_wcnf is not None:
-            self.__refuse(TargetError, "Soft constraint has already been defined" if self._is_wcnf
+            refuse(TargetError, "Soft constraint has already been defined" if self._is_wcnf
                           else "Target has already been defined")
         log_d("     constraint : " + str(constraint) + "___" + str(foralls))
         if self._use_formula_encoder:
@@ -133,11 +134,11 @@ class Model:
     def add_soft_constraint(self, constraint: Expression, weight: int = 1, minimization: bool = False,
                             **foralls: typing.Sequence[int]) -> None:
         if not isinstance(constraint, Expression):
-            self.__refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
+            refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
         if self._is_wcnf is not None and not self._is_wcnf:
-            self.__refuse(FormulaError, "Current model already works with CNF")
+            refuse(FormulaError, "Current model already works with CNF")
         if not constraint.soft:
-            self.__refuse(FormulaError, "Input constraint cannot be converted to a soft constraints")
+            refuse(FormulaError, "Input constraint cannot be converted to a soft constraints")
         if self._use_formula_encoder:
             self.__init_formula_encoder()
             self._is_wcnf = True
@@ -153,9 +154,9 @@ class Model:
 
     def add_target(self, target) -> None:
         if not isinstance(target, Expression):
-            self.__refuse(TypeError, "Variable 'target' must contain only objects of type 'Expression'")
+            refuse(TypeError, "Variable 'target' must contain only objects of type 'Expression'")
         if self._is_wcnf is not None and self._is_wcnf:
-            self.__refuse(FormulaError, "Current model already works with WCNF")
+            refuse(FormulaError, "Current model already works with WCNF")
         if self._use_formula_encoder:
             self.__init_formula_encoder()
             self._formula_encoder.add_target(str(target))
@@ -169,7 +170,7 @@ class Model:
     def __fill_target(self, target) -> None:
         self.__init_formula_container()
         if not target.soft:
-            self.__refuse(TargetError, "Target is not a pseudo-boolean function without border")
+            refuse(TargetError, "Target is not a pseudo-boolean function without border")
         if self.use_target:
             log_w("Target already used")
         self.__reset_target()
@@ -204,10 +205,10 @@ class Model:
         if isinstance(formula, variable.Variable):
             formula = formula.to_bx()
         if isinstance(formula, pboperations.PBBaseOp):
-            self.__refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, "
+            refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, "
                                         "not a pseudo-Boolean sum without a bound: " + text)
         if not isinstance(formula, bx.BaseExpr):
-            self.__refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, not "
+            refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, not "
                           + type(formula).__name__ + ": " + text)
         return formula
 
@@ -224,7 +225,7 @@ class Model:
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
             if isinstance(template_constraint, bx.Zero):
                 source, line = self.__caller_source_line()
-                self.__refuse(FormulaError, "Contradiction was detected in formula " + source + ", line " + line)
+                refuse(FormulaError, "Contradiction was detected in formula " + source + ", line " + line)
             if isinstance(template_constraint, bx.One):
                 source, line = self.__caller_source_line()
                 log_w("Redundant constraint was detected in formula " + source + ", line " + line)
@@ -255,7 +256,7 @@ class Model:
             log_d("Enumerating target utility variables")
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
             if isinstance(template_constraint, bx.Zero):
-                self.__refuse(FormulaError, "Contradiction was detected in target")
+                refuse(FormulaError, "Contradiction was detected in target")
             if isinstance(template_constraint, bx.One):
                 log_w("Redundant constraint was detected in target")
             else:
@@ -286,15 +287,15 @@ class Model:
     def __init_formula_encoder(self) -> None:
         if self._formula_encoder is None:
             if self._kelvo_manager is None:
-                self.__refuse(BuildError, "Kelvo manager is not set or empty")
+                refuse(BuildError, "Kelvo manager is not set or empty")
             self._formula_encoder = self._kelvo_manager.create_formula_encoder(self._model_name)
 
     def build_cnf(self, border: typing.Optional[int] = None, minimization: typing.Optional[bool] = None) -> bool:
         if self._is_wcnf:
-            self.__refuse(BuildError, "This expression is defined for WCNF format")
+            refuse(BuildError, "This expression is defined for WCNF format")
         if self.use_target:
             if border is None or minimization is None:
-                self.__refuse(BuildError, "Border or minimization arguments are not defined, but target is set")
+                refuse(BuildError, "Border or minimization arguments are not defined, but target is set")
             self.__build_target(border, minimization)
         log_i("      CNF build : started. Model <" + str(self._model_name) + ">; Target variables = "
               + str(self._shift_target_variable - 1))
@@ -318,7 +319,7 @@ class Model:
 
     def build_wcnf(self) -> bool:
         if not self._is_wcnf:
-            self.__refuse(BuildError, "This expression is defined for CNF format")
+            refuse(BuildError, "This expression is defined for CNF format")
         log_i("     WCNF build : started. Model <" + str(self._model_name) + ">; Target variables = "
               + str(self._shift_target_variable - 1))
         if self._use_formula_encoder:
@@ -337,7 +338,7 @@ class Model:
 
     def __check_formula_container(self) -> None:
         if self._formula_container is None:
-            self.__refuse(BuildError, "The model doesn't contain any formula container")
+            refuse(BuildError, "The model doesn't contain any formula container")
 
     def __register_build(self, storage, empty_storage_message: str):
         """Hands the storage and a witness interpreter to the engine manager.
@@ -345,9 +346,9 @@ class Model:
         Returns the result of building the interpreter's tables, or None when the
         model has no variable mapping."""
         if storage is None:
-            self.__refuse(BuildError, empty_storage_message)
+            refuse(BuildError, empty_storage_message)
         if self._kelvo_manager is None:
-            self.__refuse(BuildError, "Kelvo manager is not set or empty")
+            refuse(BuildError, "Kelvo manager is not set or empty")
         self._kelvo_manager.set_cnf_storage(storage)
         var_mapping = self.get_var_mapping()
         if var_mapping is None:
@@ -425,18 +426,13 @@ class Model:
 
     # --- checks ---
 
-    @staticmethod
-    def __refuse(error_type: type, message: str) -> typing.NoReturn:
-        log_e(message)
-        raise error_type(message)
-
     def __check_name_keeps_evaluation_working(self, kind: str, name: str) -> None:
         if name != self.__DUMMY_VAR and _shadows_evaluation(name):
-            self.__refuse(ValueError, kind + " name " + name + " is reserved by the expression language; "
+            refuse(ValueError, kind + " name " + name + " is reserved by the expression language; "
                                       "change the name to a valid one")
 
     def __check_dimensions(self, name: str, dims: typing.Dict[str, int]) -> None:
         for dimension, size in dims.items():
             if isinstance(size, bool) or not isinstance(size, Integral) or size <= 0:
-                self.__refuse(ValueError, "Dimension " + dimension + " of variable " + name
+                refuse(ValueError, "Dimension " + dimension + " of variable " + name
                               + " must have a positive integer size, not " + repr(size))

@@ -9,6 +9,7 @@ import numpy as np
 import halvex.kelvo_engine.linsolver as linsolver
 
 from vx_encoder._exceptions import VariableError, SolverError, FormulaError
+from vx_encoder.core.refusal import refuse
 from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
 from vx_encoder.linear_parser.linear_expression import LinearExpression, _is_number
@@ -39,11 +40,6 @@ def _integer_result_type(lo: int, hi: int) -> str:
     """Results of an integer variable are 32-bit unless its bounds reach past that range."""
     limits = np.iinfo(np.int32)
     return "int32" if all(limits.min <= bound <= limits.max for bound in (lo, hi)) else "int64"
-
-
-def _raise_logged(error_type: type, message: str) -> tp.NoReturn:
-    log_e(message)
-    raise error_type(message)
 
 
 class LinearModel:
@@ -78,9 +74,9 @@ class LinearModel:
         **dims: int,
     ) -> LinearVariable:
         if not isinstance(name, str) or not name or not name.isidentifier():
-            _raise_logged(ValueError, "Linear variable must have a non-empty name containing only letters")
+            refuse(ValueError, "Linear variable must have a non-empty name containing only letters")
         if name in self._used_vars:
-            _raise_logged(VariableError, "Linear variable named " + name + " is already in use")
+            refuse(VariableError, "Linear variable named " + name + " is already in use")
         sizes = self.__checked_sizes(name, dims)
         self._used_vars.add(name)
         count = reduce(mul, sizes, 1)
@@ -100,7 +96,7 @@ class LinearModel:
             self.__mark_integer(first_column, count)
             type_name = "int32"
         else:
-            _raise_logged(ValueError, "Invalid variable format")
+            refuse(ValueError, "Invalid variable format")
         variable = LinearVariable(name, lo, hi, dims, first_column, type_var=type_name)
         self._variables[name] = variable
         return variable
@@ -112,11 +108,11 @@ class LinearModel:
         :return: sequence of indexes or single index.
         """
         if len(indexes) == 0:
-            _raise_logged(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
+            refuse(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
         result = []
         for name in indexes:
             if name in self._used_vars:
-                _raise_logged(VariableError, "Index named " + name + " is already in use")
+                refuse(VariableError, "Index named " + name + " is already in use")
             index_object = Index(name)
             self._indexes[name] = index_object
             result.append(index_object)
@@ -131,7 +127,7 @@ class LinearModel:
         **foralls,
     ) -> None:
         if not isinstance(expression, LinearExpression):
-            _raise_logged(TypeError, "Type 'LinearExpression' is expected for constraint")
+            refuse(TypeError, "Type 'LinearExpression' is expected for constraint")
         lo = LinearModel.__set_border(lo, expression.lo)
         hi = LinearModel.__set_border(hi, expression.hi)
         if eq is not None:
@@ -142,7 +138,7 @@ class LinearModel:
         hi = inf if hi is None else hi
         for border in (lo, hi):
             if not _is_number(border):
-                _raise_logged(TypeError, f"The borders of a constraint must be numbers, not {border!r}")
+                refuse(TypeError, f"The borders of a constraint must be numbers, not {border!r}")
 
         namespace = self.__evaluation_namespace()
         fors = " ".join(
@@ -168,7 +164,7 @@ class LinearModel:
         if _is_number(target):
             target = CompiledSum([target])
         elif not isinstance(target, CompiledLinearExpression):
-            _raise_logged(TypeError, "The target must evaluate to a linear or quadratic expression")
+            refuse(TypeError, "The target must evaluate to a linear or quadratic expression")
 
         # A target replaces the whole objective: costs of columns that only
         # the previous target named go back to 0, and so does its Hessian.
@@ -220,22 +216,22 @@ class LinearModel:
             log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
             self.__keep_solution(info)
             return SolutionStatus.SUBOPTIMAL
-        _raise_logged(SolverError, _NOT_SOLVED)
+        refuse(SolverError, _NOT_SOLVED)
 
     @property
     def objective_value(self) -> float:
         if self._solution_values is None:
-            _raise_logged(SolverError, _NO_SOLUTION)
+            refuse(SolverError, _NO_SOLUTION)
         return self._objective_value
 
     def get_linsolver_solution(self) -> linsolver.LinsolverSolution:
         if self._solution is None:
-            _raise_logged(SolverError, _NO_SOLUTION)
+            refuse(SolverError, _NO_SOLUTION)
         return self._solution
 
     def get_result(self, variable_name: str) -> np.ndarray:
         if self._solution_values is None:
-            _raise_logged(SolverError, _NO_SOLUTION)
+            refuse(SolverError, _NO_SOLUTION)
         cur_var = self._variables[variable_name]
         values = self._solution_values[cur_var._columns()]
         if cur_var.type != "float64":
@@ -265,7 +261,7 @@ class LinearModel:
             except TypeError:
                 checked = -1
             if isinstance(size, bool) or checked < 0:
-                _raise_logged(
+                refuse(
                     ValueError,
                     f"Dimension {dimension} of linear variable {name} must have a non-negative integer size, "
                     f"not {size!r}",
@@ -278,11 +274,11 @@ class LinearModel:
         # Bounds travel as 64-bit floats, which hold every integer a solver
         # can tell apart, instead of wrapping around in 32 bits.
         if not isinstance(lo, int) or not isinstance(hi, int):
-            _raise_logged(ValueError, "For integer variables, the boundaries must be integers")
+            refuse(ValueError, "For integer variables, the boundaries must be integers")
         try:
             return np.full(count, float(lo)), np.full(count, float(hi))
         except OverflowError:
-            _raise_logged(ValueError, f"The boundaries {lo} and {hi} of integer variable {name} are out of range")
+            refuse(ValueError, f"The boundaries {lo} and {hi} of integer variable {name} are out of range")
 
     def __add_columns(self, count: int, lower: np.ndarray, upper: np.ndarray) -> None:
         self._linsolver_model.addVars(count, lower, upper)
@@ -318,11 +314,11 @@ class LinearModel:
     def __check_rows(constraints: list) -> None:
         for constraint in constraints:
             if not isinstance(constraint, CompiledLinearExpression):
-                _raise_logged(
+                refuse(
                     TypeError, f"A constraint must evaluate to linear expressions, not {type(constraint).__name__}"
                 )
             if constraint._has_quadratic_part:
-                _raise_logged(
+                refuse(
                     FormulaError, "A constraint must be linear: quadratic terms are allowed only in the target"
                 )
 

@@ -11,7 +11,8 @@ from scipy.sparse import csc_array, csr_array
 
 from vx_encoder._exceptions import FormulaError
 from vx_encoder.linear_parser2._pending_sum import PendingSum
-from vx_encoder.linear_parser2._refusal import refuse
+from vx_encoder.core.refusal import refuse
+from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 from vx_encoder.linear_parser2._sparse_width import rows_of_common_width, squares_of_common_side
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)

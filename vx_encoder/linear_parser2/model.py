@@ -13,10 +13,10 @@ import numpy as np
 from scipy.sparse import csc_array
 
 import halvex.kelvo_engine.linsolver as linsolver
-from vx_encoder._exceptions import BuildError, SolverError, VariableError
-from vx_encoder.core.vx_logger import log_w
+from vx_encoder._exceptions import *  # noqa: F401,F403
+from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 from vx_encoder.linear_parser2._expression import _CoefType, LinearExpression, LinearExpressionsArr
-from vx_encoder.linear_parser2._refusal import refuse
+from vx_encoder.core.refusal import refuse
 from vx_encoder.linear_parser2.variable import VariableArray
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)

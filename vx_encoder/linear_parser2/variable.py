@@ -10,7 +10,8 @@ import numpy as np
 from scipy.sparse import csr_array
 
 from vx_encoder.linear_parser2._expression import LinearExpression, LinearExpressionsArr
-from vx_encoder.linear_parser2._refusal import refuse
+from vx_encoder.core.refusal import refuse
+from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 
 DEBUG = bool(os.environ.get("DEBUG_SOLVER_MODE", False))
 

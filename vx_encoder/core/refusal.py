@@ -1,4 +1,4 @@
-"""The one way the array interface refuses: log the message, then raise it."""
+"""The one way the package refuses: log the message as an error, then raise it."""
 
 from __future__ import annotations
 
