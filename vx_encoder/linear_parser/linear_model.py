@@ -10,6 +10,7 @@ import halvex.kelvo_engine.linsolver as linsolver
 
 from vx_encoder._exceptions import VariableError, SolverError, FormulaError
 from vx_encoder.core.refusal import refuse
+from vx_encoder.core.variable_results import values_shaped_like
 from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
 from vx_encoder.linear_parser.linear_expression import LinearExpression, _is_number
@@ -233,12 +234,7 @@ class LinearModel:
         if self._solution_values is None:
             refuse(SolverError, _NO_SOLUTION)
         cur_var = self._variables[variable_name]
-        values = self._solution_values[cur_var._columns()]
-        if cur_var.type != "float64":
-            # A solver's integer values carry rounding noise (2.9999999);
-            # truncation would turn them into the next integer down.
-            values = np.rint(values)
-        return values.astype(cur_var.type).reshape(cur_var.shape)
+        return values_shaped_like(self._solution_values, cur_var._columns(), cur_var.type, cur_var.shape)
 
     def write_model(self, model_path: tp.Union[Path, str]) -> None:
         path = model_path if isinstance(model_path, Path) else Path(model_path)

@@ -17,6 +17,7 @@ from vx_encoder._exceptions import *  # noqa: F401,F403
 from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 from vx_encoder.linear_parser2._expression import _CoefType, LinearExpression, LinearExpressionsArr
 from vx_encoder.core.refusal import refuse
+from vx_encoder.core.variable_results import values_shaped_like
 from vx_encoder.linear_parser2.variable import VariableArray
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
@@ -277,11 +278,7 @@ class LinearModel:
         if self._solution_values is None:
             refuse(SolverError, _NO_SOLUTION)
         variable = self._variables[variable_name]
-        values = self._solution_values[variable._map()]
-        if np.issubdtype(variable.type, np.integer):
-            # The solver meets integrality within a tolerance: 2.9999999 is its 3, not 2.
-            values = np.rint(values)
-        return values.astype(variable.type).reshape(variable.shape)
+        return values_shaped_like(self._solution_values, variable._map(), variable.type, variable.shape)
 
     def write_model(self, model_path: Path | str) -> None:
         path = model_path if isinstance(model_path, Path) else Path(model_path)
