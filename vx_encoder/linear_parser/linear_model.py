@@ -11,6 +11,7 @@ import halvex.kelvo_engine.linsolver as linsolver
 from vx_encoder._exceptions import VariableError, SolverError, FormulaError
 from vx_encoder.core.refusal import refuse
 from vx_encoder.core.variable_results import values_shaped_like
+from vx_encoder.core.model_file import write_model_file
 from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
 from vx_encoder.linear_parser.linear_expression import LinearExpression, _is_number
@@ -237,9 +238,7 @@ class LinearModel:
         return values_shaped_like(self._solution_values, cur_var._columns(), cur_var.type, cur_var.shape)
 
     def write_model(self, model_path: tp.Union[Path, str]) -> None:
-        path = model_path if isinstance(model_path, Path) else Path(model_path)
-        path.parent.mkdir(parents=True, exist_ok=True)
-        self._linsolver_model.writeModel(path.as_posix())
+        write_model_file(self._linsolver_model, model_path)
 
     @staticmethod
     def __set_border(first_border, second_border):

@@ -18,6 +18,7 @@ from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 from vx_encoder.linear_parser2._expression import _CoefType, LinearExpression, LinearExpressionsArr
 from vx_encoder.core.refusal import refuse
 from vx_encoder.core.variable_results import values_shaped_like
+from vx_encoder.core.model_file import write_model_file
 from vx_encoder.linear_parser2.variable import VariableArray
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
@@ -281,9 +282,7 @@ class LinearModel:
         return values_shaped_like(self._solution_values, variable._map(), variable.type, variable.shape)
 
     def write_model(self, model_path: Path | str) -> None:
-        path = model_path if isinstance(model_path, Path) else Path(model_path)
-        path.parent.mkdir(parents=True, exist_ok=True)
-        self._linsolver_model.writeModel(path.as_posix())
+        write_model_file(self._linsolver_model, model_path)
 
     @staticmethod
     def __set_border(first_border, second_border):

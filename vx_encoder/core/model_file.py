@@ -1,0 +1,10 @@
+"""Model files of the linear models: the solver writes them; the package makes their folder."""
+
+from pathlib import Path
+import typing as tp
+
+
+def write_model_file(solver, model_path: tp.Union[Path, str]) -> None:
+    path = model_path if isinstance(model_path, Path) else Path(model_path)
+    path.parent.mkdir(parents=True, exist_ok=True)
+    solver.writeModel(path.as_posix())
