@@ -7,6 +7,7 @@ import pytest
 import halvex.kelvo_engine as ke
 from vx_encoder import _vx_native as native
 from vx_encoder.core.dumper import DumpArgs, Dumper, One2OneDumper, reduce_ex
+from vx_encoder.core.named_clause_template import NamedClauseTemplate
 from vx_encoder.encode.variables import Variable
 
 # The worked example's model: dummy_var holds 0, x(a, b) is 1 + 4a + b, 13 is free.
@@ -32,6 +33,7 @@ def path(request, monkeypatch):
     template natively."""
     if request.param == "host":
         monkeypatch.setattr(native, "compile_template", lambda *args, **kwargs: None)
+        monkeypatch.setattr(native, "compile_named_template", lambda *args, **kwargs: None)
     return request.param
 
 
@@ -295,3 +297,44 @@ def test_index_arithmetic_beyond_64_bits_falls_back_to_the_host(path):
     args = record([["y(i * i * i - i * i * i)"]], {"i": [2 ** 40, 3]})
     _, hard, _ = dumped(args)
     assert hard == [[13], [13]]
+
+
+# --- templates given as distinct names and flat clauses -------------------------
+
+def named_template(template):
+    """The same template as distinct engine names and +-(1 + position) literals."""
+    names, literals, ends = [], [], []
+    for clause in template:
+        for text in clause:
+            negated = text.startswith(("-", "'~"))
+            name = text.strip("'").lstrip("~") if text.startswith("'") else text.lstrip("-")
+            if name not in names:
+                names.append(name)
+            literals.append(-(names.index(name) + 1) if negated else names.index(name) + 1)
+        ends.append(len(literals))
+    return NamedClauseTemplate(names, np.array(literals, dtype=np.int32), np.array(ends, dtype=np.int64))
+
+
+@pytest.mark.parametrize("seed", range(40))
+def test_named_template_dumps_as_its_literal_texts(seed, path):
+    template, foralls, weights, pb, bx = random_case(seed)
+    named = named_template(template)
+    assert named.clause_texts() == template
+
+    def run(given):
+        return outcome(record(given, foralls, weights, num_formula=seed, first=18, pb=pb, bx=bx))
+
+    assert run(named) == run(template)
+
+
+@pytest.mark.parametrize("names, literals, ends, message", [
+    (["x(i,0)"], [1, 2], [2], "names no variable"),
+    (["x(i,0)"], [0], [1], "names no variable"),
+    (["x(i,0)"], [1, -1], [2, 1], "must not decrease"),
+    (["x(i,0)"], [1, -1], [1], "last clause"),
+    (["_pbct_aux_3"], [1], [1], "_pbct_aux_3"),
+])
+def test_named_template_refuses_inconsistent_input(names, literals, ends, message):
+    arrays = np.array(literals, dtype=np.int32), np.array(ends, dtype=np.int64)
+    with pytest.raises(ValueError, match=message):
+        native.compile_named_template(names, *arrays, ["i"], [("x", 1, [3, 4])], 20, 1, 0)

@@ -8,13 +8,11 @@
 #include <stdexcept>
 
 #include "engine/boolean_expression.hpp"
-#include "engine/comparison_encoding.hpp"
 #include "engine/foralls_text.hpp"
 #include "engine/log.hpp"
 #include "engine/model_text_values.hpp"
 #include "engine/model_text_parser.hpp"
 #include "engine/model_text_tokenizer.hpp"
-#include "engine/tseytin.hpp"
 
 namespace kelvo {
 
@@ -23,8 +21,8 @@ using model_text::Value;
 
 namespace {
 
-constexpr std::string_view bxpr_prefix = "_bxpr_aux";
-constexpr std::string_view pbct_prefix = "_pbct_aux";
+constexpr std::string_view bxpr_prefix = bxpr_auxiliary_prefix;
+constexpr std::string_view pbct_prefix = pbct_auxiliary_prefix;
 constexpr std::int64_t largest_literal = std::numeric_limits<Literal>::max();
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
@@ -53,40 +51,6 @@ std::string instance_text(const std::vector<model_text::IndexRange>& ranges, std
     return text;
 }
 
-TemplateClauses template_clauses(const InstanceContext& instance, bxpr::Ref root) {
-    TemplateClauses result;
-    result.pbct = instance.pbct_count();
-    const auto& context = instance.context;
-    const auto literal_of = [&](bxpr::Ref literal) {
-        const bxpr::Ref variable = literal.positive();
-        if (const auto model = instance.model_number(variable)) {
-            if (*model > 0) return TemplateClauses::Entry{TemplateClauses::Kind::model, literal.negated(), *model};
-            return TemplateClauses::Entry{TemplateClauses::Kind::occurrence, literal.negated(), -*model - 1};
-        }
-        if (const auto pbct = instance.pbct_index(variable)) {
-            return TemplateClauses::Entry{TemplateClauses::Kind::auxiliary, literal.negated(), *pbct};
-        }
-        const std::string_view name = context.name(variable);
-        const auto n = std::strtoll(std::string(name.substr(bxpr_prefix.size() + 1)).c_str(), nullptr, 10);
-        result.bxpr = std::max<std::int64_t>(result.bxpr, n + 1);
-        return TemplateClauses::Entry{TemplateClauses::Kind::auxiliary, literal.negated(), result.pbct + n};
-    };
-    const auto add_clause = [&](bxpr::Ref clause) {
-        if (!clause.negated() && context.kind(clause) == bxpr::Kind::Or) {
-            for (const auto literal : context.args(clause)) result.literals.push_back(literal_of(literal));
-        } else {
-            result.literals.push_back(literal_of(clause));
-        }
-        result.ends.push_back(result.literals.size());
-    };
-    if (!root.negated() && context.kind(root) == bxpr::Kind::And) {
-        for (const auto clause : context.args(root)) add_clause(clause);
-    } else {
-        add_clause(root);
-    }
-    return result;
-}
-
 // The next combination of index values, the last index fastest; false after the last.
 bool advance(std::vector<std::size_t>& positions, const std::vector<model_text::IndexRange>& ranges) {
     for (std::size_t i = ranges.size(); i-- > 0;) {
@@ -96,11 +60,10 @@ bool advance(std::vector<std::size_t>& positions, const std::vector<model_text::
     return false;
 }
 
-bxpr::Ref hard_root_of(const Value& value, InstanceContext& instance) {
-    if (const auto* formula = std::get_if<model_text::FormulaValue>(&value.content)) return formula->ref;
-    if (const auto* cell = std::get_if<model_text::Occurrence>(&value.content)) return instance.variable(cell->number);
-    throw std::invalid_argument("a hard constraint must be a comparison or a Boolean formula, not " +
-                                std::string(model_text::kind_of(value)));
+TemplateClauses holding_clauses_of(const Value& value, InstanceContext& instance, const PBConfig& config) {
+    auto clauses = hard_clauses_of(value, instance, config);
+    if (!clauses) throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
+    return std::move(*clauses);
 }
 
 // The term of a soft constraint, and its direction when the text gives one.
@@ -220,14 +183,7 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
             } else {
                 InstanceContext instance;
                 const Value value = evaluator.evaluate(values, &instance);
-                bxpr::Ref root = hard_root_of(value, instance);
-                root = bxpr::tseytin(instance.context, model_text::with_comparisons(instance, root, config_), bxpr_prefix);
-                if (root == bxpr::Ref::zero()) {
-                    throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
-                }
-                const TemplateClauses clauses =
-                    root == bxpr::Ref::one() ? TemplateClauses{} : template_clauses(instance, root);
-                append_instance(clauses, {}, first_auxiliary, encoding);
+                append_instance(holding_clauses_of(value, instance, config_), {}, first_auxiliary, encoding);
             }
             in_instance = false;
             more = advance(positions, ranges);
@@ -284,11 +240,7 @@ bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
     if (soft) {
         term = soft_term_of(value, minimization);
     } else {
-        const bxpr::Ref root =
-            bxpr::tseytin(instance.context, model_text::with_comparisons(instance, hard_root_of(value, instance), config_),
-                          bxpr_prefix);
-        if (root == bxpr::Ref::zero()) throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
-        if (root != bxpr::Ref::one()) clauses = template_clauses(instance, root);
+        clauses = holding_clauses_of(value, instance, config_);
     }
     const auto& occurrences = evaluator.template_occurrences();
     std::vector<std::int64_t> numbers(occurrences.size());

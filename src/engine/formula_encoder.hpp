@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "engine/clause_buffer.hpp"
+#include "engine/constraint_template.hpp"
 #include "engine/encoding_metrics.hpp"
 #include "engine/foralls_text.hpp"
 #include "engine/model_text_evaluator.hpp"
@@ -32,21 +33,6 @@
 #include "engine/wcnf_storage.hpp"
 
 namespace kelvo {
-
-// The clauses of a constraint read once for all instances: literals are
-// model variables, template occurrences or auxiliaries of the instance.
-struct TemplateClauses {
-    enum class Kind : std::uint8_t { model, occurrence, auxiliary };
-    struct Entry {
-        Kind kind;
-        bool negated;
-        std::int64_t value;  // the number, the occurrence, or the offset in the instance's block
-    };
-    std::vector<Entry> literals;
-    std::vector<std::size_t> ends;
-    std::int64_t pbct = 0;
-    std::int64_t bxpr = 0;
-};
 
 class FormulaEncoder {
 public:

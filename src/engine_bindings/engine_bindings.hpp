@@ -15,5 +15,6 @@ void bind_linsolver_rows(pybind11::module_& module);
 void bind_pbct(pybind11::module_& module);
 void bind_formula_encoder(pybind11::module_& module);
 void bind_clauses_to_formula(pybind11::module_& module);
+void bind_clause_template_reader(pybind11::module_& module);
 
 }  // namespace kelvo::bindings

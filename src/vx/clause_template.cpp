@@ -52,6 +52,17 @@ std::optional<std::vector<std::string_view>> call_arguments(std::string_view ins
 
 }  // namespace
 
+void check_clause_ends(std::span<const std::int64_t> ends, std::size_t literal_count) {
+    std::int64_t previous = 0;
+    for (const auto end : ends) {
+        if (end < previous) throw std::invalid_argument("clause ends must not decrease");
+        previous = end;
+    }
+    if (static_cast<std::size_t>(previous) != literal_count) {
+        throw std::invalid_argument("the last clause must end with the last literal");
+    }
+}
+
 void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses, const AuxiliaryBlock& block) {
     for (const auto& clause : clauses) {
         for (const auto& text : clause) {
@@ -60,11 +71,9 @@ void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses,
     }
 }
 
-std::optional<ClauseTemplate> ClauseTemplate::compile(std::span<const std::vector<std::string>> clauses,
-                                                      std::span<const std::string> index_names,
-                                                      std::span<const VariableShape> variables,
-                                                      const AuxiliaryBlock& block) {
-    check_auxiliary_literals(clauses, block);
+std::optional<ClauseTemplate> ClauseTemplate::with_shapes(std::span<const std::string> index_names,
+                                                          std::span<const VariableShape> variables,
+                                                          const AuxiliaryBlock& block) {
     ClauseTemplate result;
     result.block_ = block;
     result.index_count_ = index_names.size();
@@ -82,39 +91,100 @@ std::optional<ClauseTemplate> ClauseTemplate::compile(std::span<const std::vecto
         if (!fits || __builtin_add_overflow(shape.first, stride, &last)) return std::nullopt;
         result.shapes_.push_back(std::move(shape));
     }
+    return result;
+}
+
+std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::parse_call(std::string_view text,
+                                                                          std::span<const std::string> index_names) const {
+    TemplateLiteral literal;
+    if (!text.empty() && text.front() == '-') {
+        literal.negated = true;
+        text = trimmed(text.substr(1));
+    }
+    const auto open = text.find('(');
+    if (open == std::string_view::npos || text.back() != ')') return std::nullopt;
+    const auto name = trimmed(text.substr(0, open));
+    if (!is_identifier(name)) return std::nullopt;
+    const auto shape = std::find_if(shapes_.begin(), shapes_.end(), [&](const Shape& s) { return s.name == name; });
+    if (shape == shapes_.end()) return std::nullopt;
+    const auto arguments = call_arguments(text.substr(open + 1, text.size() - open - 2));
+    if (!arguments || arguments->size() != shape->sizes.size()) return std::nullopt;
+    literal.call.variable = static_cast<std::size_t>(shape - shapes_.begin());
+    for (const auto argument : *arguments) {
+        auto expression = IndexExpression::parse(argument, index_names);
+        if (!expression) return std::nullopt;
+        literal.call.indexes.push_back(std::move(*expression));
+    }
+    return literal;
+}
+
+std::optional<ClauseTemplate> ClauseTemplate::compile(std::span<const std::vector<std::string>> clauses,
+                                                      std::span<const std::string> index_names,
+                                                      std::span<const VariableShape> variables,
+                                                      const AuxiliaryBlock& block) {
+    check_auxiliary_literals(clauses, block);
+    auto result = with_shapes(index_names, variables, block);
+    if (!result) return std::nullopt;
     for (const auto& clause : clauses) {
         for (const auto& raw_text : clause) {
-            auto text = trimmed(raw_text);
-            TemplateLiteral literal;
+            const auto text = trimmed(raw_text);
             if (const auto name = quoted_name(text)) {
+                TemplateLiteral literal;
                 literal.auxiliary = true;
                 literal.auxiliary_literal = parse_auxiliary_literal(*name, block);
-                result.literals_.push_back(std::move(literal));
+                result->literals_.push_back(std::move(literal));
                 continue;
             }
-            if (!text.empty() && text.front() == '-') {
-                literal.negated = true;
-                text = trimmed(text.substr(1));
-            }
-            const auto open = text.find('(');
-            if (open == std::string_view::npos || text.back() != ')') return std::nullopt;
-            const auto name = trimmed(text.substr(0, open));
-            if (!is_identifier(name)) return std::nullopt;
-            const auto shape = std::find_if(result.shapes_.begin(), result.shapes_.end(),
-                                            [&](const Shape& s) { return s.name == name; });
-            if (shape == result.shapes_.end()) return std::nullopt;
-            const auto arguments = call_arguments(text.substr(open + 1, text.size() - open - 2));
-            if (!arguments || arguments->size() != shape->sizes.size()) return std::nullopt;
-            literal.call.variable = static_cast<std::size_t>(shape - result.shapes_.begin());
-            for (const auto argument : *arguments) {
-                auto expression = IndexExpression::parse(argument, index_names);
-                if (!expression) return std::nullopt;
-                literal.call.indexes.push_back(std::move(*expression));
-            }
-            result.literals_.push_back(std::move(literal));
+            auto literal = result->parse_call(text, index_names);
+            if (!literal) return std::nullopt;
+            result->literals_.push_back(std::move(*literal));
         }
-        result.clause_ends_.push_back(result.literals_.size());
+        result->clause_ends_.push_back(result->literals_.size());
     }
+    return result;
+}
+
+std::optional<ClauseTemplate> ClauseTemplate::compile_named(std::span<const std::string> names,
+                                                            std::span<const std::int32_t> literals,
+                                                            std::span<const std::int64_t> ends,
+                                                            std::span<const std::string> index_names,
+                                                            std::span<const VariableShape> variables,
+                                                            const AuxiliaryBlock& block) {
+    check_clause_ends(ends, literals.size());
+    // Every name is read, so that a refused auxiliary is refused even when unused.
+    std::vector<TemplateLiteral> positive;
+    positive.reserve(names.size());
+    auto result = with_shapes(index_names, variables, block);
+    for (const auto& name : names) {
+        TemplateLiteral literal;
+        if (name.find('(') == std::string::npos) {
+            literal.auxiliary = true;
+            literal.auxiliary_literal = parse_auxiliary_literal(name, block);
+        } else if (result) {
+            auto call = result->parse_call(trimmed(name), index_names);
+            if (!call || call->negated) {
+                result.reset();
+            } else {
+                literal = std::move(*call);
+            }
+        }
+        positive.push_back(std::move(literal));
+    }
+    if (!result) return std::nullopt;
+    result->literals_.reserve(literals.size());
+    for (const auto reference : literals) {
+        const auto position = static_cast<std::size_t>(reference < 0 ? -static_cast<std::int64_t>(reference) : reference);
+        if (position == 0 || position > positive.size()) {
+            throw std::invalid_argument("literal " + std::to_string(reference) + " names no variable of the template");
+        }
+        TemplateLiteral literal = positive[position - 1];
+        if (reference < 0) {
+            if (literal.auxiliary) literal.auxiliary_literal.negated = !literal.auxiliary_literal.negated;
+            else literal.negated = !literal.negated;
+        }
+        result->literals_.push_back(std::move(literal));
+    }
+    result->clause_ends_.assign(ends.begin(), ends.end());
     return result;
 }
 

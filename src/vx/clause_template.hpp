@@ -9,6 +9,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vx/auxiliary_literal.hpp"
@@ -47,6 +48,9 @@ public:
 // it has. Throws std::invalid_argument (see parse_auxiliary_literal).
 void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses, const AuxiliaryBlock& block);
 
+// Throws std::invalid_argument unless ends rise to literal_count.
+void check_clause_ends(std::span<const std::int64_t> ends, std::size_t literal_count);
+
 class ClauseTemplate {
 public:
     // nullopt when some literal text is outside the native grammar, names an
@@ -56,6 +60,16 @@ public:
                                                  std::span<const std::string> index_names,
                                                  std::span<const VariableShape> variables,
                                                  const AuxiliaryBlock& block);
+
+    // The same from the distinct variable names of a template ("x(i + 1,j)",
+    // "_pbct_aux_0"), each read once, and its clauses as +-(1 + position in
+    // names) with the end of each clause.
+    static std::optional<ClauseTemplate> compile_named(std::span<const std::string> names,
+                                                       std::span<const std::int32_t> literals,
+                                                       std::span<const std::int64_t> ends,
+                                                       std::span<const std::string> index_names,
+                                                       std::span<const VariableShape> variables,
+                                                       const AuxiliaryBlock& block);
 
     // The clauses of every instance, the first index outermost; values holds
     // one sequence per index name. weights: as for ClauseWriter. Throws
@@ -80,6 +94,13 @@ private:
         std::vector<std::int64_t> sizes;
         std::vector<std::int64_t> strides;
     };
+
+    static std::optional<ClauseTemplate> with_shapes(std::span<const std::string> index_names,
+                                                     std::span<const VariableShape> variables,
+                                                     const AuxiliaryBlock& block);
+    // A variable call, "-" before it when negated; nullopt outside the grammar.
+    [[nodiscard]] std::optional<TemplateLiteral> parse_call(std::string_view text,
+                                                            std::span<const std::string> index_names) const;
 
     // Every literal's number as one affine function of the index values,
     // when every instance is known in advance to stay inside the dimensions.

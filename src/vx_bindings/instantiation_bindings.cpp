@@ -6,6 +6,7 @@
 #include <cstring>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -63,6 +64,41 @@ std::optional<std::shared_ptr<CompiledTemplate>> compile_template(
     auto compiled = ClauseTemplate::compile(clauses, index_names, shapes, block_of(first, pb_count, bx_count));
     if (!compiled) return std::nullopt;
     return std::make_shared<CompiledTemplate>(CompiledTemplate{std::move(*compiled)});
+}
+
+using Literals = py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>;
+using Ends = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+
+std::span<const std::int32_t> literals_of(const Literals& literals) {
+    if (literals.ndim() != 1) throw py::value_error("literals must be one-dimensional");
+    return {literals.data(), static_cast<std::size_t>(literals.size())};
+}
+
+std::span<const std::int64_t> ends_of(const Ends& ends) {
+    if (ends.ndim() != 1) throw py::value_error("clause ends must be one-dimensional");
+    return {ends.data(), static_cast<std::size_t>(ends.size())};
+}
+
+std::optional<std::shared_ptr<CompiledTemplate>> compile_named_template(
+    const std::vector<std::string>& names, const Literals& literals, const Ends& ends,
+    const std::vector<std::string>& index_names,
+    const std::vector<std::tuple<std::string, std::int64_t, std::vector<std::int64_t>>>& variables,
+    std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
+    std::vector<VariableShape> shapes;
+    shapes.reserve(variables.size());
+    for (const auto& [name, first_number, sizes] : variables) shapes.push_back({name, first_number, sizes});
+    auto compiled = ClauseTemplate::compile_named(names, literals_of(literals), ends_of(ends), index_names, shapes,
+                                                  block_of(first, pb_count, bx_count));
+    if (!compiled) return std::nullopt;
+    return std::make_shared<CompiledTemplate>(CompiledTemplate{std::move(*compiled)});
+}
+
+std::vector<std::vector<std::string>> named_clause_template(const std::vector<std::string>& names,
+                                                            const Literals& literals, const Ends& ends) {
+    const auto literal_span = literals_of(literals);
+    const auto end_span = ends_of(ends);
+    check_clause_ends(end_span, literal_span.size());
+    return clause_template_of_named(names, literal_span, end_span);
 }
 
 std::optional<std::shared_ptr<Instantiated>> instantiate(const CompiledTemplate& self, py::handle values,
@@ -200,6 +236,13 @@ void bind_instantiation(py::module_& module) {
                py::arg("variables"), py::arg("first"), py::arg("pb_count"), py::arg("bx_count"),
                "The parsed template, or None when a literal text is outside the native grammar. "
                "Refuses bad auxiliary literals with ValueError either way.");
+    module.def("compile_named_template", &compile_named_template, py::arg("names"), py::arg("literals"),
+               py::arg("ends"), py::arg("index_names"), py::arg("variables"), py::arg("first"), py::arg("pb_count"),
+               py::arg("bx_count"),
+               "As compile_template, from the distinct variable names of a template and its clauses as "
+               "+-(1 + position in names) with the end of each clause.");
+    module.def("clause_template_of_named", &named_clause_template, py::arg("names"), py::arg("literals"),
+               py::arg("ends"), "The clause template (lists of literal texts) of names, literals and clause ends.");
     module.def("clause_template_of_text", &clause_template_of_text, py::arg("text"), py::arg("conjunction"),
                "The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, "
                "or of one clause.");

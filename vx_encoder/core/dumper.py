@@ -19,6 +19,7 @@ import numpy as np
 
 import halvex.kelvo_engine as ke
 from vx_encoder import _vx_native as native
+from vx_encoder.core.named_clause_template import NamedClauseTemplate
 from vx_encoder.core.vx_logger import *
 
 
@@ -114,7 +115,9 @@ class Dumper(ABC):
         if a.cnf_stor is None:
             return mapping
         # The clauses themselves are only read: no copy of each.
-        template = list(a.template_constraint)
+        template = a.template_constraint
+        if not isinstance(template, NamedClauseTemplate):
+            template = list(template)
         weights = checked_weights(a.weights, len(template))
         if weights is not None:
             # A clause of weight 0 costs nothing whether it holds or not.
@@ -124,7 +127,7 @@ class Dumper(ABC):
         block = (a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
         instances = _instantiate_natively(a, template, values, weights, block)
         if instances is None:
-            temp_cnf = _evaluate_on_host(a, template, values)
+            temp_cnf = _evaluate_on_host(a, list(template), values)
             Dumper.__print_all_formula(temp_cnf, weights, a.num_formula, *block, mapping, a.cnf_stor)
             return mapping
         _write_clauses(instances, weights is not None, a.cnf_stor)
@@ -162,7 +165,11 @@ def _variable_shapes(eval_state: tp.Mapping[str, tp.Any]) -> tp.List[tp.Tuple[st
 def _instantiate_natively(a: DumpArgs, template, values, weights, block):
     """The numbered instances, or None when the template is outside the
     native grammar or its index arithmetic needs the host's integers."""
-    compiled = native.compile_template(template, list(values), _variable_shapes(a.eval_state), *block)
+    if isinstance(template, NamedClauseTemplate):
+        compiled = native.compile_named_template(template.names, template.literals, template.ends, list(values),
+                                                 _variable_shapes(a.eval_state), *block)
+    else:
+        compiled = native.compile_template(template, list(values), _variable_shapes(a.eval_state), *block)
     if compiled is None:
         return None
     try:

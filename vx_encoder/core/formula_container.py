@@ -17,6 +17,7 @@ from operator import mul
 import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
 from vx_encoder._vx_native import clause_template_of_text
+from vx_encoder.core.named_clause_template import NamedClauseTemplate
 from vx_encoder.core.dumper import DumpArgs, One2OneDumper, checked_weights, index_values, instance_count, reduce_ex
 
 
@@ -249,7 +250,9 @@ class FormulaContainer:
         self._target_num_clauses = 0
 
     @staticmethod
-    def __bx2list_clauses(bx_clauses: bx.BaseExpr) -> tp.Sequence[tp.Sequence[str]]:
+    def __bx2list_clauses(bx_clauses) -> tp.Sequence[tp.Sequence[str]]:
+        if isinstance(bx_clauses, NamedClauseTemplate):
+            return bx_clauses
         # Cut natively from one text of the whole conjunction: a call to the
         # engine per literal costs more than the cutting.
         return clause_template_of_text(str(bx_clauses), isinstance(bx_clauses, bx.And))

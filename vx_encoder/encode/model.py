@@ -15,7 +15,9 @@ import halvex.kelvo_engine.pbct as pb
 
 from vx_encoder.encode.variables import Variable, Index
 from vx_encoder.encode.expressions import Expression
+from vx_encoder.core.debug_shown import debug_shown
 from vx_encoder.core.formula_container import FormulaContainer
+from vx_encoder.core.named_clause_template import NamedClauseTemplate
 from vx_encoder.core import pboperations, formulapb, manager, variable
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
 from vx_encoder.encode.comparison_polarity import ReifiedComparisons, may_negate_a_comparison, negates_auxiliary_comparison
@@ -30,6 +32,18 @@ _NAMESPACE_NAMES = frozenset(("Sum", "FormulaPB", "bx", "pb", "manager"))
 
 def _shadows_evaluation(name: str) -> bool:
     return name in _NAMESPACE_NAMES or keyword.iskeyword(name) or hasattr(builtins, name)
+
+
+def _never_holds(template) -> bool:
+    if isinstance(template, NamedClauseTemplate):
+        return template.never_holds
+    return isinstance(template, bx.Zero)
+
+
+def _always_holds(template) -> bool:
+    if isinstance(template, NamedClauseTemplate):
+        return template.always_holds
+    return isinstance(template, bx.One)
 
 
 class Model:
@@ -189,8 +203,12 @@ class Model:
     def __evaluate(self, text: str, **overrides):
         return evaluate_expression_text(text, {**self.__evaluation_namespace(), **overrides})
 
-    def __clause_template(self, text: str):
-        """Evaluates a hard constraint or a bounded target into its Tseytin form and counts."""
+    def __clause_template(self, text: str, foralls: typing.Mapping[str, typing.Sequence[int]]):
+        """The clause template of a hard constraint or a bounded target: read by
+        the engine where it can, its Tseytin form evaluated by the host otherwise."""
+        template = self.__natively_read_template(text, foralls)
+        if template is not None:
+            return template
         formula = self.__boolean_formula(text)
         if may_negate_a_comparison(text) and negates_auxiliary_comparison(formula):
             # The encoder's auxiliaries would make the negated clauses too weak:
@@ -199,6 +217,17 @@ class Model:
             reified = ReifiedComparisons()
             formula = bx.and_s([self.__boolean_formula(text, FormulaPB=reified), *reified.definitions])
         return formula.tseytin(self._manager.bx_context, self.__BXPR_AUX)
+
+    def __natively_read_template(self, text: str, foralls) -> typing.Optional[NamedClauseTemplate]:
+        read_clause_template = getattr(ke, "read_clause_template", None)
+        # The host's evaluation writes the debug lines of every comparison;
+        # an index named like a variable hides it only in the host's template.
+        if (read_clause_template is None or debug_shown()
+                or not all(isinstance(name, str) and name not in self._variables for name in foralls)):
+            return None
+        shapes = [(name, list(variable.indexes.values())) for name, variable in self._variables.items()]
+        read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config)
+        return None if read is None else NamedClauseTemplate(*read)
 
     def __boolean_formula(self, text: str, **overrides):
         formula = self.__evaluate(text, **overrides)
@@ -213,6 +242,8 @@ class Model:
         return formula
 
     def __auxiliary_counts(self, template) -> typing.Tuple[int, int]:
+        if isinstance(template, NamedClauseTemplate):
+            return template.pbct_count, template.bxpr_count
         shift_pb_variable = self._manager.cnt_pbvar
         shift_bx_variable = sum(1 for v in template.support() if self.__BXPR_AUX in str(v))
         return shift_pb_variable, shift_bx_variable
@@ -220,13 +251,13 @@ class Model:
     def __fill_hard_constraint(self, constraint, foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
         self.__init_formula_container()
         try:
-            template_constraint = self.__clause_template(str(constraint))
+            template_constraint = self.__clause_template(str(constraint), foralls)
             log_t("Enumerating hard utility variables")
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
-            if isinstance(template_constraint, bx.Zero):
+            if _never_holds(template_constraint):
                 source, line = self.__caller_source_line()
                 refuse(FormulaError, "Contradiction was detected in formula " + source + ", line " + line)
-            if isinstance(template_constraint, bx.One):
+            if _always_holds(template_constraint):
                 source, line = self.__caller_source_line()
                 log_w("Redundant constraint was detected in formula " + source + ", line " + line)
             else:
@@ -252,12 +283,12 @@ class Model:
         try:
             bounded = self._template_target <= border if minimization else self._template_target >= border
             log_i("Building target")
-            template_constraint = self.__clause_template(str(bounded))
+            template_constraint = self.__clause_template(str(bounded), {})
             log_d("Enumerating target utility variables")
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
-            if isinstance(template_constraint, bx.Zero):
+            if _never_holds(template_constraint):
                 refuse(FormulaError, "Contradiction was detected in target")
-            if isinstance(template_constraint, bx.One):
+            if _always_holds(template_constraint):
                 log_w("Redundant constraint was detected in target")
             else:
                 self._formula_container.add_target_constraint(template_constraint, {}, shift_pb_variable,

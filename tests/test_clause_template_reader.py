@@ -1,0 +1,79 @@
+"""The engine's native reading of a hard constraint's text into a clause
+template, and the model's use of it; whether the clauses mean what the text
+says is checked by enumeration in test_model.py, on this road and the host's."""
+
+import pytest
+
+import halvex.kelvo_engine as ke
+import halvex.kelvo_engine.pbct as pb
+from vx_encoder.encode.expressions import Sum, SumIt
+from vx_encoder.encode.model import Model
+
+X = [("x", [3, 4])]
+
+
+@pytest.fixture
+def config():
+    config = pb.PBConfig()
+    config.pb_encoder = pb.PB_Encoder_type.ADDER
+    return config
+
+
+def test_names_are_written_as_the_template_reads_them(config):
+    text = "bx.or_s([~x(i,j).to_bx(), x(2 * i - j + 1,0).to_bx(), x(2,3).to_bx()])"
+    names, literals, ends, pbct, bxpr, never_holds = ke.read_clause_template(text, ["i", "j"], X, config)
+    assert names == ["x(i,j)", "x(2 * i - j + 1,0)", "x(2,3)"]
+    assert literals.tolist() == [-1, 2, 3] and ends.tolist() == [3]
+    assert (pbct, bxpr, never_holds) == (0, 0, False)
+
+
+def test_auxiliaries_are_numbered_within_their_kind(config):
+    text = ("bx.or_s([FormulaPB(Sum(*[x(0,j).to_pb() for j in range(0, 4)]), pb.Comparator_type.LEQ, 1).to_bx(manager),"
+            " bx.and_s([x(1,0).to_bx(), x(1,1).to_bx()])])")
+    names, literals, ends, pbct, bxpr, _ = ke.read_clause_template(text, [], X, config)
+    auxiliaries = [name for name in names if name.startswith("_")]
+    assert sorted(auxiliaries) == sorted([f"_pbct_aux_{n}" for n in range(pbct)] + [f"_bxpr_aux_{n}" for n in range(bxpr)])
+    assert pbct > 0 and bxpr > 0
+
+
+@pytest.mark.parametrize("text, never_holds, clauses", [
+    ("bx.zero()", True, 0),
+    ("bx.one()", False, 0),
+    ("bx.and_s([x(0,0).to_bx(), ~x(0,0).to_bx()])", True, 0),
+])
+def test_constant_constraints(config, text, never_holds, clauses):
+    read = ke.read_clause_template(text, [], X, config)
+    assert read[5] is never_holds and len(read[2]) == clauses
+
+
+@pytest.mark.parametrize("text", [
+    "x(3,0).to_bx()",                       # outside the dimensions
+    "y(0).to_bx()",                         # unknown variable
+    "x(k,0).to_bx()",                       # an index without values
+    "x(0).to_bx()",                         # wrong arity
+    "x(0,0).to_bx() |",                     # not a text of the language
+    "Sum(*[x(0,j).to_pb() for j in range(0, 2)])",   # a sum without a bound
+    "bx.and_s([x(0,j).to_bx() for j in np.arange(2)])",  # a name the host does not know
+    "bx.and_s([x(0,j).to_bx() for j in range(0, i)])",   # a shape that depends on an index
+])
+def test_texts_left_to_the_host(config, text):
+    assert ke.read_clause_template(text, ["i"], X, config) is None
+
+
+def test_model_reads_every_constraint_of_queens_natively(monkeypatch):
+    read = ke.read_clause_template
+    results = []
+
+    def recording(*args):
+        results.append(read(*args))
+        return results[-1]
+
+    monkeypatch.setattr(ke, "read_clause_template", recording)
+    model = Model(ke.manager(), "queens")
+    x = model.create_variables("x", i=4, j=4)
+    i, j = model.get_indexes(["i", "j"])
+    model.add_constraint(Sum(x[i, j], j=range(4)) == 1, i=range(4))
+    model.add_constraint(Sum(x[i, j], i=range(4)) <= 1, j=range(4))
+    model.add_constraint(SumIt([x[0, 1], x[1, 2], x[2, 3]]) <= 1)
+    model.add_constraint(~(x[i, j] & x[i + 1, j + 1]), i=range(3), j=range(3))
+    assert len(results) == 4 and all(result is not None for result in results)
