@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "engine/index_hash_table.hpp"
-#include "engine/var_mapping.hpp"
+#include "engine/string_hash.hpp"
 
 namespace kelvo::bxpr {
 

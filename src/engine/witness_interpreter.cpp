@@ -16,10 +16,13 @@ bool WitnessInterpreter::build_mapping_tables(bool leave_out_auxiliaries) {
     largest_number_ = 0;
     tables_built_ = false;
     if (!mapping_ || mapping_->empty()) return false;
-    for (const auto& [name, number] : mapping_->entries()) {
+    const auto& entries = mapping_->entries();
+    for (std::size_t position = 0; position < entries.size(); ++position) {
+        const auto name = entries.name(position);
         if (leave_out_auxiliaries && is_auxiliary(name)) continue;
-        table_.emplace_back(name, number);
-        largest_number_ = std::max(largest_number_, number);
+        table_.make_room(1, name.size());
+        table_.append(name, entries.number(position));
+        largest_number_ = std::max(largest_number_, entries.number(position));
     }
     tables_built_ = true;
     return true;
@@ -35,8 +38,9 @@ std::vector<std::pair<std::string_view, bool>> WitnessInterpreter::interpret(
     }
     std::vector<std::pair<std::string_view, bool>> result;
     result.reserve(table_.size());
-    for (const auto& [name, number] : table_) {
-        result.emplace_back(name, number >= 0 && value[static_cast<std::size_t>(number)] == 1);
+    for (std::size_t position = 0; position < table_.size(); ++position) {
+        const auto number = table_.number(position);
+        result.emplace_back(table_.name(position), number >= 0 && value[static_cast<std::size_t>(number)] == 1);
     }
     return result;
 }

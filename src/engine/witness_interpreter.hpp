@@ -37,7 +37,7 @@ public:
 private:
     std::shared_ptr<VarMapping> mapping_;
     std::vector<std::string> auxiliary_prefixes_;
-    std::vector<std::pair<std::string, VariableNumber>> table_;
+    NamedNumbers table_;
     VariableNumber largest_number_ = 0;
     bool tables_built_ = false;
 

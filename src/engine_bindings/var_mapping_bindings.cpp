@@ -1,7 +1,9 @@
+#include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <memory>
+#include <string_view>
 
 #include "engine/var_mapping.hpp"
 #include "engine_bindings.hpp"
@@ -30,9 +32,22 @@ void add_variable_cells(VarMapping& mapping, const std::string& name, const std:
     mapping.add_variable_cells(name, sizes, integer_from_python(first, "a variable number"));
 }
 
+using Integers = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+
+void add_named_numbers(VarMapping& mapping, const py::bytes& names, const Integers& ends, const Integers& numbers) {
+    if (ends.ndim() != 1 || numbers.ndim() != 1) throw py::value_error("ends and numbers must be one-dimensional");
+    const std::string_view text = names;
+    mapping.add_named_numbers(text, {ends.data(), static_cast<std::size_t>(ends.size())},
+                              {numbers.data(), static_cast<std::size_t>(numbers.size())});
+}
+
 py::dict var_map_to_python(const VarMapping& mapping) {
     py::dict entries;
-    for (const auto& [name, number] : mapping.entries()) entries[py::str(name)] = py::int_(number);
+    const auto& all = mapping.entries();
+    for (std::size_t position = 0; position < all.size(); ++position) {
+        const auto name = all.name(position);
+        entries[py::str(name.data(), name.size())] = py::int_(all.number(position));
+    }
     return entries;
 }
 
@@ -48,6 +63,9 @@ void bind_var_mapping(py::module_& module) {
         .def("add_entries",
              [](VarMapping& self, const py::dict& entries) { self.add_entries(entries_from_python(entries)); },
              py::arg("mapping"), "Appends the entries; a name given again takes the new number.")
+        .def("add_named_numbers", &add_named_numbers, py::arg("names"), py::arg("ends"), py::arg("numbers"),
+             "Appends the entries of names written one after another (bytes), name k ending at ends[k], "
+             "with numbers[k]; a name given again takes the new number.")
         .def("add_variable_cells", &add_variable_cells, py::arg("name"), py::arg("sizes"), py::arg("first"),
              "Appends one entry per cell, name[v1,...] in row-major order, numbers running from first.")
         .def("build_inverse_map", &VarMapping::build_inverse_map)

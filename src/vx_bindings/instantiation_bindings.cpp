@@ -8,9 +8,11 @@
 #include <optional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "vx/auxiliary_literal.hpp"
+#include "vx/auxiliary_names.hpp"
 #include "vx/clause_template.hpp"
 #include "vx/clause_writer.hpp"
 #include "vx/conjunction_text.hpp"
@@ -156,9 +158,7 @@ std::shared_ptr<Instantiated> number_evaluated_instances(py::handle instances, s
     return std::make_shared<Instantiated>(Instantiated{writer.take(), block});
 }
 
-// Mapping key "prefix[f,k,n]" of every auxiliary variable used, in order of
-// first occurrence, to its number.
-PyObject* ascii_text(const std::string& text) {
+PyObject* ascii_text(std::string_view text) {
     PyObject* object = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 0x7f);
     if (object != nullptr) std::memcpy(PyUnicode_1BYTE_DATA(object), text.data(), text.size());
     return object;
@@ -166,29 +166,39 @@ PyObject* ascii_text(const std::string& text) {
 
 // Mapping key "prefix[f,k,n]" of every auxiliary variable used, in order of
 // first occurrence, to its number.
-py::dict auxiliary_mapping(const Instantiated& self, std::int64_t num_formula) {
-    const auto& uses = self.clauses.auxiliaries;
-    auto mapping = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(uses.size())));
+py::dict names_to_dict(const AuxiliaryNames& names) {
+    auto mapping = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(names.size())));
     if (!mapping) throw py::error_already_set();
-    const auto formula = "[" + std::to_string(num_formula) + ",";
-    std::string key;
-    for (const auto& use : uses) {
-        const bool pseudo_boolean = use.slot < self.block.pb_count;
-        const auto index = pseudo_boolean ? use.slot : use.slot - self.block.pb_count;
-        key.assign(pseudo_boolean ? pbct_prefix : bxpr_prefix);
-        key += formula;
-        key += std::to_string(use.instance);
-        key += ',';
-        key += std::to_string(index);
-        key += ']';
+    names.for_each([&mapping](std::string_view key, std::int64_t number) {
         PyObject* name = ascii_text(key);
-        PyObject* number = PyLong_FromLongLong(self.block.number(use.instance, use.slot));
-        const int failed = (name == nullptr || number == nullptr) ? -1 : PyDict_SetItem(mapping.ptr(), name, number);
+        PyObject* value = PyLong_FromLongLong(number);
+        const int failed = (name == nullptr || value == nullptr) ? -1 : PyDict_SetItem(mapping.ptr(), name, value);
         Py_XDECREF(name);
-        Py_XDECREF(number);
+        Py_XDECREF(value);
         if (failed != 0) throw py::error_already_set();
-    }
+    });
     return mapping;
+}
+
+// The keys one after another as bytes, the end of each, and the numbers: the
+// engine mapping's bulk form.
+py::tuple names_flat(const AuxiliaryNames& names) {
+    std::string text;
+    std::vector<std::int64_t> ends;
+    std::vector<std::int64_t> numbers;
+    ends.reserve(names.size());
+    numbers.reserve(names.size());
+    names.for_each([&](std::string_view key, std::int64_t number) {
+        text += key;
+        ends.push_back(static_cast<std::int64_t>(text.size()));
+        numbers.push_back(number);
+    });
+    return py::make_tuple(py::bytes(text), py::array_t<std::int64_t>(static_cast<py::ssize_t>(ends.size()), ends.data()),
+                          py::array_t<std::int64_t>(static_cast<py::ssize_t>(numbers.size()), numbers.data()));
+}
+
+std::shared_ptr<AuxiliaryNames> auxiliary_names(const Instantiated& self, std::int64_t num_formula) {
+    return std::make_shared<AuxiliaryNames>(self.clauses.auxiliaries, self.block, num_formula);
 }
 
 void translate_cell_out_of_range(std::exception_ptr error) {
@@ -223,7 +233,17 @@ void bind_instantiation(py::module_& module) {
             return view_of(self.cast<const Instantiated&>().clauses.weights, self);
         })
         .def_property_readonly("clause_count", [](const Instantiated& self) { return self.clauses.clause_count(); })
-        .def("auxiliary_mapping", &auxiliary_mapping, py::arg("num_formula"));
+        .def("auxiliary_mapping",
+             [](const Instantiated& self, std::int64_t num_formula) { return names_to_dict(*auxiliary_names(self, num_formula)); },
+             py::arg("num_formula"))
+        .def("auxiliary_names", &auxiliary_names, py::arg("num_formula"));
+
+    py::class_<AuxiliaryNames, std::shared_ptr<AuxiliaryNames>>(module, "AuxiliaryNames",
+        "The mapping keys of the auxiliary variables a constraint uses, with their numbers, spelled on request.")
+        .def("__len__", &AuxiliaryNames::size)
+        .def_property_readonly("largest_number", &AuxiliaryNames::largest_number)
+        .def("to_dict", &names_to_dict)
+        .def("flat", &names_flat, "(keys one after another as bytes, the end of each key, the numbers)");
 
     py::class_<CompiledTemplate, std::shared_ptr<CompiledTemplate>>(module, "ClauseTemplate",
         "A clause template whose literal texts were parsed once, for native instantiation.")

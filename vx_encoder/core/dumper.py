@@ -19,6 +19,7 @@ import numpy as np
 
 import halvex.kelvo_engine as ke
 from vx_encoder import _vx_native as native
+from vx_encoder.core.mapping_parts import MappingPart, entries_of
 from vx_encoder.core.named_clause_template import NamedClauseTemplate
 from vx_encoder.core.vx_logger import *
 
@@ -111,9 +112,14 @@ class Dumper(ABC):
 
     @staticmethod
     def _dump_cnf(a: DumpArgs) -> tp.Dict[str, int]:
-        mapping: tp.Dict[str, int] = {}
+        return entries_of(Dumper._dump_cnf_part(a))
+
+    @staticmethod
+    def _dump_cnf_part(a: DumpArgs) -> MappingPart:
+        """Instantiates the record into its storage; returns its auxiliary
+        mapping as a part, its keys spelled only when asked for."""
         if a.cnf_stor is None:
-            return mapping
+            return {}
         # The clauses themselves are only read: no copy of each.
         template = a.template_constraint
         if not isinstance(template, NamedClauseTemplate):
@@ -128,18 +134,17 @@ class Dumper(ABC):
         instances = _instantiate_natively(a, template, values, weights, block)
         if instances is None:
             temp_cnf = _evaluate_on_host(a, list(template), values)
-            Dumper.__print_all_formula(temp_cnf, weights, a.num_formula, *block, mapping, a.cnf_stor)
-            return mapping
+            return Dumper.__print_all_formula(temp_cnf, weights, a.num_formula, *block, a.cnf_stor)
         _write_clauses(instances, weights is not None, a.cnf_stor)
-        return instances.auxiliary_mapping(a.num_formula)
+        return instances.auxiliary_names(a.num_formula)
 
     @staticmethod
     def __print_all_formula(temp_cnf, weights, num_formula, init_shift_variable, shift_pb_variable,
-                            shift_bx_variable, mapping, cnf_stor) -> None:
+                            shift_bx_variable, cnf_stor) -> MappingPart:
         instances = native.number_evaluated_instances(temp_cnf, init_shift_variable, shift_pb_variable,
                                                       shift_bx_variable, weights or [])
         _write_clauses(instances, weights is not None, cnf_stor)
-        mapping.update(instances.auxiliary_mapping(num_formula))
+        return instances.auxiliary_names(num_formula)
 
 
 class One2OneDumper(Dumper):

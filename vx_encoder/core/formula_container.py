@@ -17,6 +17,7 @@ from operator import mul
 import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
 from vx_encoder._vx_native import clause_template_of_text
+from vx_encoder.core.mapping_parts import MappingPart, add_part, entries_of, largest_number_of
 from vx_encoder.core.named_clause_template import NamedClauseTemplate
 from vx_encoder.core.dumper import DumpArgs, One2OneDumper, checked_weights, index_values, instance_count, reduce_ex
 
@@ -26,7 +27,7 @@ class _PendingConstraints:
     """Constraints of one kind instantiated into their own storages and not
     yet merged, with their auxiliary mappings."""
     records: tp.List[DumpArgs] = field(default_factory=list)
-    mappings: tp.List[tp.Dict[str, int]] = field(default_factory=list)
+    mappings: tp.List[MappingPart] = field(default_factory=list)
     count_clauses: int = 0
     flushes: int = 0
 
@@ -43,7 +44,7 @@ class _Target:
     numbers."""
     first_clause: int
     count_clauses: int
-    mapping: tp.Dict[str, int]
+    mapping: MappingPart
     block_end: int
     withdrawn: bool = False
 
@@ -60,29 +61,26 @@ class FormulaContainer:
         self._cnf_stor = self.__create_cnf_storage()
         # A model variable's part is the variable itself: its cells are
         # spelled out only when the whole mapping is asked for.
-        self._mappings: tp.List[_MappingPart] = list(target_variables.values())
+        self._mappings: tp.List[MappingPart] = list(target_variables.values())
         self._target: tp.Optional[_Target] = None
         self.hard_weight = 1
 
     @property
     def mapping(self) -> tp.Dict[str, int]:
-        return reduce_ex(_entries(part) for part in self._mappings)
+        return reduce_ex(entries_of(part) for part in self._mappings)
 
     def var_mapping(self) -> ke.var_mapping:
         """The engine's mapping of the same entries, in the same order, filled
-        in bulk: a model variable's cells go in with one call."""
+        in bulk: a model variable's cells, or a constraint's auxiliaries, go in with one call."""
         var_mapping = ke.var_mapping()
         for part in self._mappings:
-            if isinstance(part, dict):
-                var_mapping.add_entries(part)
-            else:
-                var_mapping.add_variable_cells(str(part.name), list(part.indexes.values()), part.st_shift)
+            add_part(var_mapping, part)
         return var_mapping
 
     @property
     def largest_variable(self) -> int:
         """The largest number of the mapping, 0 when it is empty."""
-        return max((_largest_number(part) for part in self._mappings), default=0)
+        return max((largest_number_of(part) for part in self._mappings), default=0)
 
     @property
     def num_clauses(self) -> int:
@@ -195,10 +193,10 @@ class FormulaContainer:
         )
         # Read each range of values once; the record keeps what was read.
         dump_args.foralls = index_values(dump_args.foralls)
-        mapping = One2OneDumper.dump([dump_args])
+        mapping = One2OneDumper._dump_cnf_part(dump_args)
         return dump_args, mapping, instance_count(dump_args.foralls) * (shift_pb_variable + shift_bx_variable)
 
-    def __enqueue(self, pending: _PendingConstraints, dump_args: DumpArgs, mapping: tp.Dict[str, int],
+    def __enqueue(self, pending: _PendingConstraints, dump_args: DumpArgs, mapping: MappingPart,
                   offset_formula: int) -> None:
         count_clauses = len(dump_args.cnf_stor)
         pending.records.append(dump_args)
@@ -217,9 +215,9 @@ class FormulaContainer:
     def __flush(self, pending: _PendingConstraints) -> None:
         if pending.count_clauses <= 0:
             return
-        part = reduce_ex(pending.mappings)
+        parts = list(pending.mappings)
         self.__cnf_stor_merge(pending.records)
-        self._mappings.append(part)
+        self._mappings.extend(parts)
         pending.clear()
         pending.flushes += 1
 
@@ -266,17 +264,3 @@ def _auxiliary_count(count: int) -> int:
     if count < 0:
         raise ValueError(f"Auxiliary variable counts must not be negative, got {count}")
     return count
-
-
-# A part of the mapping: an auxiliary mapping, or a model variable's cells.
-_MappingPart = tp.Union[tp.Dict[str, int], tp.Any]
-
-
-def _entries(part: _MappingPart) -> tp.Dict[str, int]:
-    return part if isinstance(part, dict) else part.map
-
-
-def _largest_number(part: _MappingPart) -> int:
-    if isinstance(part, dict):
-        return max(part.values(), default=0)
-    return part.st_shift + reduce(mul, part.indexes.values(), 1) - 1

@@ -1,0 +1,50 @@
+#pragma once
+// The mapping keys of the auxiliary variables one constraint uses,
+// "_pbct_aux[f,k,n]" and "_bxpr_aux[f,k,n]" (constraint f, instance k, n-th
+// of its kind), with their numbers. Kept as uses and spelled only when asked:
+// a model's auxiliaries outnumber its clauses' other variables.
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "vx/auxiliary_literal.hpp"
+#include "vx/clause_writer.hpp"
+
+namespace vx {
+
+class AuxiliaryNames {
+public:
+    AuxiliaryNames(std::vector<AuxiliaryUse> uses, const AuxiliaryBlock& block, std::int64_t formula)
+        : uses_(std::move(uses)), block_(block), formula_(formula) {}
+
+    [[nodiscard]] std::size_t size() const { return uses_.size(); }
+    // 0 without uses.
+    [[nodiscard]] std::int64_t largest_number() const;
+
+    // Calls visit(key, number) for every use, in order of first occurrence.
+    template <typename Visit>
+    void for_each(const Visit& visit) const {
+        const auto formula = "[" + std::to_string(formula_) + ",";
+        std::string key;
+        for (const auto& use : uses_) {
+            const bool pseudo_boolean = use.slot < block_.pb_count;
+            key.assign(pseudo_boolean ? pbct_prefix : bxpr_prefix);
+            key += formula;
+            key += std::to_string(use.instance);
+            key += ',';
+            key += std::to_string(pseudo_boolean ? use.slot : use.slot - block_.pb_count);
+            key += ']';
+            visit(std::string_view(key), block_.number(use.instance, use.slot));
+        }
+    }
+
+private:
+    std::vector<AuxiliaryUse> uses_;
+    AuxiliaryBlock block_;
+    std::int64_t formula_;
+};
+
+}  // namespace vx
