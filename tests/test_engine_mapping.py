@@ -110,3 +110,69 @@ def test_bulk_cells_of_a_big_variable_are_all_found():
     vm.add_entries({"_bxpr_aux[0,0,0]": 120005})
     assert len(vm) == 120001
     assert vm.get_var_number("x[299,399]") == 120004 and vm.get_var_name(5 + 400 * 7 + 11) == "x[7,11]"
+
+
+def random_operations(seed):
+    """Cells, entries and bulk names that often share names: the same
+    variable twice, single cells given again, spellings that only look alike."""
+    import random
+    rng = random.Random(seed)
+    operations = []
+    for _ in range(rng.randrange(1, 7)):
+        kind = rng.randrange(3)
+        if kind == 0:
+            name = rng.choice(["x", "y", "_pbct_aux"])
+            operations.append(("cells", name, [rng.randrange(1, 4) for _ in range(rng.randrange(1, 3))],
+                               rng.randrange(0, 30)))
+        else:
+            names = [rng.choice([f"x[{rng.randrange(4)},{rng.randrange(4)}]", f"x[{rng.randrange(4)}]",
+                                 f"x[0{rng.randrange(3)},1]", f"y[{rng.randrange(4)}]", "x[-0,1]",
+                                 f"_pbct_aux[0,{rng.randrange(3)},0]", "x", "z[]"])
+                     for _ in range(rng.randrange(1, 5))]
+            entries = {name: rng.randrange(0, 30) for name in names}
+            operations.append(("entries" if kind == 1 else "bulk", entries))
+    return operations
+
+
+@pytest.mark.parametrize("seed", range(60))
+def test_mapping_reads_as_the_dictionary_updates_of_its_parts(seed):
+    import numpy as np
+    from vx_encoder._vx_native import variable_map
+    vm, expected = ke.var_mapping(), {}
+    for operation in random_operations(seed):
+        if operation[0] == "cells":
+            _, name, sizes, first = operation
+            vm.add_variable_cells(name, sizes, first)
+            expected |= variable_map(name, sizes, first)
+        elif operation[0] == "entries":
+            vm.add_entries(operation[1])
+            expected |= operation[1]
+        else:
+            names = list(operation[1])
+            ends = np.cumsum([len(name) for name in names])
+            vm.add_named_numbers("".join(names).encode(), ends, list(operation[1].values()))
+            expected |= operation[1]
+    assert list(vm.get_var_map().items()) == list(expected.items())
+    assert len(vm) == len(expected)
+    for name, number in expected.items():
+        assert vm.get_var_number(name) == number
+    for missing in ["x[9,9]", "x[00,1]", "q[0]", "x[1,1,1]"]:
+        if missing not in expected:
+            with pytest.raises(KeyError):
+                vm.get_var_number(missing)
+    first_names = {}
+    for name, number in expected.items():
+        first_names.setdefault(number, name)
+    for number in range(-1, 32):
+        if number in first_names:
+            assert vm.get_var_name(number) == first_names[number]
+        else:
+            with pytest.raises(KeyError):
+                vm.get_var_name(number)
+    interpreter = ke.witness_interpreter()
+    interpreter.set_var_mapping(vm)
+    interpreter.set_auxiliary_vars(["_pbct_aux", "x[1"])
+    interpreter.build_mapping_tables(True)
+    kept = {name: number for name, number in expected.items() if not name.startswith(("_pbct_aux", "x[1"))}
+    model = [number if number % 3 else -number for number in range(1, 64)]
+    assert interpreter.interpret(model) == {name: number > 0 and number % 3 != 0 for name, number in kept.items()}

@@ -1,33 +1,74 @@
 #include "engine/var_mapping.hpp"
 
 #include <algorithm>
+#include <charconv>
 #include <stdexcept>
 
 #include "engine/cell_keys.hpp"
 
 namespace kelvo {
 
+namespace {
+
+// A key's index values as RowMajorKeys spells them: decimal, no sign, no
+// leading zero, separated by commas. nullopt for any other text.
+std::optional<std::vector<std::int64_t>> canonical_values(std::string_view text) {
+    std::vector<std::int64_t> values;
+    for (;;) {
+        const auto end = text.find(',');
+        const auto digits = text.substr(0, end);
+        if (digits.empty() || (digits.size() > 1 && digits[0] == '0')) return std::nullopt;
+        std::int64_t value = 0;
+        const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
+        if (error != std::errc() || stop != digits.data() + digits.size() || value < 0) return std::nullopt;
+        values.push_back(value);
+        if (end == std::string_view::npos) return values;
+        text.remove_prefix(end + 1);
+    }
+}
+
+}  // namespace
+
 void VarMapping::set_var_map(const std::vector<std::pair<std::string, VariableNumber>>& entries) {
-    entries_.clear();
-    names_.clear();
+    *this = VarMapping();
     add_entries(entries);
 }
 
-void VarMapping::add_entry(std::string_view name, VariableNumber number) {
-    const auto name_at = [this](std::size_t position) { return entries_.name(position); };
-    const auto [place, added] = names_.insert(name, entries_.size(), name_at);
-    if (added) {
-        entries_.append(name, number);
-    } else {
-        entries_.set_number(place, number);
-    }
-    inverse_built_ = false;
-}
-
-// A mapping is often put together from thousands of small parts: both grow by doubling.
 void VarMapping::make_room(std::size_t more, std::size_t letters) {
+    // Both grow by doubling: a mapping is often put together from thousands of small parts.
     entries_.make_room(more, letters);
     names_.reserve(entries_.size() + more);
+}
+
+void VarMapping::append_explicit(std::string_view name, VariableNumber number) {
+    if (segments_.empty() || segments_.back().block) {
+        explicit_segments_.push_back(segments_.size());
+        segments_.push_back({size_, 0, false, entries_.size()});
+    }
+    if (const auto open = name.find('['); open != std::string_view::npos) {
+        const auto prefix = name.substr(0, open);
+        if (!explicit_prefixes_.contains(prefix)) explicit_prefixes_.emplace(prefix);
+    }
+    entries_.append(name, number);
+    ++segments_.back().count;
+    ++size_;
+}
+
+void VarMapping::add_entry(std::string_view name, VariableNumber number) {
+    inverse_built_ = false;
+    const auto name_at = [this](std::size_t entry) { return entries_.name(entry); };
+    if (!blocks_.empty()) {
+        if (const auto position = cell_position(name)) {
+            renumbered_cells_[*position] = number;
+            return;
+        }
+    }
+    const auto [entry, added] = names_.insert(name, entries_.size(), name_at);
+    if (added) {
+        append_explicit(name, number);
+    } else {
+        entries_.set_number(entry, number);
+    }
 }
 
 void VarMapping::add_entries(const std::vector<std::pair<std::string, VariableNumber>>& entries) {
@@ -58,63 +99,200 @@ void VarMapping::add_named_numbers(std::string_view text, std::span<const std::i
 void VarMapping::add_variable_cells(std::string_view name, std::span<const std::int64_t> sizes,
                                     VariableNumber first) {
     const auto cells = static_cast<std::size_t>(cell_count(sizes));
-    make_room(cells, cells * (name.size() + 2 + 4 * sizes.size()));
-    VariableNumber number = first;
-    for (RowMajorKeys keys(name, sizes); !keys.done(); keys.advance()) add_entry(keys.key(), number++);
+    if (cells == 0) return;
+    inverse_built_ = false;
+    // Cells that may share names with entries already here are added one by
+    // one, so that each is found and given its new number.
+    const bool may_share = sizes.empty() || blocks_by_name_.contains(name) || explicit_prefixes_.contains(name) ||
+                           name.find_first_of("[],") != std::string_view::npos;
+    if (may_share) {
+        make_room(cells, cells * (name.size() + 2 + 4 * sizes.size()));
+        VariableNumber number = first;
+        for (RowMajorKeys keys(name, sizes); !keys.done(); keys.advance()) add_entry(keys.key(), number++);
+        return;
+    }
+    CellBlock block{std::string(name), {sizes.begin(), sizes.end()}, std::vector<std::int64_t>(sizes.size()), first, cells,
+                    size_};
+    std::int64_t stride = 1;
+    for (std::size_t d = sizes.size(); d-- > 0;) {
+        block.strides[d] = stride;
+        stride *= sizes[d];
+    }
+    blocks_by_name_.emplace(block.name, blocks_.size());
+    segments_.push_back({size_, cells, true, blocks_.size()});
+    blocks_.push_back(std::move(block));
+    size_ += cells;
+}
+
+std::optional<std::size_t> VarMapping::cell_position(std::string_view name) const {
+    const auto open = name.find('[');
+    if (open == std::string_view::npos || name.back() != ']') return std::nullopt;
+    const auto found = blocks_by_name_.find(name.substr(0, open));
+    if (found == blocks_by_name_.end()) return std::nullopt;
+    const auto values = canonical_values(name.substr(open + 1, name.size() - open - 2));
+    const CellBlock& block = blocks_[found->second];
+    if (!values || values->size() != block.sizes.size()) return std::nullopt;
+    std::size_t offset = 0;
+    for (std::size_t d = 0; d < values->size(); ++d) {
+        if ((*values)[d] >= block.sizes[d]) return std::nullopt;
+        offset += static_cast<std::size_t>((*values)[d] * block.strides[d]);
+    }
+    return block.position + offset;
+}
+
+const VarMapping::Segment& VarMapping::segment_of(std::size_t position) const {
+    if (position >= size_) throw std::out_of_range("no entry at position " + std::to_string(position));
+    const auto after = std::upper_bound(segments_.begin(), segments_.end(), position,
+                                        [](std::size_t p, const Segment& s) { return p < s.first_position; });
+    return *(after - 1);
+}
+
+std::size_t VarMapping::explicit_position(std::size_t entry) const {
+    const auto after = std::upper_bound(explicit_segments_.begin(), explicit_segments_.end(), entry,
+                                        [this](std::size_t e, std::size_t s) { return e < segments_[s].index; });
+    const Segment& segment = segments_[*(after - 1)];
+    return segment.first_position + (entry - segment.index);
+}
+
+std::string VarMapping::name_at(std::size_t position) const {
+    const Segment& segment = segment_of(position);
+    const std::size_t offset = position - segment.first_position;
+    if (!segment.block) return std::string(entries_.name(segment.index + offset));
+    const CellBlock& block = blocks_[segment.index];
+    std::string name = block.name;
+    name += '[';
+    std::size_t rest = offset;
+    for (std::size_t d = 0; d < block.sizes.size(); ++d) {
+        if (d > 0) name += ',';
+        const auto stride = static_cast<std::size_t>(block.strides[d]);
+        name += std::to_string(rest / stride);
+        rest %= stride;
+    }
+    name += ']';
+    return name;
+}
+
+VariableNumber VarMapping::number_at(std::size_t position) const {
+    const Segment& segment = segment_of(position);
+    const std::size_t offset = position - segment.first_position;
+    if (!segment.block) return entries_.number(segment.index + offset);
+    if (!renumbered_cells_.empty()) {
+        if (const auto found = renumbered_cells_.find(position); found != renumbered_cells_.end()) return found->second;
+    }
+    return blocks_[segment.index].first + static_cast<VariableNumber>(offset);
+}
+
+VariableNumber VarMapping::largest_number() const {
+    VariableNumber largest = 0;
+    for (std::size_t entry = 0; entry < entries_.size(); ++entry) largest = std::max(largest, entries_.number(entry));
+    for (const auto& block : blocks_) largest = std::max(largest, block.first + static_cast<VariableNumber>(block.cells) - 1);
+    for (const auto& [position, number] : renumbered_cells_) largest = std::max(largest, number);
+    return largest;
 }
 
 void VarMapping::build_inverse_map() {
     dense_inverse_.clear();
     sorted_inverse_.clear();
+    std::vector<std::pair<VariableNumber, std::size_t>> listed;
+    listed.reserve(entries_.size() + renumbered_cells_.size());
+    for (std::size_t entry = 0; entry < entries_.size(); ++entry) {
+        listed.emplace_back(entries_.number(entry), explicit_position(entry));
+    }
+    for (const auto& [position, number] : renumbered_cells_) listed.emplace_back(number, position);
     VariableNumber smallest = 0;
     VariableNumber largest = 0;
-    const auto& numbers = entries_.numbers();
-    for (const auto number : numbers) {
+    for (const auto& [number, position] : listed) {
         smallest = std::min(smallest, number);
         largest = std::max(largest, number);
     }
-    // The first name given for a number is the one reported for it.
-    if (smallest >= 0 && static_cast<std::size_t>(largest) <= 4 * numbers.size() + 1024) {
-        dense_inverse_.assign(static_cast<std::size_t>(largest) + 1, 0);
-        for (std::size_t position = 0; position < numbers.size(); ++position) {
-            auto& slot = dense_inverse_[static_cast<std::size_t>(numbers[position])];
-            if (slot == 0) slot = static_cast<std::uint32_t>(position + 1);
+    if (smallest >= 0 && static_cast<std::size_t>(largest) <= 4 * listed.size() + 1024) {
+        dense_inverse_.assign(listed.empty() ? 0 : static_cast<std::size_t>(largest) + 1, 0);
+        for (const auto& [number, position] : listed) {
+            auto& slot = dense_inverse_[static_cast<std::size_t>(number)];
+            if (slot == 0 || position + 1 < slot) slot = position + 1;
         }
     } else {
-        sorted_inverse_.reserve(numbers.size());
-        for (std::size_t position = 0; position < numbers.size(); ++position) {
-            sorted_inverse_.emplace_back(numbers[position], static_cast<std::uint32_t>(position));
-        }
-        std::stable_sort(sorted_inverse_.begin(), sorted_inverse_.end(),
-                         [](const auto& a, const auto& b) { return a.first < b.first; });
+        sorted_inverse_ = std::move(listed);
+        std::sort(sorted_inverse_.begin(), sorted_inverse_.end());
     }
     inverse_built_ = true;
 }
 
-std::optional<std::size_t> VarMapping::position_of_number(VariableNumber number) const {
-    if (!dense_inverse_.empty() || sorted_inverse_.empty()) {
+std::optional<std::size_t> VarMapping::inverse_position(VariableNumber number) const {
+    if (sorted_inverse_.empty()) {
         if (number < 0 || static_cast<std::size_t>(number) >= dense_inverse_.size()) return std::nullopt;
         const auto slot = dense_inverse_[static_cast<std::size_t>(number)];
         if (slot == 0) return std::nullopt;
         return slot - 1;
     }
-    const auto found = std::lower_bound(sorted_inverse_.begin(), sorted_inverse_.end(), number,
-                                        [](const auto& entry, VariableNumber n) { return entry.first < n; });
+    // Sorted by number, then position: the first of a number is its first position.
+    const auto found = std::lower_bound(sorted_inverse_.begin(), sorted_inverse_.end(), std::pair{number, std::size_t{0}});
     if (found == sorted_inverse_.end() || found->first != number) return std::nullopt;
     return found->second;
 }
 
-std::optional<VariableNumber> VarMapping::number_of(std::string_view name) const {
-    const auto position = names_.find(name, [this](std::size_t p) { return entries_.name(p); });
-    if (!position) return std::nullopt;
-    return entries_.number(*position);
+std::optional<std::size_t> VarMapping::first_position_of(VariableNumber number) const {
+    std::optional<std::size_t> first = inverse_position(number);
+    for (const auto& segment : segments_) {
+        if (!segment.block) continue;
+        const CellBlock& block = blocks_[segment.index];
+        if (number < block.first || number >= block.first + static_cast<VariableNumber>(block.cells)) continue;
+        const std::size_t position = segment.first_position + static_cast<std::size_t>(number - block.first);
+        if (renumbered_cells_.contains(position)) continue;
+        if (!first || position < *first) first = position;
+    }
+    return first;
 }
 
-std::optional<std::string_view> VarMapping::name_of(VariableNumber number) {
-    if (!inverse_built_) build_inverse_map();
-    const auto position = position_of_number(number);
+std::optional<VariableNumber> VarMapping::number_of(std::string_view name) const {
+    if (const auto entry = names_.find(name, [this](std::size_t e) { return entries_.name(e); })) {
+        return entries_.number(*entry);
+    }
+    if (blocks_.empty()) return std::nullopt;
+    const auto position = cell_position(name);
     if (!position) return std::nullopt;
-    return entries_.name(*position);
+    return number_at(*position);
+}
+
+std::optional<std::string> VarMapping::name_of(VariableNumber number) {
+    if (!inverse_built_) build_inverse_map();
+    const auto position = first_position_of(number);
+    if (!position) return std::nullopt;
+    return name_at(*position);
+}
+
+VarMapping VarMapping::without_prefixes(std::span<const std::string> prefixes) const {
+    const auto left_out = [prefixes](std::string_view name) {
+        return std::any_of(prefixes.begin(), prefixes.end(),
+                           [name](const std::string& prefix) { return name.starts_with(prefix); });
+    };
+    VarMapping copy;
+    for (const auto& segment : segments_) {
+        if (!segment.block) {
+            for (std::size_t e = segment.index; e < segment.index + segment.count; ++e) {
+                const auto name = entries_.name(e);
+                if (!left_out(name)) copy.add_entry(name, entries_.number(e));
+            }
+            continue;
+        }
+        const CellBlock& block = blocks_[segment.index];
+        const std::string key_start = block.name + "[";
+        // A prefix longer than the name and its bracket may leave out some cells only.
+        const bool partly = std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
+            return prefix.size() > key_start.size() && prefix.starts_with(key_start);
+        });
+        if (left_out(key_start)) continue;
+        if (!partly && renumbered_cells_.empty()) {
+            copy.add_variable_cells(block.name, block.sizes, block.first);
+            continue;
+        }
+        for (std::size_t offset = 0; offset < block.cells; ++offset) {
+            const std::size_t position = segment.first_position + offset;
+            const auto name = name_at(position);
+            if (!left_out(name)) copy.add_entry(name, number_at(position));
+        }
+    }
+    return copy;
 }
 
 }  // namespace kelvo

@@ -1,18 +1,23 @@
 #pragma once
 // Names of variables (x[1,2], _pbct_aux[0,3,1]) to their numbers, with the
-// inverse built on request. The names lie one after another in one text, so
-// that a mapping of millions of entries costs little more than their letters.
+// inverse built on request. Entries keep the order of their first addition.
+// A model variable's cells are kept as one block (name, sizes, first number)
+// and spelled only when read; other names lie one after another in one text.
+// Either way a name given again keeps its place and takes the new number.
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <vector>
 
 #include "engine/name_index.hpp"
 #include "engine/named_numbers.hpp"
+#include "engine/string_hash.hpp"
 
 namespace kelvo {
 
@@ -21,38 +26,71 @@ using VariableNumber = std::int64_t;
 class VarMapping {
 public:
     void set_var_map(const std::vector<std::pair<std::string, VariableNumber>>& entries);
-    // Appends entries after the present ones; a name given again keeps its
-    // place and takes the new number, as a dictionary update does.
     void add_entries(const std::vector<std::pair<std::string, VariableNumber>>& entries);
     void add_entry(std::string_view name, VariableNumber number);
     // The same for names written one after another in text, name k ending at
     // ends[k]. Throws std::invalid_argument when ends and numbers disagree.
     void add_named_numbers(std::string_view text, std::span<const std::int64_t> ends,
                            std::span<const VariableNumber> numbers);
-    // Appends one entry per cell of a variable, "name[v1,...]" in row-major
-    // order, numbers running from first.
+    // One entry per cell of a variable, "name[v1,...]" in row-major order,
+    // numbers running from first.
     void add_variable_cells(std::string_view name, std::span<const std::int64_t> sizes, VariableNumber first);
     void build_inverse_map();
 
     [[nodiscard]] std::optional<VariableNumber> number_of(std::string_view name) const;
-    // Builds the inverse first when it is missing or stale.
-    [[nodiscard]] std::optional<std::string_view> name_of(VariableNumber number);
-    [[nodiscard]] std::size_t size() const { return entries_.size(); }
-    [[nodiscard]] bool empty() const { return entries_.empty(); }
-    // Entries in the order of their first addition.
-    [[nodiscard]] const NamedNumbers& entries() const { return entries_; }
+    // The first name given for the number. Builds the inverse first when it is missing or stale.
+    [[nodiscard]] std::optional<std::string> name_of(VariableNumber number);
+    [[nodiscard]] std::size_t size() const { return size_; }
+    [[nodiscard]] bool empty() const { return size_ == 0; }
+    // Entries by position, in the order of their first addition.
+    [[nodiscard]] std::string name_at(std::size_t position) const;
+    [[nodiscard]] VariableNumber number_at(std::size_t position) const;
+    // 0 when empty or when every number is below 1.
+    [[nodiscard]] VariableNumber largest_number() const;
+
+    // A copy without the entries whose names start with one of the prefixes.
+    [[nodiscard]] VarMapping without_prefixes(std::span<const std::string> prefixes) const;
 
 private:
-    void make_room(std::size_t more, std::size_t letters);
-    [[nodiscard]] std::optional<std::size_t> position_of_number(VariableNumber number) const;
+    struct CellBlock {
+        std::string name;
+        std::vector<std::int64_t> sizes;
+        std::vector<std::int64_t> strides;
+        VariableNumber first;
+        std::size_t cells;
+        std::size_t position;  // of cell (0, ..., 0)
+    };
+    // A run of positions: explicit entries from `begin` on, or one block.
+    struct Segment {
+        std::size_t first_position;
+        std::size_t count;
+        bool block;
+        std::size_t index;  // first explicit entry, or the block
+    };
 
     NamedNumbers entries_;
     NameIndex names_;
-    // The first position of each number: by number when the numbers are
-    // dense, else sorted pairs.
-    std::vector<std::uint32_t> dense_inverse_;  // position + 1, 0 for none
-    std::vector<std::pair<VariableNumber, std::uint32_t>> sorted_inverse_;
+    std::vector<CellBlock> blocks_;
+    std::unordered_map<std::string, std::size_t, StringHash, std::equal_to<>> blocks_by_name_;
+    // What stands before "[" in explicit names: a block of that name could share them.
+    std::unordered_set<std::string, StringHash, std::equal_to<>> explicit_prefixes_;
+    std::vector<Segment> segments_;
+    std::vector<std::size_t> explicit_segments_;  // the explicit ones among segments_, in order
+    std::unordered_map<std::size_t, VariableNumber> renumbered_cells_;  // position -> number given again
+    std::size_t size_ = 0;
+    // The first position of each number of explicit entries and renumbered
+    // cells: by number when the numbers are dense, else sorted pairs.
+    std::vector<std::uint64_t> dense_inverse_;  // position + 1, 0 for none
+    std::vector<std::pair<VariableNumber, std::size_t>> sorted_inverse_;
     bool inverse_built_ = false;
+
+    void make_room(std::size_t more, std::size_t letters);
+    void append_explicit(std::string_view name, VariableNumber number);
+    [[nodiscard]] std::optional<std::size_t> cell_position(std::string_view name) const;
+    [[nodiscard]] const Segment& segment_of(std::size_t position) const;
+    [[nodiscard]] std::size_t explicit_position(std::size_t entry) const;
+    [[nodiscard]] std::optional<std::size_t> first_position_of(VariableNumber number) const;
+    [[nodiscard]] std::optional<std::size_t> inverse_position(VariableNumber number) const;
 };
 
 }  // namespace kelvo

@@ -32,16 +32,15 @@ public:
 
     // One (name, value) per table entry, in the order of the mapping; a number
     // the model lacks is false. Throws std::logic_error before the tables exist.
-    [[nodiscard]] std::vector<std::pair<std::string_view, bool>> interpret(std::span<const std::int64_t> model) const;
+    [[nodiscard]] std::vector<std::pair<std::string, bool>> interpret(std::span<const std::int64_t> model) const;
 
 private:
     std::shared_ptr<VarMapping> mapping_;
     std::vector<std::string> auxiliary_prefixes_;
-    NamedNumbers table_;
+    VarMapping table_;
     VariableNumber largest_number_ = 0;
     bool tables_built_ = false;
 
-    [[nodiscard]] bool is_auxiliary(std::string_view name) const;
 };
 
 }  // namespace kelvo

@@ -43,10 +43,9 @@ void add_named_numbers(VarMapping& mapping, const py::bytes& names, const Intege
 
 py::dict var_map_to_python(const VarMapping& mapping) {
     py::dict entries;
-    const auto& all = mapping.entries();
-    for (std::size_t position = 0; position < all.size(); ++position) {
-        const auto name = all.name(position);
-        entries[py::str(name.data(), name.size())] = py::int_(all.number(position));
+    for (std::size_t position = 0; position < mapping.size(); ++position) {
+        const auto name = mapping.name_at(position);
+        entries[py::str(name.data(), name.size())] = py::int_(mapping.number_at(position));
     }
     return entries;
 }
@@ -81,7 +80,7 @@ void bind_var_mapping(py::module_& module) {
              [](VarMapping& self, py::handle number) {
                  const auto name = self.name_of(integer_from_python(number, "a variable number"));
                  if (!name) throw py::key_error(std::string(py::repr(number)));
-                 return std::string(*name);
+                 return *name;
              },
              py::arg("number"))
         .def("__len__", &VarMapping::size);
