@@ -36,9 +36,13 @@ from vx_encoder import Model, Sum
 from vx_encoder.core.formula_container import FormulaContainer
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from examples.queens import build_queens  # noqa: E402
+from examples.queens import build_queens, describe_queens  # noqa: E402
 
 SOFT_ROWS, SIDE = 100, 1000
+
+# The queens model for bench/formula_encoder.py, which builds it on both
+# paths: (name, describe(model, scale)).
+MODELS = [("queens+diagonals", lambda model, scale: describe_queens(model, 5 * scale))]
 
 
 class Timers:

@@ -14,11 +14,15 @@ def diagonals(n: int) -> list[list[tuple[int, int]]]:
 
 def build_queens(kmanager: ke.manager, n: int) -> Model:
     model = Model(kmanager, f"queens{n}")
+    describe_queens(model, n)
+    model.build_cnf()
+    return model
+
+
+def describe_queens(model: Model, n: int) -> None:
     x = model.create_variables("x", i=n, j=n)
     i, j = model.get_indexes(["i", "j"])
     model.add_constraint(Sum(x[i, j], j=range(n)) == 1, i=range(n))
     model.add_constraint(Sum(x[i, j], i=range(n)) <= 1, j=range(n))
     for line in diagonals(n):
         model.add_constraint(SumIt([x[row, column] for row, column in line]) <= 1)
-    model.build_cnf()
-    return model

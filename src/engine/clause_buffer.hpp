@@ -39,6 +39,19 @@ public:
         for (const auto end : other.ends_) ends_.push_back(base + end);
     }
 
+    // Appends other's clauses with every literal beyond `above` in magnitude
+    // moved `shift` further from zero: a block of auxiliaries renumbered.
+    void append_all_shifted(const ClauseBuffer& other, Literal above, Literal shift) {
+        const auto base = literals_.size();
+        const auto needed = base + other.literals_.size();
+        if (needed > literals_.capacity()) literals_.reserve(std::max(needed, 2 * literals_.capacity()));
+        for (const auto literal : other.literals_) {
+            literals_.push_back(literal > above ? literal + shift : literal < -above ? literal - shift : literal);
+        }
+        grow_ends(other.ends_.size());
+        for (const auto end : other.ends_) ends_.push_back(base + end);
+    }
+
     void reserve(std::size_t clauses, std::size_t literals) {
         ends_.reserve(ends_.size() + clauses);
         literals_.reserve(literals_.size() + literals);

@@ -36,8 +36,20 @@ bool is_reserved(std::string_view name) {
            name.starts_with(bxpr_prefix) || name.starts_with(pbct_prefix);
 }
 
+// Stable, so that a literal and its complement keep their order; clauses
+// are short, and an insertion sort allocates nothing.
 void sort_by_variable(std::vector<Literal>& clause) {
-    std::stable_sort(clause.begin(), clause.end(), [](Literal a, Literal b) { return std::abs(a) < std::abs(b); });
+    const auto by_variable = [](Literal a, Literal b) { return std::abs(a) < std::abs(b); };
+    if (clause.size() > 32) {
+        std::stable_sort(clause.begin(), clause.end(), by_variable);
+        return;
+    }
+    for (std::size_t i = 1; i < clause.size(); ++i) {
+        const Literal literal = clause[i];
+        std::size_t j = i;
+        for (; j > 0 && by_variable(literal, clause[j - 1]); --j) clause[j] = clause[j - 1];
+        clause[j] = literal;
+    }
 }
 
 std::string instance_text(const std::vector<model_text::IndexRange>& ranges, std::span<const std::int64_t> values) {
@@ -315,26 +327,22 @@ void FormulaEncoder::generate_cnf() {
     const auto started = std::chrono::steady_clock::now();
     const auto starts = block_starts();
     auto storage = std::make_shared<WcnfStorage>();
-    std::vector<Literal> literals;
-    std::vector<std::int64_t> offsets;
+    std::size_t hard_clauses = 0;
+    std::size_t hard_literals = 0;
+    for (const auto& encoding : encodings_) {
+        hard_clauses += encoding.hard.size();
+        hard_literals += encoding.hard.literal_count();
+    }
+    storage->reserve_hard(hard_clauses, hard_literals);
     Weight weight_limit = 1;
     std::int64_t clauses = 0;
     for (std::size_t f = 0; f < encodings_.size(); ++f) {
         const auto& encoding = encodings_[f];
+        // The encoding numbered its auxiliaries from just after the model
+        // variables; its block starts after the blocks before it.
         const std::int64_t shift = starts[f] - (encoding.model_variables + 1);
-        literals.assign(encoding.hard.literals().begin(), encoding.hard.literals().end());
-        if (shift != 0) {
-            for (auto& literal : literals) {
-                if (std::abs(literal) > encoding.model_variables) {
-                    literal = static_cast<Literal>(literal > 0 ? literal + shift : literal - shift);
-                }
-            }
-        }
-        offsets.assign(1, 0);
-        for (std::size_t c = 0; c < encoding.hard.size(); ++c) {
-            offsets.push_back(offsets.back() + static_cast<std::int64_t>(encoding.hard.clause(c).size()));
-        }
-        storage->add_hard_clauses(literals, offsets);
+        storage->add_hard_clauses_shifted(encoding.hard, static_cast<Literal>(encoding.model_variables),
+                                          static_cast<Literal>(shift));
         for (std::size_t c = 0; c < encoding.soft.size(); ++c) {
             storage->add_soft_clause(encoding.soft.clause(c), encoding.weights[c]);
             weight_limit = encoding.weights[c] > std::numeric_limits<Weight>::max() - weight_limit
@@ -357,47 +365,29 @@ void FormulaEncoder::generate_cnf() {
 }
 
 std::shared_ptr<VarMapping> FormulaEncoder::var_mapping() const {
-    std::vector<std::pair<std::string, VariableNumber>> entries;
-    entries.reserve(static_cast<std::size_t>(next_number_ - 1));
-    for (const auto& variable : variables_) {
-        std::vector<std::int64_t> index(variable.sizes.size(), 0);
-        const std::int64_t cells = variable.strides[0] * variable.sizes[0];
-        for (std::int64_t cell = 0; cell < cells; ++cell) {
-            std::string key = variable.name + "[";
-            for (std::size_t d = 0; d < index.size(); ++d) {
-                if (d > 0) key += ',';
-                key += std::to_string(index[d]);
-            }
-            key += ']';
-            entries.emplace_back(std::move(key), variable.first_number + cell);
-            for (std::size_t d = index.size(); d-- > 0;) {
-                if (++index[d] < variable.sizes[d]) break;
-                index[d] = 0;
-            }
-        }
-    }
+    auto mapping = std::make_shared<VarMapping>();
+    for (const auto& variable : variables_) mapping->add_variable_cells(variable.name, variable.sizes, variable.first_number);
     const auto starts = block_starts();
+    std::string name;
     for (std::size_t f = 0; f < encodings_.size(); ++f) {
         const auto& blocks = encodings_[f].blocks;
+        const std::string formula = "[" + std::to_string(f) + ",";
         for (std::size_t k = 0; k < blocks.size(); ++k) {
-            std::string tail(1, '[');
-            tail += std::to_string(f);
-            tail += ',';
-            tail += std::to_string(k);
-            tail += ',';
             const std::int64_t first = starts[f] + blocks[k].start;
-            for (std::int64_t n = 0; n < blocks[k].pbct; ++n) {
-                entries.emplace_back(std::string(pbct_prefix) + tail + std::to_string(n) + "]", first + n);
-            }
-            for (std::int64_t n = 0; n < blocks[k].bxpr; ++n) {
-                entries.emplace_back(std::string(bxpr_prefix) + tail + std::to_string(n) + "]",
-                                     first + blocks[k].pbct + n);
-            }
+            const auto add = [&](std::string_view prefix, std::int64_t n, std::int64_t number) {
+                name.assign(prefix);
+                name += formula;
+                name += std::to_string(k);
+                name += ',';
+                name += std::to_string(n);
+                name += ']';
+                mapping->add_entry(name, number);
+            };
+            for (std::int64_t n = 0; n < blocks[k].pbct; ++n) add(pbct_prefix, n, first + n);
+            for (std::int64_t n = 0; n < blocks[k].bxpr; ++n) add(bxpr_prefix, n, first + blocks[k].pbct + n);
         }
     }
-    if (entries.empty()) return nullptr;
-    auto mapping = std::make_shared<VarMapping>();
-    mapping->set_var_map(std::move(entries));
+    if (mapping->empty()) return nullptr;
     mapping->build_inverse_map();
     return mapping;
 }

@@ -78,6 +78,12 @@ void WcnfStorage::add_soft_clauses(std::span<const Literal> literals, std::span<
     note_literals(literals);
 }
 
+void WcnfStorage::add_hard_clauses_shifted(const ClauseBuffer& clauses, Literal above, Literal shift) {
+    const auto before = hard_.literal_count();
+    hard_.append_all_shifted(clauses, above, shift);
+    note_literals(hard_.literals().subspan(before));
+}
+
 void WcnfStorage::merge(const WcnfStorage& other) {
     const std::vector<Weight> other_weights = other.weights_;  // other may be *this
     hard_.append_all(other.hard_);

@@ -26,6 +26,9 @@ public:
     void add_soft_clauses(std::span<const Literal> literals, std::span<const std::int64_t> offsets,
                           std::span<const Weight> weights);
     void merge(const WcnfStorage& other);
+    // Appends hard clauses of a buffer, literals beyond `above` in magnitude moved `shift` further out.
+    void add_hard_clauses_shifted(const ClauseBuffer& clauses, Literal above, Literal shift);
+    void reserve_hard(std::size_t clauses, std::size_t literals) { hard_.reserve(clauses, literals); }
     // Remove clauses [first, first + count) of one kind; std::out_of_range
     // when the range is not stored.
     void remove_hard_clauses(std::size_t first, std::size_t count);
