@@ -13,3 +13,12 @@ def log():
     yield lines
     ke.set_log_sink(None)
     ke.set_log_level(threshold)
+
+
+@pytest.fixture(params=["engine reads the text", "host evaluates the text"])
+def text_reading(request, monkeypatch):
+    """Runs a test on either road of a hard constraint's text into its clause
+    template on the clause-assembly path."""
+    if request.param == "host evaluates the text":
+        monkeypatch.delattr(ke, "read_clause_template")
+    return request.param

@@ -28,7 +28,8 @@ POSITIONS = [
 
 @pytest.mark.parametrize("position, place, meaning", POSITIONS, ids=[p[0] for p in POSITIONS])
 @pytest.mark.parametrize("name, comparison, holds", COMPARISONS, ids=[c[0] for c in COMPARISONS])
-def test_comparison_keeps_its_meaning_in_every_position(name, comparison, holds, position, place, meaning):
+def test_comparison_keeps_its_meaning_in_every_position(name, comparison, holds, position, place, meaning,
+                                                        text_reading):
     model = Model(ke.manager(), "polarity")
     x = model.create_variables("x", i=6)
     model.add_constraint(place(comparison(x), x))

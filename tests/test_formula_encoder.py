@@ -583,7 +583,7 @@ def projected(model):
 
 @pytest.mark.parametrize("example, build", [("queens", lambda module, kmanager: module.build_queens(kmanager, 4)),
                                              ("coverage", lambda module, kmanager: module.build_coverage(kmanager))])
-def test_both_paths_agree_on_the_examples(monkeypatch, example, build):
+def test_both_paths_agree_on_the_examples(monkeypatch, example, build, text_reading):
     Model = clause_assembly_model()
     spec = importlib.util.spec_from_file_location(example, pathlib.Path(__file__).parent.parent / "examples" / f"{example}.py")
     module = importlib.util.module_from_spec(spec)
@@ -612,7 +612,7 @@ def random_positive_formula(rng, depth=2):
 
 
 @pytest.mark.parametrize("seed", range(12))
-def test_both_paths_agree_on_random_models(seed):
+def test_both_paths_agree_on_random_models(seed, text_reading):
     Model = clause_assembly_model()
     rng = random.Random(seed)
     constraints = []
@@ -642,7 +642,7 @@ def test_both_paths_agree_on_random_models(seed):
 
 
 @pytest.mark.parametrize("build", example_models())
-def test_both_paths_agree(build):
+def test_both_paths_agree(build, text_reading):
     Model = clause_assembly_model()
     built = {}
     for native in (False, True):

@@ -18,11 +18,8 @@ def kmanager():
     return ke.manager()
 
 
-@pytest.fixture(params=["engine reads the text", "host evaluates the text"])
-def model(request, kmanager, monkeypatch):
-    """A model on either road of a constraint's text into its clause template."""
-    if request.param == "host evaluates the text":
-        monkeypatch.delattr(ke, "read_clause_template")
+@pytest.fixture
+def model(kmanager, text_reading):
     return Model(kmanager, "test")
 
 
