@@ -119,8 +119,13 @@ def random_operations(seed):
     rng = random.Random(seed)
     operations = []
     for _ in range(rng.randrange(1, 7)):
-        kind = rng.randrange(3)
-        if kind == 0:
+        kind = rng.randrange(4)
+        if kind == 3:
+            prefixes = rng.sample(["_pbct_aux", "_bxpr_aux", "y"], rng.randrange(1, 3))
+            runs = [[rng.randrange(len(prefixes)), rng.randrange(3), rng.randrange(3), rng.randrange(0, 4),
+                     rng.randrange(0, 30)] for _ in range(rng.randrange(1, 4))]
+            operations.append(("runs", prefixes, rng.randrange(2), runs))
+        elif kind == 0:
             name = rng.choice(["x", "y", "_pbct_aux"])
             operations.append(("cells", name, [rng.randrange(1, 4) for _ in range(rng.randrange(1, 3))],
                                rng.randrange(0, 30)))
@@ -134,7 +139,7 @@ def random_operations(seed):
     return operations
 
 
-@pytest.mark.parametrize("seed", range(60))
+@pytest.mark.parametrize("seed", range(100))
 def test_mapping_reads_as_the_dictionary_updates_of_its_parts(seed):
     import numpy as np
     from vx_encoder._vx_native import variable_map
@@ -144,6 +149,12 @@ def test_mapping_reads_as_the_dictionary_updates_of_its_parts(seed):
             _, name, sizes, first = operation
             vm.add_variable_cells(name, sizes, first)
             expected |= variable_map(name, sizes, first)
+        elif operation[0] == "runs":
+            _, prefixes, formula, runs = operation
+            vm.add_auxiliary_runs(prefixes, formula, np.array(runs, dtype=np.int64).reshape(-1, 5))
+            for prefix, instance, first_index, count, first in runs:
+                expected |= {f"{prefixes[prefix]}[{formula},{instance},{first_index + t}]": first + t
+                             for t in range(count)}
         elif operation[0] == "entries":
             vm.add_entries(operation[1])
             expected |= operation[1]
@@ -156,7 +167,7 @@ def test_mapping_reads_as_the_dictionary_updates_of_its_parts(seed):
     assert len(vm) == len(expected)
     for name, number in expected.items():
         assert vm.get_var_number(name) == number
-    for missing in ["x[9,9]", "x[00,1]", "q[0]", "x[1,1,1]"]:
+    for missing in ["x[9,9]", "x[00,1]", "q[0]", "x[1,1,1]", "_pbct_aux[0,1,9]", "_bxpr_aux[0,01,0]"]:
         if missing not in expected:
             with pytest.raises(KeyError):
                 vm.get_var_number(missing)

@@ -368,24 +368,19 @@ std::shared_ptr<VarMapping> FormulaEncoder::var_mapping() const {
     auto mapping = std::make_shared<VarMapping>();
     for (const auto& variable : variables_) mapping->add_variable_cells(variable.name, variable.sizes, variable.first_number);
     const auto starts = block_starts();
-    std::string name;
+    const std::string prefixes[] = {std::string(pbct_prefix), std::string(bxpr_prefix)};
+    std::vector<VarMapping::AuxiliaryRun> runs;
     for (std::size_t f = 0; f < encodings_.size(); ++f) {
         const auto& blocks = encodings_[f].blocks;
-        const std::string formula = "[" + std::to_string(f) + ",";
+        runs.clear();
+        runs.reserve(2 * blocks.size());
         for (std::size_t k = 0; k < blocks.size(); ++k) {
             const std::int64_t first = starts[f] + blocks[k].start;
-            const auto add = [&](std::string_view prefix, std::int64_t n, std::int64_t number) {
-                name.assign(prefix);
-                name += formula;
-                name += std::to_string(k);
-                name += ',';
-                name += std::to_string(n);
-                name += ']';
-                mapping->add_entry(name, number);
-            };
-            for (std::int64_t n = 0; n < blocks[k].pbct; ++n) add(pbct_prefix, n, first + n);
-            for (std::int64_t n = 0; n < blocks[k].bxpr; ++n) add(bxpr_prefix, n, first + blocks[k].pbct + n);
+            const auto instance = static_cast<std::int64_t>(k);
+            runs.push_back({0, instance, 0, blocks[k].pbct, first});
+            runs.push_back({1, instance, 0, blocks[k].bxpr, first + blocks[k].pbct});
         }
+        mapping->add_auxiliary_runs(prefixes, static_cast<std::int64_t>(f), runs);
     }
     if (mapping->empty()) return nullptr;
     mapping->build_inverse_map();

@@ -17,7 +17,10 @@ std::optional<std::vector<std::int64_t>> canonical_values(std::string_view text)
     for (;;) {
         const auto end = text.find(',');
         const auto digits = text.substr(0, end);
-        if (digits.empty() || (digits.size() > 1 && digits[0] == '0')) return std::nullopt;
+        if (digits.empty() || (digits.size() > 1 && digits[0] == '0') ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+            return std::nullopt;
+        }
         std::int64_t value = 0;
         const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
         if (error != std::errc() || stop != digits.data() + digits.size() || value < 0) return std::nullopt;
@@ -41,9 +44,9 @@ void VarMapping::make_room(std::size_t more, std::size_t letters) {
 }
 
 void VarMapping::append_explicit(std::string_view name, VariableNumber number) {
-    if (segments_.empty() || segments_.back().block) {
+    if (segments_.empty() || segments_.back().kind != SegmentKind::entries) {
         explicit_segments_.push_back(segments_.size());
-        segments_.push_back({size_, 0, false, entries_.size()});
+        segments_.push_back({size_, 0, SegmentKind::entries, entries_.size()});
     }
     if (const auto open = name.find('['); open != std::string_view::npos) {
         const auto prefix = name.substr(0, open);
@@ -57,8 +60,8 @@ void VarMapping::append_explicit(std::string_view name, VariableNumber number) {
 void VarMapping::add_entry(std::string_view name, VariableNumber number) {
     inverse_built_ = false;
     const auto name_at = [this](std::size_t entry) { return entries_.name(entry); };
-    if (!blocks_.empty()) {
-        if (const auto position = cell_position(name)) {
+    if (!blocks_.empty() || !runs_.empty()) {
+        if (const auto position = generated_position(name)) {
             renumbered_cells_[*position] = number;
             return;
         }
@@ -104,7 +107,7 @@ void VarMapping::add_variable_cells(std::string_view name, std::span<const std::
     // Cells that may share names with entries already here are added one by
     // one, so that each is found and given its new number.
     const bool may_share = sizes.empty() || blocks_by_name_.contains(name) || explicit_prefixes_.contains(name) ||
-                           name.find_first_of("[],") != std::string_view::npos;
+                           run_prefixes_.contains(name) || name.find_first_of("[],") != std::string_view::npos;
     if (may_share) {
         make_room(cells, cells * (name.size() + 2 + 4 * sizes.size()));
         VariableNumber number = first;
@@ -119,9 +122,83 @@ void VarMapping::add_variable_cells(std::string_view name, std::span<const std::
         stride *= sizes[d];
     }
     blocks_by_name_.emplace(block.name, blocks_.size());
-    segments_.push_back({size_, cells, true, blocks_.size()});
+    segments_.push_back({size_, cells, SegmentKind::cells, blocks_.size()});
     blocks_.push_back(std::move(block));
     size_ += cells;
+}
+
+bool VarMapping::may_share_names_with_runs(std::string_view prefix) const {
+    return explicit_prefixes_.contains(prefix) || blocks_by_name_.contains(prefix) ||
+           prefix.find_first_of("[],") != std::string_view::npos;
+}
+
+void VarMapping::add_run_entries_one_by_one(const std::string& prefix, std::int64_t formula, const AuxiliaryRun& run) {
+    const std::string stem = prefix + "[" + std::to_string(formula) + "," + std::to_string(run.instance) + ",";
+    std::string name;
+    for (std::int64_t t = 0; t < run.count; ++t) {
+        name = stem;
+        name += std::to_string(run.first_index + t);
+        name += ']';
+        add_entry(name, run.first + t);
+    }
+}
+
+void VarMapping::add_auxiliary_runs(std::span<const std::string> prefixes, std::int64_t formula,
+                                    std::span<const AuxiliaryRun> runs) {
+    for (const auto& run : runs) {
+        if (run.prefix >= prefixes.size()) throw std::invalid_argument("a run names a prefix that is not given");
+        if (run.instance < 0 || run.first_index < 0 || run.count < 0 || formula < 0) {
+            throw std::invalid_argument("run instances, indexes and counts must not be negative");
+        }
+    }
+    inverse_built_ = false;
+    for (const auto& run : runs) {
+        if (run.count == 0) continue;
+        const std::string& prefix = prefixes[run.prefix];
+        RunKey key{prefix, formula, run.instance};
+        const auto found = runs_by_key_.find(key);
+        const bool overlaps = found != runs_by_key_.end() &&
+                              std::any_of(found->second.begin(), found->second.end(), [&](std::size_t r) {
+                                  const auto& other = runs_[r];
+                                  return run.first_index < other.first_index + static_cast<std::int64_t>(other.count) &&
+                                         other.first_index < run.first_index + run.count;
+                              });
+        if (overlaps || may_share_names_with_runs(prefix)) {
+            add_run_entries_one_by_one(prefix, formula, run);
+            continue;
+        }
+        runs_by_key_[std::move(key)].push_back(runs_.size());
+        if (!run_prefixes_.contains(prefix)) run_prefixes_.emplace(prefix);
+        segments_.push_back({size_, static_cast<std::size_t>(run.count), SegmentKind::run, runs_.size()});
+        runs_.push_back({prefix, formula, run.instance, run.first_index, static_cast<std::size_t>(run.count), run.first,
+                         size_});
+        size_ += static_cast<std::size_t>(run.count);
+    }
+}
+
+std::optional<std::size_t> VarMapping::generated_position(std::string_view name) const {
+    if (const auto cell = cell_position(name)) return cell;
+    return run_position(name);
+}
+
+std::optional<std::size_t> VarMapping::run_position(std::string_view name) const {
+    if (runs_.empty()) return std::nullopt;
+    const auto open = name.find('[');
+    if (open == std::string_view::npos || name.back() != ']') return std::nullopt;
+    const auto prefix = name.substr(0, open);
+    if (!run_prefixes_.contains(prefix)) return std::nullopt;
+    const auto values = canonical_values(name.substr(open + 1, name.size() - open - 2));
+    if (!values || values->size() != 3) return std::nullopt;
+    const auto found = runs_by_key_.find(RunKey{std::string(prefix), (*values)[0], (*values)[1]});
+    if (found == runs_by_key_.end()) return std::nullopt;
+    const std::int64_t index = (*values)[2];
+    for (const auto r : found->second) {
+        const auto& run = runs_[r];
+        if (index >= run.first_index && index < run.first_index + static_cast<std::int64_t>(run.count)) {
+            return run.position + static_cast<std::size_t>(index - run.first_index);
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::size_t> VarMapping::cell_position(std::string_view name) const {
@@ -157,7 +234,12 @@ std::size_t VarMapping::explicit_position(std::size_t entry) const {
 std::string VarMapping::name_at(std::size_t position) const {
     const Segment& segment = segment_of(position);
     const std::size_t offset = position - segment.first_position;
-    if (!segment.block) return std::string(entries_.name(segment.index + offset));
+    if (segment.kind == SegmentKind::entries) return std::string(entries_.name(segment.index + offset));
+    if (segment.kind == SegmentKind::run) {
+        const StoredRun& run = runs_[segment.index];
+        return run.prefix + "[" + std::to_string(run.formula) + "," + std::to_string(run.instance) + "," +
+               std::to_string(run.first_index + static_cast<std::int64_t>(offset)) + "]";
+    }
     const CellBlock& block = blocks_[segment.index];
     std::string name = block.name;
     name += '[';
@@ -175,17 +257,19 @@ std::string VarMapping::name_at(std::size_t position) const {
 VariableNumber VarMapping::number_at(std::size_t position) const {
     const Segment& segment = segment_of(position);
     const std::size_t offset = position - segment.first_position;
-    if (!segment.block) return entries_.number(segment.index + offset);
+    if (segment.kind == SegmentKind::entries) return entries_.number(segment.index + offset);
     if (!renumbered_cells_.empty()) {
         if (const auto found = renumbered_cells_.find(position); found != renumbered_cells_.end()) return found->second;
     }
-    return blocks_[segment.index].first + static_cast<VariableNumber>(offset);
+    const VariableNumber first = segment.kind == SegmentKind::cells ? blocks_[segment.index].first : runs_[segment.index].first;
+    return first + static_cast<VariableNumber>(offset);
 }
 
 VariableNumber VarMapping::largest_number() const {
     VariableNumber largest = 0;
     for (std::size_t entry = 0; entry < entries_.size(); ++entry) largest = std::max(largest, entries_.number(entry));
     for (const auto& block : blocks_) largest = std::max(largest, block.first + static_cast<VariableNumber>(block.cells) - 1);
+    for (const auto& run : runs_) largest = std::max(largest, run.first + static_cast<VariableNumber>(run.count) - 1);
     for (const auto& [position, number] : renumbered_cells_) largest = std::max(largest, number);
     return largest;
 }
@@ -193,6 +277,20 @@ VariableNumber VarMapping::largest_number() const {
 void VarMapping::build_inverse_map() {
     dense_inverse_.clear();
     sorted_inverse_.clear();
+    intervals_.clear();
+    interval_ends_.clear();
+    for (const auto& segment : segments_) {
+        if (segment.kind == SegmentKind::cells) {
+            intervals_.push_back({blocks_[segment.index].first, segment.count, segment.first_position});
+        } else if (segment.kind == SegmentKind::run) {
+            intervals_.push_back({runs_[segment.index].first, segment.count, segment.first_position});
+        }
+    }
+    std::sort(intervals_.begin(), intervals_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& interval : intervals_) {
+        const VariableNumber end = interval.first + static_cast<VariableNumber>(interval.count);
+        interval_ends_.push_back(interval_ends_.empty() ? end : std::max(interval_ends_.back(), end));
+    }
     std::vector<std::pair<VariableNumber, std::size_t>> listed;
     listed.reserve(entries_.size() + renumbered_cells_.size());
     for (std::size_t entry = 0; entry < entries_.size(); ++entry) {
@@ -233,11 +331,15 @@ std::optional<std::size_t> VarMapping::inverse_position(VariableNumber number) c
 
 std::optional<std::size_t> VarMapping::first_position_of(VariableNumber number) const {
     std::optional<std::size_t> first = inverse_position(number);
-    for (const auto& segment : segments_) {
-        if (!segment.block) continue;
-        const CellBlock& block = blocks_[segment.index];
-        if (number < block.first || number >= block.first + static_cast<VariableNumber>(block.cells)) continue;
-        const std::size_t position = segment.first_position + static_cast<std::size_t>(number - block.first);
+    // Intervals starting at or before the number, back to the last that could still reach it.
+    auto i = static_cast<std::size_t>(
+        std::upper_bound(intervals_.begin(), intervals_.end(), number,
+                         [](VariableNumber n, const NumberInterval& interval) { return n < interval.first; }) -
+        intervals_.begin());
+    while (i-- > 0 && interval_ends_[i] > number) {
+        const auto& interval = intervals_[i];
+        if (number >= interval.first + static_cast<VariableNumber>(interval.count)) continue;
+        const std::size_t position = interval.position + static_cast<std::size_t>(number - interval.first);
         if (renumbered_cells_.contains(position)) continue;
         if (!first || position < *first) first = position;
     }
@@ -248,8 +350,8 @@ std::optional<VariableNumber> VarMapping::number_of(std::string_view name) const
     if (const auto entry = names_.find(name, [this](std::size_t e) { return entries_.name(e); })) {
         return entries_.number(*entry);
     }
-    if (blocks_.empty()) return std::nullopt;
-    const auto position = cell_position(name);
+    if (blocks_.empty() && runs_.empty()) return std::nullopt;
+    const auto position = generated_position(name);
     if (!position) return std::nullopt;
     return number_at(*position);
 }
@@ -266,30 +368,40 @@ VarMapping VarMapping::without_prefixes(std::span<const std::string> prefixes) c
         return std::any_of(prefixes.begin(), prefixes.end(),
                            [name](const std::string& prefix) { return name.starts_with(prefix); });
     };
+    // A prefix longer than a name and its bracket may leave out some of its entries only.
+    const auto partly_left_out = [prefixes](const std::string& key_start) {
+        return std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
+            return prefix.size() > key_start.size() && prefix.starts_with(key_start);
+        });
+    };
     VarMapping copy;
+    const auto copy_one_by_one = [&](const Segment& segment) {
+        for (std::size_t position = segment.first_position; position < segment.first_position + segment.count; ++position) {
+            const auto name = name_at(position);
+            if (!left_out(name)) copy.add_entry(name, number_at(position));
+        }
+    };
     for (const auto& segment : segments_) {
-        if (!segment.block) {
+        if (segment.kind == SegmentKind::entries) {
             for (std::size_t e = segment.index; e < segment.index + segment.count; ++e) {
                 const auto name = entries_.name(e);
                 if (!left_out(name)) copy.add_entry(name, entries_.number(e));
             }
             continue;
         }
-        const CellBlock& block = blocks_[segment.index];
-        const std::string key_start = block.name + "[";
-        // A prefix longer than the name and its bracket may leave out some cells only.
-        const bool partly = std::any_of(prefixes.begin(), prefixes.end(), [&](const std::string& prefix) {
-            return prefix.size() > key_start.size() && prefix.starts_with(key_start);
-        });
+        const std::string key_start =
+            (segment.kind == SegmentKind::cells ? blocks_[segment.index].name : runs_[segment.index].prefix) + "[";
         if (left_out(key_start)) continue;
-        if (!partly && renumbered_cells_.empty()) {
+        if (partly_left_out(key_start) || !renumbered_cells_.empty()) {
+            copy_one_by_one(segment);
+        } else if (segment.kind == SegmentKind::cells) {
+            const CellBlock& block = blocks_[segment.index];
             copy.add_variable_cells(block.name, block.sizes, block.first);
-            continue;
-        }
-        for (std::size_t offset = 0; offset < block.cells; ++offset) {
-            const std::size_t position = segment.first_position + offset;
-            const auto name = name_at(position);
-            if (!left_out(name)) copy.add_entry(name, number_at(position));
+        } else {
+            const StoredRun& run = runs_[segment.index];
+            const std::string prefix[] = {run.prefix};
+            const AuxiliaryRun record{0, run.instance, run.first_index, static_cast<std::int64_t>(run.count), run.first};
+            copy.add_auxiliary_runs(prefix, run.formula, std::span(&record, 1));
         }
     }
     return copy;

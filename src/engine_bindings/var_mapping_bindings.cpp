@@ -41,6 +41,20 @@ void add_named_numbers(VarMapping& mapping, const py::bytes& names, const Intege
                               {numbers.data(), static_cast<std::size_t>(numbers.size())});
 }
 
+void add_auxiliary_runs(VarMapping& mapping, const std::vector<std::string>& prefixes, std::int64_t formula,
+                        const Integers& runs) {
+    if (runs.size() == 0) return;
+    if (runs.ndim() != 2 || runs.shape(1) != 5) throw py::value_error("runs must be rows of five integers");
+    std::vector<VarMapping::AuxiliaryRun> records;
+    records.reserve(static_cast<std::size_t>(runs.shape(0)));
+    const auto row = runs.unchecked<2>();
+    for (py::ssize_t r = 0; r < runs.shape(0); ++r) {
+        if (row(r, 0) < 0) throw py::value_error("a run names a prefix that is not given");
+        records.push_back({static_cast<std::size_t>(row(r, 0)), row(r, 1), row(r, 2), row(r, 3), row(r, 4)});
+    }
+    mapping.add_auxiliary_runs(prefixes, formula, records);
+}
+
 py::dict var_map_to_python(const VarMapping& mapping) {
     py::dict entries;
     for (std::size_t position = 0; position < mapping.size(); ++position) {
@@ -65,6 +79,9 @@ void bind_var_mapping(py::module_& module) {
         .def("add_named_numbers", &add_named_numbers, py::arg("names"), py::arg("ends"), py::arg("numbers"),
              "Appends the entries of names written one after another (bytes), name k ending at ends[k], "
              "with numbers[k]; a name given again takes the new number.")
+        .def("add_auxiliary_runs", &add_auxiliary_runs, py::arg("prefixes"), py::arg("formula"), py::arg("runs"),
+             "Appends runs of auxiliary entries, one row (prefix position, instance, first index, count, "
+             "first number) each: prefix[formula,instance,first_index + t] with number first + t.")
         .def("add_variable_cells", &add_variable_cells, py::arg("name"), py::arg("sizes"), py::arg("first"),
              "Appends one entry per cell, name[v1,...] in row-major order, numbers running from first.")
         .def("build_inverse_map", &VarMapping::build_inverse_map)

@@ -41,6 +41,19 @@ public:
         }
     }
 
+    // Runs of uses in one instance with consecutive indexes and numbers, in
+    // order: (prefix 0 for _pbct_aux or 1 for _bxpr_aux, instance, first
+    // index, count, first number).
+    struct Run {
+        std::int64_t prefix;
+        std::int64_t instance;
+        std::int64_t first_index;
+        std::int64_t count;
+        std::int64_t first_number;
+    };
+    [[nodiscard]] std::vector<Run> runs() const;
+    [[nodiscard]] std::int64_t formula() const { return formula_; }
+
 private:
     std::vector<AuxiliaryUse> uses_;
     AuxiliaryBlock block_;

@@ -197,6 +197,26 @@ py::tuple names_flat(const AuxiliaryNames& names) {
                           py::array_t<std::int64_t>(static_cast<py::ssize_t>(numbers.size()), numbers.data()));
 }
 
+// The runs as the engine mapping's bulk form: the two prefixes, the formula,
+// and one row (prefix, instance, first index, count, first number) per run.
+py::tuple names_runs(const AuxiliaryNames& names) {
+    const auto runs = names.runs();
+    py::array_t<std::int64_t> rows({static_cast<py::ssize_t>(runs.size()), py::ssize_t{5}});
+    auto row = rows.mutable_unchecked<2>();
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const auto i = static_cast<py::ssize_t>(r);
+        row(i, 0) = runs[r].prefix;
+        row(i, 1) = runs[r].instance;
+        row(i, 2) = runs[r].first_index;
+        row(i, 3) = runs[r].count;
+        row(i, 4) = runs[r].first_number;
+    }
+    py::list prefixes;
+    prefixes.append(py::str(std::string(pbct_prefix)));
+    prefixes.append(py::str(std::string(bxpr_prefix)));
+    return py::make_tuple(prefixes, names.formula(), rows);
+}
+
 std::shared_ptr<AuxiliaryNames> auxiliary_names(const Instantiated& self, std::int64_t num_formula) {
     return std::make_shared<AuxiliaryNames>(self.clauses.auxiliaries, self.block, num_formula);
 }
@@ -243,7 +263,10 @@ void bind_instantiation(py::module_& module) {
         .def("__len__", &AuxiliaryNames::size)
         .def_property_readonly("largest_number", &AuxiliaryNames::largest_number)
         .def("to_dict", &names_to_dict)
-        .def("flat", &names_flat, "(keys one after another as bytes, the end of each key, the numbers)");
+        .def("flat", &names_flat, "(keys one after another as bytes, the end of each key, the numbers)")
+        .def("runs", &names_runs,
+             "(prefixes, formula, rows of (prefix position, instance, first index, count, first number)): "
+             "runs of keys with consecutive indexes and numbers");
 
     py::class_<CompiledTemplate, std::shared_ptr<CompiledTemplate>>(module, "ClauseTemplate",
         "A clause template whose literal texts were parsed once, for native instantiation.")

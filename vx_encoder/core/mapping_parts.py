@@ -34,7 +34,9 @@ def add_part(var_mapping: ke.var_mapping, part: MappingPart) -> None:
     if isinstance(part, dict):
         var_mapping.add_entries(part)
     elif isinstance(part, native.AuxiliaryNames):
-        if hasattr(var_mapping, "add_named_numbers"):
+        if hasattr(var_mapping, "add_auxiliary_runs"):
+            var_mapping.add_auxiliary_runs(*part.runs())
+        elif hasattr(var_mapping, "add_named_numbers"):
             var_mapping.add_named_numbers(*part.flat())
         else:
             var_mapping.add_entries(part.to_dict())
