@@ -259,6 +259,13 @@ bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
     std::vector<std::size_t> positions(ranges.size(), 0);
     const std::int64_t first_auxiliary = encoding.model_variables + 1;
     const auto resolve = [&numbers](std::int64_t number) { return number > 0 ? number : numbers[-number - 1]; };
+    std::size_t instances = 1;
+    for (const auto& range : ranges) instances *= range.values.size();
+    if (!soft) {
+        // Growing by doubling would copy every clause written so far a few times over.
+        encoding.hard.reserve(instances * clauses.ends.size(), instances * clauses.literals.size());
+        encoding.blocks.reserve(encoding.blocks.size() + instances);
+    }
     for (bool more = true; more;) {
         for (std::size_t i = 0; i < ranges.size(); ++i) values[i] = ranges[i].values[positions[i]];
         in_instance = true;
