@@ -113,7 +113,7 @@ def test_bulk_cells_of_a_big_variable_are_all_found():
 
 
 def random_operations(seed):
-    """Cells, entries and bulk names that often share names: the same
+    """Cells, auxiliary runs and entries that often share names: the same
     variable twice, single cells given again, spellings that only look alike."""
     import random
     rng = random.Random(seed)
@@ -135,7 +135,7 @@ def random_operations(seed):
                                  f"_pbct_aux[0,{rng.randrange(3)},0]", "x", "z[]"])
                      for _ in range(rng.randrange(1, 5))]
             entries = {name: rng.randrange(0, 30) for name in names}
-            operations.append(("entries" if kind == 1 else "bulk", entries))
+            operations.append(("entries", entries))
     return operations
 
 
@@ -155,13 +155,8 @@ def test_mapping_reads_as_the_dictionary_updates_of_its_parts(seed):
             for prefix, instance, first_index, count, first in runs:
                 expected |= {f"{prefixes[prefix]}[{formula},{instance},{first_index + t}]": first + t
                              for t in range(count)}
-        elif operation[0] == "entries":
-            vm.add_entries(operation[1])
-            expected |= operation[1]
         else:
-            names = list(operation[1])
-            ends = np.cumsum([len(name) for name in names])
-            vm.add_named_numbers("".join(names).encode(), ends, list(operation[1].values()))
+            vm.add_entries(operation[1])
             expected |= operation[1]
     assert list(vm.get_var_map().items()) == list(expected.items())
     assert len(vm) == len(expected)

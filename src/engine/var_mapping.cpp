@@ -81,24 +81,6 @@ void VarMapping::add_entries(const std::vector<std::pair<std::string, VariableNu
     for (const auto& [name, number] : entries) add_entry(name, number);
 }
 
-void VarMapping::add_named_numbers(std::string_view text, std::span<const std::int64_t> ends,
-                                   std::span<const VariableNumber> numbers) {
-    if (ends.size() != numbers.size()) throw std::invalid_argument("every name needs one number");
-    std::int64_t begin = 0;
-    for (const auto end : ends) {
-        if (end < begin || static_cast<std::size_t>(end) > text.size()) {
-            throw std::invalid_argument("name ends must rise within the text");
-        }
-        begin = end;
-    }
-    make_room(numbers.size(), text.size());
-    begin = 0;
-    for (std::size_t k = 0; k < numbers.size(); ++k) {
-        add_entry(text.substr(static_cast<std::size_t>(begin), static_cast<std::size_t>(ends[k] - begin)), numbers[k]);
-        begin = ends[k];
-    }
-}
-
 void VarMapping::add_variable_cells(std::string_view name, std::span<const std::int64_t> sizes,
                                     VariableNumber first) {
     const auto cells = static_cast<std::size_t>(cell_count(sizes));

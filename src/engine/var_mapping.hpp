@@ -30,10 +30,6 @@ public:
     void set_var_map(const std::vector<std::pair<std::string, VariableNumber>>& entries);
     void add_entries(const std::vector<std::pair<std::string, VariableNumber>>& entries);
     void add_entry(std::string_view name, VariableNumber number);
-    // The same for names written one after another in text, name k ending at
-    // ends[k]. Throws std::invalid_argument when ends and numbers disagree.
-    void add_named_numbers(std::string_view text, std::span<const std::int64_t> ends,
-                           std::span<const VariableNumber> numbers);
     // One entry per cell of a variable, "name[v1,...]" in row-major order,
     // numbers running from first.
     void add_variable_cells(std::string_view name, std::span<const std::int64_t> sizes, VariableNumber first);

@@ -34,13 +34,6 @@ void add_variable_cells(VarMapping& mapping, const std::string& name, const std:
 
 using Integers = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
 
-void add_named_numbers(VarMapping& mapping, const py::bytes& names, const Integers& ends, const Integers& numbers) {
-    if (ends.ndim() != 1 || numbers.ndim() != 1) throw py::value_error("ends and numbers must be one-dimensional");
-    const std::string_view text = names;
-    mapping.add_named_numbers(text, {ends.data(), static_cast<std::size_t>(ends.size())},
-                              {numbers.data(), static_cast<std::size_t>(numbers.size())});
-}
-
 void add_auxiliary_runs(VarMapping& mapping, const std::vector<std::string>& prefixes, std::int64_t formula,
                         const Integers& runs) {
     if (runs.size() == 0) return;
@@ -76,9 +69,6 @@ void bind_var_mapping(py::module_& module) {
         .def("add_entries",
              [](VarMapping& self, const py::dict& entries) { self.add_entries(entries_from_python(entries)); },
              py::arg("mapping"), "Appends the entries; a name given again takes the new number.")
-        .def("add_named_numbers", &add_named_numbers, py::arg("names"), py::arg("ends"), py::arg("numbers"),
-             "Appends the entries of names written one after another (bytes), name k ending at ends[k], "
-             "with numbers[k]; a name given again takes the new number.")
         .def("add_auxiliary_runs", &add_auxiliary_runs, py::arg("prefixes"), py::arg("formula"), py::arg("runs"),
              "Appends runs of auxiliary entries, one row (prefix position, instance, first index, count, "
              "first number) each: prefix[formula,instance,first_index + t] with number first + t.")

@@ -180,23 +180,6 @@ py::dict names_to_dict(const AuxiliaryNames& names) {
     return mapping;
 }
 
-// The keys one after another as bytes, the end of each, and the numbers: the
-// engine mapping's bulk form.
-py::tuple names_flat(const AuxiliaryNames& names) {
-    std::string text;
-    std::vector<std::int64_t> ends;
-    std::vector<std::int64_t> numbers;
-    ends.reserve(names.size());
-    numbers.reserve(names.size());
-    names.for_each([&](std::string_view key, std::int64_t number) {
-        text += key;
-        ends.push_back(static_cast<std::int64_t>(text.size()));
-        numbers.push_back(number);
-    });
-    return py::make_tuple(py::bytes(text), py::array_t<std::int64_t>(static_cast<py::ssize_t>(ends.size()), ends.data()),
-                          py::array_t<std::int64_t>(static_cast<py::ssize_t>(numbers.size()), numbers.data()));
-}
-
 // The runs as the engine mapping's bulk form: the two prefixes, the formula,
 // and one row (prefix, instance, first index, count, first number) per run.
 py::tuple names_runs(const AuxiliaryNames& names) {
@@ -253,9 +236,6 @@ void bind_instantiation(py::module_& module) {
             return view_of(self.cast<const Instantiated&>().clauses.weights, self);
         })
         .def_property_readonly("clause_count", [](const Instantiated& self) { return self.clauses.clause_count(); })
-        .def("auxiliary_mapping",
-             [](const Instantiated& self, std::int64_t num_formula) { return names_to_dict(*auxiliary_names(self, num_formula)); },
-             py::arg("num_formula"))
         .def("auxiliary_names", &auxiliary_names, py::arg("num_formula"));
 
     py::class_<AuxiliaryNames, std::shared_ptr<AuxiliaryNames>>(module, "AuxiliaryNames",
@@ -263,7 +243,6 @@ void bind_instantiation(py::module_& module) {
         .def("__len__", &AuxiliaryNames::size)
         .def_property_readonly("largest_number", &AuxiliaryNames::largest_number)
         .def("to_dict", &names_to_dict)
-        .def("flat", &names_flat, "(keys one after another as bytes, the end of each key, the numbers)")
         .def("runs", &names_runs,
              "(prefixes, formula, rows of (prefix position, instance, first index, count, first number)): "
              "runs of keys with consecutive indexes and numbers");

@@ -36,8 +36,6 @@ def add_part(var_mapping: ke.var_mapping, part: MappingPart) -> None:
     elif isinstance(part, native.AuxiliaryNames):
         if hasattr(var_mapping, "add_auxiliary_runs"):
             var_mapping.add_auxiliary_runs(*part.runs())
-        elif hasattr(var_mapping, "add_named_numbers"):
-            var_mapping.add_named_numbers(*part.flat())
         else:
             var_mapping.add_entries(part.to_dict())
     else:
