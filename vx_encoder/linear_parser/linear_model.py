@@ -2,7 +2,6 @@ from enum import Enum, auto
 from functools import reduce
 from numbers import Integral
 from operator import index, mul
-from pathlib import Path
 import typing as tp
 
 import numpy as np
@@ -10,8 +9,7 @@ import halvex.kelvo_engine.linsolver as linsolver
 
 from vx_encoder._exceptions import VariableError, SolverError, FormulaError
 from vx_encoder.core.refusal import refuse
-from vx_encoder.core.variable_results import values_shaped_like
-from vx_encoder.core.model_file import write_model_file
+from vx_encoder.core.solver_results import SolverResults
 from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
 from vx_encoder.linear_parser.linear_expression import LinearExpression, _is_number
@@ -19,7 +17,6 @@ from vx_encoder.core.vx_logger import *
 
 inf = linsolver.kLinsolverInf
 
-_NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
 _NOT_SOLVED = "The model was not solved correctly"
 # Prefix of the names under which add_constraint binds its foralls values for
 # the evaluation; a variable of the same name is never shadowed (see
@@ -44,23 +41,17 @@ def _integer_result_type(lo: int, hi: int) -> str:
     return "int32" if all(limits.min <= bound <= limits.max for bound in (lo, hi)) else "int64"
 
 
-class LinearModel:
+class LinearModel(SolverResults):
     """A mixed-integer linear problem with an optional quadratic objective, written as expression text."""
 
     def __init__(self, log_solver: bool = False, **options):
-        self._linsolver_model = linsolver.LinearSolver()
-        self._linsolver_model.setOptionValue("log_to_console", log_solver)
-        for name, value in options.items():
-            self._linsolver_model.setOptionValue(name, value)
+        self._create_solver(log_solver, options)
         self._used_vars = set()
         self._general_shift_variable = 0
         self._variables = {}
         self._indexes = {}
         self._formulas_dir = {"CompiledSum": CompiledSum}
         self._prev_solution = None
-        self._solution = None
-        self._solution_values = None
-        self._objective_value = None
         # The current objective, so that a new target replaces all of it and
         # the reported value includes the constant the solver never sees.
         self._target_constant = 0
@@ -130,8 +121,8 @@ class LinearModel:
     ) -> None:
         if not isinstance(expression, LinearExpression):
             refuse(TypeError, "Type 'LinearExpression' is expected for constraint")
-        lo = LinearModel.__set_border(lo, expression.lo)
-        hi = LinearModel.__set_border(hi, expression.hi)
+        lo = self._border_given_once(lo, expression.lo)
+        hi = self._border_given_once(hi, expression.hi)
         if eq is not None:
             if lo is not None or hi is not None:
                 raise ValueError("The borders is set twice")
@@ -197,54 +188,21 @@ class LinearModel:
         self._prev_solution[cur_var._columns()] = np.ravel(solution)
 
     def solve(self) -> SolutionStatus:
-        solver = self._linsolver_model
         if self._prev_solution is not None:
             self.__grow_warm_start()
-            start = linsolver.LinsolverSolution()
-            start.col_value = self._prev_solution
-            solver.setSolution(start)
+        self._start_from(self._prev_solution)
         try:
-            solver.run()
+            self._linsolver_model.run()
         except linsolver.LinsolverError as error:
             log_e(_NOT_SOLVED)
             raise SolverError(_NOT_SOLVED) from error
-        self._solution = solver.getSolution()
-        info = solver.getInfo()
-        model_status = solver.getModelStatus()
-        if model_status == linsolver.LinsolverModelStatus.kOptimal:
-            self.__keep_solution(info)
-            return SolutionStatus.OPTIMAL
-        if model_status == linsolver.LinsolverModelStatus.kTimeLimit and self._solution.value_valid:
-            log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
-            self.__keep_solution(info)
-            return SolutionStatus.SUBOPTIMAL
-        refuse(SolverError, _NOT_SOLVED)
+        optimal = self._read_outcome(self._target_constant)
+        if optimal is None:
+            refuse(SolverError, _NOT_SOLVED)
+        return SolutionStatus.OPTIMAL if optimal else SolutionStatus.SUBOPTIMAL
 
-    @property
-    def objective_value(self) -> float:
-        if self._solution_values is None:
-            refuse(SolverError, _NO_SOLUTION)
-        return self._objective_value
-
-    def get_linsolver_solution(self) -> linsolver.LinsolverSolution:
-        if self._solution is None:
-            refuse(SolverError, _NO_SOLUTION)
-        return self._solution
-
-    def get_result(self, variable_name: str) -> np.ndarray:
-        if self._solution_values is None:
-            refuse(SolverError, _NO_SOLUTION)
-        cur_var = self._variables[variable_name]
-        return values_shaped_like(self._solution_values, cur_var._columns(), cur_var.type, cur_var.shape)
-
-    def write_model(self, model_path: tp.Union[Path, str]) -> None:
-        write_model_file(self._linsolver_model, model_path)
-
-    @staticmethod
-    def __set_border(first_border, second_border):
-        if first_border is not None and second_border is not None:
-            raise ValueError("The border is set twice")
-        return first_border if first_border is not None else second_border
+    def _result_columns(self, variable: LinearVariable) -> np.ndarray:
+        return variable._columns()
 
     @staticmethod
     def __checked_sizes(name: str, dims: tp.Dict[str, int]) -> tp.List[int]:
@@ -325,7 +283,3 @@ class LinearModel:
             grown = np.zeros(self._general_shift_variable)
             grown[: len(self._prev_solution)] = self._prev_solution
             self._prev_solution = grown
-
-    def __keep_solution(self, info) -> None:
-        self._solution_values = np.array(self._solution.col_value)
-        self._objective_value = info.objective_function_value + self._target_constant

@@ -7,7 +7,6 @@ import typing as tp
 from enum import Enum, auto
 from functools import reduce
 from operator import mul
-from pathlib import Path
 
 import numpy as np
 from scipy.sparse import csc_array
@@ -17,13 +16,11 @@ from vx_encoder._exceptions import *  # noqa: F401,F403
 from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 from vx_encoder.linear_parser2._expression import _CoefType, LinearExpression, LinearExpressionsArr
 from vx_encoder.core.refusal import refuse
-from vx_encoder.core.variable_results import values_shaped_like
-from vx_encoder.core.model_file import write_model_file
+from vx_encoder.core.solver_results import SolverResults
 from vx_encoder.linear_parser2.variable import VariableArray
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
 
-_NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
 _BORDER_SET_TWICE = "The border is set twice"
 
 
@@ -42,21 +39,15 @@ class VariableType(Enum):
 inf = linsolver.kLinsolverInf
 
 
-class LinearModel:
+class LinearModel(SolverResults):
     """An interface for initializing and solving a MILP problem with a quadratic objective function"""
 
     def __init__(self, log_solver: bool = False, **options):
-        self._linsolver_model = linsolver.LinearSolver()
-        self._linsolver_model.setOptionValue("log_to_console", log_solver)
-        for option_name, value in options.items():
-            self._linsolver_model.setOptionValue(option_name, value)
+        self._create_solver(log_solver, options)
         self._used_vars: set[str] = set()
         self._general_shift_variables = 0
         self._variables: dict[str, VariableArray] = {}
         self._prev_solution: tp.Optional[np.ndarray] = None
-        self._solution = None
-        self._solution_values: tp.Optional[np.ndarray] = None
-        self._objective_value = None
 
     # Variables
 
@@ -130,8 +121,8 @@ class LinearModel:
         if equation_bound is not None:
             _refuse_bounds_beside_equation(lower_bound, upper_bound)
             lower_bound = upper_bound = equation_bound
-        lower_bound = LinearModel.__set_border(lower_bound, constraint.lower_bound)
-        upper_bound = LinearModel.__set_border(upper_bound, constraint.upper_bound)
+        lower_bound = self._border_given_once(lower_bound, constraint.lower_bound)
+        upper_bound = self._border_given_once(upper_bound, constraint.upper_bound)
         if lower_bound is None:
             lower_bound = -inf
         if upper_bound is None:
@@ -158,8 +149,8 @@ class LinearModel:
             _refuse_bounds_beside_equation(lower_bounds, upper_bounds)
             lower_bounds = equation_bounds.copy()
             upper_bounds = equation_bounds.copy()
-        lower_bounds = LinearModel.__set_border(lower_bounds, constraints.lower_bounds)
-        upper_bounds = LinearModel.__set_border(upper_bounds, constraints.upper_bounds)
+        lower_bounds = self._border_given_once(lower_bounds, constraints.lower_bounds)
+        upper_bounds = self._border_given_once(upper_bounds, constraints.upper_bounds)
         constants = constraints.constants
         matrix = _canonical(constraints.linear_coefficients)
         self._linsolver_model.addRows(
@@ -230,22 +221,11 @@ class LinearModel:
         self._prev_solution[variable._map()] = np.ravel(solution)
 
     def solve(self, is_feasible: bool = False) -> SolutionStatus:
-        solver = self._linsolver_model
-        if self._prev_solution is not None:
-            start = linsolver.LinsolverSolution()
-            start.col_value = self._prev_solution
-            solver.setSolution(start)
+        self._start_from(self._prev_solution)
         self.__run()
-        self._solution = solver.getSolution()
-        info = solver.getInfo()
-        status = solver.getModelStatus()
-        if status == linsolver.LinsolverModelStatus.kOptimal:
-            self.__keep_solution(info)
-            return SolutionStatus.OPTIMAL
-        if status == linsolver.LinsolverModelStatus.kTimeLimit and self._solution.value_valid:
-            log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
-            self.__keep_solution(info)
-            return SolutionStatus.SUBOPTIMAL
+        optimal = self._read_outcome()
+        if optimal is not None:
+            return SolutionStatus.OPTIMAL if optimal else SolutionStatus.SUBOPTIMAL
         message = "The model was not solved correctly"
         if is_feasible:
             refuse(SolverError, message)
@@ -260,35 +240,8 @@ class LinearModel:
         except linsolver.LinsolverError as error:
             refuse(SolverError, str(error))
 
-    def __keep_solution(self, info) -> None:
-        self._solution_values = np.array(self._solution.col_value)
-        self._objective_value = info.objective_function_value
-
-    @property
-    def objective_value(self) -> float:
-        if self._solution_values is None:
-            refuse(SolverError, _NO_SOLUTION)
-        return self._objective_value
-
-    def get_linsolver_solution(self) -> linsolver.LinsolverSolution:
-        if self._solution is None:
-            refuse(SolverError, _NO_SOLUTION)
-        return self._solution
-
-    def get_result(self, variable_name: str) -> np.ndarray:
-        if self._solution_values is None:
-            refuse(SolverError, _NO_SOLUTION)
-        variable = self._variables[variable_name]
-        return values_shaped_like(self._solution_values, variable._map(), variable.type, variable.shape)
-
-    def write_model(self, model_path: Path | str) -> None:
-        write_model_file(self._linsolver_model, model_path)
-
-    @staticmethod
-    def __set_border(first_border, second_border):
-        if first_border is not None and second_border is not None:
-            raise ValueError(_BORDER_SET_TWICE)
-        return first_border if first_border is not None else second_border
+    def _result_columns(self, variable: VariableArray) -> np.ndarray:
+        return variable._map()
 
 
 def _refuse_other_kinds(constraint, accepted: type, mistaken: type, instead: str) -> None:

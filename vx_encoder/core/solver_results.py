@@ -1,0 +1,81 @@
+"""What both linear models do with the engine's solver around their own rows:
+the solver and its options, reading a run's outcome, and the results."""
+
+import typing as tp
+from pathlib import Path
+
+import numpy as np
+
+import halvex.kelvo_engine.linsolver as linsolver
+from vx_encoder._exceptions import SolverError
+from vx_encoder.core.model_file import write_model_file
+from vx_encoder.core.refusal import refuse
+from vx_encoder.core.variable_results import values_shaped_like
+from vx_encoder.core.vx_logger import log_w
+
+NO_SOLUTION = "There is no solution to the problem. Run 'solve' to find it"
+
+
+class SolverResults:
+    """A base of the linear models: they name the columns of a variable
+    (`_result_columns`) and map the outcome to their own status."""
+
+    def _create_solver(self, log_solver: bool, options: tp.Mapping[str, tp.Any]) -> None:
+        self._linsolver_model = linsolver.LinearSolver()
+        self._linsolver_model.setOptionValue("log_to_console", log_solver)
+        for name, value in options.items():
+            self._linsolver_model.setOptionValue(name, value)
+        self._solution = None
+        self._solution_values: tp.Optional[np.ndarray] = None
+        self._objective_value = None
+
+    def _result_columns(self, variable) -> np.ndarray:
+        raise NotImplementedError
+
+    def _start_from(self, start_values: tp.Optional[np.ndarray]) -> None:
+        if start_values is not None:
+            start = linsolver.LinsolverSolution()
+            start.col_value = start_values
+            self._linsolver_model.setSolution(start)
+
+    def _read_outcome(self, objective_offset: float = 0.0) -> tp.Optional[bool]:
+        """Keeps the run's solution: True when optimal, False when a time
+        limit left a feasible one, None when there is none to keep."""
+        solver = self._linsolver_model
+        self._solution = solver.getSolution()
+        status = solver.getModelStatus()
+        optimal = status == linsolver.LinsolverModelStatus.kOptimal
+        if not optimal and not (status == linsolver.LinsolverModelStatus.kTimeLimit and self._solution.value_valid):
+            return None
+        if not optimal:
+            log_w("Solution is suboptimal due to a time limit, but a primal solution is available")
+        self._solution_values = np.array(self._solution.col_value)
+        self._objective_value = solver.getInfo().objective_function_value + objective_offset
+        return optimal
+
+    @property
+    def objective_value(self) -> float:
+        if self._solution_values is None:
+            refuse(SolverError, NO_SOLUTION)
+        return self._objective_value
+
+    def get_linsolver_solution(self) -> linsolver.LinsolverSolution:
+        if self._solution is None:
+            refuse(SolverError, NO_SOLUTION)
+        return self._solution
+
+    def get_result(self, variable_name: str) -> np.ndarray:
+        if self._solution_values is None:
+            refuse(SolverError, NO_SOLUTION)
+        variable = self._variables[variable_name]
+        return values_shaped_like(self._solution_values, self._result_columns(variable), variable.type,
+                                  variable.shape)
+
+    def write_model(self, model_path: tp.Union[Path, str]) -> None:
+        write_model_file(self._linsolver_model, model_path)
+
+    @staticmethod
+    def _border_given_once(first_border, second_border):
+        if first_border is not None and second_border is not None:
+            raise ValueError("The border is set twice")
+        return first_border if first_border is not None else second_border
