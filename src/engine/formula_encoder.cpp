@@ -384,8 +384,8 @@ std::shared_ptr<VarMapping> FormulaEncoder::var_mapping() const {
         for (std::size_t k = 0; k < blocks.size(); ++k) {
             const std::int64_t first = starts[f] + blocks[k].start;
             const auto instance = static_cast<std::int64_t>(k);
-            runs.push_back({0, instance, 0, blocks[k].pbct, first});
-            runs.push_back({1, instance, 0, blocks[k].bxpr, first + blocks[k].pbct});
+            if (blocks[k].pbct > 0) runs.push_back({0, instance, 0, blocks[k].pbct, first});
+            if (blocks[k].bxpr > 0) runs.push_back({1, instance, 0, blocks[k].bxpr, first + blocks[k].pbct});
         }
         mapping->add_auxiliary_runs(prefixes, static_cast<std::int64_t>(f), runs);
     }
