@@ -215,9 +215,8 @@ class FormulaContainer:
     def __flush(self, pending: _PendingConstraints) -> None:
         if pending.count_clauses <= 0:
             return
-        parts = list(pending.mappings)
         self.__cnf_stor_merge(pending.records)
-        self._mappings.extend(parts)
+        self._mappings.extend(pending.mappings)
         pending.clear()
         pending.flushes += 1
 
