@@ -1,5 +1,6 @@
 #pragma once
-// Mapping keys of a variable's cells, "name[v1,v2,...]", in row-major order.
+// Mapping keys of a variable's cells, "name[v1,v2,...]", in row-major order,
+// and of auxiliaries, "prefix[f,k,n]".
 // Header-only: the engine's mapping and the package's kernels both spell them.
 
 #include <charconv>
@@ -29,6 +30,21 @@ inline std::int64_t cell_count(std::span<const std::int64_t> sizes) {
         count *= size;
     }
     return count;
+}
+
+// The mapping key "prefix[f,k,n]" of auxiliary n (of its kind) of instance k
+// of constraint f.
+inline std::string auxiliary_key(std::string_view prefix, std::int64_t formula, std::int64_t instance,
+                                 std::int64_t index) {
+    std::string key(prefix);
+    key += '[';
+    key += std::to_string(formula);
+    key += ',';
+    key += std::to_string(instance);
+    key += ',';
+    key += std::to_string(index);
+    key += ']';
+    return key;
 }
 
 // Walks every cell in row-major order (the last dimension fastest) and keeps

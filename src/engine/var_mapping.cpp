@@ -10,10 +10,19 @@ namespace kelvo {
 
 namespace {
 
-// A key's index values as RowMajorKeys spells them: decimal, no sign, no
-// leading zero, separated by commas. nullopt for any other text.
-std::optional<std::vector<std::int64_t>> canonical_values(std::string_view text) {
+// A generated key split into what stands before "[" and its index values,
+// when the values are spelled as RowMajorKeys spells them: decimal, no sign,
+// no leading zero, separated by commas. nullopt for any other text.
+struct KeyParts {
+    std::string_view prefix;
     std::vector<std::int64_t> values;
+};
+
+std::optional<KeyParts> key_parts(std::string_view name) {
+    const auto open = name.find('[');
+    if (open == std::string_view::npos || name.back() != ']') return std::nullopt;
+    KeyParts parts{name.substr(0, open), {}};
+    std::string_view text = name.substr(open + 1, name.size() - open - 2);
     for (;;) {
         const auto end = text.find(',');
         const auto digits = text.substr(0, end);
@@ -22,10 +31,9 @@ std::optional<std::vector<std::int64_t>> canonical_values(std::string_view text)
             return std::nullopt;
         }
         std::int64_t value = 0;
-        const auto [stop, error] = std::from_chars(digits.data(), digits.data() + digits.size(), value);
-        if (error != std::errc() || stop != digits.data() + digits.size() || value < 0) return std::nullopt;
-        values.push_back(value);
-        if (end == std::string_view::npos) return values;
+        if (std::from_chars(digits.data(), digits.data() + digits.size(), value).ec != std::errc()) return std::nullopt;
+        parts.values.push_back(value);
+        if (end == std::string_view::npos) return parts;
         text.remove_prefix(end + 1);
     }
 }
@@ -115,13 +123,8 @@ bool VarMapping::may_share_names_with_runs(std::string_view prefix) const {
 }
 
 void VarMapping::add_run_entries_one_by_one(const std::string& prefix, std::int64_t formula, const AuxiliaryRun& run) {
-    const std::string stem = prefix + "[" + std::to_string(formula) + "," + std::to_string(run.instance) + ",";
-    std::string name;
     for (std::int64_t t = 0; t < run.count; ++t) {
-        name = stem;
-        name += std::to_string(run.first_index + t);
-        name += ']';
-        add_entry(name, run.first + t);
+        add_entry(auxiliary_key(prefix, formula, run.instance, run.first_index + t), run.first + t);
     }
 }
 
@@ -165,15 +168,11 @@ std::optional<std::size_t> VarMapping::generated_position(std::string_view name)
 
 std::optional<std::size_t> VarMapping::run_position(std::string_view name) const {
     if (runs_.empty()) return std::nullopt;
-    const auto open = name.find('[');
-    if (open == std::string_view::npos || name.back() != ']') return std::nullopt;
-    const auto prefix = name.substr(0, open);
-    if (!run_prefixes_.contains(prefix)) return std::nullopt;
-    const auto values = canonical_values(name.substr(open + 1, name.size() - open - 2));
-    if (!values || values->size() != 3) return std::nullopt;
-    const auto found = runs_by_key_.find(RunKey{std::string(prefix), (*values)[0], (*values)[1]});
+    const auto parts = key_parts(name);
+    if (!parts || parts->values.size() != 3 || !run_prefixes_.contains(parts->prefix)) return std::nullopt;
+    const auto found = runs_by_key_.find(RunKey{std::string(parts->prefix), parts->values[0], parts->values[1]});
     if (found == runs_by_key_.end()) return std::nullopt;
-    const std::int64_t index = (*values)[2];
+    const std::int64_t index = parts->values[2];
     for (const auto r : found->second) {
         const auto& run = runs_[r];
         if (index >= run.first_index && index < run.first_index + static_cast<std::int64_t>(run.count)) {
@@ -184,17 +183,17 @@ std::optional<std::size_t> VarMapping::run_position(std::string_view name) const
 }
 
 std::optional<std::size_t> VarMapping::cell_position(std::string_view name) const {
-    const auto open = name.find('[');
-    if (open == std::string_view::npos || name.back() != ']') return std::nullopt;
-    const auto found = blocks_by_name_.find(name.substr(0, open));
+    const auto parts = key_parts(name);
+    if (!parts) return std::nullopt;
+    const auto found = blocks_by_name_.find(parts->prefix);
     if (found == blocks_by_name_.end()) return std::nullopt;
-    const auto values = canonical_values(name.substr(open + 1, name.size() - open - 2));
     const CellBlock& block = blocks_[found->second];
-    if (!values || values->size() != block.sizes.size()) return std::nullopt;
+    const auto& values = parts->values;
+    if (values.size() != block.sizes.size()) return std::nullopt;
     std::size_t offset = 0;
-    for (std::size_t d = 0; d < values->size(); ++d) {
-        if ((*values)[d] >= block.sizes[d]) return std::nullopt;
-        offset += static_cast<std::size_t>((*values)[d] * block.strides[d]);
+    for (std::size_t d = 0; d < values.size(); ++d) {
+        if (values[d] >= block.sizes[d]) return std::nullopt;
+        offset += static_cast<std::size_t>(values[d] * block.strides[d]);
     }
     return block.position + offset;
 }
@@ -219,8 +218,7 @@ std::string VarMapping::name_at(std::size_t position) const {
     if (segment.kind == SegmentKind::entries) return std::string(entries_.name(segment.index + offset));
     if (segment.kind == SegmentKind::run) {
         const StoredRun& run = runs_[segment.index];
-        return run.prefix + "[" + std::to_string(run.formula) + "," + std::to_string(run.instance) + "," +
-               std::to_string(run.first_index + static_cast<std::int64_t>(offset)) + "]";
+        return auxiliary_key(run.prefix, run.formula, run.instance, run.first_index + static_cast<std::int64_t>(offset));
     }
     const CellBlock& block = blocks_[segment.index];
     std::string name = block.name;

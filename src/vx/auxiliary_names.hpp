@@ -10,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "engine/cell_keys.hpp"
 #include "vx/auxiliary_literal.hpp"
 #include "vx/clause_writer.hpp"
 
@@ -27,16 +28,10 @@ public:
     // Calls visit(key, number) for every use, in order of first occurrence.
     template <typename Visit>
     void for_each(const Visit& visit) const {
-        const auto formula = "[" + std::to_string(formula_) + ",";
-        std::string key;
         for (const auto& use : uses_) {
             const bool pseudo_boolean = use.slot < block_.pb_count;
-            key.assign(pseudo_boolean ? pbct_prefix : bxpr_prefix);
-            key += formula;
-            key += std::to_string(use.instance);
-            key += ',';
-            key += std::to_string(pseudo_boolean ? use.slot : use.slot - block_.pb_count);
-            key += ']';
+            const auto key = kelvo::auxiliary_key(pseudo_boolean ? pbct_prefix : bxpr_prefix, formula_, use.instance,
+                                                  pseudo_boolean ? use.slot : use.slot - block_.pb_count);
             visit(std::string_view(key), block_.number(use.instance, use.slot));
         }
     }

@@ -27,9 +27,6 @@ class NamedClauseTemplate:
     def __iter__(self) -> tp.Iterator[tp.List[str]]:
         return iter(self.clause_texts())
 
-    def __getitem__(self, position):
-        return self.clause_texts()[position]
-
     def clause_texts(self) -> tp.List[tp.List[str]]:
         return native.clause_template_of_named(self.names, self.literals, self.ends)
 
