@@ -6,6 +6,7 @@ import pytest
 from pysat.solvers import Solver
 
 import halvex.kelvo_engine.bxpr as bx
+import halvex.kelvo_engine.pbct as pb
 
 PREFIX = "_bxpr_aux"
 
@@ -430,6 +431,92 @@ def test_from_clauses_of_any_shape_equals_and_s_of_or_s(ctx, clauses):
                          for clause in clauses])
     assert bx.from_clauses(literals, offsets, variables) == expected
     assert existing == bx.or_s([variables[1], variables[2]])
+
+
+# --- clause blocks ------------------------------------------------------------
+# A converted clause database whose numbers all stand for variable literals
+# is one clause-block node; it must read, simplify into and convert like the
+# conjunction of disjunctions it stands for.
+
+def encoded_database(weights, comparator, bound):
+    database = pb.VectorClauseDatabase(pb.PBConfig())
+    literals = [pb.WeightedLit(k + 1, weight) for k, weight in enumerate(weights)]
+    pb.pb2cnf(pb.PBConfig()).encode2(pb.PBConstraint(literals, comparator, bound), database,
+                                     pb.AuxVarManager(len(weights) + 1))
+    return database
+
+
+def block_and_its_conjunction(ctx, database, known):
+    block, numbers, _, variables = bx.clauses_to_formula(ctx, database, known, "p", 0)
+    formulas = {**known, **dict(zip(numbers, variables))}
+    conjunction = bx.and_s([bx.or_s([formulas[l] if l > 0 else ~formulas[-l] for l in clause])
+                            for clause in database.get_clauses()])
+    return block, conjunction
+
+
+@pytest.fixture
+def comparison_block(ctx, xyz):
+    x, y, z = xyz
+    database = encoded_database([2, 1, 3], pb.Comparator_type.BOTH, 3)
+    return block_and_its_conjunction(ctx, database, {1: x, 2: ~y, 3: z})
+
+
+def test_a_clause_block_reads_as_its_conjunction(ctx, comparison_block):
+    block, conjunction = comparison_block
+    assert isinstance(block, bx.And) and block != conjunction
+    assert str(block) == str(conjunction)
+    assert block.get_args() == conjunction.get_args()
+    assert block.support() == conjunction.support()
+    assert block.tseytin(ctx, PREFIX) == block  # already clauses
+
+
+@pytest.mark.parametrize("place", [
+    lambda f, x, y: f,
+    lambda f, x, y: ~f,
+    lambda f, x, y: bx.or_s([f, x]),
+    lambda f, x, y: bx.or_s([~f, ~x]),
+    lambda f, x, y: bx.and_s([f, ~y]),
+    lambda f, x, y: bx.xor_s([f, x]),
+    lambda f, x, y: bx.eq_s([f, y]),
+    lambda f, x, y: bx.ite_s(f, x, y),
+    lambda f, x, y: bx.ite_s(x, ~f, f),
+    lambda f, x, y: bx.impl_s(f, bx.and_s([x, y])),
+])
+def test_a_clause_block_converts_like_its_conjunction_anywhere(ctx, xyz, comparison_block, place):
+    """Enumerated over the block's variables, its auxiliaries included."""
+    block, conjunction = comparison_block
+    x, y, _ = xyz
+    formula, expected = place(block, x, y), place(conjunction, x, y)
+    names = sorted(v.name for v in expected.support())
+    assert len(names) <= 14
+    truth = lambda values: evaluate(expected, values)  # noqa: E731
+    assert_projection_equivalent(formula.tseytin(ctx, PREFIX), truth, names)
+    for values in itertools.product([False, True], repeat=len(names)):
+        assignment = dict(zip(names, values))
+        assert evaluate(formula, assignment) == truth(assignment)
+
+
+def test_a_clause_block_drops_repeated_literals_and_tautologies(ctx, xyz):
+    """Two numbers known as one variable, or as a variable and its negation."""
+    x, y, z = xyz
+    database = encoded_database([1, 1, 1, 1], pb.Comparator_type.LEQ, 2)
+    block, conjunction = block_and_its_conjunction(ctx, database, {1: x, 2: x, 3: ~y, 4: y})
+    for clause in block.get_args():
+        literals = clause.get_args() if isinstance(clause, bx.Or) else [clause]
+        names = [str(literal).lstrip("~") for literal in literals]
+        assert len(set(names)) == len(names), str(clause)
+    names = sorted(v.name for v in conjunction.support() | block.support())
+    for values in itertools.product([False, True], repeat=len(names)):
+        assignment = dict(zip(names, values))
+        assert evaluate(block, assignment) == evaluate(conjunction, assignment)
+
+
+def test_equal_clause_blocks_are_one_node(ctx):
+    database = encoded_database([2, 1, 3], pb.Comparator_type.GEQ, 2)
+    first, made = bx.clauses_to_formula_and_variables(ctx, database, {}, [], "p", 0)
+    again, _ = bx.clauses_to_formula_and_variables(ctx, database, {}, [made], "p", len(made))
+    assert again == first and hash(again) == hash(first)
+    assert bx.and_s([first, again]) == first
 
 
 @pytest.mark.parametrize("literals, offsets, error", [

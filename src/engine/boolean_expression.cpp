@@ -122,6 +122,7 @@ Ref Context::make_node(Kind kind, std::span<const Ref> args) {
     if (kind == Kind::Constant || kind == Kind::Variable) {
         throw std::invalid_argument("constants and variables are not made from arguments");
     }
+    if (kind == Kind::Clauses) throw std::invalid_argument("clause blocks are made with their clause ends");
     if (kind == Kind::Ite && args.size() != 3) throw std::invalid_argument("an if-then-else takes three arguments");
     if (args.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("too many arguments");
     const std::uint64_t hash = structural_hash(kind, args);
@@ -133,6 +134,33 @@ Ref Context::make_node(Kind kind, std::span<const Ref> args) {
     const std::uint32_t index = append_node(kind, first, static_cast<std::uint32_t>(args.size()));
     node_table_.insert(hash, index, [this](const auto& place) { place_connectives(place); });
     return Ref::of_node(index);
+}
+
+Ref Context::make_clause_block(std::span<const Ref> literals, std::span<const std::uint32_t> ends) {
+    if (ends.size() < 2) throw std::invalid_argument("a clause block holds two clauses or more");
+    if (literals.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("too many literals");
+    if (ends.back() != literals.size() || ends.front() == 0 ||
+        std::adjacent_find(ends.begin(), ends.end(), std::greater_equal<>()) != ends.end()) {
+        throw std::invalid_argument("clause ends must rise from the first clause's end to the number of literals");
+    }
+    const std::uint64_t hash = structural_hash(Kind::Clauses, literals);
+    const std::uint32_t found = node_table_.find(hash, [&](std::uint32_t index) {
+        return node_equals(index, Kind::Clauses, literals) && std::ranges::equal(clause_ends(Ref::of_node(index)), ends);
+    });
+    if (found != 0) return Ref::of_node(found);
+    const std::size_t first = args_.size();
+    args_.insert(args_.end(), literals.begin(), literals.end());
+    const std::uint32_t index = append_node(Kind::Clauses, first, static_cast<std::uint32_t>(literals.size()));
+    ends_of_block_.emplace(index, EndsRange{clause_ends_.size(), ends.size()});
+    clause_ends_.insert(clause_ends_.end(), ends.begin(), ends.end());
+    node_table_.insert(hash, index, [this](const auto& place) { place_connectives(place); });
+    return Ref::of_node(index);
+}
+
+std::span<const std::uint32_t> Context::clause_ends(Ref block) const {
+    const auto found = ends_of_block_.find(block.node());
+    if (found == ends_of_block_.end()) throw std::invalid_argument("not a clause block");
+    return {clause_ends_.data() + found->second.first, found->second.count};
 }
 
 void Context::prefetch_node(Kind kind, std::span<const Ref> args) const {
@@ -170,7 +198,8 @@ Ref Context::import_formula(const Context& source, Ref root) {
         }
         args.clear();
         for (const Ref arg : source.args(ref)) args.push_back(copies.at(arg.node()) ^ arg.negated());
-        copies[node] = make_node(source.kind(ref), args);
+        copies[node] = source.kind(ref) == Kind::Clauses ? make_clause_block(args, source.clause_ends(ref))
+                                                         : make_node(source.kind(ref), args);
     }
     return copies.at(root.node()) ^ root.negated();
 }

@@ -2,6 +2,12 @@
 // Boolean formulas as an immutable DAG in a per-context arena. Equal
 // sub-formulas are one node (structural hashing), and negation is a bit on the
 // reference, so ~f costs nothing and ~~f is f.
+//
+// A clause block is the conjunction of many clauses of variable literals kept
+// as one node, literals flat: an encoder's million clauses cost one node
+// instead of a million hash-consed disjunctions. It means what the
+// conjunction of the disjunctions of its clauses means; its arguments are its
+// literals, in clause order, and clause_ends tells where each clause ends.
 
 #include <cstddef>
 #include <cstdint>
@@ -16,7 +22,7 @@
 
 namespace kelvo::bxpr {
 
-enum class Kind : std::uint8_t { Constant, Variable, And, Or, Xor, Ite };
+enum class Kind : std::uint8_t { Constant, Variable, And, Or, Xor, Ite, Clauses };
 
 // A node index and a negation bit. Node 0 is the constant true of every
 // context, so Ref::one() and Ref::zero() mean the same in all of them.
@@ -77,6 +83,19 @@ public:
     // The node of that kind and those arguments, exactly as given (no
     // simplification), shared with any equal node made before.
     Ref make_node(Kind kind, std::span<const Ref> args);
+    // The clause block of those clauses: clause c is literals[ends[c - 1] ..
+    // ends[c]). The caller gives two or more clauses of distinct variable
+    // literals each, with no complementary pair; equal blocks are one node.
+    Ref make_clause_block(std::span<const Ref> literals, std::span<const std::uint32_t> ends);
+    // Where each clause of a clause block ends among its arguments.
+    [[nodiscard]] std::span<const std::uint32_t> clause_ends(Ref block) const;
+    // Clause c of a clause block whose ends are given, as its literals.
+    [[nodiscard]] std::span<const Ref> block_clause(Ref block, std::span<const std::uint32_t> ends,
+                                                    std::size_t c) const {
+        const std::uint32_t begin = c == 0 ? 0 : ends[c - 1];
+        return args(block).subspan(begin, ends[c] - begin);
+    }
+
     // Starts loading what make_node(kind, args) will look at first; a bulk of
     // make_node calls runs several times faster when each prefetches a few
     // calls ahead.
@@ -120,6 +139,14 @@ private:
     std::string name_chars_;         // all names, back to back
     std::vector<std::size_t> name_starts_{0};
     std::unordered_map<std::string, std::uint64_t, StringHash, std::equal_to<>> fresh_counters_;
+    // The clause ends of every clause block, back to back, and where each
+    // block's ends lie in them.
+    struct EndsRange {
+        std::size_t first;
+        std::size_t count;
+    };
+    std::vector<std::uint32_t> clause_ends_;
+    std::unordered_map<std::uint32_t, EndsRange> ends_of_block_;
 
     mutable std::vector<std::uint32_t> mark_stamps_;
     mutable std::vector<std::uint32_t> mark_values_;

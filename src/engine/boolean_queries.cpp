@@ -38,6 +38,7 @@ std::vector<Ref> support(const Context& context, Ref root) {
 
 bool is_clause_form(const Context& context, Ref root) {
     if (root.is_constant() || is_clause(context, root)) return true;
+    if (!root.negated() && context.kind(root) == Kind::Clauses) return true;
     if (root.negated() || context.kind(root) != Kind::And) return false;
     const auto args = context.args(root);
     return !args.empty() &&

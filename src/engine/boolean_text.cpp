@@ -16,6 +16,25 @@ std::string_view separator_of(Kind kind) {
     }
 }
 
+// As the conjunction of the disjunctions of its clauses would read: its
+// literals are variables, so it needs no frames.
+void write_clause_block(const Context& context, Ref block, std::string& text, std::size_t max_length) {
+    const auto ends = context.clause_ends(block);
+    text += '(';
+    for (std::size_t c = 0; c < ends.size() && text.size() < max_length; ++c) {
+        if (c > 0) text += " & ";
+        const auto clause = context.block_clause(block, ends, c);
+        if (clause.size() > 1) text += '(';
+        for (std::size_t i = 0; i < clause.size(); ++i) {
+            if (i > 0) text += " | ";
+            if (clause[i].negated()) text += '~';
+            text += context.name(clause[i]);
+        }
+        if (clause.size() > 1) text += ')';
+    }
+    text += ')';
+}
+
 }  // namespace
 
 std::string to_text(const Context& context, Ref root, std::size_t max_length) {
@@ -34,6 +53,10 @@ std::string to_text(const Context& context, Ref root, std::size_t max_length) {
         if (ref.negated()) text += '~';
         if (context.kind(ref) == Kind::Variable) {
             text += context.name(ref);
+            return;
+        }
+        if (context.kind(ref) == Kind::Clauses) {
+            write_clause_block(context, ref.positive(), text, max_length);
             return;
         }
         text += context.kind(ref) == Kind::Ite ? "ite(" : "(";

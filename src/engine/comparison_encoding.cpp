@@ -113,6 +113,7 @@ std::unordered_map<std::uint32_t, std::uint8_t> polarities(const bxpr::Context& 
         switch (context.kind(ref)) {
             case bxpr::Kind::And:
             case bxpr::Kind::Or:
+            case bxpr::Kind::Clauses:
                 for (const auto arg : args) pending.emplace_back(arg, fresh);
                 break;
             case bxpr::Kind::Xor:

@@ -7,6 +7,7 @@
 #include <string>
 #include <unordered_map>
 
+#include "engine/boolean_builders.hpp"
 #include "engine/clause_conjunction.hpp"
 
 namespace kelvo::bxpr {
@@ -68,12 +69,79 @@ private:
     std::uint64_t next_;
 };
 
+// Drops repeated literals of each clause (keeping the first) and clauses
+// with a complementary pair, which say nothing. Returns false for an empty
+// clause, which makes the whole conjunction false.
+bool tidy_clauses(const Context& context, std::vector<Ref>& literals, std::vector<std::uint32_t>& ends) {
+    constexpr std::size_t longest_compared_clause = 8;
+    std::size_t written = 0;
+    std::size_t kept = 0;
+    std::uint32_t begin = 0;
+    for (const std::uint32_t end : ends) {
+        if (end == begin) return false;
+        const std::size_t start = written;
+        bool tautology = false;
+        std::optional<NodeMarks> marks;
+        if (end - begin > longest_compared_clause) marks.emplace(context);
+        for (std::uint32_t i = begin; i < end && !tautology; ++i) {
+            const Ref literal = literals[i];
+            bool repeated = false;
+            if (marks) {
+                const std::uint32_t seen = marks->get(literal.node());
+                repeated = seen == literal.bits() + 1;
+                tautology = seen != 0 && !repeated;
+                marks->set(literal.node(), literal.bits() + 1);
+            } else {
+                for (std::size_t k = start; k < written; ++k) {
+                    repeated = repeated || literals[k] == literal;
+                    tautology = tautology || literals[k] == ~literal;
+                }
+            }
+            if (!repeated && !tautology) literals[written++] = literal;
+        }
+        if (tautology) written = start;
+        else ends[kept++] = static_cast<std::uint32_t>(written);
+        begin = end;
+    }
+    literals.resize(written);
+    ends.resize(kept);
+    return true;
+}
+
+// The conjunction of clauses of variable literals: a clause block, or for
+// fewer than two clauses what and_s of or_s makes of them.
+Ref conjunction_of_variable_clauses(Context& context, std::vector<Ref> literals, std::vector<std::uint32_t> ends) {
+    if (!tidy_clauses(context, literals, ends)) return Ref::zero();
+    if (ends.empty()) return Ref::one();
+    if (ends.size() == 1) return or_s(context, literals);
+    return context.make_clause_block(literals, ends);
+}
+
+// The general conjunction, for clauses that hold formulas other than literals.
+Ref conjunction_of_clauses(Context& context, std::span<const Ref> literals, std::span<const std::uint32_t> ends) {
+    ClauseConjunction conjunction;
+    conjunction.reserve(ends.size(), literals.size());
+    std::uint32_t begin = 0;
+    for (const std::uint32_t end : ends) {
+        for (std::uint32_t i = begin; i < end; ++i) conjunction.add(literals[i], context.is_literal(literals[i]));
+        conjunction.close_clause();
+        begin = end;
+    }
+    return conjunction.build(context);
+}
+
 template <typename Formulas>
 NumberedClausesFormula convert(Context& context, const ClauseBuffer& clauses, const KnownFormula& known,
                                NewVariableNames& names, Formulas& formulas) {
+    if (clauses.literal_count() > std::numeric_limits<std::uint32_t>::max()) {
+        throw std::length_error("too many literals for one formula");
+    }
     NumberedClausesFormula result;
-    ClauseConjunction conjunction;
-    conjunction.reserve(clauses.size(), clauses.literal_count());
+    std::vector<Ref> literals;
+    literals.reserve(clauses.literal_count());
+    std::vector<std::uint32_t> ends;
+    ends.reserve(clauses.size());
+    bool only_variables = true;
     for (std::size_t c = 0; c < clauses.size(); ++c) {
         for (const Literal literal : clauses.clause(c)) {
             const Literal number = number_of(literal);
@@ -88,11 +156,13 @@ NumberedClausesFormula convert(Context& context, const ClauseBuffer& clauses, co
                     result.new_variables.push_back(entry.formula);
                 }
             }
-            conjunction.add(entry.formula ^ (literal < 0), entry.variable);
+            only_variables = only_variables && entry.variable;
+            literals.push_back(entry.formula ^ (literal < 0));
         }
-        conjunction.close_clause();
+        ends.push_back(static_cast<std::uint32_t>(literals.size()));
     }
-    result.formula = conjunction.build(context);
+    result.formula = only_variables ? conjunction_of_variable_clauses(context, std::move(literals), std::move(ends))
+                                    : conjunction_of_clauses(context, literals, ends);
     return result;
 }
 

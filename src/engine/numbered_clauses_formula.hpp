@@ -16,7 +16,8 @@
 namespace kelvo::bxpr {
 
 struct NumberedClausesFormula {
-    // and_s of one or_s per clause, literal -n the negation of number n.
+    // The conjunction of one disjunction per clause, literal -n the negation
+    // of number n: a clause block when every number stands for a variable.
     Ref formula;
     // The numbers that became new variables, in order of first occurrence,
     // and their variables: new_variables[k] is prefix_(first_index + k).

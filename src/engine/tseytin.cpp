@@ -172,6 +172,10 @@ private:
                 begin_clause();
                 add_code(variable_code(conjunct));
                 end_clause();
+            } else if (context_.kind(conjunct) == Kind::Clauses) {
+                if (!conjunctions_seen.insert(conjunct.bits()).second) continue;
+                if (conjunct.negated()) add_block_negation(conjunct.positive(), std::nullopt);
+                else add_block_clauses(conjunct, std::nullopt);
             } else if (is_conjunction(context_, conjunct)) {
                 if (!conjunctions_seen.insert(conjunct.bits()).second) continue;
                 const auto args = context_.args(conjunct);
@@ -215,8 +219,51 @@ private:
                 break;
             case Kind::Xor: add_parity(literals_of(args), forward, guard); break;
             case Kind::Ite: add_choice(args, !forward, guard); break;
+            case Kind::Clauses:
+                if (forward) add_block_clauses(ref, guard);
+                else add_block_negation(ref, guard);
+                break;
             default: break;
         }
+    }
+
+    // guard or each clause of the block.
+    void add_block_clauses(Ref block, std::optional<Code> guard) {
+        const auto ends = context_.clause_ends(block);
+        for (std::size_t c = 0; c < ends.size(); ++c) {
+            begin_clause();
+            if (guard) add_code(*guard);
+            for (const Ref literal : context_.block_clause(block, ends, c)) add_code(variable_code(literal));
+            end_clause();
+        }
+    }
+
+    // guard or some clause of the block is false: one literal per clause, the
+    // negated literal of a unit clause or a new variable that implies the
+    // negation of each literal of a longer one.
+    void add_block_negation(Ref block, std::optional<Code> guard) {
+        const auto ends = context_.clause_ends(block);
+        std::vector<Code> falsified;
+        falsified.reserve(ends.size());
+        for (std::size_t c = 0; c < ends.size(); ++c) {
+            const auto clause = context_.block_clause(block, ends, c);
+            if (clause.size() == 1) {
+                falsified.push_back(variable_code(clause.front()) ^ 1U);
+                continue;
+            }
+            const Code falsifies = new_variable_code(new_variable_count_++);
+            for (const Ref literal : clause) {
+                begin_clause();
+                add_code(falsifies ^ 1U);
+                add_code(variable_code(literal) ^ 1U);
+                end_clause();
+            }
+            falsified.push_back(falsifies);
+        }
+        begin_clause();
+        if (guard) add_code(*guard);
+        for (const Code code : falsified) add_code(code);
+        end_clause();
     }
 
     std::vector<Code> literals_of(std::span<const Ref> args) {

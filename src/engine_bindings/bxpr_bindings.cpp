@@ -109,6 +109,21 @@ py::object tseytin_of(const Formula& self, py::handle context, py::handle prefix
     return wrap(state, bxpr::tseytin(state->core, root, prefix.cast<std::string>()));
 }
 
+// A clause block's operands are its clauses, each made a disjunction (or
+// left a literal) when asked for.
+py::list clauses_of_block(const Formula& self) {
+    auto& context = self.state->core;
+    const auto ends = context.clause_ends(self.ref);
+    py::list clauses(ends.size());
+    std::vector<Ref> clause;  // a copy: a new node may move the block's literals
+    for (std::size_t c = 0; c < ends.size(); ++c) {
+        const auto literals = context.block_clause(self.ref, ends, c);
+        clause.assign(literals.begin(), literals.end());
+        clauses[c] = wrap(self.state, clause.size() == 1 ? clause.front() : context.make_node(Kind::Or, clause));
+    }
+    return clauses;
+}
+
 py::list args_of(const Formula& self) {
     if (self.ref.is_constant()) return py::list();
     if (self.ref.negated()) {
@@ -116,7 +131,9 @@ py::list args_of(const Formula& self) {
         operand.append(wrap(self.state, ~self.ref));
         return operand;
     }
-    const auto args = self.state->core.args(self.ref);
+    auto& context = self.state->core;
+    if (context.kind(self.ref) == Kind::Clauses) return clauses_of_block(self);
+    const auto args = context.args(self.ref);
     py::list items(args.size());
     for (std::size_t i = 0; i < args.size(); ++i) items[i] = wrap(self.state, args[i]);
     return items;

@@ -64,7 +64,8 @@ inline py::object wrap(const std::shared_ptr<ContextState>& state, bxpr::Ref ref
     if (ref.negated()) return py::cast(NotFormula{{state, ref}});
     switch (state->core.kind(ref)) {
         case bxpr::Kind::Variable: return variable_object(state, ref);
-        case bxpr::Kind::And: return py::cast(AndFormula{{state, ref}});
+        case bxpr::Kind::And:
+        case bxpr::Kind::Clauses: return py::cast(AndFormula{{state, ref}});
         case bxpr::Kind::Or: return py::cast(OrFormula{{state, ref}});
         case bxpr::Kind::Xor: return py::cast(XorFormula{{state, ref}});
         default: return py::cast(IteFormula{{state, ref}});
