@@ -19,7 +19,7 @@ from vx_encoder.core.formulapb import FormulaPB
 from vx_encoder.core.manager import Manager
 from vx_encoder.core.pboperations import PBVariable, Sum
 
-REPEATS = 5
+REPEATS = 11
 
 
 def best_time(run, prepare=lambda: None):

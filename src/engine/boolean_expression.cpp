@@ -22,9 +22,24 @@ std::uint64_t structural_hash(Kind kind, std::span<const Ref> args) {
     // Multiply-xorshift per argument, then the splitmix64 finaliser: argument
     // references are small integers, and a weaker mix lets whole families of
     // nodes share a hash, which turns probing quadratic.
+    // Long argument lists (clause blocks) mix four lanes at once, since one
+    // chain of multiplications would wait on itself at every argument.
     std::uint64_t hash = 0x243f6a8885a308d3ULL ^ static_cast<std::uint64_t>(kind);
-    for (const Ref arg : args) {
-        hash = (hash ^ arg.bits()) * 0x9e3779b97f4a7c15ULL;
+    std::size_t next = 0;
+    if (args.size() >= 64) {
+        std::uint64_t lanes[4] = {hash, hash ^ 0x13198a2e03707344ULL, hash ^ 0xa4093822299f31d0ULL,
+                                  hash ^ 0x082efa98ec4e6c89ULL};
+        for (; next + 4 <= args.size(); next += 4) {
+            for (std::size_t lane = 0; lane < 4; ++lane) {
+                lanes[lane] = (lanes[lane] ^ args[next + lane].bits()) * 0x9e3779b97f4a7c15ULL;
+                lanes[lane] ^= lanes[lane] >> 29;
+            }
+        }
+        hash = lanes[0];
+        for (std::size_t lane = 1; lane < 4; ++lane) hash = (hash ^ lanes[lane]) * 0x9e3779b97f4a7c15ULL;
+    }
+    for (; next < args.size(); ++next) {
+        hash = (hash ^ args[next].bits()) * 0x9e3779b97f4a7c15ULL;
         hash ^= hash >> 29;
     }
     hash ^= args.size();
@@ -34,6 +49,14 @@ std::uint64_t structural_hash(Kind kind, std::span<const Ref> args) {
     hash *= 0x94d049bb133111ebULL;
     hash ^= hash >> 31;
     return hash;
+}
+
+// Room for extra more elements, growing geometrically: a bulk that reserves
+// exactly what it needs would otherwise copy the whole vector every time.
+template <typename Vector>
+void reserve_more(Vector& vector, std::size_t extra) {
+    const std::size_t needed = vector.size() + extra;
+    if (needed > vector.capacity()) vector.reserve(std::max(needed, 2 * vector.capacity()));
 }
 
 }  // namespace
@@ -69,7 +92,7 @@ void Context::place_connectives(const Place& place) const {
     for (std::uint32_t index = 1; index < nodes_.size(); ++index) {
         const Node& node = nodes_[index];
         if (node.kind == Kind::Variable) continue;
-        place(structural_hash(node.kind, {args_.data() + node.first, node.count}), index);
+        place(structural_hash(node.kind, stored_args(node)), index);
     }
 }
 
@@ -136,7 +159,7 @@ Ref Context::make_node(Kind kind, std::span<const Ref> args) {
     return Ref::of_node(index);
 }
 
-Ref Context::make_clause_block(std::span<const Ref> literals, std::span<const std::uint32_t> ends) {
+Ref Context::make_clause_block(std::vector<Ref> literals, std::vector<std::uint32_t> ends) {
     if (ends.size() < 2) throw std::invalid_argument("a clause block holds two clauses or more");
     if (literals.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("too many literals");
     if (ends.back() != literals.size() || ends.front() == 0 ||
@@ -145,22 +168,26 @@ Ref Context::make_clause_block(std::span<const Ref> literals, std::span<const st
     }
     const std::uint64_t hash = structural_hash(Kind::Clauses, literals);
     const std::uint32_t found = node_table_.find(hash, [&](std::uint32_t index) {
-        return node_equals(index, Kind::Clauses, literals) && std::ranges::equal(clause_ends(Ref::of_node(index)), ends);
+        return node_equals(index, Kind::Clauses, literals) && blocks_[nodes_[index].first].ends == ends;
     });
     if (found != 0) return Ref::of_node(found);
-    const std::size_t first = args_.size();
-    args_.insert(args_.end(), literals.begin(), literals.end());
-    const std::uint32_t index = append_node(Kind::Clauses, first, static_cast<std::uint32_t>(literals.size()));
-    ends_of_block_.emplace(index, EndsRange{clause_ends_.size(), ends.size()});
-    clause_ends_.insert(clause_ends_.end(), ends.begin(), ends.end());
+    const auto count = static_cast<std::uint32_t>(literals.size());
+    const std::uint32_t index = append_node(Kind::Clauses, blocks_.size(), count);
+    blocks_.push_back({std::move(literals), std::move(ends)});
     node_table_.insert(hash, index, [this](const auto& place) { place_connectives(place); });
     return Ref::of_node(index);
 }
 
 std::span<const std::uint32_t> Context::clause_ends(Ref block) const {
-    const auto found = ends_of_block_.find(block.node());
-    if (found == ends_of_block_.end()) throw std::invalid_argument("not a clause block");
-    return {clause_ends_.data() + found->second.first, found->second.count};
+    const Node& node = nodes_[block.node()];
+    if (node.kind != Kind::Clauses) throw std::invalid_argument("not a clause block");
+    return blocks_[node.first].ends;
+}
+
+void Context::reserve_variables(std::size_t count) {
+    reserve_more(nodes_, count);
+    reserve_more(name_starts_, count);
+    variable_table_.reserve(variable_table_.size() + count, [this](const auto& place) { place_variables(place); });
 }
 
 void Context::prefetch_node(Kind kind, std::span<const Ref> args) const {
@@ -168,8 +195,8 @@ void Context::prefetch_node(Kind kind, std::span<const Ref> args) const {
 }
 
 void Context::reserve(std::size_t nodes, std::size_t args) {
-    nodes_.reserve(nodes_.size() + nodes);
-    args_.reserve(args_.size() + args);
+    reserve_more(nodes_, nodes);
+    reserve_more(args_, args);
     node_table_.reserve(node_table_.size() + nodes, [this](const auto& place) { place_connectives(place); });
 }
 
@@ -198,8 +225,10 @@ Ref Context::import_formula(const Context& source, Ref root) {
         }
         args.clear();
         for (const Ref arg : source.args(ref)) args.push_back(copies.at(arg.node()) ^ arg.negated());
-        copies[node] = source.kind(ref) == Kind::Clauses ? make_clause_block(args, source.clause_ends(ref))
-                                                         : make_node(source.kind(ref), args);
+        const auto ends = source.kind(ref) == Kind::Clauses ? source.clause_ends(ref) : std::span<const std::uint32_t>();
+        copies[node] = source.kind(ref) == Kind::Clauses
+                           ? make_clause_block(args, std::vector<std::uint32_t>(ends.begin(), ends.end()))
+                           : make_node(source.kind(ref), args);
     }
     return copies.at(root.node()) ^ root.negated();
 }
@@ -213,7 +242,13 @@ std::uint32_t Context::append_node(Kind kind, std::size_t first, std::uint32_t c
 bool Context::node_equals(std::uint32_t index, Kind kind, std::span<const Ref> args) const {
     const Node& node = nodes_[index];
     if (node.kind != kind || node.count != args.size()) return false;
-    return std::equal(args.begin(), args.end(), args_.begin() + static_cast<std::ptrdiff_t>(node.first));
+    const auto stored = stored_args(node);
+    return std::equal(args.begin(), args.end(), stored.begin());
+}
+
+std::span<const Ref> Context::stored_args(const Node& node) const {
+    if (node.kind == Kind::Clauses) return blocks_[node.first].literals;
+    return {args_.data() + node.first, node.count};
 }
 
 }  // namespace kelvo::bxpr

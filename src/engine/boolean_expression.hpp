@@ -86,7 +86,10 @@ public:
     // The clause block of those clauses: clause c is literals[ends[c - 1] ..
     // ends[c]). The caller gives two or more clauses of distinct variable
     // literals each, with no complementary pair; equal blocks are one node.
-    Ref make_clause_block(std::span<const Ref> literals, std::span<const std::uint32_t> ends);
+    // The block keeps the vectors it is given, without a copy.
+    Ref make_clause_block(std::vector<Ref> literals, std::vector<std::uint32_t> ends);
+    // Room for that many more variables, before a bulk of get_var.
+    void reserve_variables(std::size_t count);
     // Where each clause of a clause block ends among its arguments.
     [[nodiscard]] std::span<const std::uint32_t> clause_ends(Ref block) const;
     // Clause c of a clause block whose ends are given, as its literals.
@@ -110,6 +113,7 @@ public:
     [[nodiscard]] std::span<const Ref> args(Ref ref) const {
         const Node& node = nodes_[ref.node()];
         if (node.kind == Kind::Variable) return {};
+        if (node.kind == Kind::Clauses) return blocks_[node.first].literals;
         return {args_.data() + node.first, node.count};
     }
     // The name of a variable (of its node, whatever the negation bit).
@@ -139,14 +143,12 @@ private:
     std::string name_chars_;         // all names, back to back
     std::vector<std::size_t> name_starts_{0};
     std::unordered_map<std::string, std::uint64_t, StringHash, std::equal_to<>> fresh_counters_;
-    // The clause ends of every clause block, back to back, and where each
-    // block's ends lie in them.
-    struct EndsRange {
-        std::size_t first;
-        std::size_t count;
+    // Clause blocks own their literals: node.first of a block indexes here.
+    struct ClauseBlock {
+        std::vector<Ref> literals;
+        std::vector<std::uint32_t> ends;
     };
-    std::vector<std::uint32_t> clause_ends_;
-    std::unordered_map<std::uint32_t, EndsRange> ends_of_block_;
+    std::vector<ClauseBlock> blocks_;
 
     mutable std::vector<std::uint32_t> mark_stamps_;
     mutable std::vector<std::uint32_t> mark_values_;
@@ -156,6 +158,7 @@ private:
     Ref add_variable(std::string_view name, std::uint64_t hash);
     std::uint32_t append_node(Kind kind, std::size_t first, std::uint32_t count);
     [[nodiscard]] bool node_equals(std::uint32_t index, Kind kind, std::span<const Ref> args) const;
+    [[nodiscard]] std::span<const Ref> stored_args(const Node& node) const;
     // Hand every connective (every variable) with its hash to place, in
     // node order, to refill a growing table.
     template <typename Place>

@@ -67,6 +67,8 @@ public:
     }
 
     [[nodiscard]] std::span<const Literal> literals() const { return literals_; }
+    // Where each clause ends among the literals.
+    [[nodiscard]] std::span<const std::size_t> ends() const { return ends_; }
 
     // Removes clauses [first, first + count); later clauses move up.
     void erase(std::size_t first, std::size_t count) {

@@ -69,16 +69,47 @@ private:
     std::uint64_t next_;
 };
 
+constexpr std::size_t longest_compared_clause = 8;
+
+// Longer clauses count as untidy and go the way of marks.
+bool has_distinct_nodes(std::span<const Ref> literals, std::uint32_t begin, std::uint32_t end) {
+    if (end - begin > longest_compared_clause) return false;
+    for (std::uint32_t i = begin + 1; i < end; ++i) {
+        for (std::uint32_t j = begin; j < i; ++j) {
+            if (literals[i].node() == literals[j].node()) return false;
+        }
+    }
+    return true;
+}
+
+bool long_clauses_have_distinct_nodes(const Context& context, std::span<const Ref> literals,
+                                      std::span<const std::uint32_t> ends, std::span<const std::size_t> long_clauses) {
+    for (const std::size_t c : long_clauses) {
+        NodeMarks marks(context);
+        for (std::uint32_t i = c == 0 ? 0 : ends[c - 1]; i < ends[c]; ++i) {
+            if (marks.get(literals[i].node()) != 0) return false;
+            marks.set(literals[i].node(), 1);
+        }
+    }
+    return true;
+}
+
 // Drops repeated literals of each clause (keeping the first) and clauses
 // with a complementary pair, which say nothing. Returns false for an empty
 // clause, which makes the whole conjunction false.
 bool tidy_clauses(const Context& context, std::vector<Ref>& literals, std::vector<std::uint32_t>& ends) {
-    constexpr std::size_t longest_compared_clause = 8;
     std::size_t written = 0;
     std::size_t kept = 0;
     std::uint32_t begin = 0;
     for (const std::uint32_t end : ends) {
         if (end == begin) return false;
+        if (written == begin && has_distinct_nodes(literals, begin, end)) {
+            // Tidy already, and nothing dropped before it: it stays in place.
+            written = end;
+            ends[kept++] = end;
+            begin = end;
+            continue;
+        }
         const std::size_t start = written;
         bool tautology = false;
         std::optional<NodeMarks> marks;
@@ -108,13 +139,12 @@ bool tidy_clauses(const Context& context, std::vector<Ref>& literals, std::vecto
     return true;
 }
 
-// The conjunction of clauses of variable literals: a clause block, or for
-// fewer than two clauses what and_s of or_s makes of them.
-Ref conjunction_of_variable_clauses(Context& context, std::vector<Ref> literals, std::vector<std::uint32_t> ends) {
-    if (!tidy_clauses(context, literals, ends)) return Ref::zero();
+// The conjunction of tidy clauses of variable literals: a clause block, or
+// for fewer than two clauses what and_s of or_s makes of them.
+Ref conjunction_of_tidy_clauses(Context& context, std::vector<Ref> literals, std::vector<std::uint32_t> ends) {
     if (ends.empty()) return Ref::one();
     if (ends.size() == 1) return or_s(context, literals);
-    return context.make_clause_block(literals, ends);
+    return context.make_clause_block(std::move(literals), std::move(ends));
 }
 
 // The general conjunction, for clauses that hold formulas other than literals.
@@ -130,6 +160,7 @@ Ref conjunction_of_clauses(Context& context, std::span<const Ref> literals, std:
     return conjunction.build(context);
 }
 
+// Numbers are checked by the caller: no 0 and no smallest int32.
 template <typename Formulas>
 NumberedClausesFormula convert(Context& context, const ClauseBuffer& clauses, const KnownFormula& known,
                                NewVariableNames& names, Formulas& formulas) {
@@ -137,32 +168,47 @@ NumberedClausesFormula convert(Context& context, const ClauseBuffer& clauses, co
         throw std::length_error("too many literals for one formula");
     }
     NumberedClausesFormula result;
-    std::vector<Ref> literals;
-    literals.reserve(clauses.literal_count());
-    std::vector<std::uint32_t> ends;
-    ends.reserve(clauses.size());
     bool only_variables = true;
-    for (std::size_t c = 0; c < clauses.size(); ++c) {
-        for (const Literal literal : clauses.clause(c)) {
-            const Literal number = number_of(literal);
-            NumberFormula& entry = formulas[number];
-            if (!entry.seen) {
-                const std::optional<Ref> given = known(number);
-                if (given) {
-                    entry = {*given, true, context.is_literal(*given)};
-                } else {
-                    entry = {context.get_var(names.next()), true, true};
-                    result.new_numbers.push_back(number);
-                    result.new_variables.push_back(entry.formula);
-                }
-            }
-            only_variables = only_variables && entry.variable;
-            literals.push_back(entry.formula ^ (literal < 0));
+    // Each number's formula, asked for or made in order of first occurrence;
+    // then every literal is its number's formula, negated or not.
+    for (const Literal literal : clauses.literals()) {
+        NumberFormula& entry = formulas[literal < 0 ? -literal : literal];
+        if (entry.seen) continue;
+        const Literal number = literal < 0 ? -literal : literal;
+        if (const std::optional<Ref> given = known(number)) {
+            entry = {*given, true, context.is_literal(*given)};
+        } else {
+            entry = {context.get_var(names.next()), true, true};
+            result.new_numbers.push_back(number);
+            result.new_variables.push_back(entry.formula);
         }
-        ends.push_back(static_cast<std::uint32_t>(literals.size()));
+        only_variables = only_variables && entry.variable;
     }
-    result.formula = only_variables ? conjunction_of_variable_clauses(context, std::move(literals), std::move(ends))
-                                    : conjunction_of_clauses(context, literals, ends);
+    std::vector<Ref> literals(clauses.literal_count());
+    std::vector<std::uint32_t> ends(clauses.size());
+    const auto numbered = clauses.literals();
+    bool tidy = true;  // each short clause of distinct variables, so far
+    std::vector<std::size_t> long_clauses;
+    std::uint32_t begin = 0;
+    for (std::size_t c = 0; c < ends.size(); ++c) {
+        const auto end = static_cast<std::uint32_t>(clauses.ends()[c]);
+        for (std::uint32_t i = begin; i < end; ++i) {
+            const Literal literal = numbered[i];
+            literals[i] = formulas[literal < 0 ? -literal : literal].formula ^ (literal < 0);
+        }
+        if (end - begin > longest_compared_clause) long_clauses.push_back(c);
+        else tidy = tidy && begin < end && has_distinct_nodes(literals, begin, end);
+        ends[c] = end;
+        begin = end;
+    }
+    tidy = tidy && long_clauses_have_distinct_nodes(context, literals, ends, long_clauses);
+    if (!only_variables) {
+        result.formula = conjunction_of_clauses(context, literals, ends);
+    } else if (!tidy && !tidy_clauses(context, literals, ends)) {
+        result.formula = Ref::zero();
+    } else {
+        result.formula = conjunction_of_tidy_clauses(context, std::move(literals), std::move(ends));
+    }
     return result;
 }
 
@@ -172,11 +218,20 @@ NumberedClausesFormula formula_of_numbered_clauses(Context& context, const Claus
                                                    const KnownFormula& known, std::string_view prefix,
                                                    std::uint64_t first_index) {
     NewVariableNames names(prefix, first_index);
+    // One branch-free pass; a bad literal is looked for only when there is one.
     Literal largest = 0;
-    for (const Literal literal : clauses.literals()) largest = std::max(largest, number_of(literal));
+    bool bad = false;
+    for (const Literal literal : clauses.literals()) {
+        bad |= literal == 0 || literal == std::numeric_limits<Literal>::min();
+        largest = std::max(largest, literal < 0 ? -literal : literal);
+    }
+    if (bad) {
+        for (const Literal literal : clauses.literals()) number_of(literal);
+    }
     // Encoder numbers are dense from 1; a table far larger than the clauses
     // would cost more than it saves.
     if (static_cast<std::size_t>(largest) <= 4 * clauses.literal_count() + 1024) {
+        context.reserve_variables(static_cast<std::size_t>(largest));
         DenseFormulas formulas(largest);
         return convert(context, clauses, known, names, formulas);
     }
