@@ -225,10 +225,12 @@ Ref Context::import_formula(const Context& source, Ref root) {
         }
         args.clear();
         for (const Ref arg : source.args(ref)) args.push_back(copies.at(arg.node()) ^ arg.negated());
-        const auto ends = source.kind(ref) == Kind::Clauses ? source.clause_ends(ref) : std::span<const std::uint32_t>();
-        copies[node] = source.kind(ref) == Kind::Clauses
-                           ? make_clause_block(args, std::vector<std::uint32_t>(ends.begin(), ends.end()))
-                           : make_node(source.kind(ref), args);
+        if (source.kind(ref) == Kind::Clauses) {
+            const auto ends = source.clause_ends(ref);
+            copies[node] = make_clause_block(args, {ends.begin(), ends.end()});
+        } else {
+            copies[node] = make_node(source.kind(ref), args);
+        }
     }
     return copies.at(root.node()) ^ root.negated();
 }
@@ -244,11 +246,6 @@ bool Context::node_equals(std::uint32_t index, Kind kind, std::span<const Ref> a
     if (node.kind != kind || node.count != args.size()) return false;
     const auto stored = stored_args(node);
     return std::equal(args.begin(), args.end(), stored.begin());
-}
-
-std::span<const Ref> Context::stored_args(const Node& node) const {
-    if (node.kind == Kind::Clauses) return blocks_[node.first].literals;
-    return {args_.data() + node.first, node.count};
 }
 
 }  // namespace kelvo::bxpr

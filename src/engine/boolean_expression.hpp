@@ -113,8 +113,7 @@ public:
     [[nodiscard]] std::span<const Ref> args(Ref ref) const {
         const Node& node = nodes_[ref.node()];
         if (node.kind == Kind::Variable) return {};
-        if (node.kind == Kind::Clauses) return blocks_[node.first].literals;
-        return {args_.data() + node.first, node.count};
+        return stored_args(node);
     }
     // The name of a variable (of its node, whatever the negation bit).
     [[nodiscard]] std::string_view name(Ref variable) const {
@@ -158,7 +157,11 @@ private:
     Ref add_variable(std::string_view name, std::uint64_t hash);
     std::uint32_t append_node(Kind kind, std::size_t first, std::uint32_t count);
     [[nodiscard]] bool node_equals(std::uint32_t index, Kind kind, std::span<const Ref> args) const;
-    [[nodiscard]] std::span<const Ref> stored_args(const Node& node) const;
+    // A connective's arguments (a clause block's literals).
+    [[nodiscard]] std::span<const Ref> stored_args(const Node& node) const {
+        if (node.kind == Kind::Clauses) return blocks_[node.first].literals;
+        return {args_.data() + node.first, node.count};
+    }
     // Hand every connective (every variable) with its hash to place, in
     // node order, to refill a growing table.
     template <typename Place>

@@ -6,19 +6,7 @@ namespace kelvo::bxpr {
 
 namespace {
 
-// Longer clauses go through or_s, which marks nodes instead of comparing pairs.
-constexpr std::size_t longest_compared_clause = 8;
 constexpr std::size_t lookahead = 16;
-
-bool has_distinct_nodes(std::span<const Ref> clause) {
-    if (clause.size() > longest_compared_clause) return false;
-    for (std::size_t i = 1; i < clause.size(); ++i) {
-        for (std::size_t j = 0; j < i; ++j) {
-            if (clause[i].node() == clause[j].node()) return false;
-        }
-    }
-    return true;
-}
 
 // and_s of new disjunction nodes and variable literals: the literals merge
 // (first occurrence kept) or, as a complementary pair, give false.
@@ -48,6 +36,17 @@ Ref conjunction_of_new_nodes_and_literals(Context& context, std::span<const Ref>
 }
 
 }  // namespace
+
+// Longer clauses go through or_s, which marks nodes instead of comparing pairs.
+bool has_distinct_nodes(std::span<const Ref> clause) {
+    if (clause.size() > longest_compared_clause) return false;
+    for (std::size_t i = 1; i < clause.size(); ++i) {
+        for (std::size_t j = 0; j < i; ++j) {
+            if (clause[i].node() == clause[j].node()) return false;
+        }
+    }
+    return true;
+}
 
 void ClauseConjunction::reserve(std::size_t clauses, std::size_t literals) {
     literals_.reserve(literals_.size() + literals);

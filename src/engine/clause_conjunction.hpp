@@ -13,6 +13,12 @@
 
 namespace kelvo::bxpr {
 
+// Clauses up to this length are checked pair by pair; longer ones by marks.
+inline constexpr std::size_t longest_compared_clause = 8;
+
+// A short clause whose literals are of distinct nodes; false for any longer one.
+bool has_distinct_nodes(std::span<const Ref> clause);
+
 class ClauseConjunction {
 public:
     void reserve(std::size_t clauses, std::size_t literals);

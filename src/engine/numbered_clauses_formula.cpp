@@ -69,17 +69,8 @@ private:
     std::uint64_t next_;
 };
 
-constexpr std::size_t longest_compared_clause = 8;
-
-// Longer clauses count as untidy and go the way of marks.
-bool has_distinct_nodes(std::span<const Ref> literals, std::uint32_t begin, std::uint32_t end) {
-    if (end - begin > longest_compared_clause) return false;
-    for (std::uint32_t i = begin + 1; i < end; ++i) {
-        for (std::uint32_t j = begin; j < i; ++j) {
-            if (literals[i].node() == literals[j].node()) return false;
-        }
-    }
-    return true;
+std::span<const Ref> clause_of(std::span<const Ref> literals, std::uint32_t begin, std::uint32_t end) {
+    return literals.subspan(begin, end - begin);
 }
 
 bool long_clauses_have_distinct_nodes(const Context& context, std::span<const Ref> literals,
@@ -103,7 +94,7 @@ bool tidy_clauses(const Context& context, std::vector<Ref>& literals, std::vecto
     std::uint32_t begin = 0;
     for (const std::uint32_t end : ends) {
         if (end == begin) return false;
-        if (written == begin && has_distinct_nodes(literals, begin, end)) {
+        if (written == begin && has_distinct_nodes(clause_of(literals, begin, end))) {
             // Tidy already, and nothing dropped before it: it stays in place.
             written = end;
             ends[kept++] = end;
@@ -197,7 +188,7 @@ NumberedClausesFormula convert(Context& context, const ClauseBuffer& clauses, co
             literals[i] = formulas[literal < 0 ? -literal : literal].formula ^ (literal < 0);
         }
         if (end - begin > longest_compared_clause) long_clauses.push_back(c);
-        else tidy = tidy && begin < end && has_distinct_nodes(literals, begin, end);
+        else tidy = tidy && begin < end && has_distinct_nodes(clause_of(literals, begin, end));
         ends[c] = end;
         begin = end;
     }

@@ -115,10 +115,9 @@ py::list clauses_of_block(const Formula& self) {
     auto& context = self.state->core;
     const auto ends = context.clause_ends(self.ref);
     py::list clauses(ends.size());
-    std::vector<Ref> clause;  // a copy: a new node may move the block's literals
+    // The block owns its literals, so making a disjunction leaves them in place.
     for (std::size_t c = 0; c < ends.size(); ++c) {
-        const auto literals = context.block_clause(self.ref, ends, c);
-        clause.assign(literals.begin(), literals.end());
+        const auto clause = context.block_clause(self.ref, ends, c);
         clauses[c] = wrap(self.state, clause.size() == 1 ? clause.front() : context.make_node(Kind::Or, clause));
     }
     return clauses;
