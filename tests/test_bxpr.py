@@ -511,6 +511,32 @@ def test_a_clause_block_drops_repeated_literals_and_tautologies(ctx, xyz):
         assert evaluate(block, assignment) == evaluate(conjunction, assignment)
 
 
+@pytest.mark.parametrize("existing, known_by_name", [
+    (["p_1"], {}),             # a new number's name exists: later new numbers shift
+    (["p_0"], {2: "p_0"}),     # and it is a known number's variable: [-2, 5] says nothing
+    (["p_0", "p_2"], {3: "p_2"}),
+])
+def test_new_variable_names_that_exist_give_their_variables(ctx, xyz, existing, known_by_name):
+    x, _, _ = xyz
+    taken = [ctx.get_var(name) for name in existing]
+    known = {1: x, **{number: ctx.get_var(name) for number, name in known_by_name.items()}}
+    database = encoded_database([1, 1, 1, 1], pb.Comparator_type.LEQ, 2)
+    block, numbers, names, variables = bx.clauses_to_formula(ctx, database, known, "p", 0)
+    assert names == [f"p_{k}" for k in range(len(numbers))]
+    assert all(variable is ctx.get_var(name) for variable, name in zip(variables, names))
+    assert all(variable in variables for variable in taken)
+    for clause in block.get_args():
+        literals = clause.get_args() if isinstance(clause, bx.Or) else [clause]
+        assert len({str(literal).lstrip("~") for literal in literals}) == len(literals), str(clause)
+    formulas = {**known, **dict(zip(numbers, variables))}
+    conjunction = bx.and_s([bx.or_s([formulas[l] if l > 0 else ~formulas[-l] for l in clause])
+                            for clause in database.get_clauses()])
+    support = sorted(v.name for v in conjunction.support() | block.support())
+    for values in itertools.product([False, True], repeat=len(support)):
+        assignment = dict(zip(support, values))
+        assert evaluate(block, assignment) == evaluate(conjunction, assignment)
+
+
 def test_equal_clause_blocks_are_one_node(ctx):
     database = encoded_database([2, 1, 3], pb.Comparator_type.GEQ, 2)
     first, made = bx.clauses_to_formula_and_variables(ctx, database, {}, [], "p", 0)

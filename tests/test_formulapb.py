@@ -296,8 +296,9 @@ class TestEngineClauseConversion:
                                          pb.AuxVarManager(first + len(weights)))
         return database
 
-    # Numbers far above the number of literals take the engine's sparse table.
-    @pytest.mark.parametrize("first", [1, 10**8])
+    # Numbers somewhat above the number of literals grow the engine's table;
+    # numbers far above it are kept in a map.
+    @pytest.mark.parametrize("first", [1, 1400, 10**8])
     def test_numbers_map_to_known_formulas_or_to_new_variables_in_reading_order(self, first):
         database = self.encoded([3, 1, 2, 2, 5], LEQ, 6, first)
         context = bx.Context()

@@ -5,6 +5,8 @@
 #include <limits>
 #include <stdexcept>
 
+#include "engine/numbered_name.hpp"
+
 namespace kelvo::bxpr {
 
 namespace {
@@ -105,16 +107,19 @@ void Context::place_variables(const Place& place) const {
 
 Context::Context() { nodes_.push_back({0, 0, Kind::Constant}); }
 
-Ref Context::get_var(std::string_view name) {
-    const std::uint64_t hash = text_hash(name);
+Ref Context::get_var(std::string_view name) { return get_var(name, text_hash(name)); }
+
+Ref Context::get_var(std::string_view name, std::uint64_t hash) {
     const std::uint32_t found = variable_table_.find(hash, [&](std::uint32_t index) {
         return this->name(Ref::of_node(index)) == name;
     });
     return found != 0 ? Ref::of_node(found) : add_variable(name, hash);
 }
 
-Ref Context::find_var(std::string_view name) const {
-    return Ref::of_node(variable_table_.find(text_hash(name), [&](std::uint32_t index) {
+Ref Context::find_var(std::string_view name) const { return find_var(name, text_hash(name)); }
+
+Ref Context::find_var(std::string_view name, std::uint64_t hash) const {
+    return Ref::of_node(variable_table_.find(hash, [&](std::uint32_t index) {
         return this->name(Ref::of_node(index)) == name;
     }));
 }
@@ -122,15 +127,37 @@ Ref Context::find_var(std::string_view name) const {
 Ref Context::fresh_variable(std::string_view prefix) {
     auto counter = fresh_counters_.find(prefix);
     if (counter == fresh_counters_.end()) counter = fresh_counters_.emplace(std::string(prefix), 0).first;
-    std::string name;
-    Ref taken;
+    NumberedName names(prefix, counter->second);
+    std::string_view name;
+    std::uint64_t hash = 0;
     do {
-        name.assign(prefix);
-        name += '_';
-        name += std::to_string(counter->second++);
-        taken = find_var(name);
-    } while (!taken.is_constant());
-    return add_variable(name, text_hash(name));
+        name = names.next();
+        hash = text_hash(name);
+        ++counter->second;
+    } while (!find_var(name, hash).is_constant());
+    return add_variable(name, hash);
+}
+
+std::vector<Ref> Context::numbered_variables(std::string_view prefix, std::uint64_t first_index, std::size_t count) {
+    // Each name's slot is loaded while the names before it are placed: the
+    // table of a large context is far out of cache.
+    constexpr std::size_t batch = 32;
+    reserve_variables(count);
+    name_chars_.reserve(name_chars_.size() + count * (prefix.size() + 8));
+    std::vector<Ref> variables;
+    variables.reserve(count);
+    NumberedName ahead(prefix, first_index);
+    NumberedName names(prefix, first_index);
+    std::uint64_t hashes[batch];
+    for (std::size_t start = 0; start < count; start += batch) {
+        const std::size_t size = std::min(batch, count - start);
+        for (std::size_t k = 0; k < size; ++k) {
+            hashes[k] = text_hash(ahead.next());
+            variable_table_.prefetch(hashes[k]);
+        }
+        for (std::size_t k = 0; k < size; ++k) variables.push_back(get_var(names.next(), hashes[k]));
+    }
+    return variables;
 }
 
 Ref Context::add_variable(std::string_view name, std::uint64_t hash) {

@@ -79,6 +79,10 @@ public:
     // A variable named prefix "_" n that did not exist before, n counting up
     // from 0 per prefix, so a fresh context names them prefix_0, prefix_1, ...
     Ref fresh_variable(std::string_view prefix);
+    // The variables prefix_first_index, prefix_(first_index + 1), ... (count
+    // of them), each made unless its name exists: get_var in bulk, its table
+    // look-ups started ahead of need.
+    std::vector<Ref> numbered_variables(std::string_view prefix, std::uint64_t first_index, std::size_t count);
 
     // The node of that kind and those arguments, exactly as given (no
     // simplification), shared with any equal node made before.
@@ -155,6 +159,8 @@ private:
     mutable bool marks_leased_ = false;
 
     Ref add_variable(std::string_view name, std::uint64_t hash);
+    Ref get_var(std::string_view name, std::uint64_t hash);
+    [[nodiscard]] Ref find_var(std::string_view name, std::uint64_t hash) const;
     std::uint32_t append_node(Kind kind, std::size_t first, std::uint32_t count);
     [[nodiscard]] bool node_equals(std::uint32_t index, Kind kind, std::span<const Ref> args) const;
     // A connective's arguments (a clause block's literals).

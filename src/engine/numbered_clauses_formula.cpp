@@ -1,8 +1,8 @@
 #include "engine/numbered_clauses_formula.hpp"
 
 #include <algorithm>
-#include <charconv>
 #include <limits>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -14,75 +14,61 @@ namespace kelvo::bxpr {
 
 namespace {
 
-Literal number_of(Literal literal) {
-    if (literal == 0) throw std::invalid_argument("literal 0 is not a literal: variables are numbered from 1");
-    if (literal == std::numeric_limits<Literal>::min()) {
-        throw std::invalid_argument("literal " + std::to_string(literal) +
-                                    " has no variable number in the 32-bit range");
-    }
-    return literal < 0 ? -literal : literal;
+constexpr std::uint32_t largest_number = std::numeric_limits<Literal>::max();
+
+// A literal's number, as unsigned so that the smallest int32 has one too
+// (2^31, beyond every variable number).
+std::uint32_t number_of(Literal literal) {
+    const auto bits = static_cast<std::uint32_t>(literal);
+    return literal < 0 ? 0U - bits : bits;
 }
 
+void check_number(std::uint32_t number) {
+    if (number == 0) throw std::invalid_argument("literal 0 is not a literal: variables are numbered from 1");
+    if (number > largest_number) {
+        throw std::invalid_argument("literal " + std::to_string(std::numeric_limits<Literal>::min()) +
+                                    " has no variable number in the 32-bit range");
+    }
+}
+
+// A number's formula once seen, and the last clause the number occurred in,
+// which tells a repeated number within a clause without comparing literals.
 struct NumberFormula {
     Ref formula;
-    bool seen = false;
-    bool variable = false;
+    std::uint32_t stamp = unseen;
+
+    static constexpr std::uint32_t unseen = 0;
+    static constexpr std::uint32_t in_no_clause = 1;
+    static constexpr std::uint32_t stamp_of_clause(std::size_t c) { return static_cast<std::uint32_t>(c) + 2; }
 };
 
-// The formula of each number, unseen until set: a table indexed by number
-// when the numbers are dense enough, a hash map otherwise.
-class DenseFormulas {
+// The formula of each number, unseen until set: a table indexed by number,
+// grown as larger numbers come while it stays within a few times the number
+// of literals (encoder numbers are dense from 1), and a map beyond.
+class NumberFormulas {
 public:
-    explicit DenseFormulas(Literal largest) : formulas_(static_cast<std::size_t>(largest) + 1) {}
-    NumberFormula& operator[](Literal number) { return formulas_[static_cast<std::size_t>(number)]; }
+    explicit NumberFormulas(std::size_t literal_count)
+        : limit_(4 * literal_count + 1024), table_(std::min<std::size_t>(limit_, literal_count / 16 + 1024)) {}
 
-private:
-    std::vector<NumberFormula> formulas_;
-};
-
-class SparseFormulas {
-public:
-    NumberFormula& operator[](Literal number) { return formulas_[number]; }
-
-private:
-    std::unordered_map<Literal, NumberFormula> formulas_;
-};
-
-class NewVariableNames {
-public:
-    NewVariableNames(std::string_view prefix, std::uint64_t first_index) : name_(prefix), next_(first_index) {
-        name_ += '_';
-        stem_ = name_.size();
-    }
-
-    std::string_view next() {
-        char digits[std::numeric_limits<std::uint64_t>::digits10 + 1];
-        const auto end = std::to_chars(digits, digits + sizeof digits, next_++).ptr;
-        name_.resize(stem_);
-        name_.append(digits, end);
-        return name_;
+    NumberFormula& operator[](std::uint32_t number) {
+        if (number < table_.size()) [[likely]] return table_[number];
+        return beyond_table(number);
     }
 
 private:
-    std::string name_;
-    std::size_t stem_;
-    std::uint64_t next_;
+    std::size_t limit_;
+    std::vector<NumberFormula> table_;
+    std::unordered_map<std::uint32_t, NumberFormula> beyond_;
+
+    NumberFormula& beyond_table(std::uint32_t number) {
+        if (number > limit_) return beyond_[number];
+        table_.resize(std::min(limit_ + 1, std::max<std::size_t>(2 * table_.size(), number + 1)));
+        return table_[number];
+    }
 };
 
 std::span<const Ref> clause_of(std::span<const Ref> literals, std::uint32_t begin, std::uint32_t end) {
     return literals.subspan(begin, end - begin);
-}
-
-bool long_clauses_have_distinct_nodes(const Context& context, std::span<const Ref> literals,
-                                      std::span<const std::uint32_t> ends, std::span<const std::size_t> long_clauses) {
-    for (const std::size_t c : long_clauses) {
-        NodeMarks marks(context);
-        for (std::uint32_t i = c == 0 ? 0 : ends[c - 1]; i < ends[c]; ++i) {
-            if (marks.get(literals[i].node()) != 0) return false;
-            marks.set(literals[i].node(), 1);
-        }
-    }
-    return true;
 }
 
 // Drops repeated literals of each clause (keeping the first) and clauses
@@ -151,48 +137,89 @@ Ref conjunction_of_clauses(Context& context, std::span<const Ref> literals, std:
     return conjunction.build(context);
 }
 
-// Numbers are checked by the caller: no 0 and no smallest int32.
-template <typename Formulas>
-NumberedClausesFormula convert(Context& context, const ClauseBuffer& clauses, const KnownFormula& known,
-                               NewVariableNames& names, Formulas& formulas) {
-    if (clauses.literal_count() > std::numeric_limits<std::uint32_t>::max()) {
+// New variables are named only after the pass, in order, so that naming
+// does not compete with the pass for the cache; until then a new number's
+// formula is the node its variable gets when its name is new. Literals of
+// new numbers whose names existed are mapped again; returns whether every
+// name was new.
+bool name_new_variables(Context& context, NumberedClausesFormula& result, std::vector<Ref>& literals,
+                        std::uint32_t first_new_node, std::string_view prefix, std::uint64_t first_index) {
+    result.new_variables = context.numbered_variables(prefix, first_index, result.new_numbers.size());
+    bool all_new = true;
+    for (std::size_t k = 0; k < result.new_variables.size(); ++k) {
+        all_new = all_new && result.new_variables[k] == Ref::of_node(first_new_node + k);
+    }
+    if (all_new) return true;
+    for (Ref& literal : literals) {
+        if (literal.node() >= first_new_node) {
+            literal = result.new_variables[literal.node() - first_new_node] ^ literal.negated();
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+NumberedClausesFormula formula_of_numbered_clauses(Context& context, const ClauseBuffer& clauses,
+                                                   const KnownFormula& known, std::string_view prefix,
+                                                   std::uint64_t first_index) {
+    if (clauses.literal_count() > std::numeric_limits<std::uint32_t>::max() ||
+        clauses.size() > std::numeric_limits<std::uint32_t>::max() - 2) {
         throw std::length_error("too many literals for one formula");
     }
+    NumberFormulas formulas(clauses.literal_count());
     NumberedClausesFormula result;
+    const auto first_new_node = static_cast<std::uint32_t>(context.node_count());
     bool only_variables = true;
-    // Each number's formula, asked for or made in order of first occurrence;
-    // then every literal is its number's formula, negated or not.
-    for (const Literal literal : clauses.literals()) {
-        NumberFormula& entry = formulas[literal < 0 ? -literal : literal];
-        if (entry.seen) continue;
-        const Literal number = literal < 0 ? -literal : literal;
-        if (const std::optional<Ref> given = known(number)) {
-            entry = {*given, true, context.is_literal(*given)};
+    // Distinct numbers stand for distinct nodes until two are given one node;
+    // only then must clauses be checked literal by literal.
+    bool numbers_are_nodes = true;
+    std::optional<NodeMarks> given_nodes(context);
+    const auto first_seen = [&](std::uint32_t number, NumberFormula& entry) {
+        check_number(number);
+        if (const std::optional<Ref> given = known(static_cast<Literal>(number))) {
+            if (context.node_count() != first_new_node) {
+                throw std::logic_error("the formula of a known number must exist before the conversion");
+            }
+            entry.formula = *given;
+            only_variables = only_variables && context.is_literal(*given);
+            numbers_are_nodes = numbers_are_nodes && given_nodes->get(given->node()) == 0;
+            given_nodes->set(given->node(), 1);
         } else {
-            entry = {context.get_var(names.next()), true, true};
-            result.new_numbers.push_back(number);
-            result.new_variables.push_back(entry.formula);
+            entry.formula = Ref::of_node(first_new_node + static_cast<std::uint32_t>(result.new_numbers.size()));
+            result.new_numbers.push_back(static_cast<Literal>(number));
         }
-        only_variables = only_variables && entry.variable;
-    }
+        entry.stamp = NumberFormula::in_no_clause;
+    };
+    // Every literal becomes its number's formula, negated or not, in one
+    // pass that also tells whether a clause is empty or repeats a number.
     std::vector<Ref> literals(clauses.literal_count());
     std::vector<std::uint32_t> ends(clauses.size());
-    const auto numbered = clauses.literals();
-    bool tidy = true;  // each short clause of distinct variables, so far
-    std::vector<std::size_t> long_clauses;
+    const Literal* numbered = clauses.literals().data();
+    bool tidy = true;
     std::uint32_t begin = 0;
     for (std::size_t c = 0; c < ends.size(); ++c) {
         const auto end = static_cast<std::uint32_t>(clauses.ends()[c]);
+        const std::uint32_t stamp = NumberFormula::stamp_of_clause(c);
+        bool repeats = begin == end;
         for (std::uint32_t i = begin; i < end; ++i) {
             const Literal literal = numbered[i];
-            literals[i] = formulas[literal < 0 ? -literal : literal].formula ^ (literal < 0);
+            NumberFormula& entry = formulas[number_of(literal)];
+            if (entry.stamp == NumberFormula::unseen) [[unlikely]] first_seen(number_of(literal), entry);
+            repeats |= entry.stamp == stamp;
+            entry.stamp = stamp;
+            literals[i] = entry.formula ^ (literal < 0);
         }
-        if (end - begin > longest_compared_clause) long_clauses.push_back(c);
-        else tidy = tidy && begin < end && has_distinct_nodes(clause_of(literals, begin, end));
+        tidy = tidy && !repeats;
         ends[c] = end;
         begin = end;
     }
-    tidy = tidy && long_clauses_have_distinct_nodes(context, literals, ends, long_clauses);
+    given_nodes.reset();
+    // A name that existed may be a known number's variable too.
+    numbers_are_nodes = name_new_variables(context, result, literals, first_new_node, prefix, first_index) &&
+                        numbers_are_nodes;
+    // Numbers that share a node may still repeat or contradict one another.
+    tidy = tidy && numbers_are_nodes;
     if (!only_variables) {
         result.formula = conjunction_of_clauses(context, literals, ends);
     } else if (!tidy && !tidy_clauses(context, literals, ends)) {
@@ -201,33 +228,6 @@ NumberedClausesFormula convert(Context& context, const ClauseBuffer& clauses, co
         result.formula = conjunction_of_tidy_clauses(context, std::move(literals), std::move(ends));
     }
     return result;
-}
-
-}  // namespace
-
-NumberedClausesFormula formula_of_numbered_clauses(Context& context, const ClauseBuffer& clauses,
-                                                   const KnownFormula& known, std::string_view prefix,
-                                                   std::uint64_t first_index) {
-    NewVariableNames names(prefix, first_index);
-    // One branch-free pass; a bad literal is looked for only when there is one.
-    Literal largest = 0;
-    bool bad = false;
-    for (const Literal literal : clauses.literals()) {
-        bad |= literal == 0 || literal == std::numeric_limits<Literal>::min();
-        largest = std::max(largest, literal < 0 ? -literal : literal);
-    }
-    if (bad) {
-        for (const Literal literal : clauses.literals()) number_of(literal);
-    }
-    // Encoder numbers are dense from 1; a table far larger than the clauses
-    // would cost more than it saves.
-    if (static_cast<std::size_t>(largest) <= 4 * clauses.literal_count() + 1024) {
-        context.reserve_variables(static_cast<std::size_t>(largest));
-        DenseFormulas formulas(largest);
-        return convert(context, clauses, known, names, formulas);
-    }
-    SparseFormulas formulas;
-    return convert(context, clauses, known, names, formulas);
 }
 
 }  // namespace kelvo::bxpr

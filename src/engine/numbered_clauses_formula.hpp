@@ -28,10 +28,11 @@ struct NumberedClausesFormula {
 // The caller's formula of a number, or nothing when the number is unknown.
 using KnownFormula = std::function<std::optional<Ref>(Literal number)>;
 
-// Asks known once per distinct number, in order of first occurrence. A name
-// that exists already in the context gives that variable. Throws
-// std::invalid_argument for a literal 0 or the smallest int32 (which has no
-// negation).
+// Asks known once per distinct number, in order of first occurrence; known
+// must not make nodes (std::logic_error). A name that exists already in the
+// context gives that variable. Throws std::invalid_argument for a literal 0
+// or the smallest int32 (which has no negation), before anything is made in
+// the context.
 NumberedClausesFormula formula_of_numbered_clauses(Context& context, const ClauseBuffer& clauses,
                                                    const KnownFormula& known, std::string_view prefix,
                                                    std::uint64_t first_index);
