@@ -21,10 +21,12 @@ HOLDS = {LEQ: lambda total, bound: total <= bound, GEQ: lambda total, bound: tot
 
 @pytest.fixture(params=["bulk", "per_literal"])
 def conversion(request, monkeypatch):
-    """Runs a test with the engine's bulk clause conversion and with the
-    per-literal conversion used for an engine without it."""
+    """Runs a test with the engine's bulk calls (terms as pairs, clauses
+    converted at once) and with the calls used for an engine without them
+    (a weighted literal per term, a conversion per literal)."""
     if request.param == "per_literal":
         monkeypatch.delattr(bx, "clauses_to_formula")
+        monkeypatch.delattr(pb.PBConstraint, "from_pairs")
     return request.param
 
 
@@ -194,6 +196,23 @@ def test_to_bx_passes_failures_on_after_the_first_line(manager, debug_lines, con
     assert debug_lines == [f"FormulaPB before to_bx: {a.to_pb() + 1!r}"]
     with pytest.raises(TypeError):
         FormulaPB(a.to_pb(), "<=", 1).to_bx(manager)
+
+
+@pytest.mark.parametrize("term_of", [
+    lambda a: a + 1,                          # an operand that is no term
+    lambda a: 2.5 * a,                        # a coefficient the engine refuses
+    lambda a: Sum(a, 2.5 * a, 1),             # both: the first fault is reported
+])
+def test_terms_listed_as_pairs_fail_as_weighted_literals_do(manager, monkeypatch, term_of):
+    (a,) = occurrences(manager, 1)
+    term = term_of(a.to_pb())
+    with pytest.raises(Exception) as from_pairs:
+        FormulaPB(term, LEQ, 1).to_bx(manager)
+    monkeypatch.delattr(pb.PBConstraint, "from_pairs")
+    with pytest.raises(Exception) as from_weighted_literals:
+        FormulaPB(term, LEQ, 1).to_bx(manager)
+    assert type(from_pairs.value) is type(from_weighted_literals.value)
+    assert str(from_pairs.value) == str(from_weighted_literals.value)
 
 
 class CountedText:

@@ -33,6 +33,29 @@ std::vector<WeightedLiteral> weighted_literals_from_python(py::handle lits) {
     return terms;
 }
 
+// Items that are WeightedLit, or pairs of a variable number and a coefficient
+// read as WeightedLit reads them: a host object per term costs more than the
+// term, so a long sum is better listed as pairs.
+std::vector<WeightedLiteral> weighted_literals_from_pairs(py::handle pairs) {
+    if (PyUnicode_Check(pairs.ptr()) || !py::isinstance<py::iterable>(pairs)) {
+        throw py::type_error("pairs must be an iterable of (number, coefficient) pairs or WeightedLit");
+    }
+    std::vector<WeightedLiteral> terms;
+    if (PyList_Check(pairs.ptr())) terms.reserve(static_cast<std::size_t>(PyList_GET_SIZE(pairs.ptr())));
+    for (const auto item : py::iter(pairs)) {
+        if (PyTuple_Check(item.ptr()) && PyTuple_GET_SIZE(item.ptr()) == 2) {
+            terms.push_back(weighted_variable(integer_from_python(PyTuple_GET_ITEM(item.ptr(), 0), "a variable number"),
+                                              integer_from_python(PyTuple_GET_ITEM(item.ptr(), 1), "a coefficient")));
+        } else if (py::isinstance<WeightedLiteral>(item)) {
+            terms.push_back(item.cast<WeightedLiteral>());
+        } else {
+            throw py::type_error("pairs must hold (number, coefficient) pairs or WeightedLit, not " +
+                                 std::string(py::repr(item)));
+        }
+    }
+    return terms;
+}
+
 Comparator comparator_from_python(py::handle comparator) {
     if (!py::isinstance<Comparator>(comparator)) {
         throw py::type_error("comparator must be Comparator_type.LEQ, GEQ or BOTH, not " + std::string(py::repr(comparator)));
@@ -40,8 +63,7 @@ Comparator comparator_from_python(py::handle comparator) {
     return comparator.cast<Comparator>();
 }
 
-PBConstraint constraint_from_python(py::handle lits, py::handle comparator, py::handle leq, py::handle geq) {
-    auto terms = weighted_literals_from_python(lits);
+PBConstraint constraint_of(std::vector<WeightedLiteral> terms, py::handle comparator, py::handle leq, py::handle geq) {
     const auto kind = comparator_from_python(comparator);
     const auto bound = integer_from_python(leq, "a bound");
     if (geq.is_none()) return PBConstraint(std::move(terms), kind, bound);
@@ -123,8 +145,18 @@ void bind_pbct(py::module_& parent) {
     py::class_<PBConstraint>(module, "PBConstraint",
                              "PBConstraint(lits, comparator, bound), or PBConstraint(lits, Comparator_type.BOTH, "
                              "leq, geq) for geq <= sum <= leq")
-        .def(py::init(&constraint_from_python), py::arg("lits"), py::arg("comparator"), py::arg("leq"),
-             py::arg("geq") = py::none());
+        .def(py::init([](py::handle lits, py::handle comparator, py::handle leq, py::handle geq) {
+                 return constraint_of(weighted_literals_from_python(lits), comparator, leq, geq);
+             }),
+             py::arg("lits"), py::arg("comparator"), py::arg("leq"), py::arg("geq") = py::none())
+        .def_static(
+            "from_pairs",
+            [](py::handle pairs, py::handle comparator, py::handle leq, py::handle geq) {
+                return constraint_of(weighted_literals_from_pairs(pairs), comparator, leq, geq);
+            },
+            py::arg("pairs"), py::arg("comparator"), py::arg("leq"), py::arg("geq") = py::none(),
+            "As PBConstraint(lits, ...), the terms given as (number, coefficient) pairs (or WeightedLit), "
+            "checked as WeightedLit checks them; no host object is made per term.");
 
     py::class_<VectorClauseDatabase>(module, "VectorClauseDatabase")
         .def(py::init<PBConfig>(), py::arg("config"))

@@ -2,6 +2,7 @@ import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
 
 from vx_encoder.core.debug_shown import debug_shown
+from vx_encoder.core.pboperations import AddOp, PBVariable, Sum, weighted_literal_pairs
 from vx_encoder.core.vx_logger import *
 
 
@@ -14,7 +15,7 @@ class FormulaPB:
     def to_bx(self, manager):
         if debug_shown():
             log_d(f"FormulaPB before to_bx: {self.expression}")
-        constraint = pb.PBConstraint(self.expression.to_pb(), self.comparator, *self.border)
+        constraint = _constraint_of(self.expression, self.comparator, self.border)
         database = pb.VectorClauseDatabase(manager.pb_config)
         encoder = pb.pb2cnf(manager.pb_config)
         encoder.encode2(constraint, database, manager.pb_var_manager)
@@ -38,6 +39,23 @@ class FormulaPB:
             bx_var = manager.get_pb_var(pb_var)
             literals.append(~bx_var if (coefficient > 0) == bool(minimization) else bx_var)
         return bx.and_(literals), weights
+
+
+def _constraint_of(expression, comparator, border):
+    """pb.PBConstraint(expression.to_pb(), comparator, *border), made from
+    pairs when the engine takes them, which saves an engine object per term.
+    Listing pairs shows no debug lines and has no effects, so with debug shown,
+    or when it fails, the weighted literals are listed: they give the lines
+    and the error of the first fault."""
+    if type(expression) in _TERMS and hasattr(pb.PBConstraint, "from_pairs") and not debug_shown():
+        try:
+            return pb.PBConstraint.from_pairs(weighted_literal_pairs(expression), comparator, *border)
+        except Exception:
+            pass
+    return pb.PBConstraint(expression.to_pb(), comparator, *border)
+
+
+_TERMS = (PBVariable, AddOp, Sum)
 
 
 def _engine_converts_clauses_in_bulk() -> bool:

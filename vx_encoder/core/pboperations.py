@@ -200,6 +200,13 @@ def _soft_pairs_of(term):
     return _list_leaves(term, _number_and_coefficient, "to_maxsat", log_sums=False)
 
 
+def weighted_literal_pairs(term):
+    """What `term.to_pb()` lists, each leaf as its (number, coefficient) pair
+    instead of an engine weighted literal, and without the debug lines.
+    Operands that are not terms are asked for their `to_pb()`, as there."""
+    return _list_leaves(term, _number_and_coefficient, "to_pb", log_sums=False)
+
+
 class AddOp(PBBaseOp):
     def __init__(self, first_variable, second_variable):
         self.first_variable = first_variable
