@@ -1,6 +1,7 @@
 #include "engine/boolean_expression.hpp"
 
 #include <algorithm>
+#include <cassert>
 #include <functional>
 #include <limits>
 #include <stdexcept>
@@ -53,6 +54,18 @@ std::uint64_t structural_hash(Kind kind, std::span<const Ref> args) {
     return hash;
 }
 
+ClauseBlockHash hash_of_literals(std::span<const Ref> literals) {
+    ClauseBlockHash hash;
+    for (const Ref literal : literals) hash.add(literal);
+    return hash;
+}
+
+std::uint64_t clause_block_hash(std::span<const Ref> literals) { return hash_of_literals(literals).value(); }
+
+std::uint64_t node_hash(Kind kind, std::span<const Ref> args) {
+    return kind == Kind::Clauses ? clause_block_hash(args) : structural_hash(kind, args);
+}
+
 // Room for extra more elements, growing geometrically: a bulk that reserves
 // exactly what it needs would otherwise copy the whole vector every time.
 template <typename Vector>
@@ -94,7 +107,7 @@ void Context::place_connectives(const Place& place) const {
     for (std::uint32_t index = 1; index < nodes_.size(); ++index) {
         const Node& node = nodes_[index];
         if (node.kind == Kind::Variable) continue;
-        place(structural_hash(node.kind, stored_args(node)), index);
+        place(node_hash(node.kind, stored_args(node)), index);
     }
 }
 
@@ -187,13 +200,20 @@ Ref Context::make_node(Kind kind, std::span<const Ref> args) {
 }
 
 Ref Context::make_clause_block(std::vector<Ref> literals, std::vector<std::uint32_t> ends) {
+    const ClauseBlockHash hash = hash_of_literals(literals);
+    return make_clause_block(std::move(literals), std::move(ends), hash);
+}
+
+Ref Context::make_clause_block(std::vector<Ref> literals, std::vector<std::uint32_t> ends,
+                               const ClauseBlockHash& literals_hash) {
     if (ends.size() < 2) throw std::invalid_argument("a clause block holds two clauses or more");
     if (literals.size() > std::numeric_limits<std::uint32_t>::max()) throw std::length_error("too many literals");
     if (ends.back() != literals.size() || ends.front() == 0 ||
         std::adjacent_find(ends.begin(), ends.end(), std::greater_equal<>()) != ends.end()) {
         throw std::invalid_argument("clause ends must rise from the first clause's end to the number of literals");
     }
-    const std::uint64_t hash = structural_hash(Kind::Clauses, literals);
+    const std::uint64_t hash = literals_hash.value();
+    assert(hash == clause_block_hash(literals));
     const std::uint32_t found = node_table_.find(hash, [&](std::uint32_t index) {
         return node_equals(index, Kind::Clauses, literals) && blocks_[nodes_[index].first].ends == ends;
     });

@@ -51,6 +51,33 @@ private:
 
 class Context;
 
+// The hash of a clause block's literals, given one by one in clause order:
+// a conversion that writes every literal anyway hashes it on the way, and
+// the block need not be read again. Each literal is mixed with its position
+// on its own, so the additions do not wait on one another.
+class ClauseBlockHash {
+public:
+    void add(Ref literal) {
+        std::uint64_t mixed = (literal.bits() ^ salt_) * 0xbf58476d1ce4e5b9ULL;
+        sum_ += mixed ^ (mixed >> 31);
+        salt_ += 0x9e3779b97f4a7c15ULL;
+        ++count_;
+    }
+    [[nodiscard]] std::uint64_t value() const {
+        std::uint64_t hash = sum_ ^ count_;
+        hash ^= hash >> 30;
+        hash *= 0xbf58476d1ce4e5b9ULL;
+        hash ^= hash >> 27;
+        hash *= 0x94d049bb133111ebULL;
+        return hash ^ (hash >> 31);
+    }
+
+private:
+    std::uint64_t sum_ = 0;
+    std::uint64_t salt_ = 0x243f6a8885a308d3ULL;
+    std::uint64_t count_ = 0;
+};
+
 // A value per node (0 until set), valid for the lifetime of one lease;
 // leases do not nest. Marking costs O(1) per node touched, whatever the size
 // of the context, and nodes made one after another sit side by side.
@@ -92,6 +119,9 @@ public:
     // literals each, with no complementary pair; equal blocks are one node.
     // The block keeps the vectors it is given, without a copy.
     Ref make_clause_block(std::vector<Ref> literals, std::vector<std::uint32_t> ends);
+    // The same, the literals hashed by the caller: hash was given exactly
+    // these literals, in order.
+    Ref make_clause_block(std::vector<Ref> literals, std::vector<std::uint32_t> ends, const ClauseBlockHash& hash);
     // Room for that many more variables, before a bulk of get_var.
     void reserve_variables(std::size_t count);
     // Where each clause of a clause block ends among its arguments.

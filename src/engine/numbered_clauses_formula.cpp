@@ -117,10 +117,13 @@ bool tidy_clauses(const Context& context, std::vector<Ref>& literals, std::vecto
 }
 
 // The conjunction of tidy clauses of variable literals: a clause block, or
-// for fewer than two clauses what and_s of or_s makes of them.
-Ref conjunction_of_tidy_clauses(Context& context, std::vector<Ref> literals, std::vector<std::uint32_t> ends) {
+// for fewer than two clauses what and_s of or_s makes of them. The hash is
+// of the literals as they are, if known.
+Ref conjunction_of_tidy_clauses(Context& context, std::vector<Ref> literals, std::vector<std::uint32_t> ends,
+                                const std::optional<ClauseBlockHash>& hash) {
     if (ends.empty()) return Ref::one();
     if (ends.size() == 1) return or_s(context, literals);
+    if (hash) return context.make_clause_block(std::move(literals), std::move(ends), *hash);
     return context.make_clause_block(std::move(literals), std::move(ends));
 }
 
@@ -197,6 +200,7 @@ NumberedClausesFormula formula_of_numbered_clauses(Context& context, const Claus
     std::vector<std::uint32_t> ends(clauses.size());
     const Literal* numbered = clauses.literals().data();
     bool tidy = true;
+    ClauseBlockHash hash;
     std::uint32_t begin = 0;
     for (std::size_t c = 0; c < ends.size(); ++c) {
         const auto end = static_cast<std::uint32_t>(clauses.ends()[c]);
@@ -209,6 +213,7 @@ NumberedClausesFormula formula_of_numbered_clauses(Context& context, const Claus
             repeats |= entry.stamp == stamp;
             entry.stamp = stamp;
             literals[i] = entry.formula ^ (literal < 0);
+            hash.add(literals[i]);
         }
         tidy = tidy && !repeats;
         ends[c] = end;
@@ -216,8 +221,8 @@ NumberedClausesFormula formula_of_numbered_clauses(Context& context, const Claus
     }
     given_nodes.reset();
     // A name that existed may be a known number's variable too.
-    numbers_are_nodes = name_new_variables(context, result, literals, first_new_node, prefix, first_index) &&
-                        numbers_are_nodes;
+    const bool all_names_new = name_new_variables(context, result, literals, first_new_node, prefix, first_index);
+    numbers_are_nodes = numbers_are_nodes && all_names_new;
     // Numbers that share a node may still repeat or contradict one another.
     tidy = tidy && numbers_are_nodes;
     if (!only_variables) {
@@ -225,7 +230,10 @@ NumberedClausesFormula formula_of_numbered_clauses(Context& context, const Claus
     } else if (!tidy && !tidy_clauses(context, literals, ends)) {
         result.formula = Ref::zero();
     } else {
-        result.formula = conjunction_of_tidy_clauses(context, std::move(literals), std::move(ends));
+        // Literals mapped again or tidied are hashed anew.
+        const bool as_written = all_names_new && tidy;
+        result.formula = conjunction_of_tidy_clauses(context, std::move(literals), std::move(ends),
+                                                     as_written ? std::optional(hash) : std::nullopt);
     }
     return result;
 }
