@@ -539,8 +539,10 @@ def test_new_variable_names_that_exist_give_their_variables(ctx, xyz, existing, 
 
 def test_equal_clause_blocks_are_one_node(ctx):
     database = encoded_database([2, 1, 3], pb.Comparator_type.GEQ, 2)
-    first, made = bx.clauses_to_formula_and_variables(ctx, database, {}, [], "p", 0)
-    again, _ = bx.clauses_to_formula_and_variables(ctx, database, {}, [made], "p", len(made))
+    first, made = bx.clauses_to_formula_and_variables(ctx, database, {}, bx.NewVariableRegistry(), "p", 0)
+    registry = bx.NewVariableRegistry()
+    registry.add(made)
+    again, _ = bx.clauses_to_formula_and_variables(ctx, database, {}, registry, "p", len(made))
     assert again == first and hash(again) == hash(first)
     assert bx.and_s([first, again]) == first
 

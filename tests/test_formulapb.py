@@ -375,7 +375,8 @@ class TestNewVariables:
         database = TestEngineClauseConversion.encoded([3, 1, 2, 2, 5], LEQ, 6)
         eager_context, lazy_context = bx.Context(), bx.Context()
         _, numbers, names, variables = bx.clauses_to_formula(eager_context, database, {}, "p", 4)
-        formula, made = bx.clauses_to_formula_and_variables(lazy_context, database, {}, [], "p", 4)
+        formula, made = bx.clauses_to_formula_and_variables(lazy_context, database, {}, bx.NewVariableRegistry(),
+                                                            "p", 4)
         assert len(made) == len(numbers) > 0
         assert made.numbers() == numbers and made.names() == names
         assert [str(v) for v in made.variables()] == [str(v) for v in variables]
@@ -387,17 +388,54 @@ class TestNewVariables:
     @pytest.mark.parametrize("key", [0, -1, 10**30, "p_3", "p_04", "p_4x", "q_4", "p_", 4.0, None])
     def test_keys_it_did_not_make_are_missing(self, key):
         database = TestEngineClauseConversion.encoded([1, 1, 1], LEQ, 1)
-        _, made = bx.clauses_to_formula_and_variables(bx.Context(), database, {}, [], "p", 4)
+        _, made = bx.clauses_to_formula_and_variables(bx.Context(), database, {}, bx.NewVariableRegistry(), "p", 4)
         assert made.variable(key) is None and made.name(key) is None and made.number(key) is None
+
+    @staticmethod
+    def registry_of(*blocks):
+        registry = bx.NewVariableRegistry()
+        for block in blocks:
+            registry.add(block)
+        return registry
 
     def test_a_later_conversion_knows_the_variables_of_an_earlier_one(self):
         database = TestEngineClauseConversion.encoded([2, 1, 3], GEQ, 2)
         context = bx.Context()
-        first, made = bx.clauses_to_formula_and_variables(context, database, {}, [], "p", 0)
-        again, nothing = bx.clauses_to_formula_and_variables(context, database, {}, [made], "p", len(made))
+        first, made = bx.clauses_to_formula_and_variables(context, database, {}, self.registry_of(), "p", 0)
+        again, nothing = bx.clauses_to_formula_and_variables(context, database, {}, self.registry_of(made), "p",
+                                                             len(made))
         assert again == first and len(nothing) == 0
         with pytest.raises(ValueError, match="context"):
-            bx.clauses_to_formula_and_variables(bx.Context(), database, {}, [made], "p", 0)
+            bx.clauses_to_formula_and_variables(bx.Context(), database, {}, self.registry_of(made), "p", 0)
+        with pytest.raises(ValueError, match="context"):
+            self.registry_of(made, bx.clauses_to_formula_and_variables(
+                bx.Context(), database, {}, self.registry_of(), "p", 0)[1])
+
+    # Blocks named p_0.., p_5.. and q_0..; a block that reuses p_1.. breaks
+    # the rising order of p's blocks, so its names are searched in turn.
+    @pytest.mark.parametrize("starts", [[("p", 0), ("p", 5), ("q", 0)], [("p", 5), ("p", 0), ("p", 1)]])
+    def test_a_registry_finds_every_block_of_many(self, starts):
+        context = bx.Context()
+        blocks = []
+        for k, (prefix, first) in enumerate(starts):
+            database = TestEngineClauseConversion.encoded([2, 1, 3], GEQ, 2, first=1 + 100 * k)
+            known = {1 + 100 * k + i: context.get_var(f"x{k}_{i}") for i in range(3)}
+            blocks.append(bx.clauses_to_formula_and_variables(context, database, known, self.registry_of(),
+                                                              prefix, first)[1])
+        registry = self.registry_of(*blocks)
+        assert len(registry) == len(blocks) and all(len(block) > 0 for block in blocks)
+        expected_number_of_name = {}
+        for block in blocks:
+            for name, number in zip(block.names(), block.numbers()):
+                expected_number_of_name.setdefault(name, number)  # the first block's name wins
+                assert registry.variable(number) is block.variable(number)
+                assert registry.name(number) == name
+        for name, number in expected_number_of_name.items():
+            assert registry.number(name) == number
+        for key in [0, 10**30, "p_99", "p_01", "r_0", "p", None]:
+            assert registry.variable(key) is None and registry.name(key) is None and registry.number(key) is None
+        registry.clear()
+        assert len(registry) == 0 and registry.variable(blocks[0].numbers()[0]) is None
 
 
 def test_registry_maps_keep_the_order_of_registration(manager, conversion):

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "bxpr_handles.hpp"
+#include "engine/new_variable_index.hpp"
 #include "engine/numbered_clauses_formula.hpp"
 #include "engine/vector_clause_database.hpp"
 #include "engine_bindings.hpp"
@@ -43,12 +44,16 @@ public:
         : state_(std::move(state)),
           prefix_(std::move(prefix)),
           first_(first),
-          numbers_(std::move(numbers)),
-          variables_(std::move(variables)) {}
+          variables_(std::move(variables)) {
+        index_.add_block(prefix_, first_, numbers);
+    }
 
-    [[nodiscard]] std::size_t size() const { return numbers_.size(); }
+    [[nodiscard]] std::size_t size() const { return variables_.size(); }
     [[nodiscard]] const std::shared_ptr<ContextState>& state() const { return state_; }
-    [[nodiscard]] const std::vector<Literal>& numbers() const { return numbers_; }
+    [[nodiscard]] const std::string& prefix() const { return prefix_; }
+    [[nodiscard]] std::uint64_t first() const { return first_; }
+    [[nodiscard]] std::span<const Literal> numbers() const { return index_.numbers(); }
+    [[nodiscard]] const NewVariableIndex& index() const { return index_; }
 
     [[nodiscard]] std::string name(std::size_t position) const {
         return prefix_ + "_" + std::to_string(first_ + position);
@@ -56,52 +61,67 @@ public:
     [[nodiscard]] py::object variable(std::size_t position) const { return wrap(state_, variables_[position]); }
     [[nodiscard]] Ref variable_ref(std::size_t position) const { return variables_[position]; }
 
-    // The position of a host value, if it is a number this block made.
-    [[nodiscard]] std::optional<std::size_t> position_of_number(py::handle value) const {
-        if (!PyLong_Check(value.ptr())) return std::nullopt;
-        int overflow = 0;
-        const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-        if (overflow != 0) return std::nullopt;
-        return position_of_number(static_cast<std::int64_t>(number));
-    }
-
-    // The position of a number, if this block made it.
-    [[nodiscard]] std::optional<std::size_t> position_of_number(std::int64_t number) const {
-        if (!index_) index_ = build_index();
-        const auto found = index_->find(number);
-        if (found == index_->end()) return std::nullopt;
-        return found->second;
-    }
-
-    // The position of a name, if it is one of this block's names.
-    [[nodiscard]] std::optional<std::size_t> position_of_name(std::string_view name) const {
-        if (name.size() <= prefix_.size() + 1 || !name.starts_with(prefix_) || name[prefix_.size()] != '_') {
-            return std::nullopt;
-        }
-        const std::string_view digits = name.substr(prefix_.size() + 1);
-        if (digits.size() > 1 && digits.front() == '0') return std::nullopt;
-        std::uint64_t index = 0;
-        const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), index);
-        if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
-        if (index < first_ || index - first_ >= numbers_.size()) return std::nullopt;
-        return index - first_;
-    }
-
 private:
     std::shared_ptr<ContextState> state_;
     std::string prefix_;
     std::uint64_t first_;
-    std::vector<Literal> numbers_;
     std::vector<Ref> variables_;
-    // Made on the first look-up by number: most blocks are never asked.
-    mutable std::optional<std::unordered_map<std::int64_t, std::size_t>> index_;
+    NewVariableIndex index_;  // of its one block, which holds the numbers
+};
 
-    [[nodiscard]] std::unordered_map<std::int64_t, std::size_t> build_index() const {
-        std::unordered_map<std::int64_t, std::size_t> index;
-        index.reserve(numbers_.size());
-        for (std::size_t k = 0; k < numbers_.size(); ++k) index.emplace(numbers_[k], k);
-        return index;
+// A host value as a number to look up, if it is an integer at all.
+std::optional<std::int64_t> number_of_host_value(py::handle value) {
+    if (!PyLong_Check(value.ptr())) return std::nullopt;
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow != 0) return std::nullopt;
+    return static_cast<std::int64_t>(number);
+}
+
+std::optional<NewVariableIndex::Place> place_of_number(const NewVariableIndex& index, py::handle number) {
+    const auto value = number_of_host_value(number);
+    return value ? index.find_number(*value) : std::nullopt;
+}
+
+std::optional<NewVariableIndex::Place> place_of_name(const NewVariableIndex& index, py::handle name) {
+    if (!PyUnicode_Check(name.ptr())) return std::nullopt;
+    return index.find_name(name.cast<std::string>());
+}
+
+// The new variables of every conversion of a model, the blocks of
+// bx.NewVariables kept alive and found by number or name at a cost that
+// does not grow with the number of blocks.
+class NewVariableRegistry {
+public:
+    void add(const py::object& block_object) {
+        const auto& block = block_object.cast<const NewVariables&>();
+        if (!blocks_.empty() && block.state() != blocks_.front()->state()) {
+            throw py::value_error("NewVariableRegistry: the new variables belong to another context");
+        }
+        index_.add_block(block.prefix(), block.first(), block.numbers());
+        owners_.push_back(block_object);
+        blocks_.push_back(&block);
     }
+
+    void clear() {
+        index_.clear();
+        blocks_.clear();
+        owners_.clear();
+    }
+
+    [[nodiscard]] std::size_t size() const { return blocks_.size(); }
+    [[nodiscard]] const NewVariableIndex& index() const { return index_; }
+    [[nodiscard]] const NewVariables& block(const NewVariableIndex::Place& place) const {
+        return *blocks_[place.block];
+    }
+    [[nodiscard]] const std::shared_ptr<ContextState>* state() const {
+        return blocks_.empty() ? nullptr : &blocks_.front()->state();
+    }
+
+private:
+    NewVariableIndex index_;
+    std::vector<const NewVariables*> blocks_;
+    std::vector<py::object> owners_;  // keep the blocks alive
 };
 
 const std::shared_ptr<ContextState>& state_of_context(py::handle context) {
@@ -133,63 +153,76 @@ Ref formula_of_context(py::handle value, const std::shared_ptr<ContextState>& st
     return formula.ref;
 }
 
-// The caller's formulas by number: a dict from number to formula, and blocks
-// of new variables of earlier conversions. A dict smaller than the clauses is
-// read once; a larger one is asked per number, so that the cost follows the
-// clauses either way.
+// The caller's formulas by number: a dict from number to formula, and the
+// new variables of earlier conversions. A dict smaller than the clauses is
+// read once, into a table by number when its numbers are dense; a larger one
+// is asked per number, so that the cost follows the clauses either way.
 class KnownFormulas {
 public:
-    KnownFormulas(py::handle known, std::vector<const NewVariables*> blocks, std::shared_ptr<ContextState> state,
+    KnownFormulas(py::handle known, const NewVariableRegistry& registry, std::shared_ptr<ContextState> state,
                   std::size_t literal_count)
-        : known_(known), blocks_(std::move(blocks)), state_(std::move(state)) {
+        : known_(known), registry_(registry), state_(std::move(state)) {
         if (!PyDict_Check(known.ptr())) {
             throw py::type_error("clauses_to_formula takes a dict from variable number to formula third, not " +
                                  type_name(known));
         }
-        for (const NewVariables* block : blocks_) {
-            if (block->state() != state_) {
-                throw py::value_error("clauses_to_formula: known new variables belong to another context");
-            }
+        if (registry.state() != nullptr && *registry.state() != state_) {
+            throw py::value_error("clauses_to_formula: known new variables belong to another context");
         }
         if (static_cast<std::size_t>(PyDict_Size(known.ptr())) <= literal_count) read_dict();
     }
 
     std::optional<Ref> operator()(Literal number) const {
-        for (const NewVariables* block : blocks_) {
-            if (const auto position = block->position_of_number(number)) return block->variable_ref(*position);
+        if (registry_.size() > 0) {
+            if (const auto place = registry_.index().find_number(number)) {
+                return registry_.block(*place).variable_ref(place->position);
+            }
         }
-        PyObject* value = nullptr;
-        if (read_) {
-            const auto found = values_.find(number);
-            if (found != values_.end()) value = found->second;
-        } else {
-            const py::int_ key(number);
-            value = PyDict_GetItemWithError(known_.ptr(), key.ptr());
-            if (value == nullptr && PyErr_Occurred()) throw py::error_already_set();
-        }
+        PyObject* const value = value_of(number);
         if (value == nullptr) return std::nullopt;
         return formula_of_context(value, state_, number);
     }
 
 private:
     py::handle known_;
-    std::vector<const NewVariables*> blocks_;
+    const NewVariableRegistry& registry_;
     std::shared_ptr<ContextState> state_;
     bool read_ = false;
-    std::unordered_map<Literal, PyObject*> values_;  // borrowed from the dict, which outlives the call
+    // Borrowed from the dict, which outlives the call.
+    std::vector<PyObject*> dense_values_;
+    std::unordered_map<Literal, PyObject*> sparse_values_;
+
+    [[nodiscard]] PyObject* value_of(Literal number) const {
+        if (!read_) {
+            const py::int_ key(number);
+            PyObject* const value = PyDict_GetItemWithError(known_.ptr(), key.ptr());
+            if (value == nullptr && PyErr_Occurred()) throw py::error_already_set();
+            return value;
+        }
+        if (static_cast<std::size_t>(number) < dense_values_.size()) return dense_values_[number];
+        const auto found = sparse_values_.find(number);
+        return found == sparse_values_.end() ? nullptr : found->second;
+    }
 
     // Keys that are no integer of the literal range cannot be asked for.
     void read_dict() {
+        const auto size = static_cast<std::size_t>(PyDict_Size(known_.ptr()));
         PyObject* key = nullptr;
         PyObject* value = nullptr;
         Py_ssize_t position = 0;
-        values_.reserve(static_cast<std::size_t>(PyDict_Size(known_.ptr())));
         while (PyDict_Next(known_.ptr(), &position, &key, &value)) {
             if (!PyLong_Check(key)) continue;
             int overflow = 0;
             const long long number = PyLong_AsLongLongAndOverflow(key, &overflow);
             if (overflow != 0 || number <= 0 || number > std::numeric_limits<Literal>::max()) continue;
-            values_.emplace(static_cast<Literal>(number), value);
+            if (static_cast<std::size_t>(number) <= 2 * size + 1024) {
+                if (static_cast<std::size_t>(number) >= dense_values_.size()) {
+                    dense_values_.resize(std::max<std::size_t>(2 * size + 1025, number + 1), nullptr);
+                }
+                dense_values_[static_cast<std::size_t>(number)] = value;
+            } else {
+                sparse_values_.emplace(static_cast<Literal>(number), value);
+            }
         }
         read_ = true;
     }
@@ -200,11 +233,11 @@ struct Conversion {
     NewVariables new_variables;
 };
 
-Conversion convert(py::handle context, py::handle database, py::handle known,
-                   std::vector<const NewVariables*> known_blocks, py::handle prefix, py::handle first_index) {
+Conversion convert(py::handle context, py::handle database, py::handle known, const NewVariableRegistry& registry,
+                   py::handle prefix, py::handle first_index) {
     const auto& state = state_of_context(context);
     const auto& clauses = database_of(database).clauses();
-    const KnownFormulas known_formulas(known, std::move(known_blocks), state, clauses.literal_count());
+    const KnownFormulas known_formulas(known, registry, state, clauses.literal_count());
     if (!PyUnicode_Check(prefix.ptr())) {
         throw py::type_error("clauses_to_formula takes a text prefix fourth, not " + type_name(prefix));
     }
@@ -223,7 +256,7 @@ Conversion convert(py::handle context, py::handle database, py::handle known,
 
 py::tuple clauses_to_formula(py::handle context, py::handle database, py::handle known, py::handle prefix,
                              py::handle first_index) {
-    const Conversion conversion = convert(context, database, known, {}, prefix, first_index);
+    const Conversion conversion = convert(context, database, known, NewVariableRegistry(), prefix, first_index);
     const NewVariables& made = conversion.new_variables;
     py::list numbers(made.size());
     py::list names(made.size());
@@ -244,7 +277,14 @@ void bind_clauses_to_formula(py::module_& module) {
                              "The variables one clause conversion made for the numbers it did not know, in order "
                              "of first occurrence; their Python objects are made when asked for.")
         .def("__len__", &NewVariables::size)
-        .def("numbers", [](const NewVariables& self) { return self.numbers(); }, "The numbers, in order.")
+        .def(
+            "numbers",
+            [](const NewVariables& self) {
+                py::list numbers(self.size());
+                for (std::size_t k = 0; k < self.size(); ++k) numbers[k] = py::int_(self.numbers()[k]);
+                return numbers;
+            },
+            "The numbers, in order.")
         .def(
             "names",
             [](const NewVariables& self) {
@@ -264,23 +304,52 @@ void bind_clauses_to_formula(py::module_& module) {
         .def(
             "variable",
             [](const NewVariables& self, py::handle number) -> py::object {
-                const auto position = self.position_of_number(number);
-                return position ? self.variable(*position) : py::none();
+                const auto place = place_of_number(self.index(), number);
+                return place ? self.variable(place->position) : py::none();
             },
             py::arg("number"), "The variable made for the number, or None.")
         .def(
             "name",
             [](const NewVariables& self, py::handle number) -> py::object {
-                const auto position = self.position_of_number(number);
-                return position ? py::object(py::str(self.name(*position))) : py::none();
+                const auto place = place_of_number(self.index(), number);
+                return place ? py::object(py::str(self.name(place->position))) : py::none();
             },
             py::arg("number"), "The name of the variable made for the number, or None.")
         .def(
             "number",
             [](const NewVariables& self, py::handle name) -> py::object {
-                if (!PyUnicode_Check(name.ptr())) return py::none();
-                const auto position = self.position_of_name(name.cast<std::string>());
-                return position ? py::object(py::int_(self.numbers()[*position])) : py::none();
+                const auto place = place_of_name(self.index(), name);
+                return place ? py::object(py::int_(self.numbers()[place->position])) : py::none();
+            },
+            py::arg("name"), "The number whose variable has that name, or None.");
+
+    py::class_<NewVariableRegistry>(bxpr, "NewVariableRegistry",
+                                    "The bx.NewVariables of every conversion of a model, found by number or by name "
+                                    "at a cost that does not grow with the number of conversions; where two blocks "
+                                    "share a number or a name, the one added first is found.")
+        .def(py::init<>())
+        .def("add", &NewVariableRegistry::add, py::arg("new_variables"), "Adds the bx.NewVariables of a conversion.")
+        .def("clear", &NewVariableRegistry::clear)
+        .def("__len__", &NewVariableRegistry::size, "The number of blocks added.")
+        .def(
+            "variable",
+            [](const NewVariableRegistry& self, py::handle number) -> py::object {
+                const auto place = place_of_number(self.index(), number);
+                return place ? self.block(*place).variable(place->position) : py::none();
+            },
+            py::arg("number"), "The variable made for the number, or None.")
+        .def(
+            "name",
+            [](const NewVariableRegistry& self, py::handle number) -> py::object {
+                const auto place = place_of_number(self.index(), number);
+                return place ? py::object(py::str(self.block(*place).name(place->position))) : py::none();
+            },
+            py::arg("number"), "The name of the variable made for the number, or None.")
+        .def(
+            "number",
+            [](const NewVariableRegistry& self, py::handle name) -> py::object {
+                const auto place = place_of_name(self.index(), name);
+                return place ? py::object(py::int_(self.block(*place).numbers()[place->position])) : py::none();
             },
             py::arg("name"), "The number whose variable has that name, or None.");
 
@@ -292,15 +361,15 @@ void bind_clauses_to_formula(py::module_& module) {
              "numbers, their names, their variables), the last three in that order.");
     bxpr.def(
         "clauses_to_formula_and_variables",
-        [](py::handle context, py::handle database, py::handle known, const std::vector<const NewVariables*>& blocks,
+        [](py::handle context, py::handle database, py::handle known, const NewVariableRegistry& registry,
            py::handle prefix, py::handle first_index) {
-            Conversion conversion = convert(context, database, known, blocks, prefix, first_index);
+            Conversion conversion = convert(context, database, known, registry, prefix, first_index);
             return py::make_tuple(conversion.formula, std::move(conversion.new_variables));
         },
         py::arg("context"), py::arg("database"), py::arg("known"), py::arg("known_new_variables"), py::arg("prefix"),
         py::arg("first_index"),
-        "As clauses_to_formula, where the numbers of the bx.NewVariables of earlier conversions are known too; "
-        "returns (formula, bx.NewVariables).");
+        "As clauses_to_formula, where the numbers of the new variables of earlier conversions, kept in a "
+        "bx.NewVariableRegistry, are known too; returns (formula, bx.NewVariables).");
 }
 
 }  // namespace kelvo::bindings

@@ -8,40 +8,47 @@ class EngineBackedMap(Mapping):
     """A map of the variable registry: entries added one at a time, and blocks
     of entries that the engine's bulk clause conversion made (`bx.NewVariables`).
     A block's keys and values become Python objects only when read, since one
-    large comparison makes a hundred thousand of them. Entries iterate in the
-    order in which they were added, blocks included."""
+    large comparison makes a hundred thousand of them; an engine registry of
+    the blocks (`bx.NewVariableRegistry`) finds a value among all of them at
+    once. Entries iterate in the order in which they were added, blocks
+    included."""
 
-    __slots__ = ("_entries", "_blocks", "_keys_of_block", "_value_in_block")
+    __slots__ = ("_entries", "_blocks", "_keys_of_block", "_value_in_blocks", "_registry")
 
     def __init__(self, keys_of_block: tp.Callable[[tp.Any], tp.Iterable],
-                 value_in_block: tp.Callable[[tp.Any, tp.Any], tp.Any]) -> None:
+                 value_in_blocks: tp.Callable[[tp.Any, tp.Any], tp.Any], registry) -> None:
         self._entries: dict = {}
         self._blocks: tp.List[tp.Tuple[int, tp.Any]] = []  # (entries added before it, block)
         self._keys_of_block = keys_of_block
-        self._value_in_block = value_in_block  # None for a key the block lacks
+        self._value_in_blocks = value_in_blocks  # (registry, key): None for a key no block has
+        self._registry = registry  # None for an engine without blocks
 
     def __setitem__(self, key, value) -> None:
         self._entries[key] = value
 
     def add_block(self, block) -> None:
+        self._registry.add(block)
         self._blocks.append((len(self._entries), block))
 
     def single_entries(self) -> dict:
         return self._entries
 
-    def blocks(self) -> list:
-        return [block for _, block in self._blocks]
+    def blocks(self):
+        """The engine registry of the blocks."""
+        return self._registry
 
     def clear(self) -> None:
         self._entries.clear()
         self._blocks.clear()
+        if self._registry is not None:
+            self._registry.clear()
 
     def get(self, key, default=None):
         value = self._entries.get(key, _MISSING)
         if value is not _MISSING:
             return value
-        for _, block in self._blocks:
-            value = self._value_in_block(block, key)
+        if self._blocks:
+            value = self._value_in_blocks(self._registry, key)
             if value is not None:
                 return value
         return default

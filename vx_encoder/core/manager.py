@@ -14,9 +14,9 @@ class Manager:
         self._create_engine_objects()
         self.name2genvar: tp.Dict[str, GeneratorVariable] = {}
         # The bulk conversion's auxiliaries stay in the engine until read.
-        self.name2pb: tp.Mapping[str, int] = EngineBackedMap(_names_of, _number_in)
-        self.pb2bx: tp.Mapping[int, bx.Variable] = EngineBackedMap(_numbers_of, _variable_in)
-        self.pb2name: tp.Mapping[int, str] = EngineBackedMap(_numbers_of, _name_in)
+        self.name2pb: tp.Mapping[str, int] = EngineBackedMap(_names_of, _number_in, _new_variable_registry())
+        self.pb2bx: tp.Mapping[int, bx.Variable] = EngineBackedMap(_numbers_of, _variable_in, _new_variable_registry())
+        self.pb2name: tp.Mapping[int, str] = EngineBackedMap(_numbers_of, _name_in, _new_variable_registry())
         self.cnt_pbvar = 0
 
     def _create_engine_objects(self) -> None:
@@ -79,7 +79,15 @@ class Manager:
         self.pb2bx[pb_var] = bx_var
 
 
-# How the registry's maps read a block of the engine's new variables.
+def _new_variable_registry():
+    """The engine's registry of the bulk conversion's new variables, or None
+    for an engine without the bulk conversion."""
+    registry = getattr(bx, "NewVariableRegistry", None)
+    return registry() if registry is not None else None
+
+
+# How the registry's maps read the engine's new variables: the keys of one
+# block, and a value by key among all blocks.
 def _names_of(block):
     return block.names()
 
@@ -88,13 +96,13 @@ def _numbers_of(block):
     return block.numbers()
 
 
-def _number_in(block, name):
-    return block.number(name)
+def _number_in(blocks, name):
+    return blocks.number(name)
 
 
-def _variable_in(block, number):
-    return block.variable(number)
+def _variable_in(blocks, number):
+    return blocks.variable(number)
 
 
-def _name_in(block, number):
-    return block.name(number)
+def _name_in(blocks, number):
+    return blocks.name(number)
