@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cassert>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <stdexcept>
@@ -14,11 +15,24 @@ namespace {
 
 constexpr std::uint32_t max_nodes = std::numeric_limits<std::uint32_t>::max() >> 1;
 
+// Variable names are short, and a bulk conversion names a hundred thousand:
+// eight bytes at a time through a multiply-xorshift, then a finaliser.
 std::uint64_t text_hash(std::string_view text) {
-    std::uint64_t hash = std::hash<std::string_view>{}(text);
-    hash ^= hash >> 31;
-    hash *= 0x94d049bb133111ebULL;
-    return hash ^ (hash >> 29);
+    std::uint64_t hash = 0x9e3779b97f4a7c15ULL ^ text.size();
+    const char* next = text.data();
+    std::size_t left = text.size();
+    for (; left >= 8; next += 8, left -= 8) {
+        std::uint64_t word = 0;
+        std::memcpy(&word, next, 8);
+        hash = (hash ^ word) * 0xbf58476d1ce4e5b9ULL;
+        hash ^= hash >> 31;
+    }
+    std::uint64_t tail = 0;
+    for (std::size_t i = 0; i < left; ++i) tail |= std::uint64_t{static_cast<unsigned char>(next[i])} << (8 * i);
+    hash = (hash ^ tail) * 0x94d049bb133111ebULL;
+    hash ^= hash >> 29;
+    hash *= 0xbf58476d1ce4e5b9ULL;
+    return hash ^ (hash >> 32);
 }
 
 std::uint64_t structural_hash(Kind kind, std::span<const Ref> args) {
@@ -152,31 +166,61 @@ Ref Context::fresh_variable(std::string_view prefix) {
 }
 
 std::vector<Ref> Context::numbered_variables(std::string_view prefix, std::uint64_t first_index, std::size_t count) {
-    // Each name's slot is loaded while the names before it are placed: the
-    // table of a large context is far out of cache.
+    // A batch of names is written where new names are kept, hashed, and its
+    // table slots loaded before any is placed: the table of a large context
+    // is far out of cache. A name that exists already is taken out again.
     constexpr std::size_t batch = 32;
     reserve_variables(count);
-    name_chars_.reserve(name_chars_.size() + count * (prefix.size() + 8));
+    reserve_more(name_chars_, count * (prefix.size() + 8));
     std::vector<Ref> variables;
     variables.reserve(count);
-    NumberedName ahead(prefix, first_index);
     NumberedName names(prefix, first_index);
+    std::size_t ends[batch];
     std::uint64_t hashes[batch];
     for (std::size_t start = 0; start < count; start += batch) {
         const std::size_t size = std::min(batch, count - start);
+        const std::size_t committed = name_chars_.size();
         for (std::size_t k = 0; k < size; ++k) {
-            hashes[k] = text_hash(ahead.next());
+            names.append_next(name_chars_);
+            ends[k] = name_chars_.size();
+        }
+        const auto written = [&](std::size_t k) {
+            const std::size_t begin = k == 0 ? committed : ends[k - 1];
+            return std::string_view(name_chars_).substr(begin, ends[k] - begin);
+        };
+        for (std::size_t k = 0; k < size; ++k) {
+            hashes[k] = text_hash(written(k));
             variable_table_.prefetch(hashes[k]);
         }
-        for (std::size_t k = 0; k < size; ++k) variables.push_back(get_var(names.next(), hashes[k]));
+        // Names are only ever moved down, over names already taken out,
+        // so every name still to place lies where it was written.
+        std::size_t kept = committed;
+        for (std::size_t k = 0; k < size; ++k) {
+            const std::string_view name = written(k);
+            const Ref existing = find_var(name, hashes[k]);
+            if (!existing.is_constant()) {
+                variables.push_back(existing);
+                continue;
+            }
+            if (kept != static_cast<std::size_t>(name.data() - name_chars_.data())) {
+                std::memmove(name_chars_.data() + kept, name.data(), name.size());
+            }
+            kept += name.size();
+            variables.push_back(add_named_variable(kept, hashes[k]));
+        }
+        name_chars_.resize(kept);
     }
     return variables;
 }
 
 Ref Context::add_variable(std::string_view name, std::uint64_t hash) {
-    const std::uint32_t index = append_node(Kind::Variable, name_starts_.size() - 1, 0);
     name_chars_ += name;
-    name_starts_.push_back(name_chars_.size());
+    return add_named_variable(name_chars_.size(), hash);
+}
+
+Ref Context::add_named_variable(std::size_t name_end, std::uint64_t hash) {
+    const std::uint32_t index = append_node(Kind::Variable, name_starts_.size() - 1, 0);
+    name_starts_.push_back(name_end);
     variable_table_.insert(hash, index, [this](const auto& place) { place_variables(place); });
     return Ref::of_node(index);
 }

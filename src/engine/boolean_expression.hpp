@@ -189,6 +189,9 @@ private:
     mutable bool marks_leased_ = false;
 
     Ref add_variable(std::string_view name, std::uint64_t hash);
+    // A variable whose name was written already: name_chars_ from the end
+    // of the last name up to name_end.
+    Ref add_named_variable(std::size_t name_end, std::uint64_t hash);
     Ref get_var(std::string_view name, std::uint64_t hash);
     [[nodiscard]] Ref find_var(std::string_view name, std::uint64_t hash) const;
     std::uint32_t append_node(Kind kind, std::size_t first, std::uint32_t count);

@@ -19,14 +19,24 @@ public:
 
     // The next name; the view holds until the following call.
     std::string_view next() {
-        char digits[std::numeric_limits<std::uint64_t>::digits10 + 1];
-        const auto end = std::to_chars(digits, digits + sizeof digits, next_++).ptr;
         name_.resize(stem_);
-        name_.append(digits, end);
+        append_digits(name_);
         return name_;
     }
 
+    // Writes the next name at the end of text.
+    void append_next(std::string& text) {
+        text.append(name_, 0, stem_);
+        append_digits(text);
+    }
+
 private:
+    void append_digits(std::string& text) {
+        char digits[std::numeric_limits<std::uint64_t>::digits10 + 1];
+        const auto end = std::to_chars(digits, digits + sizeof digits, next_++).ptr;
+        text.append(digits, end);
+    }
+
     std::string name_;
     std::size_t stem_;
     std::uint64_t next_;
