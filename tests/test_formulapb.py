@@ -26,7 +26,7 @@ def conversion(request, monkeypatch):
     (a weighted literal per term, a conversion per literal)."""
     if request.param == "per_literal":
         monkeypatch.delattr(bx, "clauses_to_formula")
-        monkeypatch.delattr(pb.PBConstraint, "from_pairs")
+        monkeypatch.delattr(pb.PBConstraint, "from_numbers")
     return request.param
 
 
@@ -203,16 +203,16 @@ def test_to_bx_passes_failures_on_after_the_first_line(manager, debug_lines, con
     lambda a: 2.5 * a,                        # a coefficient the engine refuses
     lambda a: Sum(a, 2.5 * a, 1),             # both: the first fault is reported
 ])
-def test_terms_listed_as_pairs_fail_as_weighted_literals_do(manager, monkeypatch, term_of):
+def test_terms_read_as_numbers_fail_as_weighted_literals_do(manager, monkeypatch, term_of):
     (a,) = occurrences(manager, 1)
     term = term_of(a.to_pb())
-    with pytest.raises(Exception) as from_pairs:
+    with pytest.raises(Exception) as from_numbers:
         FormulaPB(term, LEQ, 1).to_bx(manager)
-    monkeypatch.delattr(pb.PBConstraint, "from_pairs")
+    monkeypatch.delattr(pb.PBConstraint, "from_numbers")
     with pytest.raises(Exception) as from_weighted_literals:
         FormulaPB(term, LEQ, 1).to_bx(manager)
-    assert type(from_pairs.value) is type(from_weighted_literals.value)
-    assert str(from_pairs.value) == str(from_weighted_literals.value)
+    assert type(from_numbers.value) is type(from_weighted_literals.value)
+    assert str(from_numbers.value) == str(from_weighted_literals.value)
 
 
 class CountedText:

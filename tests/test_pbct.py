@@ -314,31 +314,33 @@ class TestInterface:
         with pytest.raises(error, match=message):
             make()
 
-    @pytest.mark.parametrize("pairs, error, message", [
-        ([(0, 1)], ValueError, "variable number 0"),
-        ([(1, 2.5)], TypeError, "coefficient must be an integer"),
-        ([(1, 2**70)], ValueError, "out of range"),
-        ([(1, 1, 1)], TypeError, "pairs must hold"),
-        ([[1, 1]], TypeError, "pairs must hold"),
-        ("ab", TypeError, "pairs must be an iterable"),
+    @pytest.mark.parametrize("numbers, coefficients, error, message", [
+        ([0], [1], ValueError, "variable number 0"),
+        ([1], [2.5], TypeError, "coefficient must be an integer"),
+        ([1], [2**70], ValueError, "out of range"),
+        ([1.0], [1], TypeError, "variable number must be an integer"),
+        ([1, 2], [1], ValueError, "of one length, not 2 and 1"),
+        ("ab", [1, 1], TypeError, "numbers must be a sequence"),
+        ([1], {1}, TypeError, "coefficients must be a sequence"),
     ])
-    def test_pairs_are_checked_as_weighted_literals(self, pairs, error, message):
+    def test_numbers_are_checked_as_weighted_literals(self, numbers, coefficients, error, message):
         with pytest.raises(error, match=message):
-            pb.PBConstraint.from_pairs(pairs, LEQ, 1)
+            pb.PBConstraint.from_numbers(numbers, coefficients, LEQ, 1)
 
     @pytest.mark.parametrize("comparator, bounds", [(LEQ, (4,)), (GEQ, (3,)), (BOTH, (5, 2))])
-    def test_pairs_make_the_constraint_of_their_weighted_literals(self, comparator, bounds):
-        pairs = [(1, 3), (2, -2), (3, 4), (4, 1)]
-        mixed = pairs[:2] + [pb.WeightedLit(*pair) for pair in pairs[2:]]
+    def test_numbers_make_the_constraint_of_their_weighted_literals(self, comparator, bounds):
+        numbers, coefficients = [1, 2, 3, 4], [3, -2, 4, 1]
 
         def clauses(constraint):
             database = pb.VectorClauseDatabase(pb.PBConfig())
             pb.pb2cnf(pb.PBConfig()).encode2(constraint, database, pb.AuxVarManager(5))
             return database.get_clauses()
 
-        expected = clauses(pb.PBConstraint([pb.WeightedLit(*pair) for pair in pairs], comparator, *bounds))
-        assert clauses(pb.PBConstraint.from_pairs(pairs, comparator, *bounds)) == expected
-        assert clauses(pb.PBConstraint.from_pairs(iter(mixed), comparator, *bounds)) == expected
+        weighted = [pb.WeightedLit(n, c) for n, c in zip(numbers, coefficients)]
+        expected = clauses(pb.PBConstraint(weighted, comparator, *bounds))
+        assert clauses(pb.PBConstraint.from_numbers(numbers, coefficients, comparator, *bounds)) == expected
+        assert clauses(pb.PBConstraint.from_numbers(np.array(numbers), tuple(coefficients), comparator,
+                                                    *bounds)) == expected
 
     def test_input_not_from_numberer_is_refused(self):
         manager = pb.AuxVarManager(1)

@@ -33,25 +33,28 @@ std::vector<WeightedLiteral> weighted_literals_from_python(py::handle lits) {
     return terms;
 }
 
-// Items that are WeightedLit, or pairs of a variable number and a coefficient
-// read as WeightedLit reads them: a host object per term costs more than the
-// term, so a long sum is better listed as pairs.
-std::vector<WeightedLiteral> weighted_literals_from_pairs(py::handle pairs) {
-    if (PyUnicode_Check(pairs.ptr()) || !py::isinstance<py::iterable>(pairs)) {
-        throw py::type_error("pairs must be an iterable of (number, coefficient) pairs or WeightedLit");
+// Terms given as two sequences, numbers and coefficients, read as WeightedLit
+// reads them: a host object per term costs more than the term, so a long sum
+// is better handed over as two lists of integers.
+std::vector<WeightedLiteral> weighted_literals_from_numbers(py::handle numbers, py::handle coefficients) {
+    const auto sequence = [](py::handle values, const char* what) {
+        if (PyUnicode_Check(values.ptr()) || !PySequence_Check(values.ptr())) {
+            throw py::type_error(std::string(what) + " must be a sequence of integers");
+        }
+        return py::reinterpret_borrow<py::sequence>(values);
+    };
+    const py::sequence number_sequence = sequence(numbers, "numbers");
+    const py::sequence coefficient_sequence = sequence(coefficients, "coefficients");
+    if (number_sequence.size() != coefficient_sequence.size()) {
+        throw py::value_error("numbers and coefficients must be of one length, not " +
+                              std::to_string(number_sequence.size()) + " and " +
+                              std::to_string(coefficient_sequence.size()));
     }
     std::vector<WeightedLiteral> terms;
-    if (PyList_Check(pairs.ptr())) terms.reserve(static_cast<std::size_t>(PyList_GET_SIZE(pairs.ptr())));
-    for (const auto item : py::iter(pairs)) {
-        if (PyTuple_Check(item.ptr()) && PyTuple_GET_SIZE(item.ptr()) == 2) {
-            terms.push_back(weighted_variable(integer_from_python(PyTuple_GET_ITEM(item.ptr(), 0), "a variable number"),
-                                              integer_from_python(PyTuple_GET_ITEM(item.ptr(), 1), "a coefficient")));
-        } else if (py::isinstance<WeightedLiteral>(item)) {
-            terms.push_back(item.cast<WeightedLiteral>());
-        } else {
-            throw py::type_error("pairs must hold (number, coefficient) pairs or WeightedLit, not " +
-                                 std::string(py::repr(item)));
-        }
+    terms.reserve(number_sequence.size());
+    for (std::size_t k = 0; k < number_sequence.size(); ++k) {
+        terms.push_back(weighted_variable(integer_from_python(number_sequence[k], "a variable number"),
+                                          integer_from_python(coefficient_sequence[k], "a coefficient")));
     }
     return terms;
 }
@@ -150,13 +153,14 @@ void bind_pbct(py::module_& parent) {
              }),
              py::arg("lits"), py::arg("comparator"), py::arg("leq"), py::arg("geq") = py::none())
         .def_static(
-            "from_pairs",
-            [](py::handle pairs, py::handle comparator, py::handle leq, py::handle geq) {
-                return constraint_of(weighted_literals_from_pairs(pairs), comparator, leq, geq);
+            "from_numbers",
+            [](py::handle numbers, py::handle coefficients, py::handle comparator, py::handle leq, py::handle geq) {
+                return constraint_of(weighted_literals_from_numbers(numbers, coefficients), comparator, leq, geq);
             },
-            py::arg("pairs"), py::arg("comparator"), py::arg("leq"), py::arg("geq") = py::none(),
-            "As PBConstraint(lits, ...), the terms given as (number, coefficient) pairs (or WeightedLit), "
-            "checked as WeightedLit checks them; no host object is made per term.");
+            py::arg("numbers"), py::arg("coefficients"), py::arg("comparator"), py::arg("leq"),
+            py::arg("geq") = py::none(),
+            "As PBConstraint(lits, ...) with lits[k] = WeightedLit(numbers[k], coefficients[k]), checked as "
+            "WeightedLit checks them, without a host object per term.");
 
     py::class_<VectorClauseDatabase>(module, "VectorClauseDatabase")
         .def(py::init<PBConfig>(), py::arg("config"))

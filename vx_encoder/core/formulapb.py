@@ -2,7 +2,7 @@ import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
 
 from vx_encoder.core.debug_shown import debug_shown
-from vx_encoder.core.pboperations import AddOp, PBVariable, Sum, weighted_literal_pairs
+from vx_encoder.core.pboperations import AddOp, PBVariable, Sum, term_leaves
 from vx_encoder.core.vx_logger import *
 
 
@@ -42,14 +42,16 @@ class FormulaPB:
 
 
 def _constraint_of(expression, comparator, border):
-    """pb.PBConstraint(expression.to_pb(), comparator, *border), made from
-    pairs when the engine takes them, which saves an engine object per term.
-    Listing pairs shows no debug lines and has no effects, so with debug shown,
-    or when it fails, the weighted literals are listed: they give the lines
-    and the error of the first fault."""
-    if type(expression) in _TERMS and hasattr(pb.PBConstraint, "from_pairs") and not debug_shown():
+    """pb.PBConstraint(expression.to_pb(), comparator, *border), made from two
+    lists of integers when the engine takes them, which saves an engine object
+    per term. Reading the leaves shows no debug lines and has no effects, so
+    with debug shown, or when it fails, the weighted literals are listed: they
+    give the lines and the error of the first fault."""
+    if type(expression) in _TERMS and hasattr(pb.PBConstraint, "from_numbers") and not debug_shown():
         try:
-            return pb.PBConstraint.from_pairs(weighted_literal_pairs(expression), comparator, *border)
+            leaves = term_leaves(expression)
+            return pb.PBConstraint.from_numbers([leaf.pb_var for leaf in leaves],
+                                                [leaf.coefficient for leaf in leaves], comparator, *border)
         except Exception:
             pass
     return pb.PBConstraint(expression.to_pb(), comparator, *border)

@@ -74,18 +74,20 @@ class _SumListed:
 
 
 def _list_leaves(root, entry_of_leaf, listing, log_sums):
-    """The entries of the leaves of a term tree, depth first and left to right.
+    """The entries of the leaves of a term tree, depth first and left to right;
+    without `entry_of_leaf`, the leaves themselves.
 
     Operands that are not terms are asked for their own listing (the method
-    named `listing`), so they fail there as they would in a recursive walk.
-    With `log_sums`, every term Sum writes its own list once its members are
-    listed, inner sums before outer ones."""
+    named `listing`), so they fail there as they would in a recursive walk;
+    without `listing`, they raise NotATerm. With `log_sums`, every term Sum
+    writes its own list once its members are listed, inner sums before outer
+    ones."""
     entries = []
     stack = [root]
     while stack:
         node = stack.pop()
         if isinstance(node, PBVariable):
-            entries.append(entry_of_leaf(node))
+            entries.append(entry_of_leaf(node) if entry_of_leaf else node)
         elif isinstance(node, AddOp):
             stack.append(node.second_variable)
             stack.append(node.first_variable)
@@ -95,6 +97,8 @@ def _list_leaves(root, entry_of_leaf, listing, log_sums):
             stack.extend(reversed(node.variables))
         elif type(node) is _SumListed:
             log_d(f"Sum to_pb result {entries[node.start:]}")
+        elif listing is None:
+            raise NotATerm(f"{type(node).__name__} is not a term")
         else:
             entries.extend(getattr(node, listing)())
     return entries
@@ -200,11 +204,16 @@ def _soft_pairs_of(term):
     return _list_leaves(term, _number_and_coefficient, "to_maxsat", log_sums=False)
 
 
-def weighted_literal_pairs(term):
-    """What `term.to_pb()` lists, each leaf as its (number, coefficient) pair
-    instead of an engine weighted literal, and without the debug lines.
-    Operands that are not terms are asked for their `to_pb()`, as there."""
-    return _list_leaves(term, _number_and_coefficient, "to_pb", log_sums=False)
+class NotATerm(TypeError):
+    """An operand that is not a term, met by `term_leaves`."""
+
+
+def term_leaves(term):
+    """The `PBVariable` leaves of a term tree, in the order in which `to_pb`
+    lists them, without making anything per leaf and without debug lines.
+    Raises `NotATerm` at an operand that is not a term, which only `to_pb`
+    can list (or refuse) as the host does."""
+    return _list_leaves(term, None, None, log_sums=False)
 
 
 class AddOp(PBBaseOp):
