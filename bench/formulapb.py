@@ -3,8 +3,10 @@
 Times `to_bx` on one comparison of 10,000 weighted variables (weights 1..n,
 bound half of the total weight) and prints its ratio to the `encode2` call
 alone (target: at most 3), with the engine's bulk clause conversion and with
-the per-literal conversion it replaces. Then lists, negates, scales and prints
-a sum of 1,000,000 terms written with + in a loop.
+the per-literal conversion it replaces. Then times rounds of many small
+comparisons on one manager, which must not slow down as conversions pile up,
+and lists, negates, scales and prints a sum of 1,000,000 terms written with +
+in a loop.
 
 Run: PYTHONPATH=. python bench/formulapb.py [n]
 """
@@ -81,7 +83,8 @@ def per_literal_conversion():
         pb.PBConstraint.from_numbers = from_numbers
 
 
-def compare_to_bx(n, comparator):
+def comparison_case(n, comparator):
+    """The encoder alone, and how to make a fresh FormulaPB of the case."""
     total = n * (n + 1) // 2
     bound = total // 2
     encode, clauses = encoded_database(n, comparator, bound)
@@ -90,26 +93,41 @@ def compare_to_bx(n, comparator):
         manager = Manager()
         return manager, FormulaPB(model_term(manager, n), comparator, bound)
 
-    def convert(prepared):
-        manager, formula = prepared
-        formula.to_bx(manager)
+    return bound, encode, clauses, prepare
 
+
+def convert(prepared):
+    manager, formula = prepared
+    formula.to_bx(manager)
+
+
+def compare_to_bx(n, comparator):
+    bound, encode, clauses, prepare = comparison_case(n, comparator)
     encode_time, bulk_time = best_times([(encode, lambda: None), (convert, prepare)])
-    with per_literal_conversion():
-        per_literal_time = best_time(convert, prepare)
     manager, formula = prepare()
     formula.to_bx(manager)
     print(f"n = {n:,}, {comparator.name}: {clauses:,} clauses, {manager.cnt_pbvar:,} auxiliaries")
     print(f"  encode2 alone        {encode_time * 1000:8.1f} ms")
     print(f"  to_bx, bulk          {bulk_time * 1000:8.1f} ms   ratio {bulk_time / encode_time:5.2f} (target <= 3)")
-    print(f"  to_bx, per literal   {per_literal_time * 1000:8.1f} ms   ratio {per_literal_time / encode_time:5.2f}")
     print_bulk_parts(n, comparator, bound)
+
+
+def compare_per_literal(n, comparator):
+    """Run after the bulk figures: the host objects of a million clauses leave
+    the heap in a state that would slow whatever is measured next."""
+    _, encode, _, prepare = comparison_case(n, comparator)
+    encode_time = best_time(encode)
+    with per_literal_conversion():
+        per_literal_time = best_time(convert, prepare)
+    print(f"n = {n:,}, {comparator.name}, to_bx per literal {per_literal_time * 1000:8.1f} ms   "
+          f"ratio {per_literal_time / encode_time:5.2f}")
 
 
 def print_bulk_parts(n, comparator, bound):
     """Where the bulk to_bx spends its time besides encoding: the term's leaves
-    as numbers and coefficients, and the clause conversion; then, for comparison, the Part's
-    listing as weighted literals and the engine's per-clause formula builder."""
+    as numbers and coefficients, and the clause conversion; then, for
+    comparison, the listing as weighted literals and the engine's per-clause
+    formula builder."""
     def prepare():
         manager = Manager()
         term = model_term(manager, n)
@@ -138,6 +156,28 @@ def print_bulk_parts(n, comparator, bound):
           f"term.to_pb {listing * 1000:.1f} ms, bx.from_clauses {building * 1000:.1f} ms")
 
 
+def many_comparisons(count, per_round=1000):
+    """Comparisons of 30 terms over 200 variables, all on one manager: each
+    round of per_round to_bx calls should take as long as the first (before,
+    each conversion asked every earlier conversion's block, and the rounds
+    grew linearly)."""
+    manager = Manager()
+    manager.registration_generator_variables("x")
+    x = manager.name2genvar["x"]
+    variables = [x(i).to_pb() for i in range(200)]
+    rounds = []
+    start = time.perf_counter()
+    for k in range(1, count + 1):
+        term = Sum(*[(j % 5 + 1) * variables[(k + j) % 200] for j in range(30)])
+        FormulaPB(term, pb.Comparator_type.LEQ, 40).to_bx(manager)
+        if k % per_round == 0:
+            rounds.append(time.perf_counter() - start)
+            start = time.perf_counter()
+    print(f"{count:,} comparisons on one manager, {per_round:,} a round: "
+          + ", ".join(f"{seconds:.2f} s" for seconds in rounds)
+          + f"; last round / first {rounds[-1] / rounds[0]:.2f} (target: about 1)")
+
+
 def long_sum(length):
     leaves = [PBVariable(i + 1, f"x({i})", i % 7 - 3) for i in range(length)]
     term = leaves[0]
@@ -154,8 +194,11 @@ def long_sum(length):
 
 def main():
     n = int(sys.argv[1]) if len(sys.argv) > 1 else 10_000
-    compare_to_bx(n, pb.Comparator_type.LEQ)
-    compare_to_bx(n, pb.Comparator_type.BOTH)
+    for comparator in (pb.Comparator_type.LEQ, pb.Comparator_type.BOTH):
+        compare_to_bx(n, comparator)
+    for comparator in (pb.Comparator_type.LEQ, pb.Comparator_type.BOTH):
+        compare_per_literal(n, comparator)
+    many_comparisons(4000)
     long_sum(1_000_000)
 
 
