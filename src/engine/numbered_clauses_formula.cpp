@@ -140,26 +140,130 @@ Ref conjunction_of_clauses(Context& context, std::span<const Ref> literals, std:
     return conjunction.build(context);
 }
 
-// New variables are named only after the pass, in order, so that naming
-// does not compete with the pass for the cache; until then a new number's
-// formula is the node its variable gets when its name is new. Literals of
-// new numbers whose names existed are mapped again; returns whether every
-// name was new.
-bool name_new_variables(Context& context, NumberedClausesFormula& result, std::vector<Ref>& literals,
-                        std::uint32_t first_new_node, std::string_view prefix, std::uint64_t first_index) {
-    result.new_variables = context.numbered_variables(prefix, first_index, result.new_numbers.size());
-    bool all_new = true;
-    for (std::size_t k = 0; k < result.new_variables.size(); ++k) {
-        all_new = all_new && result.new_variables[k] == Ref::of_node(first_new_node + k);
-    }
-    if (all_new) return true;
-    for (Ref& literal : literals) {
-        if (literal.node() >= first_new_node) {
-            literal = result.new_variables[literal.node() - first_new_node] ^ literal.negated();
+// One conversion: a pass that maps every literal, then the naming of the
+// new variables, then the formula. New variables are named only after the
+// pass, in order, so that naming does not compete with the pass for the
+// cache; until then a new number's formula is the node its variable gets
+// when its name is new.
+class Conversion {
+public:
+    Conversion(Context& context, const ClauseBuffer& clauses, const KnownFormula& known)
+        : context_(context),
+          clauses_(clauses),
+          known_(known),
+          formulas_(clauses.literal_count()),
+          first_new_node_(static_cast<std::uint32_t>(context.node_count())),
+          literals_(clauses.literal_count()),
+          ends_(clauses.size()) {}
+
+    NumberedClausesFormula run(std::string_view prefix, std::uint64_t first_index) {
+        map_literals();
+        const bool all_names_new = name_new_variables(prefix, first_index);
+        // A name that existed may be a known number's variable too, and
+        // numbers that share a node may repeat or contradict one another.
+        const bool tidy = tidy_ && numbers_are_nodes_ && all_names_new;
+        if (!only_variables_) {
+            result_.formula = conjunction_of_clauses(context_, literals_, ends_);
+        } else if (!tidy && !tidy_clauses(context_, literals_, ends_)) {
+            result_.formula = Ref::zero();
+        } else {
+            // Literals mapped again or tidied are hashed anew.
+            result_.formula = conjunction_of_tidy_clauses(context_, std::move(literals_), std::move(ends_),
+                                                          tidy ? std::optional(hash_) : std::nullopt);
         }
+        return std::move(result_);
     }
-    return false;
-}
+
+private:
+    Context& context_;
+    const ClauseBuffer& clauses_;
+    const KnownFormula& known_;
+    NumberFormulas formulas_;
+    const std::uint32_t first_new_node_;
+    std::vector<Ref> literals_;
+    std::vector<std::uint32_t> ends_;
+    ClauseBlockHash hash_;
+    NumberedClausesFormula result_;
+    bool only_variables_ = true;
+    // Distinct numbers stand for distinct nodes until two are given one node;
+    // only then must clauses be checked literal by literal.
+    bool numbers_are_nodes_ = true;
+    bool tidy_ = true;  // no clause empty or repeating a number
+
+    // Every literal becomes its number's formula, negated or not, in one
+    // pass that also tells whether a clause is empty or repeats a number.
+    // The loop works on locals: through the members, every store to a
+    // literal would make the compiler reload them all.
+    void map_literals() {
+        NodeMarks given_nodes(context_);
+        const Literal* const numbered = clauses_.literals().data();
+        const std::size_t* const numbered_ends = clauses_.ends().data();
+        Ref* const literals = literals_.data();
+        std::uint32_t* const ends = ends_.data();
+        const std::size_t clause_count = ends_.size();
+        ClauseBlockHash hash;
+        bool tidy = true;
+        std::uint32_t begin = 0;
+        for (std::size_t c = 0; c < clause_count; ++c) {
+            const auto end = static_cast<std::uint32_t>(numbered_ends[c]);
+            const std::uint32_t stamp = NumberFormula::stamp_of_clause(c);
+            bool repeats = begin == end;
+            for (std::uint32_t i = begin; i < end; ++i) {
+                const Literal literal = numbered[i];
+                NumberFormula& entry = formulas_[number_of(literal)];
+                if (entry.stamp == NumberFormula::unseen) [[unlikely]] {
+                    see_first(number_of(literal), entry, given_nodes);
+                }
+                repeats |= entry.stamp == stamp;
+                entry.stamp = stamp;
+                literals[i] = entry.formula ^ (literal < 0);
+                hash.add(literals[i]);
+            }
+            tidy = tidy && !repeats;
+            ends[c] = end;
+            begin = end;
+        }
+        hash_ = hash;
+        tidy_ = tidy;
+    }
+
+    // The formula of a number at its first occurrence: the caller's, or the
+    // node of a new variable.
+    void see_first(std::uint32_t number, NumberFormula& entry, NodeMarks& given_nodes) {
+        check_number(number);
+        if (const std::optional<Ref> given = known_(static_cast<Literal>(number))) {
+            if (context_.node_count() != first_new_node_) {
+                throw std::logic_error("the formula of a known number must exist before the conversion");
+            }
+            entry.formula = *given;
+            only_variables_ = only_variables_ && context_.is_literal(*given);
+            numbers_are_nodes_ = numbers_are_nodes_ && given_nodes.get(given->node()) == 0;
+            given_nodes.set(given->node(), 1);
+        } else {
+            const auto position = static_cast<std::uint32_t>(result_.new_numbers.size());
+            entry.formula = Ref::of_node(first_new_node_ + position);
+            result_.new_numbers.push_back(static_cast<Literal>(number));
+        }
+        entry.stamp = NumberFormula::in_no_clause;
+    }
+
+    // Literals of new numbers whose names existed are mapped again; returns
+    // whether every name was new.
+    bool name_new_variables(std::string_view prefix, std::uint64_t first_index) {
+        result_.new_variables = context_.numbered_variables(prefix, first_index, result_.new_numbers.size());
+        bool all_new = true;
+        for (std::size_t k = 0; k < result_.new_variables.size(); ++k) {
+            all_new = all_new && result_.new_variables[k] == Ref::of_node(first_new_node_ + k);
+        }
+        if (all_new) return true;
+        for (Ref& literal : literals_) {
+            if (literal.node() >= first_new_node_) {
+                literal = result_.new_variables[literal.node() - first_new_node_] ^ literal.negated();
+            }
+        }
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -170,72 +274,7 @@ NumberedClausesFormula formula_of_numbered_clauses(Context& context, const Claus
         clauses.size() > std::numeric_limits<std::uint32_t>::max() - 2) {
         throw std::length_error("too many literals for one formula");
     }
-    NumberFormulas formulas(clauses.literal_count());
-    NumberedClausesFormula result;
-    const auto first_new_node = static_cast<std::uint32_t>(context.node_count());
-    bool only_variables = true;
-    // Distinct numbers stand for distinct nodes until two are given one node;
-    // only then must clauses be checked literal by literal.
-    bool numbers_are_nodes = true;
-    std::optional<NodeMarks> given_nodes(context);
-    const auto first_seen = [&](std::uint32_t number, NumberFormula& entry) {
-        check_number(number);
-        if (const std::optional<Ref> given = known(static_cast<Literal>(number))) {
-            if (context.node_count() != first_new_node) {
-                throw std::logic_error("the formula of a known number must exist before the conversion");
-            }
-            entry.formula = *given;
-            only_variables = only_variables && context.is_literal(*given);
-            numbers_are_nodes = numbers_are_nodes && given_nodes->get(given->node()) == 0;
-            given_nodes->set(given->node(), 1);
-        } else {
-            entry.formula = Ref::of_node(first_new_node + static_cast<std::uint32_t>(result.new_numbers.size()));
-            result.new_numbers.push_back(static_cast<Literal>(number));
-        }
-        entry.stamp = NumberFormula::in_no_clause;
-    };
-    // Every literal becomes its number's formula, negated or not, in one
-    // pass that also tells whether a clause is empty or repeats a number.
-    std::vector<Ref> literals(clauses.literal_count());
-    std::vector<std::uint32_t> ends(clauses.size());
-    const Literal* numbered = clauses.literals().data();
-    bool tidy = true;
-    ClauseBlockHash hash;
-    std::uint32_t begin = 0;
-    for (std::size_t c = 0; c < ends.size(); ++c) {
-        const auto end = static_cast<std::uint32_t>(clauses.ends()[c]);
-        const std::uint32_t stamp = NumberFormula::stamp_of_clause(c);
-        bool repeats = begin == end;
-        for (std::uint32_t i = begin; i < end; ++i) {
-            const Literal literal = numbered[i];
-            NumberFormula& entry = formulas[number_of(literal)];
-            if (entry.stamp == NumberFormula::unseen) [[unlikely]] first_seen(number_of(literal), entry);
-            repeats |= entry.stamp == stamp;
-            entry.stamp = stamp;
-            literals[i] = entry.formula ^ (literal < 0);
-            hash.add(literals[i]);
-        }
-        tidy = tidy && !repeats;
-        ends[c] = end;
-        begin = end;
-    }
-    given_nodes.reset();
-    // A name that existed may be a known number's variable too.
-    const bool all_names_new = name_new_variables(context, result, literals, first_new_node, prefix, first_index);
-    numbers_are_nodes = numbers_are_nodes && all_names_new;
-    // Numbers that share a node may still repeat or contradict one another.
-    tidy = tidy && numbers_are_nodes;
-    if (!only_variables) {
-        result.formula = conjunction_of_clauses(context, literals, ends);
-    } else if (!tidy && !tidy_clauses(context, literals, ends)) {
-        result.formula = Ref::zero();
-    } else {
-        // Literals mapped again or tidied are hashed anew.
-        const bool as_written = all_names_new && tidy;
-        result.formula = conjunction_of_tidy_clauses(context, std::move(literals), std::move(ends),
-                                                     as_written ? std::optional(hash) : std::nullopt);
-    }
-    return result;
+    return Conversion(context, clauses, known).run(prefix, first_index);
 }
 
 }  // namespace kelvo::bxpr
