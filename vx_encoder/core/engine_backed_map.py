@@ -33,8 +33,8 @@ class EngineBackedMap(Mapping):
     def single_entries(self) -> dict:
         return self._entries
 
-    def blocks(self):
-        """The engine registry of the blocks."""
+    def block_registry(self):
+        """The engine registry of the blocks (None for an engine without them)."""
         return self._registry
 
     def clear(self) -> None:

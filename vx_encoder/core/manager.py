@@ -52,10 +52,12 @@ class Manager:
     def clauses_to_bx(self, database, prefix: str = "_pbct_aux"):
         """The conjunction of the disjunctions of the database's clauses, every
         number turned into its Boolean variable as `get_pb_var` does, in one
-        engine call (`bx.clauses_to_formula_and_variables`): numbers not registered yet become
-        auxiliary variables, named in the order of their first occurrence."""
+        engine call (`bx.clauses_to_formula_and_variables`): numbers not
+        registered yet become auxiliary variables, named in the order of their
+        first occurrence."""
         formula, made = bx.clauses_to_formula_and_variables(
-            self.bx_context, database, self.pb2bx.single_entries(), self.pb2bx.blocks(), prefix, self.cnt_pbvar)
+            self.bx_context, database, self.pb2bx.single_entries(), self.pb2bx.block_registry(), prefix,
+            self.cnt_pbvar)
         if len(made) > 0:
             self.cnt_pbvar += len(made)
             self.name2pb.add_block(made)
