@@ -3,17 +3,18 @@
 // with the caller's variable numbers mapped to formulas of a context and
 // every unknown number made a new named variable. The second call keeps the
 // new variables in the engine (bx.NewVariables) and makes their Python
-// objects only when asked, since a large comparison makes a hundred thousand.
+// objects only when asked, since a large comparison makes a hundred thousand;
+// bx.NewVariableRegistry finds them again across the conversions of a model.
 
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
 #include <algorithm>
-#include <charconv>
 #include <cstdint>
 #include <limits>
 #include <memory>
 #include <optional>
+#include <span>
 #include <string>
 #include <unordered_map>
 #include <utility>
