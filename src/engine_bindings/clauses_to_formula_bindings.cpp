@@ -36,6 +36,14 @@ namespace {
 
 std::string type_name(py::handle value) { return py::str(py::type::of(value).attr("__name__")); }
 
+// A host list of count items, item k made by item_at(k).
+template <typename ItemAt>
+py::list list_of(std::size_t count, const ItemAt& item_at) {
+    py::list items(count);
+    for (std::size_t k = 0; k < count; ++k) items[k] = item_at(k);
+    return items;
+}
+
 // The variables that one conversion made for the numbers it did not know,
 // in order of first occurrence: number k has the name prefix_(first + k).
 class NewVariables {
@@ -55,12 +63,24 @@ public:
     [[nodiscard]] std::uint64_t first() const { return first_; }
     [[nodiscard]] std::span<const Literal> numbers() const { return index_.numbers(); }
     [[nodiscard]] const NewVariableIndex& index() const { return index_; }
+    // The block at a place of its own index: itself.
+    [[nodiscard]] const NewVariables& block(const NewVariableIndex::Place&) const { return *this; }
 
     [[nodiscard]] std::string name(std::size_t position) const {
         return prefix_ + "_" + std::to_string(first_ + position);
     }
     [[nodiscard]] py::object variable(std::size_t position) const { return wrap(state_, variables_[position]); }
     [[nodiscard]] Ref variable_ref(std::size_t position) const { return variables_[position]; }
+
+    [[nodiscard]] py::list number_list() const {
+        return list_of(size(), [this](std::size_t k) { return py::int_(numbers()[k]); });
+    }
+    [[nodiscard]] py::list name_list() const {
+        return list_of(size(), [this](std::size_t k) { return py::str(name(k)); });
+    }
+    [[nodiscard]] py::list variable_list() const {
+        return list_of(size(), [this](std::size_t k) { return variable(k); });
+    }
 
 private:
     std::shared_ptr<ContextState> state_;
@@ -259,100 +279,61 @@ py::tuple clauses_to_formula(py::handle context, py::handle database, py::handle
                              py::handle first_index) {
     const Conversion conversion = convert(context, database, known, NewVariableRegistry(), prefix, first_index);
     const NewVariables& made = conversion.new_variables;
-    py::list numbers(made.size());
-    py::list names(made.size());
-    py::list variables(made.size());
-    for (std::size_t k = 0; k < made.size(); ++k) {
-        numbers[k] = py::int_(made.numbers()[k]);
-        names[k] = py::str(made.name(k));
-        variables[k] = made.variable(k);
-    }
-    return py::make_tuple(conversion.formula, numbers, names, variables);
+    return py::make_tuple(conversion.formula, made.number_list(), made.name_list(), made.variable_list());
 }
 
-}  // namespace
-
-void bind_clauses_to_formula(py::module_& module) {
-    py::module_ bxpr = module.attr("bxpr");
-    py::class_<NewVariables>(bxpr, "NewVariables",
-                             "The variables one clause conversion made for the numbers it did not know, in order "
-                             "of first occurrence; their Python objects are made when asked for.")
-        .def("__len__", &NewVariables::size)
-        .def(
-            "numbers",
-            [](const NewVariables& self) {
-                py::list numbers(self.size());
-                for (std::size_t k = 0; k < self.size(); ++k) numbers[k] = py::int_(self.numbers()[k]);
-                return numbers;
-            },
-            "The numbers, in order.")
-        .def(
-            "names",
-            [](const NewVariables& self) {
-                py::list names(self.size());
-                for (std::size_t k = 0; k < self.size(); ++k) names[k] = py::str(self.name(k));
-                return names;
-            },
-            "The names of the variables, in order.")
-        .def(
-            "variables",
-            [](const NewVariables& self) {
-                py::list variables(self.size());
-                for (std::size_t k = 0; k < self.size(); ++k) variables[k] = self.variable(k);
-                return variables;
-            },
-            "The variables, in order.")
+// variable(number), name(number) and number(name) of a holder of blocks of
+// new variables: its index() finds the place, its block(place) the block.
+template <typename Holder>
+void bind_lookups(py::class_<Holder>& holder) {
+    holder
         .def(
             "variable",
-            [](const NewVariables& self, py::handle number) -> py::object {
-                const auto place = place_of_number(self.index(), number);
-                return place ? self.variable(place->position) : py::none();
-            },
-            py::arg("number"), "The variable made for the number, or None.")
-        .def(
-            "name",
-            [](const NewVariables& self, py::handle number) -> py::object {
-                const auto place = place_of_number(self.index(), number);
-                return place ? py::object(py::str(self.name(place->position))) : py::none();
-            },
-            py::arg("number"), "The name of the variable made for the number, or None.")
-        .def(
-            "number",
-            [](const NewVariables& self, py::handle name) -> py::object {
-                const auto place = place_of_name(self.index(), name);
-                return place ? py::object(py::int_(self.numbers()[place->position])) : py::none();
-            },
-            py::arg("name"), "The number whose variable has that name, or None.");
-
-    py::class_<NewVariableRegistry>(bxpr, "NewVariableRegistry",
-                                    "The bx.NewVariables of every conversion of a model, found by number or by name "
-                                    "at a cost that does not grow with the number of conversions; where two blocks "
-                                    "share a number or a name, the one added first is found.")
-        .def(py::init<>())
-        .def("add", &NewVariableRegistry::add, py::arg("new_variables"), "Adds the bx.NewVariables of a conversion.")
-        .def("clear", &NewVariableRegistry::clear)
-        .def("__len__", &NewVariableRegistry::size, "The number of blocks added.")
-        .def(
-            "variable",
-            [](const NewVariableRegistry& self, py::handle number) -> py::object {
+            [](const Holder& self, py::handle number) -> py::object {
                 const auto place = place_of_number(self.index(), number);
                 return place ? self.block(*place).variable(place->position) : py::none();
             },
             py::arg("number"), "The variable made for the number, or None.")
         .def(
             "name",
-            [](const NewVariableRegistry& self, py::handle number) -> py::object {
+            [](const Holder& self, py::handle number) -> py::object {
                 const auto place = place_of_number(self.index(), number);
                 return place ? py::object(py::str(self.block(*place).name(place->position))) : py::none();
             },
             py::arg("number"), "The name of the variable made for the number, or None.")
         .def(
             "number",
-            [](const NewVariableRegistry& self, py::handle name) -> py::object {
+            [](const Holder& self, py::handle name) -> py::object {
                 const auto place = place_of_name(self.index(), name);
                 return place ? py::object(py::int_(self.block(*place).numbers()[place->position])) : py::none();
             },
             py::arg("name"), "The number whose variable has that name, or None.");
+}
+
+}  // namespace
+
+void bind_clauses_to_formula(py::module_& module) {
+    py::module_ bxpr = module.attr("bxpr");
+    py::class_<NewVariables> new_variables(bxpr, "NewVariables",
+                                           "The variables one clause conversion made for the numbers it did not "
+                                           "know, in order of first occurrence; their Python objects are made when "
+                                           "asked for.");
+    new_variables.def("__len__", &NewVariables::size)
+        .def("numbers", &NewVariables::number_list, "The numbers, in order.")
+        .def("names", &NewVariables::name_list, "The names of the variables, in order.")
+        .def("variables", &NewVariables::variable_list, "The variables, in order.");
+    bind_lookups(new_variables);
+
+    py::class_<NewVariableRegistry> registry(bxpr, "NewVariableRegistry",
+                                             "The bx.NewVariables of every conversion of a model, found by number or "
+                                             "by name at a cost that does not grow with the number of conversions; "
+                                             "where two blocks share a number or a name, the one added first is "
+                                             "found.");
+    registry.def(py::init<>())
+        .def("add", &NewVariableRegistry::add, py::arg("new_variables"), "Adds the bx.NewVariables of a conversion.")
+        .def("clear", &NewVariableRegistry::clear)
+        .def("__len__", &NewVariableRegistry::size, "The number of blocks added.");
+    bind_lookups(registry);
 
     bxpr.def("clauses_to_formula", &clauses_to_formula, py::arg("context"), py::arg("database"), py::arg("known"),
              py::arg("prefix"), py::arg("first_index"),
