@@ -61,7 +61,8 @@ _TERMS = (PBVariable, AddOp, Sum)
 
 
 def _engine_converts_clauses_in_bulk() -> bool:
-    return hasattr(bx, "clauses_to_formula") and hasattr(bx, "clauses_to_formula_and_variables")
+    return all(hasattr(bx, name) for name in
+               ("clauses_to_formula", "clauses_to_formula_and_variables", "NewVariableRegistry"))
 
 
 def _clauses_to_bx_one_by_one(clauses, manager):
