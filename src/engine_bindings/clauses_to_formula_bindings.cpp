@@ -221,6 +221,8 @@ private:
             return value;
         }
         if (static_cast<std::size_t>(number) < dense_values_.size()) return dense_values_[number];
+        // Most numbers are new ones beyond every key.
+        if (sparse_values_.empty()) return nullptr;
         const auto found = sparse_values_.find(number);
         return found == sparse_values_.end() ? nullptr : found->second;
     }
