@@ -114,8 +114,11 @@ std::optional<NewVariableIndex::Place> place_of_name(const NewVariableIndex& ind
 // does not grow with the number of blocks.
 class NewVariableRegistry {
 public:
+    // Adding the block added last again changes nothing, so that the maps
+    // that share one registry may each add it.
     void add(const py::object& block_object) {
         const auto& block = block_object.cast<const NewVariables&>();
+        if (!blocks_.empty() && blocks_.back() == &block) return;
         if (!blocks_.empty() && block.state() != blocks_.front()->state()) {
             throw py::value_error("NewVariableRegistry: the new variables belong to another context");
         }

@@ -27,6 +27,7 @@ class EngineBackedMap(Mapping):
         self._entries[key] = value
 
     def add_block(self, block) -> None:
+        # Maps that share the registry each add the block; it keeps it once.
         self._registry.add(block)
         self._blocks.append((len(self._entries), block))
 
@@ -38,6 +39,7 @@ class EngineBackedMap(Mapping):
         return self._registry
 
     def clear(self) -> None:
+        """Empties the map and its registry, which other maps may share."""
         self._entries.clear()
         self._blocks.clear()
         if self._registry is not None:

@@ -13,10 +13,12 @@ class Manager:
     def __init__(self) -> None:
         self._create_engine_objects()
         self.name2genvar: tp.Dict[str, GeneratorVariable] = {}
-        # The bulk conversion's auxiliaries stay in the engine until read.
-        self.name2pb: tp.Mapping[str, int] = EngineBackedMap(_names_of, _number_in, _new_variable_registry())
-        self.pb2bx: tp.Mapping[int, bx.Variable] = EngineBackedMap(_numbers_of, _variable_in, _new_variable_registry())
-        self.pb2name: tp.Mapping[int, str] = EngineBackedMap(_numbers_of, _name_in, _new_variable_registry())
+        # The bulk conversion's auxiliaries stay in the engine until read, in
+        # one registry that the three maps share.
+        new_variables = _new_variable_registry()
+        self.name2pb: tp.Mapping[str, int] = EngineBackedMap(_names_of, _number_in, new_variables)
+        self.pb2bx: tp.Mapping[int, bx.Variable] = EngineBackedMap(_numbers_of, _variable_in, new_variables)
+        self.pb2name: tp.Mapping[int, str] = EngineBackedMap(_numbers_of, _name_in, new_variables)
         self.cnt_pbvar = 0
 
     def _create_engine_objects(self) -> None:
