@@ -1,0 +1,454 @@
+#include "engine/model_text/formula_encoder.hpp"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <limits>
+#include <numeric>
+#include <stdexcept>
+
+#include "engine/bxpr/boolean_expression.hpp"
+#include "engine/model_text/foralls_text.hpp"
+#include "engine/support/log.hpp"
+#include "engine/model_text/model_text_values.hpp"
+#include "engine/model_text/model_text_parser.hpp"
+#include "engine/model_text/model_text_tokenizer.hpp"
+
+namespace kelvo {
+
+using model_text::InstanceContext;
+using model_text::Value;
+
+namespace {
+
+constexpr std::string_view bxpr_prefix = bxpr_auxiliary_prefix;
+constexpr std::string_view pbct_prefix = pbct_auxiliary_prefix;
+constexpr std::int64_t largest_literal = std::numeric_limits<Literal>::max();
+
+double seconds_since(std::chrono::steady_clock::time_point start) {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+}
+
+bool is_reserved(std::string_view name) {
+    static constexpr std::string_view reserved[] = {"bx", "pb", "FormulaPB", "Sum", "manager", "range", "np",
+                                                    "numpy", "array", "list", "tuple", "int", "True", "False", "None"};
+    return std::find(std::begin(reserved), std::end(reserved), name) != std::end(reserved) ||
+           name.starts_with(bxpr_prefix) || name.starts_with(pbct_prefix);
+}
+
+// Stable, so that a literal and its complement keep their order; clauses
+// are short, and an insertion sort allocates nothing.
+void sort_by_variable(std::vector<Literal>& clause) {
+    const auto by_variable = [](Literal a, Literal b) { return std::abs(a) < std::abs(b); };
+    if (clause.size() > 32) {
+        std::stable_sort(clause.begin(), clause.end(), by_variable);
+        return;
+    }
+    for (std::size_t i = 1; i < clause.size(); ++i) {
+        const Literal literal = clause[i];
+        std::size_t j = i;
+        for (; j > 0 && by_variable(literal, clause[j - 1]); --j) clause[j] = clause[j - 1];
+        clause[j] = literal;
+    }
+}
+
+std::string instance_text(const std::vector<model_text::IndexRange>& ranges, std::span<const std::int64_t> values) {
+    std::string text;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        text += i > 0 ? ", " : " for ";
+        text += ranges[i].name;
+        text += '=';
+        text += std::to_string(values[i]);
+    }
+    return text;
+}
+
+// The next combination of index values, the last index fastest; false after the last.
+bool advance(std::vector<std::size_t>& positions, const std::vector<model_text::IndexRange>& ranges) {
+    for (std::size_t i = ranges.size(); i-- > 0;) {
+        if (++positions[i] < ranges[i].values.size()) return true;
+        positions[i] = 0;
+    }
+    return false;
+}
+
+TemplateClauses holding_clauses_of(const Value& value, InstanceContext& instance, const PBConfig& config) {
+    auto clauses = hard_clauses_of(value, instance, config);
+    if (!clauses) throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
+    return std::move(*clauses);
+}
+
+// The term of a soft constraint, and its direction when the text gives one.
+model_text::Term soft_term_of(const Value& value, bool& minimization) {
+    if (const auto* soft_term = std::get_if<model_text::SoftTerm>(&value.content)) {
+        minimization = soft_term->minimization;
+        return soft_term->term;
+    }
+    if (const auto* whole = std::get_if<model_text::Term>(&value.content)) return *whole;
+    if (const auto* single = std::get_if<model_text::WeightedVariable>(&value.content)) return {{*single}};
+    if (const auto* cell = std::get_if<model_text::Occurrence>(&value.content)) return {{{cell->number, 1}}};
+    throw std::invalid_argument("a soft constraint must be a pseudo-Boolean sum, not " +
+                                std::string(model_text::kind_of(value)));
+}
+
+// One weighted unit literal per term entry; an entry that weighs nothing is dropped.
+template <typename Resolve>
+void append_soft(const model_text::Term& term, bool minimization, std::int64_t weight, const Resolve& resolve,
+                 ClauseBuffer& clauses, std::vector<Weight>& weights) {
+    for (const auto& item : term.items) {
+        std::int64_t coefficient = 0;
+        if (__builtin_mul_overflow(weight, item.coefficient, &coefficient)) {
+            throw std::overflow_error("the weight times a coefficient overflows");
+        }
+        if (coefficient == 0) continue;
+        const std::int64_t number = resolve(item.number);
+        const bool negated = (coefficient > 0) == minimization;
+        const Literal literal = static_cast<Literal>(negated ? -number : number);
+        clauses.append(std::span<const Literal>(&literal, 1));
+        weights.push_back(static_cast<Weight>(coefficient < 0 ? -coefficient : coefficient));
+    }
+}
+
+}  // namespace
+
+FormulaEncoder::FormulaEncoder(std::string model_name) : model_name_(std::move(model_name)) {}
+
+void FormulaEncoder::create_variables(const std::string& name, std::span<const std::int64_t> sizes) {
+    if (!model_text::is_identifier(name)) throw std::invalid_argument("Variable name '" + name + "' is not an identifier");
+    if (is_reserved(name)) throw std::invalid_argument("Variable name " + name + " is reserved by the model text");
+    if (variables_by_name_.contains(name)) throw std::invalid_argument("Variable named " + name + " is already in use");
+    if (sizes.empty()) throw std::invalid_argument("Variable " + name + " needs at least one dimension");
+    std::int64_t cells = 1;
+    for (const auto size : sizes) {
+        if (size <= 0) {
+            throw std::invalid_argument("Variable " + name + ": dimension sizes must be positive, got " +
+                                        std::to_string(size));
+        }
+        if (__builtin_mul_overflow(cells, size, &cells) || next_number_ + cells - 1 > largest_literal) {
+            throw std::invalid_argument("Variable " + name + " would take the model past 2^31 - 1 variables");
+        }
+    }
+    model_text::ModelVariable variable{name, {sizes.begin(), sizes.end()}, std::vector<std::int64_t>(sizes.size()),
+                                       next_number_};
+    std::int64_t stride = 1;
+    for (std::size_t d = sizes.size(); d-- > 0;) {
+        variable.strides[d] = stride;
+        stride *= sizes[d];
+    }
+    variables_by_name_.emplace(name, variables_.size());
+    variables_.push_back(std::move(variable));
+    next_number_ += cells;
+}
+
+FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::string_view foralls,
+                                                const std::string& kind,
+                                                std::optional<std::pair<std::int64_t, bool>> soft) {
+    const auto started = std::chrono::steady_clock::now();
+    Encoding encoding;
+    encoding.metrics.number = static_cast<std::int64_t>(encodings_.size());
+    encoding.metrics.kind = kind;
+    encoding.model_variables = next_number_ - 1;
+    std::vector<model_text::IndexRange> ranges;
+    std::vector<std::int64_t> values;
+    bool in_instance = false;
+    const auto where = [&] {
+        return "In " + kind + " constraint " + std::to_string(encoding.metrics.number) +
+               (in_instance ? instance_text(ranges, values) : std::string()) + ": ";
+    };
+    try {
+        ranges = model_text::parse_foralls(foralls);
+        const model_text::SyntaxTree tree = model_text::parse_expression(text);
+        std::vector<std::string> index_names;
+        for (const auto& range : ranges) index_names.push_back(range.name);
+        const model_text::NameTable names(tree, index_names, variables_by_name_);
+        model_text::check_names(tree, names);
+        model_text::Evaluator evaluator(tree, names, variables_, config_);
+
+        std::vector<std::size_t> positions(ranges.size(), 0);
+        values.assign(ranges.size(), 0);
+        const bool empty = std::any_of(ranges.begin(), ranges.end(), [](const auto& r) { return r.values.empty(); });
+        const std::int64_t first_auxiliary = encoding.model_variables + 1;
+        bool read_once = false;
+        if (!ranges.empty() && !empty) {
+            try {
+                read_once = encode_for_all_instances(evaluator, ranges, values, in_instance, soft, encoding);
+            } catch (const model_text::NeedsInstances&) {
+                encoding.hard.clear();
+                encoding.soft.clear();
+                encoding.weights.clear();
+                encoding.blocks.clear();
+                encoding.auxiliaries = 0;
+                encoding.metrics.instances = 0;
+                in_instance = false;
+            }
+        }
+        for (bool more = !empty && !read_once; more;) {
+            for (std::size_t i = 0; i < ranges.size(); ++i) values[i] = ranges[i].values[positions[i]];
+            in_instance = true;
+            ++encoding.metrics.instances;
+            if (soft) {
+                const Value value = evaluator.evaluate(values, nullptr);
+                bool minimization = soft->second;
+                const model_text::Term term = soft_term_of(value, minimization);
+                append_soft(term, minimization, soft->first, [](std::int64_t number) { return number; }, encoding.soft,
+                            encoding.weights);
+            } else {
+                InstanceContext instance;
+                const Value value = evaluator.evaluate(values, &instance);
+                append_instance(holding_clauses_of(value, instance, config_), {}, first_auxiliary, encoding);
+            }
+            in_instance = false;
+            more = advance(positions, ranges);
+        }
+    } catch (const std::out_of_range& error) {
+        throw std::out_of_range(where() + error.what());
+    } catch (const std::exception& error) {
+        throw std::invalid_argument(where() + error.what());
+    }
+    if (!soft && encoding.metrics.instances > 0 && encoding.hard.empty()) {
+        log_message("Redundant constraint was detected in hard constraint " + std::to_string(encoding.metrics.number) +
+                        ": every instance holds whatever the variables are",
+                    LogLevel::warning);
+    }
+    encoding.metrics.clauses = static_cast<std::int64_t>(encoding.hard.size() + encoding.soft.size());
+    encoding.metrics.auxiliaries = encoding.auxiliaries;
+    encoding.metrics.encoding_seconds = seconds_since(started);
+    return encoding;
+}
+
+void FormulaEncoder::append_instance(const TemplateClauses& clauses, std::span<const std::int64_t> numbers,
+                                     std::int64_t first_auxiliary, Encoding& encoding) {
+    const std::int64_t start = first_auxiliary + encoding.auxiliaries;
+    const std::int64_t block = clauses.pbct + clauses.bxpr;
+    if (start + block - 1 > largest_literal) throw std::overflow_error("the encoding needs more than 2^31 - 1 variables");
+    std::size_t begin = 0;
+    for (const auto end : clauses.ends) {
+        clause_.clear();
+        for (std::size_t l = begin; l < end; ++l) {
+            const auto& literal = clauses.literals[l];
+            const std::int64_t number = literal.kind == TemplateClauses::Kind::model ? literal.value
+                                        : literal.kind == TemplateClauses::Kind::occurrence
+                                            ? numbers[static_cast<std::size_t>(literal.value)]
+                                            : start + literal.value;
+            clause_.push_back(static_cast<Literal>(literal.negated ? -number : number));
+        }
+        sort_by_variable(clause_);
+        encoding.hard.append(clause_);
+        begin = end;
+    }
+    encoding.blocks.push_back({encoding.auxiliaries, clauses.pbct, clauses.bxpr});
+    encoding.auxiliaries += block;
+}
+
+bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
+                                              const std::vector<model_text::IndexRange>& ranges,
+                                              std::vector<std::int64_t>& values, bool& in_instance,
+                                              std::optional<std::pair<std::int64_t, bool>> soft, Encoding& encoding) {
+    InstanceContext instance;
+    const Value value = evaluator.evaluate_template(ranges.size(), soft ? nullptr : &instance);
+    TemplateClauses clauses;
+    model_text::Term term;
+    bool minimization = soft ? soft->second : false;
+    if (soft) {
+        term = soft_term_of(value, minimization);
+    } else {
+        clauses = holding_clauses_of(value, instance, config_);
+    }
+    const auto& occurrences = evaluator.template_occurrences();
+    std::vector<std::int64_t> numbers(occurrences.size());
+    std::vector<std::size_t> positions(ranges.size(), 0);
+    const std::int64_t first_auxiliary = encoding.model_variables + 1;
+    const auto resolve = [&numbers](std::int64_t number) { return number > 0 ? number : numbers[-number - 1]; };
+    std::size_t instances = 1;
+    for (const auto& range : ranges) instances *= range.values.size();
+    if (!soft) {
+        // Growing by doubling would copy every clause written so far a few times over.
+        encoding.hard.reserve(instances * clauses.ends.size(), instances * clauses.literals.size());
+        encoding.blocks.reserve(encoding.blocks.size() + instances);
+    }
+    for (bool more = true; more;) {
+        for (std::size_t i = 0; i < ranges.size(); ++i) values[i] = ranges[i].values[positions[i]];
+        in_instance = true;
+        for (std::size_t t = 0; t < occurrences.size(); ++t) numbers[t] = evaluator.template_number(t, values);
+        if (soft) {
+            append_soft(term, minimization, soft->first, resolve, encoding.soft, encoding.weights);
+        } else {
+            append_instance(clauses, numbers, first_auxiliary, encoding);
+        }
+        ++encoding.metrics.instances;
+        in_instance = false;
+        more = advance(positions, ranges);
+    }
+    return true;
+}
+
+void FormulaEncoder::add_constraint(std::string_view text, std::string_view foralls) {
+    encodings_.push_back(encode(text, foralls, "hard", std::nullopt));
+}
+
+void FormulaEncoder::add_soft_constraint(std::string_view text, std::string_view foralls, std::int64_t weight,
+                                         bool minimization) {
+    encodings_.push_back(encode(text, foralls, "soft", std::pair{weight, minimization}));
+}
+
+void FormulaEncoder::add_target(std::string_view text) {
+    try {
+        const model_text::SyntaxTree tree = model_text::parse_expression(text);
+        const model_text::NameTable names(tree, {}, variables_by_name_);
+        model_text::check_names(tree, names);
+        model_text::Evaluator evaluator(tree, names, variables_, config_);
+        const Value value = evaluator.evaluate({}, nullptr);
+        std::vector<model_text::WeightedVariable> terms;
+        if (const auto* whole = std::get_if<model_text::Term>(&value.content)) {
+            terms = whole->items;
+        } else if (const auto* single = std::get_if<model_text::WeightedVariable>(&value.content)) {
+            terms.push_back(*single);
+        } else if (const auto* cell = std::get_if<model_text::Occurrence>(&value.content)) {
+            terms.push_back({cell->number, 1});
+        } else {
+            throw std::invalid_argument("the target must be a pseudo-Boolean sum without a bound, not " +
+                                        std::string(model_text::kind_of(value)));
+        }
+        if (objective_) log_message("Target already used: the new target replaces it", LogLevel::warning);
+        objective_ = std::move(terms);
+    } catch (const std::out_of_range& error) {
+        throw std::out_of_range(std::string("In the target: ") + error.what());
+    } catch (const std::exception& error) {
+        throw std::invalid_argument(std::string("In the target: ") + error.what());
+    }
+}
+
+std::vector<std::int64_t> FormulaEncoder::block_starts() const {
+    std::vector<std::int64_t> starts;
+    starts.reserve(encodings_.size());
+    std::int64_t next = next_number_;
+    for (const auto& encoding : encodings_) {
+        starts.push_back(next);
+        next += encoding.auxiliaries;
+    }
+    if (next - 1 > largest_literal) throw std::overflow_error("the encoding needs more than 2^31 - 1 variables");
+    return starts;
+}
+
+void FormulaEncoder::generate_cnf() {
+    const auto started = std::chrono::steady_clock::now();
+    const auto starts = block_starts();
+    auto storage = std::make_shared<WcnfStorage>();
+    std::size_t hard_clauses = 0;
+    std::size_t hard_literals = 0;
+    for (const auto& encoding : encodings_) {
+        hard_clauses += encoding.hard.size();
+        hard_literals += encoding.hard.literal_count();
+    }
+    storage->reserve_hard(hard_clauses, hard_literals);
+    Weight weight_limit = 1;
+    std::int64_t clauses = 0;
+    for (std::size_t f = 0; f < encodings_.size(); ++f) {
+        const auto& encoding = encodings_[f];
+        // The encoding numbered its auxiliaries from just after the model
+        // variables; its block starts after the blocks before it.
+        const std::int64_t shift = starts[f] - (encoding.model_variables + 1);
+        storage->add_hard_clauses_shifted(encoding.hard, static_cast<Literal>(encoding.model_variables),
+                                          static_cast<Literal>(shift));
+        for (std::size_t c = 0; c < encoding.soft.size(); ++c) {
+            storage->add_soft_clause(encoding.soft.clause(c), encoding.weights[c]);
+            weight_limit = encoding.weights[c] > std::numeric_limits<Weight>::max() - weight_limit
+                               ? std::numeric_limits<Weight>::max()
+                               : weight_limit + encoding.weights[c];
+        }
+        clauses += static_cast<std::int64_t>(encoding.hard.size() + encoding.soft.size());
+    }
+    const std::int64_t auxiliaries = encodings_.empty() ? 0 : starts.back() + encodings_.back().auxiliaries - next_number_;
+    storage->set_model_name(model_name_);
+    storage->set_variable_count(next_number_ - 1 + auxiliaries);
+    storage->set_clause_count(clauses);
+    if (storage->is_weighted()) storage->set_weight_limit(weight_limit);
+    storage_ = std::move(storage);
+    generation_seconds_ = seconds_since(started);
+    log_message("Formula encoder " + model_name_ + ": " + std::to_string(clauses) + " clauses over " +
+                    std::to_string(next_number_ - 1 + auxiliaries) + " variables" +
+                    (objective_ ? "; the target is kept as the objective, not as clauses" : ""),
+                LogLevel::info);
+}
+
+std::shared_ptr<VarMapping> FormulaEncoder::var_mapping() const {
+    auto mapping = std::make_shared<VarMapping>();
+    for (const auto& variable : variables_) mapping->add_variable_cells(variable.name, variable.sizes, variable.first_number);
+    const auto starts = block_starts();
+    const std::string prefixes[] = {std::string(pbct_prefix), std::string(bxpr_prefix)};
+    std::vector<VarMapping::AuxiliaryRun> runs;
+    for (std::size_t f = 0; f < encodings_.size(); ++f) {
+        const auto& blocks = encodings_[f].blocks;
+        runs.clear();
+        runs.reserve(2 * blocks.size());
+        for (std::size_t k = 0; k < blocks.size(); ++k) {
+            const std::int64_t first = starts[f] + blocks[k].start;
+            const auto instance = static_cast<std::int64_t>(k);
+            if (blocks[k].pbct > 0) runs.push_back({0, instance, 0, blocks[k].pbct, first});
+            if (blocks[k].bxpr > 0) runs.push_back({1, instance, 0, blocks[k].bxpr, first + blocks[k].pbct});
+        }
+        mapping->add_auxiliary_runs(prefixes, static_cast<std::int64_t>(f), runs);
+    }
+    if (mapping->empty()) return nullptr;
+    mapping->build_inverse_map();
+    return mapping;
+}
+
+void FormulaEncoder::reset() {
+    variables_.clear();
+    variables_by_name_.clear();
+    next_number_ = 1;
+    encodings_.clear();
+    objective_.reset();
+    storage_.reset();
+    generation_seconds_ = 0;
+    witness_.reset();
+    another_witness_.reset();
+}
+
+bool FormulaEncoder::check_another_witness() {
+    if (!witness_ || !another_witness_) {
+        log_message("check_another_witness needs both witnesses to be set", LogLevel::warning);
+        return false;
+    }
+    generate_cnf();  // the clauses of everything added so far
+    const auto largest = std::max<std::int64_t>(storage_->variable_count(), next_number_ - 1);
+    const auto values_of = [largest](const std::vector<std::int64_t>& witness) {
+        std::vector<signed char> values(static_cast<std::size_t>(largest) + 1, 0);
+        for (const auto literal : witness) {
+            const auto number = std::llabs(literal);
+            if (number <= largest) values[static_cast<std::size_t>(number)] = literal > 0 ? 1 : 0;
+        }
+        return values;
+    };
+    const auto first = values_of(*witness_);
+    const auto other = values_of(*another_witness_);
+    for (std::int64_t v = 1; v < next_number_; ++v) {
+        if (first[static_cast<std::size_t>(v)] != other[static_cast<std::size_t>(v)]) return false;
+    }
+    const auto& hard = storage_->hard_clauses();
+    for (std::size_t c = 0; c < hard.size(); ++c) {
+        const auto clause = hard.clause(c);
+        const bool satisfied = std::any_of(clause.begin(), clause.end(), [&](Literal literal) {
+            return (other[static_cast<std::size_t>(std::abs(literal))] == 1) == (literal > 0);
+        });
+        if (!satisfied) return false;
+    }
+    return true;
+}
+
+EncodingMetrics FormulaEncoder::metrics() const {
+    EncodingMetrics metrics;
+    metrics.model_name = model_name_;
+    metrics.model_variables = next_number_ - 1;
+    metrics.target_terms = objective_ ? static_cast<std::int64_t>(objective_->size()) : 0;
+    metrics.generation_seconds = generation_seconds_;
+    for (const auto& encoding : encodings_) metrics.constraints.push_back(encoding.metrics);
+    return metrics;
+}
+
+bool FormulaEncoder::save_metrics_json(const std::string& path) const { return write_text_file(path, metrics_json(metrics())); }
+
+bool FormulaEncoder::save_metrics_csv(const std::string& path) const { return write_text_file(path, metrics_csv(metrics())); }
+
+}  // namespace kelvo

@@ -1,0 +1,156 @@
+#pragma once
+// Evaluates a parsed model text for one instance: index names bound to
+// integers, model variables to their cell numbers, connectives built in the
+// instance's Boolean context; every comparison stands for a placeholder until
+// the formula is complete (comparison_encoding.hpp).
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "engine/bxpr/boolean_expression.hpp"
+#include "engine/model_text/model_text_parser.hpp"
+#include "engine/model_text/model_text_values.hpp"
+#include "engine/pbct/pb_config.hpp"
+#include "engine/support/stack_headroom.hpp"
+
+namespace kelvo::model_text {
+
+struct ModelVariable {
+    std::string name;
+    std::vector<std::int64_t> sizes;
+    std::vector<std::int64_t> strides;  // row-major
+    std::int64_t first_number;          // of cell (0, ..., 0)
+};
+
+// What the names of one text mean; fixed once per constraint.
+class NameTable {
+public:
+    // Index names are looked up before variables, variables before builtins.
+    NameTable(const SyntaxTree& tree, std::span<const std::string> index_names,
+              const std::unordered_map<std::string, std::size_t>& variables_by_name);
+
+    struct Meaning {
+        enum class Kind : std::uint8_t { unknown, index, variable, builtin } kind = Kind::unknown;
+        std::size_t slot = 0;  // index position, variable position or Builtin
+    };
+    [[nodiscard]] const Meaning& meaning(std::int64_t symbol) const { return meanings_[static_cast<std::size_t>(symbol)]; }
+
+private:
+    std::vector<Meaning> meanings_;
+};
+
+struct PendingComparison {
+    bxpr::Ref placeholder;
+    Term term;
+    Comparator comparator;
+    std::int64_t bound;
+};
+
+// The Boolean context of one instance and the meaning of its variables.
+class InstanceContext {
+public:
+    bxpr::Context context;
+    std::vector<PendingComparison> comparisons;
+
+    bxpr::Ref new_comparison(Term term, Comparator comparator, std::int64_t bound);
+    [[nodiscard]] bool is_comparison(bxpr::Ref variable) const { return placeholders_.contains(variable.node()); }
+    // A placeholder that stays in the formula becomes a _pbct_aux variable.
+    void adopt_as_auxiliary(bxpr::Ref placeholder) { pbct_indices_.emplace(placeholder.node(), pbct_count_++); }
+
+    bxpr::Ref variable(std::int64_t number);
+    bxpr::Ref new_pbct_auxiliary();
+    // The model variable number of a variable node, if it is one.
+    [[nodiscard]] std::optional<std::int64_t> model_number(bxpr::Ref variable) const;
+    // The n of a _pbct_aux_n node, if it is one.
+    [[nodiscard]] std::optional<std::int64_t> pbct_index(bxpr::Ref variable) const;
+    [[nodiscard]] std::int64_t pbct_count() const { return pbct_count_; }
+
+private:
+    std::unordered_map<std::int64_t, bxpr::Ref> references_;
+    std::unordered_map<std::uint32_t, std::int64_t> numbers_;      // node -> model number
+    std::unordered_map<std::uint32_t, std::int64_t> pbct_indices_;  // node -> n
+    std::unordered_map<std::uint32_t, std::size_t> placeholders_;   // node -> comparison
+    std::int64_t pbct_count_ = 0;
+};
+
+// An occurrence whose index values depend on the indexes: x(i + 1,j).
+struct TemplateOccurrence {
+    std::size_t variable;
+    std::vector<Affine> forms;
+    std::uint32_t position;
+};
+
+class Evaluator {
+public:
+    Evaluator(const SyntaxTree& tree, const NameTable& names, std::span<const ModelVariable> variables,
+              const PBConfig& config);
+
+    // The value of the whole text with the index names at these values;
+    // formulas go into `instance` (which may be null for texts without any).
+    Value evaluate(std::span<const std::int64_t> index_values, InstanceContext* instance);
+    // The value for all instances at once, index names standing for
+    // themselves; throws NeedsInstances when that cannot be.
+    Value evaluate_template(std::size_t index_count, InstanceContext* instance);
+    [[nodiscard]] const std::vector<TemplateOccurrence>& template_occurrences() const { return templates_; }
+    // The cell number of a template occurrence for these index values.
+    [[nodiscard]] std::int64_t template_number(std::size_t occurrence, std::span<const std::int64_t> index_values) const;
+    Value evaluate_node(NodeId node);
+
+    [[noreturn]] void fail_at(NodeId node, const std::string& problem) const;
+
+private:
+    const SyntaxTree& tree_;
+    const NameTable& names_;
+    std::span<const ModelVariable> variables_;
+    PBConfig config_;
+    InstanceContext* instance_ = nullptr;
+    std::span<const std::int64_t> index_values_;
+    bool symbolic_ = false;
+    std::vector<TemplateOccurrence> templates_;
+    std::unordered_map<std::string, std::size_t> template_ids_;
+    std::vector<std::optional<Value>> locals_;  // comprehension targets, by symbol
+    const StackHeadroom& headroom_ = StackHeadroom::of_this_thread();
+
+    Value name_value(NodeId node);
+    Value sum(NodeId node);
+    Value product(NodeId node);
+    Value power(NodeId node);
+    Value connective(NodeId node);
+    Value negation(NodeId node);
+    Value inversion(NodeId node);
+    Value attribute(NodeId node);
+    Value call(NodeId node);
+    Value comprehension(NodeId node);
+    std::vector<Value> arguments(NodeId call_node);
+    void expand_comprehension(NodeId node, std::size_t clause, std::vector<Value>& out);
+
+    Value call_builtin(NodeId node, Builtin builtin, std::vector<Value> args);
+    Value call_method(NodeId node, Value object, const std::string& method, std::vector<Value> args);
+    Value call_bx(NodeId node, const std::string& function, std::vector<Value> args);
+    Value occurrence(NodeId node, const ModelVariable& variable, const std::vector<Value>& args);
+    Value template_occurrence(NodeId node, std::size_t variable, const std::vector<Value>& args);
+    Value range(NodeId node, const std::vector<Value>& args);
+    Value encode_comparison(NodeId node, const FormulaPbValue& formula);
+
+    InstanceContext& instance(NodeId node);
+    std::int64_t integer(NodeId node, const Value& value, std::string_view role) const;
+    Term term(NodeId node, Value value, std::string_view role) const;
+    bxpr::Ref formula(NodeId node, const Value& value, std::string_view role);
+    std::vector<Value> items(NodeId node, Value value, std::string_view role) const;
+};
+
+// A short description of a value's kind for messages ("a number", "a formula").
+std::string_view kind_of(const Value& value);
+
+// Refuses a name that means nothing in the text, before any instance runs.
+void check_names(const SyntaxTree& tree, const NameTable& names);
+
+// Integer sequences, as the foralls ranges give them.
+std::vector<std::int64_t> integers_of(const Evaluator& evaluator, NodeId node, const Value& value);
+
+}  // namespace kelvo::model_text

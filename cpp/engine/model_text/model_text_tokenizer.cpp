@@ -1,0 +1,158 @@
+#include "engine/model_text/model_text_tokenizer.hpp"
+
+#include <algorithm>
+
+namespace kelvo::model_text {
+
+namespace {
+
+constexpr std::size_t excerpt_radius = 40;
+
+bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+bool is_name_char(char c) { return is_name_start(c) || is_digit(c); }
+bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+
+std::size_t string_end(std::string_view text, std::size_t open) {
+    const char quote = text[open];
+    for (std::size_t i = open + 1; i < text.size(); ++i) {
+        if (text[i] == '\\') {
+            ++i;
+        } else if (text[i] == quote) {
+            return i;
+        }
+    }
+    throw TextError("unterminated string", text, open);
+}
+
+TokenKind single_character_kind(char c) {
+    switch (c) {
+        case '(': return TokenKind::left_paren;
+        case ')': return TokenKind::right_paren;
+        case '[': return TokenKind::left_bracket;
+        case ']': return TokenKind::right_bracket;
+        case '{': return TokenKind::left_brace;
+        case '}': return TokenKind::right_brace;
+        case ',': return TokenKind::comma;
+        case ':': return TokenKind::colon;
+        case '.': return TokenKind::dot;
+        case '*': return TokenKind::star;
+        case '+': return TokenKind::plus;
+        case '-': return TokenKind::minus;
+        case '~': return TokenKind::tilde;
+        case '&': return TokenKind::ampersand;
+        case '|': return TokenKind::bar;
+        case '^': return TokenKind::caret;
+        default: return TokenKind::end;
+    }
+}
+
+}  // namespace
+
+std::string excerpt_at(std::string_view text, std::size_t position) {
+    position = std::min(position, text.size());
+    const std::size_t begin = position > excerpt_radius ? position - excerpt_radius : 0;
+    const std::size_t end = std::min(text.size(), position + excerpt_radius);
+    std::string shown(text.substr(begin, end - begin));
+    std::replace_if(shown.begin(), shown.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
+    const std::string lead = begin > 0 ? "..." : "";
+    const std::string tail = end < text.size() ? "..." : "";
+    return lead + shown + tail + "\n" + std::string(lead.size() + (position - begin), ' ') + "^";
+}
+
+TextError::TextError(const std::string& problem, std::string_view text, std::size_t position)
+    : std::invalid_argument(problem + " at position " + std::to_string(position) + ":\n" + excerpt_at(text, position)),
+      position_(position) {}
+
+std::vector<Token> tokenize(std::string_view text) {
+    std::vector<Token> tokens;
+    tokens.reserve(text.size() / 3 + 1);
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const char c = text[i];
+        if (is_blank(c)) {
+            ++i;
+            continue;
+        }
+        const std::size_t start = i;
+        if (is_digit(c)) {
+            while (i < text.size() && is_digit(text[i])) ++i;
+            if (i < text.size() && (is_name_start(text[i]) || text[i] == '.')) {
+                throw TextError("only whole decimal numbers are read here", text, start);
+            }
+            tokens.push_back({TokenKind::integer, start, text.substr(start, i - start)});
+        } else if (is_name_start(c)) {
+            while (i < text.size() && is_name_char(text[i])) ++i;
+            tokens.push_back({TokenKind::name, start, text.substr(start, i - start)});
+        } else if (c == '\'' || c == '"') {
+            const std::size_t close = string_end(text, start);
+            tokens.push_back({TokenKind::string, start, text.substr(start + 1, close - start - 1)});
+            i = close + 1;
+        } else if (c == '*' && i + 1 < text.size() && text[i + 1] == '*') {
+            tokens.push_back({TokenKind::double_star, start, text.substr(start, 2)});
+            i += 2;
+        } else if (c == '.' && text.substr(i, 3) == "...") {
+            throw TextError("a summarised sequence (\"...\") cannot be read: give a range or a full list", text, start);
+        } else {
+            const TokenKind kind = single_character_kind(c);
+            if (kind == TokenKind::end) {
+                throw TextError(std::string("unexpected character '") + c + "'", text, start);
+            }
+            tokens.push_back({kind, start, text.substr(start, 1)});
+            ++i;
+        }
+    }
+    tokens.push_back({TokenKind::end, text.size(), {}});
+    return tokens;
+}
+
+std::string unescape(std::string_view characters) {
+    std::string value;
+    value.reserve(characters.size());
+    for (std::size_t i = 0; i < characters.size(); ++i) {
+        if (characters[i] == '\\' && i + 1 < characters.size()) {
+            const char next = characters[++i];
+            value.push_back(next == 'n' ? '\n' : next == 't' ? '\t' : next);
+        } else {
+            value.push_back(characters[i]);
+        }
+    }
+    return value;
+}
+
+bool is_identifier(std::string_view name) {
+    if (name.empty() || !is_name_start(name[0])) return false;
+    for (const char c : name) {
+        if (!is_name_char(c)) return false;
+    }
+    return true;
+}
+
+std::string_view token_kind_name(TokenKind kind) {
+    switch (kind) {
+        case TokenKind::integer: return "a number";
+        case TokenKind::name: return "a name";
+        case TokenKind::string: return "a string";
+        case TokenKind::left_paren: return "'('";
+        case TokenKind::right_paren: return "')'";
+        case TokenKind::left_bracket: return "'['";
+        case TokenKind::right_bracket: return "']'";
+        case TokenKind::left_brace: return "'{'";
+        case TokenKind::right_brace: return "'}'";
+        case TokenKind::comma: return "','";
+        case TokenKind::colon: return "':'";
+        case TokenKind::dot: return "'.'";
+        case TokenKind::star: return "'*'";
+        case TokenKind::double_star: return "'**'";
+        case TokenKind::plus: return "'+'";
+        case TokenKind::minus: return "'-'";
+        case TokenKind::tilde: return "'~'";
+        case TokenKind::ampersand: return "'&'";
+        case TokenKind::bar: return "'|'";
+        case TokenKind::caret: return "'^'";
+        case TokenKind::end: return "the end of the text";
+    }
+    return "a token";
+}
+
+}  // namespace kelvo::model_text

@@ -1,0 +1,15 @@
+#pragma once
+// At most k of a set of literals, with the encoding that suits k and the set:
+// a single clause, the at-most-one chain, or a totalizer (plain or modulo,
+// by clause count). If no totalizer fits the clause limit, adders are tried.
+
+#include <cstddef>
+#include <span>
+
+#include "engine/pbct/clause_writer.hpp"
+
+namespace kelvo {
+
+void encode_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer);
+
+}  // namespace kelvo

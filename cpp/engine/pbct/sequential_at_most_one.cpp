@@ -1,0 +1,44 @@
+#include "engine/pbct/sequential_at_most_one.hpp"
+
+namespace kelvo {
+
+namespace {
+
+// Up to five literals the pairs are no more clauses than the chain, and need
+// no auxiliaries.
+constexpr std::size_t largest_pairwise = 5;
+
+void encode_pairwise(std::span<const Literal> literals, ClauseWriter& writer) {
+    for (std::size_t i = 0; i < literals.size(); ++i) {
+        for (std::size_t j = i + 1; j < literals.size(); ++j) writer.add({-literals[i], -literals[j]});
+    }
+}
+
+// seen_i: some of the first i + 1 literals is true.
+void encode_sequential(std::span<const Literal> literals, ClauseWriter& writer) {
+    const std::size_t n = literals.size();
+    writer.expect(3 * static_cast<std::int64_t>(n) - 4);
+    Literal seen = writer.new_variable();
+    writer.add({-literals[0], seen});
+    for (std::size_t i = 1; i + 1 < n; ++i) {
+        const Literal next_seen = writer.new_variable();
+        writer.add({-literals[i], -seen});
+        writer.add({-literals[i], next_seen});
+        writer.add({-seen, next_seen});
+        seen = next_seen;
+    }
+    writer.add({-literals[n - 1], -seen});
+}
+
+}  // namespace
+
+void encode_at_most_one(std::span<const Literal> literals, ClauseWriter& writer) {
+    if (literals.size() <= 1) return;
+    if (literals.size() <= largest_pairwise) {
+        encode_pairwise(literals, writer);
+    } else {
+        encode_sequential(literals, writer);
+    }
+}
+
+}  // namespace kelvo

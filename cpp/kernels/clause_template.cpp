@@ -1,0 +1,191 @@
+#include "kernels/clause_template.hpp"
+
+#include <algorithm>
+#include <cctype>
+#include <string_view>
+
+namespace vx {
+
+namespace {
+
+std::string_view trimmed(std::string_view text) {
+    const auto first = text.find_first_not_of(" \t");
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(" \t") - first + 1);
+}
+
+// The name between apostrophes, when the text is a plain quoted name (no
+// escapes, no inner quotes).
+std::optional<std::string_view> quoted_name(std::string_view text) {
+    if (text.size() < 2 || text.front() != '\'' || text.back() != '\'') return std::nullopt;
+    const auto inner = text.substr(1, text.size() - 2);
+    if (inner.find_first_of("'\\") != std::string_view::npos) return std::nullopt;
+    return inner;
+}
+
+bool is_identifier(std::string_view word) {
+    if (word.empty() || std::isdigit(static_cast<unsigned char>(word[0]))) return false;
+    return std::all_of(word.begin(), word.end(), [](char c) {
+        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
+    });
+}
+
+// The index texts between the parentheses, split at commas outside any
+// parentheses; nullopt when they do not balance.
+std::optional<std::vector<std::string_view>> call_arguments(std::string_view inside) {
+    std::vector<std::string_view> arguments;
+    if (trimmed(inside).empty()) return arguments;
+    int depth = 0;
+    std::size_t begin = 0;
+    for (std::size_t i = 0; i < inside.size(); ++i) {
+        if (inside[i] == '(') ++depth;
+        if (inside[i] == ')' && --depth < 0) return std::nullopt;
+        if (inside[i] == ',' && depth == 0) {
+            arguments.push_back(inside.substr(begin, i - begin));
+            begin = i + 1;
+        }
+    }
+    if (depth != 0) return std::nullopt;
+    arguments.push_back(inside.substr(begin));
+    return arguments;
+}
+
+}  // namespace
+
+void check_clause_ends(std::span<const std::int64_t> ends, std::size_t literal_count) {
+    std::int64_t previous = 0;
+    for (const auto end : ends) {
+        if (end < previous) throw std::invalid_argument("clause ends must not decrease");
+        previous = end;
+    }
+    if (static_cast<std::size_t>(previous) != literal_count) {
+        throw std::invalid_argument("the last clause must end with the last literal");
+    }
+}
+
+void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses, const AuxiliaryBlock& block) {
+    for (const auto& clause : clauses) {
+        for (const auto& text : clause) {
+            if (const auto name = quoted_name(trimmed(text))) parse_auxiliary_literal(*name, block);
+        }
+    }
+}
+
+std::optional<ClauseTemplate> ClauseTemplate::with_shapes(std::span<const std::string> index_names,
+                                                          std::span<const VariableShape> variables,
+                                                          const AuxiliaryBlock& block) {
+    ClauseTemplate result;
+    result.block_ = block;
+    result.index_count_ = index_names.size();
+    for (const auto& variable : variables) {
+        // An index of the same name hides the variable inside the comprehension.
+        if (std::find(index_names.begin(), index_names.end(), variable.name) != index_names.end()) continue;
+        Shape shape{variable.name, variable.first, variable.sizes, std::vector<std::int64_t>(variable.sizes.size())};
+        std::int64_t stride = 1;
+        bool fits = true;
+        for (std::size_t d = shape.sizes.size(); d-- > 0;) {
+            shape.strides[d] = stride;
+            fits = fits && shape.sizes[d] >= 0 && !__builtin_mul_overflow(stride, shape.sizes[d], &stride);
+        }
+        std::int64_t last = 0;
+        if (!fits || __builtin_add_overflow(shape.first, stride, &last)) return std::nullopt;
+        result.shapes_.push_back(std::move(shape));
+    }
+    return result;
+}
+
+std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::parse_call(std::string_view text,
+                                                                          std::span<const std::string> index_names) const {
+    TemplateLiteral literal;
+    if (!text.empty() && text.front() == '-') {
+        literal.negated = true;
+        text = trimmed(text.substr(1));
+    }
+    const auto open = text.find('(');
+    if (open == std::string_view::npos || text.back() != ')') return std::nullopt;
+    const auto name = trimmed(text.substr(0, open));
+    if (!is_identifier(name)) return std::nullopt;
+    const auto shape = std::find_if(shapes_.begin(), shapes_.end(), [&](const Shape& s) { return s.name == name; });
+    if (shape == shapes_.end()) return std::nullopt;
+    const auto arguments = call_arguments(text.substr(open + 1, text.size() - open - 2));
+    if (!arguments || arguments->size() != shape->sizes.size()) return std::nullopt;
+    literal.call.variable = static_cast<std::size_t>(shape - shapes_.begin());
+    for (const auto argument : *arguments) {
+        auto expression = IndexExpression::parse(argument, index_names);
+        if (!expression) return std::nullopt;
+        literal.call.indexes.push_back(std::move(*expression));
+    }
+    return literal;
+}
+
+std::optional<ClauseTemplate> ClauseTemplate::compile(std::span<const std::vector<std::string>> clauses,
+                                                      std::span<const std::string> index_names,
+                                                      std::span<const VariableShape> variables,
+                                                      const AuxiliaryBlock& block) {
+    check_auxiliary_literals(clauses, block);
+    auto result = with_shapes(index_names, variables, block);
+    if (!result) return std::nullopt;
+    for (const auto& clause : clauses) {
+        for (const auto& raw_text : clause) {
+            const auto text = trimmed(raw_text);
+            if (const auto name = quoted_name(text)) {
+                TemplateLiteral literal;
+                literal.auxiliary = true;
+                literal.auxiliary_literal = parse_auxiliary_literal(*name, block);
+                result->literals_.push_back(std::move(literal));
+                continue;
+            }
+            auto literal = result->parse_call(text, index_names);
+            if (!literal) return std::nullopt;
+            result->literals_.push_back(std::move(*literal));
+        }
+        result->clause_ends_.push_back(result->literals_.size());
+    }
+    return result;
+}
+
+std::optional<ClauseTemplate> ClauseTemplate::compile_named(std::span<const std::string> names,
+                                                            std::span<const std::int32_t> literals,
+                                                            std::span<const std::int64_t> ends,
+                                                            std::span<const std::string> index_names,
+                                                            std::span<const VariableShape> variables,
+                                                            const AuxiliaryBlock& block) {
+    check_clause_ends(ends, literals.size());
+    // Every name is read, so that a refused auxiliary is refused even when unused.
+    std::vector<TemplateLiteral> positive;
+    positive.reserve(names.size());
+    auto result = with_shapes(index_names, variables, block);
+    for (const auto& name : names) {
+        TemplateLiteral literal;
+        if (name.find('(') == std::string::npos) {
+            literal.auxiliary = true;
+            literal.auxiliary_literal = parse_auxiliary_literal(name, block);
+        } else if (result) {
+            auto call = result->parse_call(trimmed(name), index_names);
+            if (!call || call->negated) {
+                result.reset();
+            } else {
+                literal = std::move(*call);
+            }
+        }
+        positive.push_back(std::move(literal));
+    }
+    if (!result) return std::nullopt;
+    result->literals_.reserve(literals.size());
+    for (const auto reference : literals) {
+        const auto position = static_cast<std::size_t>(reference < 0 ? -static_cast<std::int64_t>(reference) : reference);
+        if (position == 0 || position > positive.size()) {
+            throw std::invalid_argument("literal " + std::to_string(reference) + " names no variable of the template");
+        }
+        TemplateLiteral literal = positive[position - 1];
+        if (reference < 0) {
+            if (literal.auxiliary) literal.auxiliary_literal.negated = !literal.auxiliary_literal.negated;
+            else literal.negated = !literal.negated;
+        }
+        result->literals_.push_back(std::move(literal));
+    }
+    result->clause_ends_.assign(ends.begin(), ends.end());
+    return result;
+}
+
+}  // namespace vx

@@ -1,0 +1,130 @@
+#pragma once
+// A parsed clause template whose literal texts are all within the native
+// grammar: a variable call, "-" before it when negated, whose index texts are
+// index expressions, or an auxiliary name between apostrophes. Each text is
+// parsed once; instantiate() then covers every combination of index values.
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kernels/auxiliary_literal.hpp"
+#include "kernels/clause_writer.hpp"
+#include "kernels/index_expression.hpp"
+
+namespace vx {
+
+// A model variable as the template calls it: cells numbered row-major from first.
+struct VariableShape {
+    std::string name;
+    std::int64_t first = 0;
+    std::vector<std::int64_t> sizes;
+};
+
+// Index values of a call outside the variable's dimensions.
+class CellOutOfRange : public std::out_of_range {
+public:
+    CellOutOfRange(std::string variable, std::vector<std::int64_t> values)
+        : std::out_of_range("index values out of the dimensions of variable " + variable),
+          variable(std::move(variable)), values(std::move(values)) {}
+
+    std::string variable;
+    std::vector<std::int64_t> values;
+};
+
+// The 64-bit arithmetic of an index expression overflowed: only the host's
+// integers give the right answer.
+class HostEvaluationNeeded : public std::runtime_error {
+public:
+    HostEvaluationNeeded() : std::runtime_error("index arithmetic beyond 64 bits") {}
+};
+
+// Reads every auxiliary literal of the template, so that a refused one is
+// refused whichever path evaluates the template and however many instances
+// it has. Throws std::invalid_argument (see parse_auxiliary_literal).
+void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses, const AuxiliaryBlock& block);
+
+// Throws std::invalid_argument unless ends rise to literal_count.
+void check_clause_ends(std::span<const std::int64_t> ends, std::size_t literal_count);
+
+class ClauseTemplate {
+public:
+    // nullopt when some literal text is outside the native grammar, names an
+    // unknown variable or index, or calls a variable with the wrong number of
+    // values: the host evaluates such a template.
+    static std::optional<ClauseTemplate> compile(std::span<const std::vector<std::string>> clauses,
+                                                 std::span<const std::string> index_names,
+                                                 std::span<const VariableShape> variables,
+                                                 const AuxiliaryBlock& block);
+
+    // The same from the distinct variable names of a template ("x(i + 1,j)",
+    // "_pbct_aux_0"), each read once, and its clauses as +-(1 + position in
+    // names) with the end of each clause.
+    static std::optional<ClauseTemplate> compile_named(std::span<const std::string> names,
+                                                       std::span<const std::int32_t> literals,
+                                                       std::span<const std::int64_t> ends,
+                                                       std::span<const std::string> index_names,
+                                                       std::span<const VariableShape> variables,
+                                                       const AuxiliaryBlock& block);
+
+    // The clauses of every instance, the first index outermost; values holds
+    // one sequence per index name. weights: as for ClauseWriter. Throws
+    // CellOutOfRange, HostEvaluationNeeded, std::invalid_argument.
+    [[nodiscard]] InstantiatedClauses instantiate(std::span<const std::vector<std::int64_t>> values,
+                                                  std::span<const std::uint64_t> weights) const;
+
+private:
+    struct Call {
+        std::size_t variable = 0;
+        std::vector<IndexExpression> indexes;
+    };
+    struct TemplateLiteral {
+        bool negated = false;
+        bool auxiliary = false;
+        AuxiliaryLiteral auxiliary_literal;
+        Call call;
+    };
+    struct Shape {
+        std::string name;
+        std::int64_t first;
+        std::vector<std::int64_t> sizes;
+        std::vector<std::int64_t> strides;
+    };
+
+    static std::optional<ClauseTemplate> with_shapes(std::span<const std::string> index_names,
+                                                     std::span<const VariableShape> variables,
+                                                     const AuxiliaryBlock& block);
+    // A variable call, "-" before it when negated; nullopt outside the grammar.
+    [[nodiscard]] std::optional<TemplateLiteral> parse_call(std::string_view text,
+                                                            std::span<const std::string> index_names) const;
+
+    // Every literal's number as one affine function of the index values,
+    // when every instance is known in advance to stay inside the dimensions.
+    struct AffinePlan;
+    [[nodiscard]] std::optional<AffinePlan> affine_plan(std::span<const std::vector<std::int64_t>> values,
+                                                        std::int64_t count) const;
+    [[nodiscard]] InstantiatedClauses instantiate_affine(const AffinePlan& plan,
+                                                         std::span<const std::vector<std::int64_t>> values,
+                                                         std::span<const std::uint64_t> weights,
+                                                         std::int64_t count) const;
+    [[nodiscard]] InstantiatedClauses instantiate_checked(std::span<const std::vector<std::int64_t>> values,
+                                                          std::span<const std::uint64_t> weights,
+                                                          std::int64_t count) const;
+    void number_instance(std::span<const std::int64_t> values, std::vector<std::int64_t>& cell,
+                         ClauseWriter& writer) const;
+    [[nodiscard]] std::int64_t number_call(const Call& call, std::span<const std::int64_t> values,
+                                           std::vector<std::int64_t>& cell) const;
+
+    AuxiliaryBlock block_;
+    std::vector<Shape> shapes_;
+    std::vector<TemplateLiteral> literals_;
+    // Clause c holds literals_[clause_ends_[c - 1] .. clause_ends_[c]).
+    std::vector<std::size_t> clause_ends_;
+    std::size_t index_count_ = 0;
+};
+
+}  // namespace vx

@@ -1,0 +1,96 @@
+#include "kernels/conjunction_text.hpp"
+
+#include <algorithm>
+#include <stdexcept>
+
+namespace vx {
+
+namespace {
+
+std::string_view without_parentheses(std::string_view text) {
+    return text.size() >= 2 ? text.substr(1, text.size() - 2) : text;
+}
+
+// Calls part(piece) for each piece of text between separators.
+template <typename Part>
+void for_each_piece(std::string_view text, std::string_view separator, const Part& part) {
+    for (;;) {
+        const auto end = text.find(separator);
+        part(text.substr(0, end));
+        if (end == std::string_view::npos) return;
+        text.remove_prefix(end + separator.size());
+    }
+}
+
+}  // namespace
+
+std::string template_literal(std::string_view literal) {
+    if (literal.find('(') == std::string_view::npos) {
+        std::string quoted;
+        quoted.reserve(literal.size() + 2);
+        quoted += '\'';
+        quoted += literal;
+        quoted += '\'';
+        return quoted;
+    }
+    std::string call(literal);
+    std::replace(call.begin(), call.end(), '~', '-');
+    return call;
+}
+
+namespace {
+
+std::vector<std::string> clause_of_text(std::string_view clause) {
+    std::vector<std::string> literals;
+    if (clause.empty() || clause.front() != '(') {
+        literals.push_back(template_literal(clause));
+        return literals;
+    }
+    for_each_piece(without_parentheses(clause), " | ",
+                   [&literals](std::string_view literal) { literals.push_back(template_literal(literal)); });
+    return literals;
+}
+
+}  // namespace
+
+std::vector<std::vector<std::string>> clause_template_of_text(std::string_view text, bool conjunction) {
+    std::vector<std::vector<std::string>> clauses;
+    if (!conjunction) {
+        clauses.push_back(clause_of_text(text));
+        return clauses;
+    }
+    for_each_piece(without_parentheses(text), " & ",
+                   [&clauses](std::string_view clause) { clauses.push_back(clause_of_text(clause)); });
+    return clauses;
+}
+
+std::vector<std::vector<std::string>> clause_template_of_named(std::span<const std::string> names,
+                                                               std::span<const std::int32_t> literals,
+                                                               std::span<const std::int64_t> ends) {
+    std::vector<std::vector<std::string>> clauses;
+    clauses.reserve(ends.size());
+    std::size_t begin = 0;
+    std::string negated;
+    for (const auto end : ends) {
+        auto& clause = clauses.emplace_back();
+        for (auto l = begin; l < static_cast<std::size_t>(end); ++l) {
+            const auto reference = literals[l];
+            const auto position = static_cast<std::size_t>(reference < 0 ? -static_cast<std::int64_t>(reference) : reference);
+            if (position == 0 || position > names.size()) {
+                throw std::invalid_argument("literal " + std::to_string(reference) + " names no variable of the template");
+            }
+            const auto& name = names[position - 1];
+            if (reference > 0) {
+                clause.push_back(template_literal(name));
+            } else {
+                negated.assign(1, '~');
+                negated += name;
+                clause.push_back(template_literal(negated));
+            }
+        }
+        begin = static_cast<std::size_t>(end);
+    }
+    return clauses;
+}
+
+}  // namespace vx

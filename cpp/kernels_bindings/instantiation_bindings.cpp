@@ -1,0 +1,276 @@
+#include <pybind11/numpy.h>
+#include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "kernels/auxiliary_literal.hpp"
+#include "kernels/auxiliary_names.hpp"
+#include "kernels/clause_template.hpp"
+#include "kernels/clause_writer.hpp"
+#include "kernels/conjunction_text.hpp"
+#include "vx_bindings.hpp"
+
+namespace vx::bindings {
+
+namespace py = pybind11;
+
+namespace {
+
+PyObject* cell_out_of_range_type = nullptr;
+
+struct Instantiated {
+    InstantiatedClauses clauses;
+    AuxiliaryBlock block;
+};
+
+struct CompiledTemplate {
+    ClauseTemplate clause_template;
+};
+
+AuxiliaryBlock block_of(std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
+    if (pb_count < 0 || bx_count < 0) throw py::value_error("auxiliary counts must not be negative");
+    return {first, pb_count, bx_count};
+}
+
+// A 64-bit value of a host integer, or nullopt when it needs more bits.
+std::optional<std::int64_t> wide_integer(py::handle value) {
+    if (PyBool_Check(value.ptr()) || !PyLong_Check(value.ptr())) {
+        throw py::type_error("index values must be integers, not " + std::string(py::repr(value)));
+    }
+    int overflow = 0;
+    const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
+    if (overflow != 0) return std::nullopt;
+    return number;
+}
+
+template <typename T>
+py::array_t<T> view_of(const std::vector<T>& values, py::handle owner) {
+    return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data(), owner);
+}
+
+std::optional<std::shared_ptr<CompiledTemplate>> compile_template(
+    const std::vector<std::vector<std::string>>& clauses, const std::vector<std::string>& index_names,
+    const std::vector<std::tuple<std::string, std::int64_t, std::vector<std::int64_t>>>& variables,
+    std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
+    std::vector<VariableShape> shapes;
+    shapes.reserve(variables.size());
+    for (const auto& [name, first_number, sizes] : variables) shapes.push_back({name, first_number, sizes});
+    auto compiled = ClauseTemplate::compile(clauses, index_names, shapes, block_of(first, pb_count, bx_count));
+    if (!compiled) return std::nullopt;
+    return std::make_shared<CompiledTemplate>(CompiledTemplate{std::move(*compiled)});
+}
+
+using Literals = py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>;
+using Ends = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+
+std::span<const std::int32_t> literals_of(const Literals& literals) {
+    if (literals.ndim() != 1) throw py::value_error("literals must be one-dimensional");
+    return {literals.data(), static_cast<std::size_t>(literals.size())};
+}
+
+std::span<const std::int64_t> ends_of(const Ends& ends) {
+    if (ends.ndim() != 1) throw py::value_error("clause ends must be one-dimensional");
+    return {ends.data(), static_cast<std::size_t>(ends.size())};
+}
+
+std::optional<std::shared_ptr<CompiledTemplate>> compile_named_template(
+    const std::vector<std::string>& names, const Literals& literals, const Ends& ends,
+    const std::vector<std::string>& index_names,
+    const std::vector<std::tuple<std::string, std::int64_t, std::vector<std::int64_t>>>& variables,
+    std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
+    std::vector<VariableShape> shapes;
+    shapes.reserve(variables.size());
+    for (const auto& [name, first_number, sizes] : variables) shapes.push_back({name, first_number, sizes});
+    auto compiled = ClauseTemplate::compile_named(names, literals_of(literals), ends_of(ends), index_names, shapes,
+                                                  block_of(first, pb_count, bx_count));
+    if (!compiled) return std::nullopt;
+    return std::make_shared<CompiledTemplate>(CompiledTemplate{std::move(*compiled)});
+}
+
+std::vector<std::vector<std::string>> named_clause_template(const std::vector<std::string>& names,
+                                                            const Literals& literals, const Ends& ends) {
+    const auto literal_span = literals_of(literals);
+    const auto end_span = ends_of(ends);
+    check_clause_ends(end_span, literal_span.size());
+    return clause_template_of_named(names, literal_span, end_span);
+}
+
+std::optional<std::shared_ptr<Instantiated>> instantiate(const CompiledTemplate& self, py::handle values,
+                                                         const std::vector<std::uint64_t>& weights,
+                                                         std::int64_t first, std::int64_t pb_count,
+                                                         std::int64_t bx_count) {
+    std::vector<std::vector<std::int64_t>> sequences;
+    for (const auto sequence : values) {
+        auto& numbers = sequences.emplace_back();
+        for (const auto value : sequence) {
+            const auto number = wide_integer(value);
+            if (!number) return std::nullopt;
+            numbers.push_back(*number);
+        }
+    }
+    try {
+        py::gil_scoped_release released;
+        auto clauses = self.clause_template.instantiate(sequences, weights);
+        return std::make_shared<Instantiated>(Instantiated{std::move(clauses), block_of(first, pb_count, bx_count)});
+    } catch (const HostEvaluationNeeded&) {
+        return std::nullopt;
+    }
+}
+
+// Numbers the instances that the host evaluated: lists of clauses of signed
+// variable numbers and auxiliary names.
+std::shared_ptr<Instantiated> number_evaluated_instances(py::handle instances, std::int64_t first,
+                                                         std::int64_t pb_count, std::int64_t bx_count,
+                                                         const std::vector<std::uint64_t>& weights) {
+    const auto block = block_of(first, pb_count, bx_count);
+    ClauseWriter writer(block, weights);
+    std::int64_t k = 0;
+    for (const auto instance : instances) {
+        writer.begin_instance(k++);
+        std::size_t position = 0;
+        for (const auto clause : instance) {
+            if (!weights.empty() && position >= weights.size()) {
+                throw py::value_error("an instance has more clauses than there are weights");
+            }
+            for (const auto value : clause) {
+                if (PyUnicode_Check(value.ptr())) {
+                    writer.add_auxiliary_literal(parse_auxiliary_literal(value.cast<std::string>(), block));
+                } else if (PyLong_Check(value.ptr()) && !PyBool_Check(value.ptr())) {
+                    const auto number = wide_integer(value);
+                    if (!number) throw py::value_error("literal " + std::string(py::repr(value)) + " is out of the 32-bit range");
+                    writer.add_variable_literal(*number);
+                } else {
+                    throw py::type_error("a clause literal must be a variable number or an auxiliary name, not " +
+                                         std::string(py::repr(value)));
+                }
+            }
+            writer.end_clause(position++);
+        }
+    }
+    return std::make_shared<Instantiated>(Instantiated{writer.take(), block});
+}
+
+PyObject* ascii_text(std::string_view text) {
+    PyObject* object = PyUnicode_New(static_cast<Py_ssize_t>(text.size()), 0x7f);
+    if (object != nullptr) std::memcpy(PyUnicode_1BYTE_DATA(object), text.data(), text.size());
+    return object;
+}
+
+// Mapping key "prefix[f,k,n]" of every auxiliary variable used, in order of
+// first occurrence, to its number.
+py::dict names_to_dict(const AuxiliaryNames& names) {
+    auto mapping = py::reinterpret_steal<py::dict>(_PyDict_NewPresized(static_cast<Py_ssize_t>(names.size())));
+    if (!mapping) throw py::error_already_set();
+    names.for_each([&mapping](std::string_view key, std::int64_t number) {
+        PyObject* name = ascii_text(key);
+        PyObject* value = PyLong_FromLongLong(number);
+        const int failed = (name == nullptr || value == nullptr) ? -1 : PyDict_SetItem(mapping.ptr(), name, value);
+        Py_XDECREF(name);
+        Py_XDECREF(value);
+        if (failed != 0) throw py::error_already_set();
+    });
+    return mapping;
+}
+
+// The runs as the engine mapping's bulk form: the two prefixes, the formula,
+// and one row (prefix, instance, first index, count, first number) per run.
+py::tuple names_runs(const AuxiliaryNames& names) {
+    const auto runs = names.runs();
+    py::array_t<std::int64_t> rows({static_cast<py::ssize_t>(runs.size()), py::ssize_t{5}});
+    auto row = rows.mutable_unchecked<2>();
+    for (std::size_t r = 0; r < runs.size(); ++r) {
+        const auto i = static_cast<py::ssize_t>(r);
+        row(i, 0) = runs[r].prefix;
+        row(i, 1) = runs[r].instance;
+        row(i, 2) = runs[r].first_index;
+        row(i, 3) = runs[r].count;
+        row(i, 4) = runs[r].first_number;
+    }
+    py::list prefixes;
+    prefixes.append(py::str(std::string(pbct_prefix)));
+    prefixes.append(py::str(std::string(bxpr_prefix)));
+    return py::make_tuple(prefixes, names.formula(), rows);
+}
+
+std::shared_ptr<AuxiliaryNames> auxiliary_names(const Instantiated& self, std::int64_t num_formula) {
+    return std::make_shared<AuxiliaryNames>(self.clauses.auxiliaries, self.block, num_formula);
+}
+
+void translate_cell_out_of_range(std::exception_ptr error) {
+    try {
+        if (error) std::rethrow_exception(error);
+    } catch (const CellOutOfRange& cell) {
+        const py::tuple arguments = py::make_tuple(cell.variable, py::tuple(py::cast(cell.values)));
+        PyErr_SetObject(cell_out_of_range_type, arguments.ptr());
+    }
+}
+
+}  // namespace
+
+void bind_instantiation(py::module_& module) {
+    cell_out_of_range_type = PyErr_NewExceptionWithDoc(
+        "vx_encoder._vx_native.CellOutOfRange",
+        "Index values of a variable call outside its dimensions; args: (variable name, values).",
+        PyExc_IndexError, nullptr);
+    if (cell_out_of_range_type == nullptr) throw py::error_already_set();
+    module.add_object("CellOutOfRange", py::handle(cell_out_of_range_type));
+    py::register_local_exception_translator(&translate_cell_out_of_range);
+
+    py::class_<Instantiated, std::shared_ptr<Instantiated>>(module, "InstantiatedClauses",
+        "Numbered clauses of every instance of a template, flat: literals and clause offsets.")
+        .def_property_readonly("literals", [](py::object self) {
+            return view_of(self.cast<const Instantiated&>().clauses.literals, self);
+        })
+        .def_property_readonly("offsets", [](py::object self) {
+            return view_of(self.cast<const Instantiated&>().clauses.offsets, self);
+        })
+        .def_property_readonly("weights", [](py::object self) {
+            return view_of(self.cast<const Instantiated&>().clauses.weights, self);
+        })
+        .def_property_readonly("clause_count", [](const Instantiated& self) { return self.clauses.clause_count(); })
+        .def("auxiliary_names", &auxiliary_names, py::arg("num_formula"));
+
+    py::class_<AuxiliaryNames, std::shared_ptr<AuxiliaryNames>>(module, "AuxiliaryNames",
+        "The mapping keys of the auxiliary variables a constraint uses, with their numbers, spelled on request.")
+        .def("__len__", &AuxiliaryNames::size)
+        .def_property_readonly("largest_number", &AuxiliaryNames::largest_number)
+        .def("to_dict", &names_to_dict)
+        .def("runs", &names_runs,
+             "(prefixes, formula, rows of (prefix position, instance, first index, count, first number)): "
+             "runs of keys with consecutive indexes and numbers");
+
+    py::class_<CompiledTemplate, std::shared_ptr<CompiledTemplate>>(module, "ClauseTemplate",
+        "A clause template whose literal texts were parsed once, for native instantiation.")
+        .def("instantiate", &instantiate, py::arg("values"), py::arg("weights"), py::arg("first"),
+             py::arg("pb_count"), py::arg("bx_count"),
+             "Every instance over the combinations of values (first index outermost), or None when "
+             "the index arithmetic needs the host's integers.");
+
+    module.def("compile_template", &compile_template, py::arg("clauses"), py::arg("index_names"),
+               py::arg("variables"), py::arg("first"), py::arg("pb_count"), py::arg("bx_count"),
+               "The parsed template, or None when a literal text is outside the native grammar. "
+               "Refuses bad auxiliary literals with ValueError either way.");
+    module.def("compile_named_template", &compile_named_template, py::arg("names"), py::arg("literals"),
+               py::arg("ends"), py::arg("index_names"), py::arg("variables"), py::arg("first"), py::arg("pb_count"),
+               py::arg("bx_count"),
+               "As compile_template, from the distinct variable names of a template and its clauses as "
+               "+-(1 + position in names) with the end of each clause.");
+    module.def("clause_template_of_named", &named_clause_template, py::arg("names"), py::arg("literals"),
+               py::arg("ends"), "The clause template (lists of literal texts) of names, literals and clause ends.");
+    module.def("clause_template_of_text", &clause_template_of_text, py::arg("text"), py::arg("conjunction"),
+               "The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, "
+               "or of one clause.");
+    module.def("number_evaluated_instances", &number_evaluated_instances, py::arg("instances"),
+               py::arg("first"), py::arg("pb_count"), py::arg("bx_count"), py::arg("weights"),
+               "Numbers, sorts and collects the clauses of instances evaluated by the host.");
+}
+
+}  // namespace vx::bindings
