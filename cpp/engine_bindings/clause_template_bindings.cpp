@@ -25,16 +25,16 @@ std::vector<model_text::ModelVariable> variables_from_python(py::handle variable
     for (const auto item : variables) {
         const auto pair = py::reinterpret_borrow<py::tuple>(item);
         model_text::ModelVariable variable{pair[0].cast<std::string>(), integers_from_python(pair[1], "a size"), {}, next};
-        if (variable.sizes.empty()) throw py::value_error("variable " + variable.name + " has no dimension");
         variable.strides.assign(variable.sizes.size(), 1);
-        std::int64_t cells = 1;
+        std::int64_t cells = 1;  // a variable without dimensions is one cell
         for (std::size_t d = variable.sizes.size(); d-- > 0;) {
             if (variable.sizes[d] <= 0) throw py::value_error("variable " + variable.name + " has an empty dimension");
             variable.strides[d] = cells;
-            if (__builtin_mul_overflow(cells, variable.sizes[d], &cells) || __builtin_add_overflow(next, cells, &next)) {
+            if (__builtin_mul_overflow(cells, variable.sizes[d], &cells)) {
                 throw py::value_error("the variables have more cells than 64 bits count");
             }
         }
+        if (__builtin_add_overflow(next, cells, &next)) throw py::value_error("the variables have more cells than 64 bits count");
         result.push_back(std::move(variable));
     }
     return result;

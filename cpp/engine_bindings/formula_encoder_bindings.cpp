@@ -50,7 +50,20 @@ void bind_formula_encoder(py::module_& module) {
         .def("add_target",
              [](FormulaEncoder& self, py::handle text) { self.add_target(text_from_python(text, "a target")); },
              py::arg("text"))
-        .def("generate_cnf", &FormulaEncoder::generate_cnf)
+        .def("generate_cnf",
+             [](FormulaEncoder& self, py::handle border, py::handle minimization) {
+                 if (border.is_none() != minimization.is_none()) {
+                     throw py::value_error("a target's bound needs both the border and the direction");
+                 }
+                 if (border.is_none()) return self.generate_cnf();
+                 const int truth = PyObject_IsTrue(minimization.ptr());
+                 if (truth < 0) throw py::error_already_set();
+                 self.generate_cnf(FormulaEncoder::TargetBound{integer_from_python(border, "a border"), truth == 1});
+             },
+             py::arg("border") = py::none(), py::arg("minimization") = py::none(),
+             "Writes the storage and the mapping. With a border and a direction the target is bounded "
+             "(at most border when minimising, at least otherwise) and written as clauses; without them "
+             "it stays the objective.")
         .def("get_cnf_storage", &FormulaEncoder::cnf_storage)
         .def("get_var_mapping", &FormulaEncoder::var_mapping)
         .def("get_objective",

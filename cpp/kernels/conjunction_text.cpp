@@ -59,8 +59,9 @@ std::vector<std::vector<std::string>> clause_template_of_text(std::string_view t
         clauses.push_back(clause_of_text(text));
         return clauses;
     }
-    for_each_piece(without_parentheses(text), " & ",
-                   [&clauses](std::string_view clause) { clauses.push_back(clause_of_text(clause)); });
+    const auto body = without_parentheses(text);
+    if (body.empty()) return clauses;  // "()": the empty conjunction has no clauses
+    for_each_piece(body, " & ", [&clauses](std::string_view clause) { clauses.push_back(clause_of_text(clause)); });
     return clauses;
 }
 

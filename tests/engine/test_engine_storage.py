@@ -153,9 +153,11 @@ def test_bad_bulk_input_is_refused_and_nothing_changes(literals, offsets, error)
 
 def test_prefatory_values_are_kept_in_order_and_not_written():
     storage = storage_with(hard=[[1, 2]])
-    for value in (5, -3, 0):
+    for value in (5, -3):
         storage.insert_prefatory_value(value)
-    assert storage.get_prefatory_values() == [5, -3, 0]
+    with pytest.raises(ValueError, match="prefatory value 0 is not a literal"):
+        storage.insert_prefatory_value(0)
+    assert storage.get_prefatory_values() == [5, -3]
     assert CNF(from_string=storage.to_dimacs()).clauses == [[1, 2]]
 
 

@@ -387,7 +387,8 @@ def test_an_instance_error_names_the_instance(encoder):
     ("_pbct_aux", [2], "reserved"),
     ("2x", [2], "not an identifier"),
     ("z", [0], "must be positive"),
-    ("z", [], "at least one dimension"),
+    ("for", [2], "reserved"),
+    ("None", [2], "reserved"),
     ("z", [2 ** 20, 2 ** 20], r"2\^31 - 1"),
 ])
 def test_bad_variables_are_refused(encoder, name, sizes, fragment):
@@ -486,6 +487,38 @@ def test_bad_foralls_texts_give_clean_errors(encoder, foralls):
         encoder.add_constraint("x(i,0).to_bx()", foralls)
     except ValueError as error:
         assert str(error).startswith("In hard constraint 0")
+
+
+def test_a_text_with_letters_outside_ascii_is_read_and_refused_with_its_message():
+    fe = ke.manager().create_formula_encoder("fe")
+    fe.create_variables("été", [2])
+    fe.create_variables("ξ", [])
+    fe.add_constraint("bx.or_s([été(i).to_bx(), ξ().to_bx()])", "Foralls: {'i': range(0, 2)}")
+    fe.generate_cnf()
+    assert fe.get_var_mapping().get_var_map() == {"été[0]": 1, "été[1]": 2, "ξ[]": 3}
+    assert fe.get_cnf_storage().get_hard_clauses() == [[1, 3], [2, 3]]
+    # The 40 bytes of text shown on either side of the fault end inside a
+    # two-byte letter for every padding, and begin inside one for the last.
+    for padding in range(6):
+        text = ("bx.and_s([" + ", ".join(["été(0).to_bx()"] * 8) + "," + " " * padding + " ?, "
+                + ", ".join(["été(1).to_bx()"] * 8) + "])")
+        with pytest.raises(ValueError) as refused:
+            fe.add_constraint(text, "Foralls: {}")
+        assert type(refused.value) is ValueError and "unexpected character '?'" in str(refused.value)
+
+
+def test_a_bounded_target_is_written_after_the_constraints_only_when_bounded(encoder):
+    encoder.add_constraint("x(0,0).to_bx()", "Foralls: {}")
+    encoder.add_target("Sum(*[x(0,k).to_pb() for k in range(0, 3)])")
+    encoder.generate_cnf(1, True)
+    auxiliaries = [key for key in encoder.get_var_mapping().get_var_map() if key.startswith("_")]
+    assert all(key.startswith(("_pbct_aux[1,0,", "_bxpr_aux[1,0,")) for key in auxiliaries)
+    assert models_of(encoder.get_cnf_storage()) == {
+        bits for bits in itertools.product((False, True), repeat=CELLS) if bits[0] and not bits[1] and not bits[2]}
+    encoder.generate_cnf()
+    assert encoder.get_cnf_storage().get_hard_clauses() == [[1]]
+    with pytest.raises(ValueError, match="both the border and the direction"):
+        encoder.generate_cnf(1)
 
 
 # --- witnesses ---------------------------------------------------------------------------------

@@ -40,6 +40,7 @@ class Term:
 def namespace():
     return {
         "x": lambda *items: Term("x" + ",".join(map(str, items))),
+        "été": lambda *items: Term("été" + ",".join(map(str, items))),
         "Sum": lambda *terms: Term("Sum(" + ";".join(t.text for t in terms) + ")"),
         "and_s": lambda terms: Term("and(" + ";".join(t.text for t in terms) + ")"),
         "k": 3,
@@ -67,6 +68,7 @@ TEXTS = [
     "(1, 2, (3,), ())",
     "[None, True, False, 'name_0', 2.5]",
     "x()",
+    "été(1).to_pb() + x(2).to_pb()",
 ]
 
 

@@ -420,9 +420,10 @@ def test_add_preliminary_var_value(model, kmanager, log):
     model.add_constraint(x[0] | x[1])
     model.build_cnf()
     model.add_preliminary_var_value(5, True)
-    model.add_preliminary_var_value(0, True)
+    with pytest.raises(ValueError, match="prefatory value 0 is not a literal"):
+        model.add_preliminary_var_value(0, True)  # dummy_var's number names no literal
     model.add_preliminary_var_value(2, negative=0)
-    assert kmanager.get_cnf_storage().get_prefatory_values() == [-5, 0, 2]
+    assert kmanager.get_cnf_storage().get_prefatory_values() == [-5, 2]
 
 
 def test_formula_encoder_operations_do_nothing_on_this_path(model, tmp_path):

@@ -55,14 +55,17 @@ def test_variables_go_to_the_encoder_by_name_and_sizes(kmanager, encoder, log):
     assert ("info", "           ksfe : True") in log
     assert kmanager.created == [] and model._shift_target_variable == 0
     x = model.create_variables("x", i=3, j=4)
-    again = model.create_variables("x", i=2)
+    with pytest.raises(_exceptions.VariableError, match="^Variable named x is already in use$"):
+        model.create_variables("x", i=2)
     dummy = model.create_variables("dummy_var", d=1)
     assert kmanager.created == ["fe"]
-    assert encoder.calls == [("create_variables", ("x", [3, 4])), ("create_variables", ("x", [2])),
-                             ("create_variables", ("dummy_var", [1]))]
-    assert (x.st_shift, again.st_shift, dummy.st_shift) == (0, 0, 0)
-    assert model._shift_target_variable == 15
+    assert encoder.calls == [("create_variables", ("x", [3, 4])), ("create_variables", ("dummy_var", [1]))]
+    # The engine's numbers: cells from 1 in creation order.
+    assert (x.st_shift, dummy.st_shift) == (1, 13)
+    assert model._shift_target_variable == 13
     assert model._variables == {} and model._manager.name2genvar == {}
+    model.reset()
+    assert model.create_variables("x", i=2).st_shift == 1  # the encoder forgot its variables
 
 
 def test_constraints_go_to_the_encoder_as_text(kmanager, encoder):
@@ -96,7 +99,9 @@ def test_builds_take_storage_and_mapping_from_the_encoder(kmanager, encoder, log
     assert model.get_cnf_storage() is None and model.get_var_mapping() is None and kmanager.created == []
     model.create_variables("x", i=1, j=2)
     assert model.build_cnf(7, True) is True
-    assert ("generate_cnf", ()) in encoder.calls
+    assert ("generate_cnf", (7, True)) in encoder.calls  # the target's bound, used by an encoder with a target
+    assert model.build_cnf() is True
+    assert [call for call in encoder.calls if call[0] == "generate_cnf"][-1] == ("generate_cnf", ())
     assert kmanager.get_cnf_storage() is encoder.storage
     assert kmanager.get_witness_interpreter().interpret([-1, 2]) == {"x[0,0]": False, "x[0,1]": True}
     assert ("info", "      CNF build : started. Model <fe>; Target variables = 1") in log

@@ -56,6 +56,23 @@ INDEX_ARITHMETIC = [
     (lambda i, j: i - 2 * j, "i - 2 * j"),
     (lambda i, j: i + (j - 1), "i + j - 1"),
     (lambda i, j: 2 * (i + j) - 3 * (j - 1), "2 * (i + j) - 3 * (j - 1)"),
+    # the integer on either side, and every operation the engine reads in an index text
+    (lambda i, j: i * 2, "i * 2"),
+    (lambda i, j: 1 + i, "1 + i"),
+    (lambda i, j: 2 - i, "2 - i"),
+    (lambda i, j: 2 - (i - j), "2 - (i - j)"),
+    (lambda i, j: -i, "-i"),
+    (lambda i, j: -(-i), "-(-i)"),
+    (lambda i, j: -(i + 1), "-(i + 1)"),
+    (lambda i, j: +i, "+i"),
+    (lambda i, j: i * j, "i * j"),
+    (lambda i, j: (i + 1) * -j, "(i + 1) * -j"),
+    (lambda i, j: 2 ** i, "2 ** i"),
+    (lambda i, j: (i + 1) ** 2, "(i + 1) ** 2"),
+    (lambda i, j: i & 1, "i & 1"),
+    (lambda i, j: 1 | i, "1 | i"),
+    (lambda i, j: (i ^ j) + 1, "(i ^ j) + 1"),
+    (lambda i, j: ~i, "~i"),
 ]
 
 
@@ -93,8 +110,7 @@ def test_index_operator_result_keeps_the_name_of_its_index():
         ("i", "i + 1"), ("i", "i - 1"), ("i", "3 * i"), ("i", "i + j"), ("i", "i + 1 + 1")]
 
 
-@pytest.mark.parametrize("apply", [lambda i: i * 2, lambda i: 1 + i, lambda i: 2 - i, lambda i: -i,
-                                   lambda i: i / 2, lambda i: i * i])
+@pytest.mark.parametrize("apply", [lambda i: i / 2, lambda i: i // 2, lambda i: i % 2, lambda i: 2 / i])
 def test_index_operations_without_a_method_fail_in_the_host(apply):
     with pytest.raises(TypeError):
         apply(Index("i"))

@@ -89,7 +89,7 @@ std::string affine_text(const model_text::Affine& form, std::span<const std::str
 
 std::string cell_text(std::span<const model_text::ModelVariable> variables, std::int64_t number) {
     for (const auto& variable : variables) {
-        const std::int64_t cells = variable.strides[0] * variable.sizes[0];
+        const std::int64_t cells = variable.sizes.empty() ? 1 : variable.strides[0] * variable.sizes[0];
         if (number < variable.first_number || number >= variable.first_number + cells) continue;
         std::int64_t offset = number - variable.first_number;
         std::string text = variable.name + "(";

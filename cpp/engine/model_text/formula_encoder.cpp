@@ -29,11 +29,15 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
+// Names a model variable cannot take because the text would mean something
+// else by them: the names the modelling layer's text relies on, and the
+// words and constants the reader takes as such. A variable shadows every
+// other name the reader knows (np, array, int, ...), as it does on the host.
 bool is_reserved(std::string_view name) {
-    static constexpr std::string_view reserved[] = {"bx", "pb", "FormulaPB", "Sum", "manager", "range", "np",
-                                                    "numpy", "array", "list", "tuple", "int", "True", "False", "None"};
+    static constexpr std::string_view reserved[] = {"bx", "pb", "FormulaPB", "Sum", "manager", "range", "True",
+                                                    "False", "None"};
     return std::find(std::begin(reserved), std::end(reserved), name) != std::end(reserved) ||
-           name.starts_with(bxpr_prefix) || name.starts_with(pbct_prefix);
+           model_text::is_keyword(name) || name.starts_with(bxpr_prefix) || name.starts_with(pbct_prefix);
 }
 
 // Stable, so that a literal and its complement keep their order; clauses
@@ -115,10 +119,12 @@ FormulaEncoder::FormulaEncoder(std::string model_name) : model_name_(std::move(m
 
 void FormulaEncoder::create_variables(const std::string& name, std::span<const std::int64_t> sizes) {
     if (!model_text::is_identifier(name)) throw std::invalid_argument("Variable name '" + name + "' is not an identifier");
-    if (is_reserved(name)) throw std::invalid_argument("Variable name " + name + " is reserved by the model text");
+    if (is_reserved(name)) {
+        throw std::invalid_argument("Variable name " + name +
+                                    " is reserved by the expression language; change the name to a valid one");
+    }
     if (variables_by_name_.contains(name)) throw std::invalid_argument("Variable named " + name + " is already in use");
-    if (sizes.empty()) throw std::invalid_argument("Variable " + name + " needs at least one dimension");
-    std::int64_t cells = 1;
+    std::int64_t cells = 1;  // a variable without dimensions is one cell
     for (const auto size : sizes) {
         if (size <= 0) {
             throw std::invalid_argument("Variable " + name + ": dimension sizes must be positive, got " +
@@ -318,67 +324,107 @@ void FormulaEncoder::add_target(std::string_view text) {
     }
 }
 
-std::vector<std::int64_t> FormulaEncoder::block_starts() const {
+FormulaEncoder::Encoding FormulaEncoder::encode_bounded_target(TargetBound bound) {
+    Encoding encoding;
+    encoding.metrics.number = static_cast<std::int64_t>(encodings_.size());
+    encoding.metrics.kind = "target";
+    encoding.metrics.instances = 1;
+    encoding.model_variables = next_number_ - 1;
+    InstanceContext instance;
+    const bxpr::Ref comparison = instance.new_comparison(
+        model_text::Term{*objective_}, bound.minimization ? Comparator::at_most : Comparator::at_least, bound.border);
+    const auto clauses = hard_clauses_of(Value{model_text::FormulaValue{comparison}}, instance, config_);
+    if (!clauses) throw std::invalid_argument("Contradiction was detected in target");
+    if (clauses->ends.empty()) log_message("Redundant constraint was detected in target", LogLevel::warning);
+    append_instance(*clauses, {}, encoding.model_variables + 1, encoding);
+    encoding.metrics.clauses = static_cast<std::int64_t>(encoding.hard.size());
+    encoding.metrics.auxiliaries = encoding.auxiliaries;
+    return encoding;
+}
+
+std::vector<const FormulaEncoder::Encoding*> FormulaEncoder::written_encodings() const {
+    std::vector<const Encoding*> written;
+    written.reserve(encodings_.size() + 1);
+    for (const auto& encoding : encodings_) written.push_back(&encoding);
+    if (bounded_target_) written.push_back(&*bounded_target_);
+    return written;
+}
+
+std::vector<std::int64_t> FormulaEncoder::block_starts(std::span<const Encoding* const> written) const {
     std::vector<std::int64_t> starts;
-    starts.reserve(encodings_.size());
+    starts.reserve(written.size());
     std::int64_t next = next_number_;
-    for (const auto& encoding : encodings_) {
+    for (const auto* encoding : written) {
         starts.push_back(next);
-        next += encoding.auxiliaries;
+        next += encoding->auxiliaries;
     }
     if (next - 1 > largest_literal) throw std::overflow_error("the encoding needs more than 2^31 - 1 variables");
     return starts;
 }
 
-void FormulaEncoder::generate_cnf() {
+void FormulaEncoder::generate_cnf(std::optional<TargetBound> bound) {
     const auto started = std::chrono::steady_clock::now();
-    const auto starts = block_starts();
+    std::optional<Encoding> bounded_target;
+    if (bound && objective_) bounded_target = encode_bounded_target(*bound);
+    bounded_target_ = std::move(bounded_target);
+    bound_ = bound;
+    const auto written = written_encodings();
+    const auto starts = block_starts(written);
     auto storage = std::make_shared<WcnfStorage>();
     std::size_t hard_clauses = 0;
     std::size_t hard_literals = 0;
-    for (const auto& encoding : encodings_) {
-        hard_clauses += encoding.hard.size();
-        hard_literals += encoding.hard.literal_count();
+    for (const auto* encoding : written) {
+        hard_clauses += encoding->hard.size();
+        hard_literals += encoding->hard.literal_count();
     }
     storage->reserve_hard(hard_clauses, hard_literals);
+    // The weight limit is 1 plus every soft weight written, as a signed
+    // 64-bit number; a soft constraint makes a WCNF even when all its
+    // entries weigh nothing.
+    constexpr Weight largest_weight_limit = std::numeric_limits<std::int64_t>::max();
     Weight weight_limit = 1;
+    bool weighted = false;
     std::int64_t clauses = 0;
-    for (std::size_t f = 0; f < encodings_.size(); ++f) {
-        const auto& encoding = encodings_[f];
+    for (std::size_t f = 0; f < written.size(); ++f) {
+        const auto& encoding = *written[f];
         // The encoding numbered its auxiliaries from just after the model
         // variables; its block starts after the blocks before it.
         const std::int64_t shift = starts[f] - (encoding.model_variables + 1);
         storage->add_hard_clauses_shifted(encoding.hard, static_cast<Literal>(encoding.model_variables),
                                           static_cast<Literal>(shift));
+        weighted = weighted || encoding.metrics.kind == "soft";
         for (std::size_t c = 0; c < encoding.soft.size(); ++c) {
+            if (encoding.weights[c] > largest_weight_limit - weight_limit) {
+                throw std::invalid_argument("the weight limit, 1 plus every soft weight, is out of range: it passes 2^63 - 1");
+            }
             storage->add_soft_clause(encoding.soft.clause(c), encoding.weights[c]);
-            weight_limit = encoding.weights[c] > std::numeric_limits<Weight>::max() - weight_limit
-                               ? std::numeric_limits<Weight>::max()
-                               : weight_limit + encoding.weights[c];
+            weight_limit += encoding.weights[c];
         }
         clauses += static_cast<std::int64_t>(encoding.hard.size() + encoding.soft.size());
     }
-    const std::int64_t auxiliaries = encodings_.empty() ? 0 : starts.back() + encodings_.back().auxiliaries - next_number_;
+    const std::int64_t auxiliaries =
+        written.empty() ? 0 : starts.back() + written.back()->auxiliaries - next_number_;
     storage->set_model_name(model_name_);
     storage->set_variable_count(next_number_ - 1 + auxiliaries);
     storage->set_clause_count(clauses);
-    if (storage->is_weighted()) storage->set_weight_limit(weight_limit);
+    if (weighted) storage->set_weight_limit(weight_limit);
     storage_ = std::move(storage);
     generation_seconds_ = seconds_since(started);
     log_message("Formula encoder " + model_name_ + ": " + std::to_string(clauses) + " clauses over " +
                     std::to_string(next_number_ - 1 + auxiliaries) + " variables" +
-                    (objective_ ? "; the target is kept as the objective, not as clauses" : ""),
+                    (objective_ && !bound ? "; the target is kept as the objective, not as clauses" : ""),
                 LogLevel::info);
 }
 
 std::shared_ptr<VarMapping> FormulaEncoder::var_mapping() const {
     auto mapping = std::make_shared<VarMapping>();
     for (const auto& variable : variables_) mapping->add_variable_cells(variable.name, variable.sizes, variable.first_number);
-    const auto starts = block_starts();
+    const auto written = written_encodings();
+    const auto starts = block_starts(written);
     const std::string prefixes[] = {std::string(pbct_prefix), std::string(bxpr_prefix)};
     std::vector<VarMapping::AuxiliaryRun> runs;
-    for (std::size_t f = 0; f < encodings_.size(); ++f) {
-        const auto& blocks = encodings_[f].blocks;
+    for (std::size_t f = 0; f < written.size(); ++f) {
+        const auto& blocks = written[f]->blocks;
         runs.clear();
         runs.reserve(2 * blocks.size());
         for (std::size_t k = 0; k < blocks.size(); ++k) {
@@ -400,6 +446,8 @@ void FormulaEncoder::reset() {
     next_number_ = 1;
     encodings_.clear();
     objective_.reset();
+    bound_.reset();
+    bounded_target_.reset();
     storage_.reset();
     generation_seconds_ = 0;
     witness_.reset();
@@ -411,7 +459,7 @@ bool FormulaEncoder::check_another_witness() {
         log_message("check_another_witness needs both witnesses to be set", LogLevel::warning);
         return false;
     }
-    generate_cnf();  // the clauses of everything added so far
+    generate_cnf(bound_);  // the clauses of everything added so far
     const auto largest = std::max<std::int64_t>(storage_->variable_count(), next_number_ - 1);
     const auto values_of = [largest](const std::vector<std::int64_t>& witness) {
         std::vector<signed char> values(static_cast<std::size_t>(largest) + 1, 0);

@@ -41,10 +41,17 @@ public:
     void create_variables(const std::string& name, std::span<const std::int64_t> sizes);
     void add_constraint(std::string_view text, std::string_view foralls);
     void add_soft_constraint(std::string_view text, std::string_view foralls, std::int64_t weight, bool minimization);
-    // The target stays the model's objective: it is not turned into clauses.
+    // The target stays the model's objective unless a build bounds it.
     void add_target(std::string_view text);
 
-    void generate_cnf();
+    struct TargetBound {
+        std::int64_t border;
+        bool minimization;  // the target at most border when true, at least border otherwise
+    };
+    // Without a bound the target stays the objective; with one, the bounded
+    // target is written after every constraint (std::invalid_argument when
+    // it can never hold). Each call writes the storage afresh.
+    void generate_cnf(std::optional<TargetBound> bound = std::nullopt);
     [[nodiscard]] const std::shared_ptr<WcnfStorage>& cnf_storage() const { return storage_; }
     // Model variables (x[1,2]) and auxiliaries (_pbct_aux[f,k,n]); null when empty.
     [[nodiscard]] std::shared_ptr<VarMapping> var_mapping() const;
@@ -88,6 +95,8 @@ private:
     std::int64_t next_number_ = 1;
     std::vector<Encoding> encodings_;
     std::optional<std::vector<model_text::WeightedVariable>> objective_;
+    std::optional<TargetBound> bound_;       // of the last generate_cnf
+    std::optional<Encoding> bounded_target_;  // written after encodings_
     std::shared_ptr<WcnfStorage> storage_;
     double generation_seconds_ = 0;
     std::optional<std::vector<std::int64_t>> witness_;
@@ -105,7 +114,10 @@ private:
     bool encode_for_all_instances(model_text::Evaluator& evaluator, const std::vector<model_text::IndexRange>& ranges,
                                   std::vector<std::int64_t>& values, bool& in_instance,
                                   std::optional<std::pair<std::int64_t, bool>> soft, Encoding& encoding);
-    [[nodiscard]] std::vector<std::int64_t> block_starts() const;
+    Encoding encode_bounded_target(TargetBound bound);
+    // The encodings as written: every constraint, then the bounded target.
+    [[nodiscard]] std::vector<const Encoding*> written_encodings() const;
+    [[nodiscard]] std::vector<std::int64_t> block_starts(std::span<const Encoding* const> written) const;
 };
 
 }  // namespace kelvo

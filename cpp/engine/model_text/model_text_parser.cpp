@@ -1,5 +1,6 @@
 #include "engine/model_text/model_text_parser.hpp"
 
+#include <algorithm>
 #include <charconv>
 #include <limits>
 
@@ -235,15 +236,6 @@ private:
         }
     }
 
-    static bool is_keyword(std::string_view name) {
-        static constexpr std::string_view keywords[] = {"and", "or", "not", "in", "is", "if", "else", "lambda",
-                                                        "for", "import", "def", "class", "return", "yield"};
-        for (const auto keyword : keywords) {
-            if (name == keyword) return true;
-        }
-        return false;
-    }
-
     NodeId parenthesised() {
         const auto position = advance().position;
         DepthGuard guard(*this);
@@ -320,6 +312,12 @@ private:
 
 SyntaxTree parse_expression(std::string_view text, ParseOptions options) {
     return Parser(text, options).parse();
+}
+
+bool is_keyword(std::string_view name) {
+    static constexpr std::string_view keywords[] = {"and", "or", "not", "in", "is", "if", "else", "lambda",
+                                                    "for", "import", "def", "class", "return", "yield"};
+    return std::find(std::begin(keywords), std::end(keywords), name) != std::end(keywords);
 }
 
 }  // namespace kelvo::model_text

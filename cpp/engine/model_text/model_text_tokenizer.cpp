@@ -8,7 +8,12 @@ namespace {
 
 constexpr std::size_t excerpt_radius = 40;
 
-bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
+// Every byte of a multi-byte UTF-8 character counts as a letter: the host
+// checks its own names, and a name such as "été" must reach the reader whole.
+bool is_name_start(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
+}
+bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 bool is_name_char(char c) { return is_name_start(c) || is_digit(c); }
 bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
@@ -49,15 +54,22 @@ TokenKind single_character_kind(char c) {
 
 }  // namespace
 
+// The excerpt is cut at character boundaries, so that a message about a text
+// with non-ASCII names stays valid UTF-8; the caret counts characters.
 std::string excerpt_at(std::string_view text, std::size_t position) {
     position = std::min(position, text.size());
-    const std::size_t begin = position > excerpt_radius ? position - excerpt_radius : 0;
-    const std::size_t end = std::min(text.size(), position + excerpt_radius);
+    std::size_t begin = position > excerpt_radius ? position - excerpt_radius : 0;
+    std::size_t end = std::min(text.size(), position + excerpt_radius);
+    while (begin < position && is_continuation_byte(text[begin])) ++begin;
+    while (end < text.size() && end > position && is_continuation_byte(text[end])) --end;
     std::string shown(text.substr(begin, end - begin));
     std::replace_if(shown.begin(), shown.end(), [](char c) { return c == '\n' || c == '\r' || c == '\t'; }, ' ');
     const std::string lead = begin > 0 ? "..." : "";
     const std::string tail = end < text.size() ? "..." : "";
-    return lead + shown + tail + "\n" + std::string(lead.size() + (position - begin), ' ') + "^";
+    const auto before_caret = text.substr(begin, position - begin);
+    const auto columns = static_cast<std::size_t>(
+        std::count_if(before_caret.begin(), before_caret.end(), [](char c) { return !is_continuation_byte(c); }));
+    return lead + shown + tail + "\n" + std::string(lead.size() + columns, ' ') + "^";
 }
 
 TextError::TextError(const std::string& problem, std::string_view text, std::size_t position)

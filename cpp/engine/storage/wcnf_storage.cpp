@@ -28,6 +28,11 @@ void WcnfStorage::add_hard_clause(std::span<const Literal> clause) {
     note_literals(clause);
 }
 
+void WcnfStorage::insert_prefatory_value(Literal literal) {
+    if (literal == 0) throw std::invalid_argument("prefatory value 0 is not a literal: variables are numbered from 1");
+    prefatory_values_.push_back(literal);
+}
+
 void WcnfStorage::add_soft_clause(std::span<const Literal> clause, Weight weight) {
     check_literals(clause);
     soft_.append(clause);

@@ -1,6 +1,8 @@
 #pragma once
 // A store of hard and weighted soft clauses with the header a CNF/WCNF file
-// needs. A storage without soft clauses is a plain CNF.
+// needs. A storage without soft clauses and without a weight limit is a
+// plain CNF; setting the weight limit makes it a WCNF even when every soft
+// clause was dropped.
 
 #include <cstdint>
 #include <span>
@@ -37,8 +39,12 @@ public:
     void set_model_name(std::string name) { model_name_ = std::move(name); }
     void set_variable_count(std::int64_t count) { variable_count_ = count; }
     void set_clause_count(std::int64_t count) { clause_count_ = count; }
-    void set_weight_limit(Weight limit) { weight_limit_ = limit; }
-    void insert_prefatory_value(Literal literal) { prefatory_values_.push_back(literal); }
+    void set_weight_limit(Weight limit) {
+        weight_limit_ = limit;
+        weighted_ = true;
+    }
+    // std::invalid_argument for literal 0, which names no variable.
+    void insert_prefatory_value(Literal literal);
 
     [[nodiscard]] const std::string& model_name() const { return model_name_; }
     [[nodiscard]] std::int64_t variable_count() const { return variable_count_; }
@@ -50,7 +56,7 @@ public:
     [[nodiscard]] const ClauseBuffer& soft_clauses() const { return soft_; }
     [[nodiscard]] const std::vector<Weight>& soft_weights() const { return weights_; }
     [[nodiscard]] std::size_t size() const { return hard_.size() + soft_.size(); }
-    [[nodiscard]] bool is_weighted() const { return !soft_.empty(); }
+    [[nodiscard]] bool is_weighted() const { return weighted_ || !soft_.empty(); }
     // The largest variable number that occurs in a clause, 0 for none.
     [[nodiscard]] std::int64_t largest_variable() const;
 
@@ -62,6 +68,7 @@ private:
     std::int64_t variable_count_ = 0;
     std::int64_t clause_count_ = 0;
     Weight weight_limit_ = 0;
+    bool weighted_ = false;
     std::vector<Literal> prefatory_values_;
     std::int64_t largest_variable_ = 0;
 

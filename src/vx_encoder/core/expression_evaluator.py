@@ -54,7 +54,7 @@ _UNARY = {"-": operator.neg, "+": operator.pos, "~": operator.invert}
 _CONSTANTS = {"None": None, "True": True, "False": False}
 
 _TOKEN = re.compile(
-    r"\s*(?:(\d+\.\d*(?:[eE][-+]?\d+)?|\d+)|([A-Za-z_][A-Za-z_0-9]*)|('[^'\\\n]*')|(\*\*|[-+*~&|^()\[\],.]))")
+    r"\s*(?:(\d+\.\d*(?:[eE][-+]?\d+)?|\d+)|([^\W\d]\w*)|('[^'\\\n]*')|(\*\*|[-+*~&|^()\[\],.]))")
 
 
 def _tokens(text: str) -> list[tuple[str, str]]:

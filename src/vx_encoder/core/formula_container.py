@@ -250,6 +250,8 @@ class FormulaContainer:
     def __bx2list_clauses(bx_clauses) -> tp.Sequence[tp.Sequence[str]]:
         if isinstance(bx_clauses, NamedClauseTemplate):
             return bx_clauses
+        if isinstance(bx_clauses, bx.One):
+            return []
         # Cut natively from one text of the whole conjunction: a call to the
         # engine per literal costs more than the cutting.
         return clause_template_of_text(str(bx_clauses), isinstance(bx_clauses, bx.And))

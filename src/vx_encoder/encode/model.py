@@ -1,4 +1,3 @@
-import builtins
 import keyword
 import re
 import sys
@@ -12,11 +11,13 @@ from operator import mul
 import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
+import numpy as np
 
 from vx_encoder.encode.variables import Variable, Index
 from vx_encoder.encode.expressions import Expression
 from vx_encoder.core.debug_shown import debug_shown
 from vx_encoder.core.formula_container import FormulaContainer
+from vx_encoder.core.dumper import index_values
 from vx_encoder.core.named_clause_template import NamedClauseTemplate
 from vx_encoder.core import pboperations, formulapb, manager, variable
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
@@ -25,13 +26,28 @@ from vx_encoder._exceptions import VariableError, FormulaError, TargetError, Bui
 from vx_encoder.core.refusal import refuse
 from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 
-# Names the expression text relies on; a variable or index of such a name would
-# shadow them in every later evaluation.
+# Names the expression text relies on: a variable or index of such a name
+# would shadow them in every later evaluation on the host. The text uses no
+# other built-in than range, so `sum`, `id` or `map` stay free.
 _NAMESPACE_NAMES = frozenset(("Sum", "FormulaPB", "bx", "pb", "manager"))
+_BUILTINS_IN_TEXT = frozenset(("range",))
+
+# Variable numbers are DIMACS literals here: 32-bit signed.
+_LARGEST_LITERAL = 2 ** 31 - 1
+_TARGET_CONTRADICTION = "Contradiction was detected in target"
 
 
 def _shadows_evaluation(name: str) -> bool:
-    return name in _NAMESPACE_NAMES or keyword.iskeyword(name) or hasattr(builtins, name)
+    return name in _NAMESPACE_NAMES or name in _BUILTINS_IN_TEXT or keyword.iskeyword(name)
+
+
+def _foralls_text(foralls: typing.Mapping[str, typing.Iterable[int]]) -> str:
+    """The ranges as the formula encoder reads them: a range as written, any
+    other iterable of integers (a NumPy array of any integer type, an
+    iterator) as the list of its values, read once."""
+    values = {name: sequence if isinstance(sequence, range) else index_values({name: sequence})[name]
+              for name, sequence in foralls.items()}
+    return "Foralls: " + str(values)
 
 
 def _never_holds(template) -> bool:
@@ -91,28 +107,43 @@ class Model:
             refuse(ValueError, "Variable must have a non-empty name containing only letters")
         if name in self._used_vars:
             refuse(VariableError, "Variable named " + name + " is already in use")
-        self.__check_name_keeps_evaluation_working("Variable", name)
+        if not self._use_formula_encoder:
+            # The formula encoder refuses the names its own reader needs.
+            self.__check_name_keeps_evaluation_working("Variable", name)
         self.__check_dimensions(name, dims)
+        count = reduce(mul, dims.values(), 1)
+        first_number = self.__first_number_of_a_new_variable()
+        if first_number + count - 1 > _LARGEST_LITERAL:
+            refuse(ValueError, "Variable " + name + " would take the numbers " + str(first_number) + " to "
+                   + str(first_number + count - 1) + ", past " + str(_LARGEST_LITERAL) + ", the largest literal")
         if self._use_formula_encoder:
             self.__init_formula_encoder()
-            self._formula_encoder.create_variables(name, list(dims.values()))
-            new_variable = Variable(name, dims, 0)
+            try:
+                self._formula_encoder.create_variables(name, list(dims.values()))
+            except ValueError as error:
+                refuse(ValueError, str(error))
+            self._used_vars.add(name)
+            new_variable = Variable(name, dims, first_number)
         else:
-            # Once the container exists it owns the numbering: a later variable
-            # starts after every auxiliary block and joins the mapping.
-            first_number = (self._shift_target_variable if self._formula_container is None
-                            else self._formula_container.first_free_variable)
             self._used_vars.add(name)
             self._manager.registration_generator_variables(name)
             new_variable = Variable(name, dims, first_number)
             self._variables[name] = new_variable
             if self._formula_container is not None:
                 self._formula_container.adopt_variable(new_variable)
-        count = reduce(mul, dims.values(), 1)
         self._shift_target_variable += count
         log_i("    add new var : " + name + str(dims) + " = [" + str(count) + "]")
         self._start_time = datetime.now()
         return new_variable
+
+    def __first_number_of_a_new_variable(self) -> int:
+        if self._use_formula_encoder:
+            # The engine numbers the cells from 1 in creation order.
+            return self._shift_target_variable + 1
+        # Once the container exists it owns the numbering: a later variable
+        # starts after every auxiliary block and joins the mapping.
+        return (self._shift_target_variable if self._formula_container is None
+                else self._formula_container.first_free_variable)
 
     def get_indexes(self, indexes: typing.Sequence[str]) -> typing.Union[Index, typing.Sequence[Index]]:
         if len(indexes) == 0:
@@ -141,7 +172,7 @@ class Model:
         log_d("     constraint : " + str(constraint) + "___" + str(foralls))
         if self._use_formula_encoder:
             self.__init_formula_encoder()
-            self._formula_encoder.add_constraint(str(constraint), "Foralls: " + str(foralls))
+            self._formula_encoder.add_constraint(str(constraint), _foralls_text(foralls))
         else:
             self.__fill_hard_constraint(constraint, foralls)
 
@@ -149,6 +180,13 @@ class Model:
                             **foralls: typing.Sequence[int]) -> None:
         if not isinstance(constraint, Expression):
             refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
+        # Both are written into evaluated text: only as literals of their type.
+        if isinstance(weight, bool) or not isinstance(weight, Integral):
+            refuse(TypeError, "The weight of a soft constraint must be an integer, not " + type(weight).__name__)
+        if not isinstance(minimization, (bool, np.bool_, Integral)):
+            refuse(TypeError, "The minimization flag of a soft constraint must be a bool, not "
+                   + type(minimization).__name__)
+        weight, minimization = int(weight), bool(minimization)
         if self._is_wcnf is not None and not self._is_wcnf:
             refuse(FormulaError, "Current model already works with CNF")
         if not constraint.soft:
@@ -156,7 +194,7 @@ class Model:
         if self._use_formula_encoder:
             self.__init_formula_encoder()
             self._is_wcnf = True
-            self._formula_encoder.add_soft_constraint(str(constraint), "Foralls: " + str(foralls), weight,
+            self._formula_encoder.add_soft_constraint(str(constraint), _foralls_text(foralls), weight,
                                                       minimization)
         else:
             self.__fill_soft_constraint(constraint, weight, minimization, foralls)
@@ -226,7 +264,10 @@ class Model:
                 or not all(isinstance(name, str) and name not in self._variables for name in foralls)):
             return None
         shapes = [(name, list(variable.indexes.values())) for name, variable in self._variables.items()]
-        read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config)
+        try:
+            read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config)
+        except (ValueError, TypeError, OverflowError):
+            return None  # the host reads the text and reports what is wrong
         return None if read is None else NamedClauseTemplate(*read)
 
     def __boolean_formula(self, text: str, **overrides):
@@ -281,13 +322,15 @@ class Model:
     def __build_target(self, border: int, minimization: bool) -> None:
         self.__init_formula_container()
         try:
+            if isinstance(border, Integral):
+                border = int(border)  # written into the text as a literal
             bounded = self._template_target <= border if minimization else self._template_target >= border
             log_i("Building target")
             template_constraint = self.__clause_template(str(bounded), {})
             log_d("Enumerating target utility variables")
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
             if _never_holds(template_constraint):
-                refuse(FormulaError, "Contradiction was detected in target")
+                refuse(FormulaError, _TARGET_CONTRADICTION)
             if _always_holds(template_constraint):
                 log_w("Redundant constraint was detected in target")
             else:
@@ -330,7 +373,8 @@ class Model:
             self.__build_target(border, minimization)
         log_i("      CNF build : started. Model <" + str(self._model_name) + ">; Target variables = "
               + str(self._shift_target_variable - 1))
-        storage = self.__generated_storage("build_cnf_formula")
+        bound = () if border is None or minimization is None else (border, minimization)
+        storage = self.__generated_storage("build_cnf_formula", bound)
         result = self.__register_build(storage, "CNF storage is empty")
         if result is None:
             return False
@@ -350,11 +394,22 @@ class Model:
         log_i("         action : WCNF build finished" + ("(formula encoder)." if self._use_formula_encoder else "."))
         return result
 
-    def __generated_storage(self, container_build: str):
-        """The storage of the path: generated by the formula encoder, or completed by the container."""
+    def __generated_storage(self, container_build: str, bound: tuple = ()):
+        """The storage of the path: generated by the formula encoder, or completed by the container.
+
+        The formula encoder bounds its target by the border and direction of
+        `bound` when one is given, as the container does."""
         if self._use_formula_encoder:
             self.__init_formula_encoder()
-            self._formula_encoder.generate_cnf()
+            if bound:
+                border, minimization = bound
+                bound = (int(border) if isinstance(border, Integral) else border, bool(minimization))
+            try:
+                self._formula_encoder.generate_cnf(*bound)
+            except ValueError as error:
+                if str(error) == _TARGET_CONTRADICTION:
+                    refuse(FormulaError, _TARGET_CONTRADICTION)
+                raise
             return self._formula_encoder.get_cnf_storage()
         self.__check_formula_container()
         getattr(self._formula_container, container_build)(self._model_name)
@@ -426,6 +481,9 @@ class Model:
     def reset(self) -> None:
         if self.__has_formula_encoder():
             self._formula_encoder.reset()
+            # The encoder forgot its variables: their names and numbers are free again.
+            self._used_vars.clear()
+            self._shift_target_variable = 0
 
     def set_witness(self, witness) -> None:
         if self.__has_formula_encoder():

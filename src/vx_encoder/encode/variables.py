@@ -14,7 +14,9 @@ class Index:
     # host's precedence would otherwise regroup them, so that an index text
     # means the arithmetic the user wrote both when it is evaluated over
     # integers and when it is evaluated over the model's indexes (which gives
-    # the same text again).
+    # the same text again). Every integer operation the engine reads in an
+    # index text is defined, on either side, so that the host reads the same
+    # texts (`k + i` with k an integer of a builder's range, `2 - i`, `-i`).
 
     def __init__(self, name: str, expression: tp.Optional[str] = None):
         self.name = name
@@ -22,16 +24,63 @@ class Index:
 
     def __add__(self, shift: int) -> Index:
         # Addition is associative with + and -, so a sum on the right needs no group.
-        return Index(self.name, f"{grouped(self.expression, Binding.SUM)} + {grouped(f'{shift}', Binding.SUM)}")
+        return self.__binary(self.expression, "+", f"{shift}", Binding.SUM, Binding.SUM)
+
+    def __radd__(self, shift: int) -> Index:
+        return self.__binary(f"{shift}", "+", self.expression, Binding.SUM, Binding.SUM)
 
     def __sub__(self, shift: int) -> Index:
-        return Index(self.name, f"{grouped(self.expression, Binding.SUM)} - {grouped(f'{shift}', Binding.PRODUCT)}")
+        return self.__binary(self.expression, "-", f"{shift}", Binding.SUM, Binding.PRODUCT)
+
+    def __rsub__(self, shift: int) -> Index:
+        return self.__binary(f"{shift}", "-", self.expression, Binding.SUM, Binding.PRODUCT)
+
+    def __mul__(self, shift: int) -> Index:
+        return self.__binary(self.expression, "*", f"{shift}", Binding.PRODUCT, Binding.UNARY)
 
     def __rmul__(self, shift: int) -> Index:
-        return Index(self.name, f"{grouped(f'{shift}', Binding.PRODUCT)} * {grouped(self.expression, Binding.UNARY)}")
+        return self.__binary(f"{shift}", "*", self.expression, Binding.PRODUCT, Binding.UNARY)
+
+    def __pow__(self, exponent: int) -> Index:
+        return self.__binary(self.expression, "**", f"{exponent}", Binding.ATOM, Binding.ATOM)
+
+    def __rpow__(self, base: int) -> Index:
+        return self.__binary(f"{base}", "**", self.expression, Binding.ATOM, Binding.ATOM)
+
+    def __and__(self, other: int) -> Index:
+        return self.__binary(self.expression, "&", f"{other}", Binding.SUM, Binding.SUM)
+
+    def __rand__(self, other: int) -> Index:
+        return self.__binary(f"{other}", "&", self.expression, Binding.SUM, Binding.SUM)
+
+    def __or__(self, other: int) -> Index:
+        return self.__binary(self.expression, "|", f"{other}", Binding.SUM, Binding.SUM)
+
+    def __ror__(self, other: int) -> Index:
+        return self.__binary(f"{other}", "|", self.expression, Binding.SUM, Binding.SUM)
+
+    def __xor__(self, other: int) -> Index:
+        return self.__binary(self.expression, "^", f"{other}", Binding.SUM, Binding.SUM)
+
+    def __rxor__(self, other: int) -> Index:
+        return self.__binary(f"{other}", "^", self.expression, Binding.SUM, Binding.SUM)
+
+    def __neg__(self) -> Index:
+        # A unary operand is grouped unless it is an atom or a power, so that
+        # `-(-i)` never reads as a decrement.
+        return Index(self.name, f"-{grouped(self.expression, Binding.POWER)}")
+
+    def __pos__(self) -> Index:
+        return Index(self.name, f"+{grouped(self.expression, Binding.POWER)}")
+
+    def __invert__(self) -> Index:
+        return Index(self.name, f"~{grouped(self.expression, Binding.POWER)}")
 
     def __str__(self) -> str:
         return self.expression
+
+    def __binary(self, left: str, operator: str, right: str, left_binding: Binding, right_binding: Binding) -> Index:
+        return Index(self.name, f"{grouped(left, left_binding)} {operator} {grouped(right, right_binding)}")
 
 
 class Variable:

@@ -1,0 +1,319 @@
+"""One model on every road of a pseudo-Boolean model, checked against its meaning.
+
+The roads: on the clause-assembly path the engine reads a hard constraint's
+text into its clause template, or (while debug lines are shown) the host
+evaluates it; on the formula-encoder path the engine reads the whole model.
+Each model below is written once with the expression builders; its meaning is
+computed alongside in Python, and every road must give exactly the models of
+that meaning, projected onto the model variables (each assignment checked with
+a SAT solver), with the same variable mapping.
+"""
+
+import itertools
+
+import numpy as np
+import pytest
+from pysat.solvers import Solver
+
+import halvex.kelvo_engine as ke
+from vx_encoder import _exceptions
+from vx_encoder.encode.expressions import And, Implication, Or, Sum, SumIt
+from vx_encoder.encode.model import Model
+
+ROADS = ["engine reads the text", "host evaluates the text", "formula encoder"]
+
+
+@pytest.fixture(params=ROADS)
+def road(request):
+    """The road; on the host road debug lines are shown (and dropped), which
+    is what sends a constraint's text to the host."""
+    threshold = ke.get_log_level()
+    if request.param == "host evaluates the text":
+        ke.set_log_level(ke.log_level_type.debug)
+        ke.set_log_sink(lambda message, level: None)
+    yield request.param
+    ke.set_log_sink(None)
+    ke.set_log_level(threshold)
+
+
+def new_model(road, name="roads"):
+    return Model(ke.manager(), name, use_formula_encoder=road == "formula encoder")
+
+
+def model_keys(model):
+    mapping = model.get_var_mapping().get_var_map()
+    return {key: number for key, number in mapping.items() if not key.startswith("_") and key != "dummy_var[0]"}
+
+
+def models_of(model, keys):
+    """Every assignment of the model variables, as a dict by key, that extends to a model of the hard clauses."""
+    names = sorted(keys)
+    found = set()
+    with Solver(name="g4", bootstrap_with=model.get_cnf_storage().get_hard_clauses()) as solver:
+        for bits in itertools.product((False, True), repeat=len(names)):
+            if solver.solve(assumptions=[keys[n] if bit else -keys[n] for n, bit in zip(names, bits)]):
+                found.add(bits)
+    return found
+
+
+def meaning(keys, holds):
+    names = sorted(keys)
+    return {bits for bits in itertools.product((False, True), repeat=len(names)) if holds(dict(zip(names, bits)))}
+
+
+def variable_keys(*variables):
+    keys = {}
+    for variable in variables:
+        keys.update(variable.map)
+    return keys
+
+
+# --- models and their meaning ------------------------------------------------------------------
+
+def without_dimensions(model):
+    """A variable without dimensions among others; the first constraint never names it."""
+    x = model.create_variables("x", i=3)
+    y = model.create_variables("y")
+    i = model.get_indexes(["i"])
+    model.add_constraint(Sum(x[i], i=range(3)) >= 1)
+    model.add_constraint(Implication(y[()], x[i]), i=range(2))
+    model.add_constraint(x[2] | y[()])
+
+    def holds(v):
+        return (v["x[0]"] + v["x[1]"] + v["x[2]"] >= 1 and all(not v["y[]"] or v[f"x[{i}]"] for i in range(2))
+                and (v["x[2]"] or v["y[]"]))
+    return (x, y), holds
+
+
+def index_texts(model):
+    """Index texts with an integer on the left, negated, or times 1; a range variable plus an index."""
+    x = model.create_variables("x", a=4)
+    i, k = model.get_indexes(["i", "k"])
+    model.add_constraint(Sum(x[k + i], k=range(2)) >= 1, i=range(3))
+    model.add_constraint(Implication(x[2 - i], x[i * 1]), i=range(2))
+    model.add_constraint(~(x[-i] & x[3 + i]), i=[0])
+
+    def holds(v):
+        return (all(v[f"x[{i}]"] or v[f"x[{i + 1}]"] for i in range(3))
+                and all(not v[f"x[{2 - i}]"] or v[f"x[{i}]"] for i in range(2)) and not (v["x[0]"] and v["x[3]"]))
+    return (x,), holds
+
+
+def numpy_foralls(model):
+    """foralls given as NumPy arrays: 32-bit, 64-bit and empty."""
+    x = model.create_variables("x", i=3, j=2)
+    i, j = model.get_indexes(["i", "j"])
+    model.add_constraint(Or(x[i, j], j=range(2)), i=np.arange(3, dtype=np.int32))
+    model.add_constraint(~(x[i, 0] & x[i, 1]), i=np.arange(2))
+    model.add_constraint(x[i, j] <= 0, i=np.array([], dtype=np.int64), j=np.arange(2, dtype=np.uint8))
+
+    def holds(v):
+        return (all(v[f"x[{i},0]"] or v[f"x[{i},1]"] for i in range(3))
+                and all(not (v[f"x[{i},0]"] and v[f"x[{i},1]"]) for i in range(2)))
+    return (x,), holds
+
+
+@pytest.mark.parametrize("describe", [without_dimensions, index_texts, numpy_foralls])
+def test_every_road_gives_the_models_of_the_meaning(road, describe):
+    model = new_model(road)
+    variables, holds = describe(model)
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    assert keys == variable_keys(*variables)
+    assert models_of(model, keys) == meaning(keys, holds)
+
+
+@pytest.mark.parametrize("border, minimization", [(1, True), (2, False), (0, 0), (3, 1)])
+def test_a_bounded_target_has_the_same_models_on_every_road(road, border, minimization):
+    model = new_model(road)
+    x = model.create_variables("x", i=2, j=2)
+    y = model.create_variables("y")
+    i, j = model.get_indexes(["i", "j"])
+    model.add_constraint(Or(x[i, j], j=range(2)), i=range(2))
+    model.add_target(Sum(x[i, j], i=range(2), j=range(2)) + 2 * y[()])
+    assert model.build_cnf(border, minimization) is True
+    keys = model_keys(model)
+    assert keys == variable_keys(x, y)
+
+    def holds(v):
+        total = sum(v[f"x[{i},{j}]"] for i in range(2) for j in range(2)) + 2 * v["y[]"]
+        rows = all(v[f"x[{i},0]"] or v[f"x[{i},1]"] for i in range(2))
+        return rows and (total <= border if minimization else total >= border)
+    assert models_of(model, keys) == meaning(keys, holds)
+
+
+def test_a_target_that_cannot_hold_is_refused_on_every_road(road, log):
+    model = new_model(road)
+    x = model.create_variables("x", i=2)
+    model.add_target(x[0] + x[1])
+    with pytest.raises(_exceptions.FormulaError, match="^Contradiction was detected in target$"):
+        model.build_cnf(3, False)
+    assert ("error", "Contradiction was detected in target") in log
+
+
+def test_a_later_build_bounds_the_target_afresh(road):
+    model = new_model(road)
+    x = model.create_variables("x", i=3)
+    k = model.get_indexes(["k"])
+    model.add_target(Sum(x[k], k=range(3)))
+    model.build_cnf(0, True)
+    model.build_cnf(2, False)
+    keys = model_keys(model)
+    assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] + v["x[1]"] + v["x[2]"] >= 2)
+
+
+# --- soft constraints ---------------------------------------------------------------------------
+
+def soft_clauses(model):
+    return sorted((tuple(literals), weight) for literals, weight in model.get_cnf_storage().get_soft_clauses())
+
+
+def test_empty_soft_sums_add_nothing(road):
+    model = new_model(road)
+    x = model.create_variables("x", i=2)
+    i, k = model.get_indexes(["i", "k"])
+    model.add_constraint(x[0] | x[1])
+    model.add_soft_constraint(Sum(x[k], k=range(0)), 5)
+    model.add_soft_constraint(SumIt([]), 7, True, i=range(2))
+    model.add_soft_constraint(x[i], 3, True, i=range(2))
+    assert model.build_wcnf() is True
+    keys = model_keys(model)
+    assert soft_clauses(model) == sorted([((-keys["x[0]"],), 3), ((-keys["x[1]"],), 3)])
+    assert model.get_cnf_storage().get_weight_limit() == 7
+
+
+def test_a_wcnf_whose_soft_clauses_all_weigh_nothing_is_still_written_as_wcnf(road):
+    model = new_model(road)
+    x = model.create_variables("x", i=2)
+    model.add_constraint(x[0] | x[1])
+    model.add_soft_constraint(x[0], 0)
+    assert model.build_wcnf() is True
+    storage = model.get_cnf_storage()
+    assert storage.get_soft_clauses() == [] and storage.get_weight_limit() == 1
+    lines = storage.to_dimacs().splitlines()
+    assert not any(line.startswith("p ") for line in lines)
+    assert [line for line in lines if not line.startswith("c ")] == ["h 1 2 0"]
+
+
+def test_a_weight_limit_past_64_bits_is_refused_on_every_road(road):
+    model = new_model(road)
+    x = model.create_variables("x", i=2)
+    model.add_soft_constraint(x[0], 2 ** 62)
+    model.add_soft_constraint(x[1], 2 ** 62)
+    with pytest.raises(ValueError, match="out of range"):
+        model.build_wcnf()
+
+
+@pytest.mark.parametrize("weight, minimization", [(2, True), (np.int64(2), np.True_), (2, 1), (2, False), (2, 0)])
+def test_weights_and_flags_are_taken_as_their_values(road, weight, minimization):
+    model = new_model(road)
+    x = model.create_variables("x", i=2)
+    model.add_soft_constraint(x[0] + 3 * x[1], weight, minimization)
+    model.build_wcnf()
+    sign = -1 if minimization else 1
+    assert soft_clauses(model) == sorted([((sign * 1,), 2), ((sign * 2,), 6)])
+
+
+RUNS_CODE = "__import__('builtins').setattr(__import__('builtins'), 'vx_ran', 1) or True"
+
+
+@pytest.mark.parametrize("weight, minimization", [(1, RUNS_CODE), (1, "False"), (1, None), (1, 0.5),
+                                                  ("1", False), (1.0, False), (True, False), (None, False)])
+def test_weights_and_flags_of_another_type_are_refused_before_anything_changes(road, weight, minimization, log):
+    model = new_model(road)
+    x = model.create_variables("x", i=2)
+    with pytest.raises(TypeError):
+        model.add_soft_constraint(x[0], weight, minimization)
+    assert not hasattr(__import__("builtins"), "vx_ran")
+    assert model._is_wcnf is None and model._formula_container is None
+    assert any(level == "error" for level, _ in log)
+    model.add_constraint(x[0] | x[1])  # still a CNF model
+
+
+# --- names --------------------------------------------------------------------------------------
+
+@pytest.mark.parametrize("name", ["été", "ξ", "np", "numpy", "array", "sum", "max", "id", "input", "type", "set",
+                                  "map", "len", "list", "int", "print"])
+def test_names_that_keep_evaluation_working_are_taken_on_every_road(road, name):
+    model = new_model(road)
+    v = model.create_variables(name, i=3)
+    i, k = model.get_indexes(["i", "k"])
+    model.add_constraint(Sum(v[i], i=range(3)) == 1)
+    model.add_constraint(~(v[i] & v[i + 1]), i=range(2))
+    model.add_target(Sum(v[k], k=range(3)))
+    assert model.build_cnf(1, False) is True
+    keys = model_keys(model)
+    assert keys == v.map
+    assert models_of(model, keys) == meaning(keys, lambda values: sum(values.values()) == 1)
+
+
+@pytest.mark.parametrize("name", ["Sum", "FormulaPB", "bx", "pb", "manager", "range", "for", "in", "None", "True"])
+def test_names_that_break_evaluation_are_refused_alike(road, name, log):
+    model = new_model(road)
+    message = f"Variable name {name} is reserved by the expression language; change the name to a valid one"
+    with pytest.raises(ValueError) as refused:
+        model.create_variables(name, i=2)
+    assert str(refused.value) == message
+    assert ("error", message) in log
+    assert model._shift_target_variable == (0 if road == "formula encoder" else 1)
+
+
+def test_a_reused_name_is_refused_alike(road, log):
+    model = new_model(road)
+    model.create_variables("x", i=2)
+    with pytest.raises(_exceptions.VariableError, match="^Variable named x is already in use$"):
+        model.create_variables("x", i=3)
+    assert ("error", "Variable named x is already in use") in log
+
+
+# --- numbers ------------------------------------------------------------------------------------
+
+def test_variable_numbers_and_preliminary_values_match_the_built_mapping(road):
+    kmanager = ke.manager()
+    model = Model(kmanager, "numbers", use_formula_encoder=road == "formula encoder")
+    x = model.create_variables("x", i=2, j=3)
+    y = model.create_variables("y")
+    z = model.create_variables("z", k=2)
+    model.add_constraint(x[1, 2] | y[()] | z[1])
+    model.build_cnf()
+    keys = model_keys(model)
+    assert keys == variable_keys(x, y, z)
+    assert (x(1, 2), y(), z(1)) == (keys["x[1,2]"], keys["y[]"], keys["z[1]"])
+    model.add_preliminary_var_value(x(1, 0))
+    model.add_preliminary_var_value(y(), True)
+    assert kmanager.get_cnf_storage().get_prefatory_values() == [keys["x[1,0]"], -keys["y[]"]]
+
+
+@pytest.mark.parametrize("dims", [{"i": 2 ** 63}, {"i": 2 ** 16, "j": 2 ** 15}, {"i": 2 ** 64}])
+def test_sizes_past_the_largest_literal_are_refused_with_nothing_created(road, dims, log):
+    model = new_model(road)
+    before = model._shift_target_variable
+    with pytest.raises(ValueError, match="2147483647"):
+        model.create_variables("x", **dims)
+    assert model._shift_target_variable == before and "x" not in model._used_vars
+    assert any(level == "error" for level, _ in log)
+    x = model.create_variables("x", i=2)
+    model.add_constraint(x[0] | x[1])
+    assert model.build_cnf() is True
+    assert model_keys(model) == x.map
+
+
+def test_a_variable_may_take_numbers_up_to_the_largest_literal(road):
+    model = new_model(road)
+    x = model.create_variables("x", i=2 ** 31 - 2)
+    assert x(2 ** 31 - 3) == 2 ** 31 - 2
+    with pytest.raises(ValueError, match="2147483647"):
+        model.create_variables("y", i=2)
+    model.create_variables("z")
+
+
+def test_a_refusal_of_the_native_reader_falls_back_to_the_host(monkeypatch):
+    def refuse(*arguments):
+        raise ValueError("not read here")
+    monkeypatch.setattr(ke, "read_clause_template", refuse)
+    model = Model(ke.manager(), "fallback")
+    x = model.create_variables("x", i=2)
+    model.add_constraint(x[0] | x[1])
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])
