@@ -264,6 +264,8 @@ def test_a_reused_name_is_refused_alike(road, log):
     with pytest.raises(_exceptions.VariableError, match="^Variable named x is already in use$"):
         model.create_variables("x", i=3)
     assert ("error", "Variable named x is already in use") in log
+    with pytest.raises(_exceptions.VariableError, match="^Index named x is already in use$"):
+        model.get_indexes(["x"])
 
 
 # --- numbers ------------------------------------------------------------------------------------
