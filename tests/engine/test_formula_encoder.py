@@ -67,6 +67,8 @@ def random_cell(rng):
         (lambda: (X[I + 1, J], lambda env: (env["i"] + 1, env["j"]))),
         (lambda: (X[J, 2 * I], lambda env: (env["j"], 2 * env["i"]))),
         (lambda: (X[J + 1, I - 1 + 1], lambda env: (env["j"] + 1, env["i"]))),
+        (lambda: (X[2 - I, J * 1], lambda env: (2 - env["i"], env["j"]))),
+        (lambda: (X[-I + 1, 1 + J], lambda env: (1 - env["i"], 1 + env["j"]))),
     ]
     constant = (rng.randrange(3), rng.randrange(3))
     forms.append(lambda: (X[constant[0], constant[1]], lambda env: constant))
