@@ -509,7 +509,7 @@ def test_a_text_with_letters_outside_ascii_is_read_and_refused_with_its_message(
         assert type(refused.value) is ValueError and "unexpected character '?'" in str(refused.value)
 
 
-def test_a_bounded_target_is_written_after_the_constraints_only_when_bounded(encoder):
+def test_a_bounded_target_is_written_after_the_constraints_only_when_bounded(encoder, tmp_path):
     encoder.add_constraint("x(0,0).to_bx()", "Foralls: {}")
     encoder.add_target("Sum(*[x(0,k).to_pb() for k in range(0, 3)])")
     encoder.generate_cnf(1, True)
@@ -517,6 +517,10 @@ def test_a_bounded_target_is_written_after_the_constraints_only_when_bounded(enc
     assert all(key.startswith(("_pbct_aux[1,0,", "_bxpr_aux[1,0,")) for key in auxiliaries)
     assert models_of(encoder.get_cnf_storage()) == {
         bits for bits in itertools.product((False, True), repeat=CELLS) if bits[0] and not bits[1] and not bits[2]}
+    assert encoder.save_metrics_json(str(tmp_path / "m.json"))
+    metrics = json.loads((tmp_path / "m.json").read_text())
+    assert [c["kind"] for c in metrics["constraints"]] == ["hard", "target"]
+    assert metrics["totals"]["clauses"] == encoder.get_cnf_storage().get_clause_count()
     encoder.generate_cnf()
     assert encoder.get_cnf_storage().get_hard_clauses() == [[1]]
     with pytest.raises(ValueError, match="both the border and the direction"):

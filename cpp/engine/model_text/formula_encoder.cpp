@@ -491,7 +491,7 @@ EncodingMetrics FormulaEncoder::metrics() const {
     metrics.model_variables = next_number_ - 1;
     metrics.target_terms = objective_ ? static_cast<std::int64_t>(objective_->size()) : 0;
     metrics.generation_seconds = generation_seconds_;
-    for (const auto& encoding : encodings_) metrics.constraints.push_back(encoding.metrics);
+    for (const auto* encoding : written_encodings()) metrics.constraints.push_back(encoding->metrics);
     return metrics;
 }
 
