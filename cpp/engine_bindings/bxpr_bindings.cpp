@@ -185,14 +185,45 @@ void bind_bxpr(py::module_& parent) {
                 if (text.empty()) throw py::value_error("a variable name must not be empty");
                 return wrap(self.state, self.state->core.get_var(text));
             },
-            py::arg("name"), "The variable of that name in this context, the same object for the same name.");
+            py::arg("name"), R"doc(The variable of that name in this context, the same object for the same name.
+
+Args:
+    name: The variable's name, non-empty text.
+
+Returns:
+    The Variable.
+
+Raises:
+    TypeError: The name is not text.
+    ValueError: The name is empty.
+)doc");
 
     py::class_<Formula>(module, "BaseExpr", "A formula: immutable, shared by structure within its context.")
         .def("__invert__", [](const Formula& self) { return wrap(self.state, ~self.ref); })
-        .def("get_args", &args_of, "The operands, in order (none for a variable or a constant).")
-        .def("support", &support_of, "The set of variables of the formula.")
+        .def("get_args", &args_of, R"doc(The operands, in order (none for a variable or a constant).
+
+Returns:
+    A tuple of formulas.
+)doc")
+        .def("support", &support_of, R"doc(The variables of the formula.
+
+Returns:
+    A set of Variable.
+)doc")
         .def("tseytin", &tseytin_of, py::arg("context"), py::arg("prefix"),
-             "An equisatisfiable formula in clause form whose new variables are prefix_0, prefix_1, ...")
+             R"doc(The polarity-aware definitional conversion into clause form.
+
+Projection-equivalent: a formula already in clause form gets no new variable.
+
+Args:
+    context: The context of the new variables; a reused one continues after
+        the names it holds.
+    prefix: The new variables are prefix_0, prefix_1, ...
+
+Returns:
+    An And of Or clauses (or a constant) over the formula's variables and the
+    new ones.
+)doc")
         .def("__str__", [](const Formula& self) { return bxpr::to_text(self.state->core, self.ref); })
         .def("__repr__",
              [](const Formula& self) {
@@ -213,7 +244,8 @@ void bind_bxpr(py::module_& parent) {
         });
 
     py::class_<VariableFormula, Formula>(module, "Variable", "A variable of a context.")
-        .def_property_readonly("name", [](const Formula& self) { return self.state->core.name(self.ref); });
+        .def_property_readonly("name", [](const Formula& self) { return self.state->core.name(self.ref); },
+                               "The variable's name.");
     bind_shape<NotFormula>(module, "Not", "The negation of a formula; ~x of a variable x is a negated literal.");
     bind_shape<AndFormula>(module, "And", "A conjunction.");
     bind_shape<OrFormula>(module, "Or", "A disjunction.");
@@ -222,30 +254,99 @@ void bind_bxpr(py::module_& parent) {
     bind_shape<OneFormula>(module, "One", "The constant true.");
     bind_shape<ZeroFormula>(module, "Zero", "The constant false.");
 
-    module.def("one", [] { return wrap(floating_state(), Ref::one()); });
-    module.def("zero", [] { return wrap(floating_state(), Ref::zero()); });
+    module.def("one", [] { return wrap(floating_state(), Ref::one()); },
+               "The constant true; it joins the context of whatever it is combined with.");
+    module.def("zero", [] { return wrap(floating_state(), Ref::zero()); },
+               "The constant false; it joins the context of whatever it is combined with.");
     module.def(
         "and_s", [](py::handle formulas) { return build_from_list(formulas, "and_s", &bxpr::and_s); },
-        py::arg("formulas"), "Simplified conjunction of one list of formulas.");
+        py::arg("formulas"), R"doc(Simplified conjunction of one list of formulas.
+
+Args:
+    formulas: A list of formulas of one context.
+
+Returns:
+    The formula.
+
+Raises:
+    TypeError: An item is not a formula.
+    ValueError: The formulas belong to two contexts.
+)doc");
     module.def(
         "or_s", [](py::handle formulas) { return build_from_list(formulas, "or_s", &bxpr::or_s); },
-        py::arg("formulas"), "Simplified disjunction of one list of formulas.");
+        py::arg("formulas"), R"doc(Simplified disjunction of one list of formulas.
+
+Args:
+    formulas: A list of formulas of one context.
+
+Returns:
+    The formula.
+
+Raises:
+    TypeError: An item is not a formula.
+    ValueError: The formulas belong to two contexts.
+)doc");
     module.def(
         "xor_s", [](py::handle formulas) { return build_from_list(formulas, "xor_s", &bxpr::xor_s); },
-        py::arg("formulas"), "Simplified exclusive disjunction of one list of formulas.");
+        py::arg("formulas"), R"doc(Simplified exclusive disjunction of one list of formulas.
+
+Args:
+    formulas: A list of formulas of one context.
+
+Returns:
+    The formula.
+
+Raises:
+    TypeError: An item is not a formula.
+    ValueError: The formulas belong to two contexts.
+)doc");
     module.def(
         "eq_s", [](py::handle formulas) { return build_from_list(formulas, "eq_s", &bxpr::eq_s); },
-        py::arg("formulas"), "True when all formulas of the list are equal, simplified.");
+        py::arg("formulas"), R"doc(True when all formulas of the list are equal, simplified.
+
+Args:
+    formulas: A list of formulas of one context.
+
+Returns:
+    The formula.
+
+Raises:
+    TypeError: An item is not a formula.
+    ValueError: The formulas belong to two contexts.
+)doc");
     module.def(
         "and_", [](py::handle formulas) { return build_from_list(formulas, "and_", &bxpr::and_exact); },
-        py::arg("formulas"), "Conjunction keeping its arguments exactly, in order and count.");
+        py::arg("formulas"), R"doc(Conjunction keeping its arguments exactly, in order and count.
+
+Args:
+    formulas: A list of formulas of one context.
+
+Returns:
+    The formula.
+
+Raises:
+    TypeError: An item is not a formula.
+    ValueError: The formulas belong to two contexts.
+)doc");
     module.def(
         "impl_s",
         [](py::handle premise, py::handle conclusion) {
             const Operands operands = operands_of_arguments({premise, conclusion}, "impl_s");
             return wrap(operands.state, bxpr::impl_s(operands.state->core, operands.refs[0], operands.refs[1]));
         },
-        py::arg("a"), py::arg("b"), "Simplified implication a -> b.");
+        py::arg("a"), py::arg("b"), R"doc(Simplified implication a -> b.
+
+Args:
+    a: The premise.
+    b: The conclusion.
+
+Returns:
+    The formula.
+
+Raises:
+    TypeError: An argument is not a formula.
+    ValueError: The formulas belong to two contexts.
+)doc");
     module.def(
         "ite_s",
         [](py::handle condition, py::handle then_branch, py::handle else_branch) {
@@ -253,10 +354,36 @@ void bind_bxpr(py::module_& parent) {
             const auto& refs = operands.refs;
             return wrap(operands.state, bxpr::ite_s(operands.state->core, refs[0], refs[1], refs[2]));
         },
-        py::arg("a"), py::arg("b"), py::arg("c"), "Simplified if a then b else c.");
+        py::arg("a"), py::arg("b"), py::arg("c"), R"doc(Simplified if a then b else c.
+
+Args:
+    a: The condition.
+    b: The formula where a holds.
+    c: The formula where a does not hold.
+
+Returns:
+    The formula.
+
+Raises:
+    TypeError: An argument is not a formula.
+    ValueError: The formulas belong to two contexts.
+)doc");
     module.def("from_clauses", &from_clauses, py::arg("literals"), py::arg("offsets"), py::arg("variables"),
-               "and_s of one or_s per clause in one call: clause c holds literals[offsets[c]:offsets[c + 1]], "
-               "literal n > 0 is variables[n - 1] and -n its negation.");
+               R"doc(and_s of one or_s per clause of a flat clause buffer, in one call.
+
+Args:
+    literals: All literals, an integer array.
+    offsets: Clause boundaries: clause c is literals[offsets[c]:offsets[c + 1]].
+    variables: The formulas of the numbers: literal n > 0 is variables[n - 1],
+        -n its negation.
+
+Returns:
+    The formula.
+
+Raises:
+    TypeError: An argument has the wrong type.
+    ValueError: Offsets are malformed or a literal has no variable.
+)doc");
 }
 
 }  // namespace kelvo::bindings

@@ -65,10 +65,19 @@ py::object read_clause_template_for_python(py::handle text, const std::vector<st
 void bind_clause_template_reader(py::module_& module) {
     module.def("read_clause_template", &read_clause_template_for_python, py::arg("text"), py::arg("index_names"),
                py::arg("variables"), py::arg("pb_config"),
-               "A hard constraint's text read natively into its clause template, the index names symbolic: "
-               "(names, literals, ends, pbct_count, bxpr_count, never_holds), literals +-(1 + position in names) "
-               "and ends the end of each clause; None when the host must read the text. variables: "
-               "(name, sizes) pairs.");
+               R"doc(Read a hard constraint's text natively into its clause template, the index names symbolic.
+
+Args:
+    text: The constraint's expression text.
+    index_names: The names of its foralls indexes.
+    variables: (name, sizes) pairs of the model's variables.
+    pb_config: The pbct.PBConfig of the encoder.
+
+Returns:
+    (names, literals, ends, pbct_count, bxpr_count, never_holds): literal
+    +-(1 + position in names), ends the end of each clause; None when the host
+    must read the text.
+)doc");
 }
 
 }  // namespace kelvo::bindings

@@ -298,21 +298,42 @@ void bind_lookups(py::class_<Holder>& holder) {
                 const auto place = place_of_number(self.index(), number);
                 return place ? self.block(*place).variable(place->position) : py::none();
             },
-            py::arg("number"), "The variable made for the number, or None.")
+            py::arg("number"), R"doc(The variable made for a number.
+
+Args:
+    number: A variable number.
+
+Returns:
+    The bx.Variable, or None when none was made for it.
+)doc")
         .def(
             "name",
             [](const Holder& self, py::handle number) -> py::object {
                 const auto place = place_of_number(self.index(), number);
                 return place ? py::object(py::str(self.block(*place).name(place->position))) : py::none();
             },
-            py::arg("number"), "The name of the variable made for the number, or None.")
+            py::arg("number"), R"doc(The name of the variable made for a number.
+
+Args:
+    number: A variable number.
+
+Returns:
+    The name, or None when no variable was made for it.
+)doc")
         .def(
             "number",
             [](const Holder& self, py::handle name) -> py::object {
                 const auto place = place_of_name(self.index(), name);
                 return place ? py::object(py::int_(self.block(*place).numbers()[place->position])) : py::none();
             },
-            py::arg("name"), "The number whose variable has that name, or None.");
+            py::arg("name"), R"doc(The number whose variable has a name.
+
+Args:
+    name: A variable name.
+
+Returns:
+    The number, or None when no variable has that name.
+)doc");
 }
 
 }  // namespace
@@ -335,17 +356,33 @@ void bind_clauses_to_formula(py::module_& module) {
                                              "where two blocks share a number or a name, the one added first is "
                                              "found.");
     registry.def(py::init<>())
-        .def("add", &NewVariableRegistry::add, py::arg("new_variables"), "Adds the bx.NewVariables of a conversion.")
-        .def("clear", &NewVariableRegistry::clear)
+        .def("add", &NewVariableRegistry::add, py::arg("new_variables"), R"doc(Add the new variables of a conversion.
+
+Args:
+    new_variables: The bx.NewVariables a conversion returned.
+)doc")
+        .def("clear", &NewVariableRegistry::clear, "Forget every block added.")
         .def("__len__", &NewVariableRegistry::size, "The number of blocks added.");
     bind_lookups(registry);
 
     bxpr.def("clauses_to_formula", &clauses_to_formula, py::arg("context"), py::arg("database"), py::arg("known"),
              py::arg("prefix"), py::arg("first_index"),
-             "and_s of one or_s per clause of a pbct.VectorClauseDatabase, in one call. A variable number that "
-             "`known` maps gives that formula; every other number becomes the context's variable prefix_n, n "
-             "counting from first_index in the order in which the numbers first occur. Returns (formula, new "
-             "numbers, their names, their variables), the last three in that order.");
+             R"doc(and_s of one or_s per clause of a pbct.VectorClauseDatabase, in one call.
+
+Args:
+    context: The bx.Context of the formula.
+    database: The clauses.
+    known: A dict from variable numbers to their formulas.
+    prefix: Every number `known` lacks becomes the variable prefix_n.
+    first_index: The first n; n counts in the order the numbers first occur.
+
+Returns:
+    (formula, new numbers, their names, their variables).
+
+Raises:
+    TypeError: An argument has the wrong type.
+    ValueError: A formula belongs to another context.
+)doc");
     bxpr.def(
         "clauses_to_formula_and_variables",
         [](py::handle context, py::handle database, py::handle known, const NewVariableRegistry& registry,
@@ -355,8 +392,23 @@ void bind_clauses_to_formula(py::module_& module) {
         },
         py::arg("context"), py::arg("database"), py::arg("known"), py::arg("known_new_variables"), py::arg("prefix"),
         py::arg("first_index"),
-        "As clauses_to_formula, where the numbers of the new variables of earlier conversions, kept in a "
-        "bx.NewVariableRegistry, are known too; returns (formula, bx.NewVariables).");
+        R"doc(As clauses_to_formula, where the new variables of earlier conversions are known too.
+
+Args:
+    context: The bx.Context of the formula.
+    database: The clauses.
+    known: A dict from variable numbers to their formulas.
+    known_new_variables: The bx.NewVariableRegistry of earlier conversions.
+    prefix: Every number still unknown becomes the variable prefix_n.
+    first_index: The first n; n counts in the order the numbers first occur.
+
+Returns:
+    (formula, bx.NewVariables).
+
+Raises:
+    TypeError: An argument has the wrong type.
+    ValueError: A formula belongs to another context.
+)doc");
 }
 
 }  // namespace kelvo::bindings

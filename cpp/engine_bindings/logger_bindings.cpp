@@ -25,7 +25,7 @@ void set_python_sink(const py::object& sink) {
 }  // namespace
 
 void bind_logger(py::module_& module) {
-    py::enum_<LogLevel>(module, "log_level_type")
+    py::enum_<LogLevel>(module, "log_level_type", "The levels of the engine's logger, most severe first.")
         .value("critical", LogLevel::critical)
         .value("error", LogLevel::error)
         .value("warning", LogLevel::warning)
@@ -39,14 +39,31 @@ void bind_logger(py::module_& module) {
             log_message(std::string(py::str(message)), level);
         },
         py::arg("message"), py::arg("level"),
-        "Log a message at a level; messages at or above the threshold reach the sink.");
+        R"doc(Log a message at a level; messages at or above the threshold reach the sink.
+
+Args:
+    message: The message; any other object is logged as its str().
+    level: A log_level_type.
+)doc");
     module.def("set_log_level", &set_log_threshold, py::arg("level"),
-               "Show messages at this level and the more severe ones (default: warning).");
-    module.def("get_log_level", &log_threshold);
+               R"doc(Show messages at this level and the more severe ones (default: warning).
+
+Args:
+    level: A log_level_type.
+)doc");
+    module.def("get_log_level", &log_threshold, "The log_level_type from which messages are shown.");
     module.def("set_log_sink", &set_python_sink, py::arg("sink"),
-               "Send each shown message as sink(message, level); None restores standard error.");
+               R"doc(Send each shown message as sink(message, level) instead of to standard error.
+
+Args:
+    sink: A callable, or None to restore standard error.
+
+Raises:
+    TypeError: sink is neither callable nor None.
+)doc");
     module.def("get_python_version",
-               [] { return py::module_::import("platform").attr("python_version")(); });
+               [] { return py::module_::import("platform").attr("python_version")(); },
+               "The version of the running Python, as platform.python_version() gives it.");
 
     // A host callable must not outlive the interpreter inside a static object.
     py::module_::import("atexit").attr("register")(py::cpp_function([] { set_log_sink({}); }));

@@ -13,13 +13,29 @@ void bind_manager(py::module_& module) {
     py::class_<EngineManager, std::shared_ptr<EngineManager>>(module, "manager",
         "Holds the storage and the witness interpreter of the model built last.")
         .def(py::init<>())
-        .def("set_cnf_storage", &EngineManager::set_cnf_storage, py::arg("storage").none(true))
-        .def("get_cnf_storage", &EngineManager::cnf_storage)
+        .def("set_cnf_storage", &EngineManager::set_cnf_storage, py::arg("storage").none(true),
+             R"doc(Hold a storage.
+
+Args:
+    storage: A wcnf_storage, or None.
+)doc")
+        .def("get_cnf_storage", &EngineManager::cnf_storage, "The storage held, or None.")
         .def("set_witness_interpreter", &EngineManager::set_witness_interpreter,
-             py::arg("interpreter").none(true))
-        .def("get_witness_interpreter", &EngineManager::witness_interpreter)
+             py::arg("interpreter").none(true), R"doc(Hold a witness interpreter.
+
+Args:
+    interpreter: A witness_interpreter, or None.
+)doc")
+        .def("get_witness_interpreter", &EngineManager::witness_interpreter, "The witness interpreter held, or None.")
         .def("create_formula_encoder", &EngineManager::create_formula_encoder, py::arg("name"),
-             "A new formula encoder for the model of that name.");
+             R"doc(A new formula encoder for the model of that name.
+
+Args:
+    name: The model's name.
+
+Returns:
+    The formula_encoder.
+)doc");
 }
 
 }  // namespace kelvo::bindings

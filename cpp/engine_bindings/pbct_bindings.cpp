@@ -109,45 +109,78 @@ std::int64_t clause_limit_from_python(py::handle value) {
 void bind_pbct(py::module_& parent) {
     auto module = parent.def_submodule("pbct", "Pseudo-Boolean constraints into clauses");
 
-    py::enum_<PbEncoderType>(module, "PB_Encoder_type")
+    py::enum_<PbEncoderType>(module, "PB_Encoder_type", "The encoders of pseudo-Boolean constraints.")
         .value("ADDER", PbEncoderType::adder,
                "Adder networks for general weights, dedicated encodings for cardinality constraints");
 
-    py::enum_<Comparator>(module, "Comparator_type")
+    py::enum_<Comparator>(module, "Comparator_type", "How a constraint's sum relates to its bound.")
         .value("LEQ", Comparator::at_most, "the sum is at most the bound")
         .value("GEQ", Comparator::at_least, "the sum is at least the bound")
         .value("BOTH", Comparator::both, "the sum equals the bound, or lies between geq and leq");
 
-    py::class_<PBConfig>(module, "PBConfig")
+    py::class_<PBConfig>(module, "PBConfig", "The encoder's settings.")
         .def(py::init<>())
-        .def_readwrite("pb_encoder", &PBConfig::pb_encoder)
+        .def_readwrite("pb_encoder", &PBConfig::pb_encoder, "The PB_Encoder_type used.")
         .def_property(
             "max_clauses_per_constraint", [](const PBConfig& self) { return self.max_clauses_per_constraint; },
-            [](PBConfig& self, py::handle value) { self.max_clauses_per_constraint = clause_limit_from_python(value); })
+            [](PBConfig& self, py::handle value) { self.max_clauses_per_constraint = clause_limit_from_python(value); },
+            "The most clauses one constraint may need; encode2 refuses a constraint needing more.")
         .def_readwrite("cardinality_encodings", &PBConfig::cardinality_encodings,
                        "False encodes every constraint, cardinality constraints too, with adders");
 
-    py::class_<AuxVarManager>(module, "AuxVarManager", "Hands out fresh variable numbers from `first` on")
+    py::class_<AuxVarManager>(module, "AuxVarManager", R"doc(Hands out fresh variable numbers from `first` on.
+
+Args:
+    first: The first number handed out.
+
+Raises:
+    TypeError: first is not an integer.
+)doc")
         .def(py::init([](py::handle first) { return AuxVarManager(integer_from_python(first, "first")); }),
              py::arg("first"))
-        .def("get_variable", &AuxVarManager::get_variable)
-        .def_property_readonly("next_variable", &AuxVarManager::next_variable);
+        .def("get_variable", &AuxVarManager::get_variable, "Hand out the next fresh number.")
+        .def_property_readonly("next_variable", &AuxVarManager::next_variable, "The number handed out next.");
 
-    py::class_<WeightedLiteral>(module, "WeightedLit")
+    py::class_<WeightedLiteral>(module, "WeightedLit", R"doc(One term of a constraint: a variable with an integer coefficient.
+
+A negative coefficient weighs the variable's negation.
+
+Args:
+    number: The variable number, from 1.
+    coefficient: The integer coefficient.
+
+Raises:
+    TypeError: An argument is not an integer.
+    ValueError: The number is not a positive 32-bit variable number.
+)doc")
         .def(py::init([](py::handle number, py::handle coefficient) {
                  return weighted_variable(integer_from_python(number, "a variable number"),
                                           integer_from_python(coefficient, "a coefficient"));
              }),
              py::arg("number"), py::arg("coefficient"))
-        .def_property_readonly("number", [](const WeightedLiteral& self) { return self.literal; })
-        .def_property_readonly("coefficient", [](const WeightedLiteral& self) { return self.coefficient; })
+        .def_property_readonly("number", [](const WeightedLiteral& self) { return self.literal; }, "The variable number.")
+        .def_property_readonly("coefficient", [](const WeightedLiteral& self) { return self.coefficient; },
+                               "The coefficient.")
         .def("__repr__", [](const WeightedLiteral& self) {
             return "WeightedLit(" + std::to_string(self.literal) + ", " + std::to_string(self.coefficient) + ")";
         });
 
     py::class_<PBConstraint>(module, "PBConstraint",
-                             "PBConstraint(lits, comparator, bound), or PBConstraint(lits, Comparator_type.BOTH, "
-                             "leq, geq) for geq <= sum <= leq")
+                             R"doc(A bound on a weighted sum of variables.
+
+PBConstraint(lits, comparator, bound), or PBConstraint(lits, Comparator_type.BOTH,
+leq, geq) for geq <= sum <= leq.
+
+Args:
+    lits: The WeightedLit terms.
+    comparator: A Comparator_type.
+    leq: The bound (the upper one with geq).
+    geq: The lower bound, with Comparator_type.BOTH only.
+
+Raises:
+    TypeError: An argument has the wrong type.
+    ValueError: Two bounds are given without Comparator_type.BOTH.
+)doc")
         .def(py::init([](py::handle lits, py::handle comparator, py::handle leq, py::handle geq) {
                  return constraint_of(weighted_literals_from_python(lits), comparator, leq, geq);
              }),
@@ -159,23 +192,62 @@ void bind_pbct(py::module_& parent) {
             },
             py::arg("numbers"), py::arg("coefficients"), py::arg("comparator"), py::arg("leq"),
             py::arg("geq") = py::none(),
-            "As PBConstraint(lits, ...) with lits[k] = WeightedLit(numbers[k], coefficients[k]), checked as "
-            "WeightedLit checks them, without a host object per term.");
+            R"doc(As PBConstraint(lits, ...) with lits[k] = WeightedLit(numbers[k], coefficients[k]).
 
-    py::class_<VectorClauseDatabase>(module, "VectorClauseDatabase")
+Checked as WeightedLit checks them, without a host object per term.
+
+Args:
+    numbers: The variable numbers.
+    coefficients: One coefficient per number.
+    comparator: A Comparator_type.
+    leq: The bound (the upper one with geq).
+    geq: The lower bound, with Comparator_type.BOTH only.
+
+Returns:
+    The PBConstraint.
+
+Raises:
+    TypeError: An argument has the wrong type.
+    ValueError: The lists differ in length, a number is not a positive 32-bit
+        variable number, or two bounds are given without Comparator_type.BOTH.
+)doc");
+
+    py::class_<VectorClauseDatabase>(module, "VectorClauseDatabase", R"doc(The clauses an encoder writes.
+
+Args:
+    config: The PBConfig of the encoder.
+)doc")
         .def(py::init<PBConfig>(), py::arg("config"))
         .def("get_clauses", [](const VectorClauseDatabase& self) { return clauses_to_python(self.clauses()); },
-             "The clauses as lists of signed variable numbers, in writing order")
+             "The clauses as lists of signed variable numbers, in writing order.")
         .def("get_clause_arrays",
              [](const VectorClauseDatabase& self) { return clause_arrays_to_python(self.clauses()); },
              "The clauses as two NumPy arrays: every literal (int32) and the clause boundaries (int64, one more "
-             "than the clauses, from 0 to the number of literals); clause c is literals[offsets[c]:offsets[c + 1]]")
+             "than the clauses, from 0 to the number of literals); clause c is literals[offsets[c]:offsets[c + 1]].")
         .def("__len__", [](const VectorClauseDatabase& self) { return self.clauses().size(); });
 
-    py::class_<PbEncoder>(module, "pb2cnf")
+    py::class_<PbEncoder>(module, "pb2cnf", R"doc(The encoder of pseudo-Boolean constraints into clauses.
+
+Args:
+    config: The PBConfig to encode with.
+)doc")
         .def(py::init<PBConfig>(), py::arg("config"))
         .def("encode2", &PbEncoder::encode, py::arg("constraint"), py::arg("database"), py::arg("aux_manager"),
-             "Write the constraint's clauses into the database, drawing every auxiliary from aux_manager");
+             R"doc(Write the constraint's clauses into the database, drawing every auxiliary from aux_manager.
+
+A constraint that always holds writes nothing; one that never holds writes the
+empty clause.
+
+Args:
+    constraint: The PBConstraint.
+    database: The VectorClauseDatabase appended to.
+    aux_manager: The AuxVarManager the input variables came from.
+
+Raises:
+    ValueError: An input variable is not below aux_manager.next_variable, the
+        total weight is too large (above 2^61), or the constraint needs more
+        than max_clauses_per_constraint clauses (nothing is changed then).
+)doc");
 }
 
 }  // namespace kelvo::bindings

@@ -118,43 +118,120 @@ void bind_storage(py::module_& module) {
         .def(py::init<>())
         .def("add_hard_clause",
              [](WcnfStorage& self, py::handle lits) { self.add_hard_clause(literals_from_python(lits)); },
-             py::arg("lits"))
+             py::arg("lits"), R"doc(Add one hard clause.
+
+Args:
+    lits: Signed variable numbers.
+
+Raises:
+    TypeError: A literal is not an integer.
+    ValueError: A literal is out of the 32-bit range.
+)doc")
         .def("add_soft_clause",
              [](WcnfStorage& self, py::handle lits, py::handle weight) {
                  const auto literals = literals_from_python(lits);
                  self.add_soft_clause(literals, weight_from_python(weight));
              },
-             py::arg("lits"), py::arg("weight"))
+             py::arg("lits"), py::arg("weight"), R"doc(Add one soft clause with its weight.
+
+Args:
+    lits: Signed variable numbers.
+    weight: A non-negative integer.
+
+Raises:
+    TypeError: A literal or the weight is not an integer.
+    ValueError: A literal is out of the 32-bit range or the weight is negative.
+)doc")
         .def("add_hard_clauses", &add_hard_clauses, py::arg("literals"), py::arg("offsets"),
-             "Add many hard clauses: all literals in one array and the clause boundaries in another "
-             "(one more than the clauses, from 0 to the number of literals).")
+             R"doc(Add many hard clauses in one call.
+
+Args:
+    literals: All literals, an integer array.
+    offsets: Clause boundaries, one more than the clauses, from 0 to the
+        number of literals: clause c is literals[offsets[c]:offsets[c + 1]].
+
+Raises:
+    TypeError: An array does not hold integers.
+    ValueError: The offsets are malformed or a literal is out of the 32-bit range.
+)doc")
         .def("add_soft_clauses", &add_soft_clauses, py::arg("literals"), py::arg("offsets"), py::arg("weights"),
-             "Add many soft clauses: literals and boundaries as for add_hard_clauses, one weight per clause.")
-        .def("merge", &WcnfStorage::merge, py::arg("other"))
+             R"doc(Add many soft clauses in one call.
+
+Args:
+    literals: All literals, as for add_hard_clauses.
+    offsets: Clause boundaries, as for add_hard_clauses.
+    weights: One non-negative weight per clause.
+
+Raises:
+    TypeError: An array does not hold integers.
+    ValueError: The offsets or weights are malformed, a weight is negative, or
+        a literal is out of the 32-bit range.
+)doc")
+        .def("merge", &WcnfStorage::merge, py::arg("other"), R"doc(Append another storage's clauses.
+
+Args:
+    other: The wcnf_storage whose hard and soft clauses are appended.
+)doc")
         .def("remove_hard_clauses",
              [](WcnfStorage& self, py::handle first, py::handle count) {
                  self.remove_hard_clauses(clause_index_from_python(first, "first"),
                                           clause_index_from_python(count, "count"));
              },
-             py::arg("first"), py::arg("count"), "Remove count hard clauses from position first on.")
+             py::arg("first"), py::arg("count"), R"doc(Remove count hard clauses from position first on.
+
+Args:
+    first: The position of the first clause removed.
+    count: How many are removed.
+
+Raises:
+    ValueError: An argument is negative.
+    IndexError: The range lies beyond the clauses.
+)doc")
         .def("remove_soft_clauses",
              [](WcnfStorage& self, py::handle first, py::handle count) {
                  self.remove_soft_clauses(clause_index_from_python(first, "first"),
                                           clause_index_from_python(count, "count"));
              },
-             py::arg("first"), py::arg("count"), "Remove count soft clauses (and their weights) from position first on.")
-        .def("get_hard_clause_count", [](const WcnfStorage& self) { return self.hard_clauses().size(); })
-        .def("get_soft_clause_count", [](const WcnfStorage& self) { return self.soft_clauses().size(); })
-        .def("set_model_name", &WcnfStorage::set_model_name, py::arg("name"))
+             py::arg("first"), py::arg("count"), R"doc(Remove count soft clauses (and their weights) from position first on.
+
+Args:
+    first: The position of the first clause removed.
+    count: How many are removed.
+
+Raises:
+    ValueError: An argument is negative.
+    IndexError: The range lies beyond the clauses.
+)doc")
+        .def("get_hard_clause_count", [](const WcnfStorage& self) { return self.hard_clauses().size(); },
+             "The number of hard clauses stored.")
+        .def("get_soft_clause_count", [](const WcnfStorage& self) { return self.soft_clauses().size(); },
+             "The number of soft clauses stored.")
+        .def("set_model_name", &WcnfStorage::set_model_name, py::arg("name"), R"doc(Set the model name, written as a comment line.
+
+Args:
+    name: The model's name.
+)doc")
         .def("set_variable_count",
              [](WcnfStorage& self, py::handle count) { self.set_variable_count(integer_from_python(count, "a variable count")); },
-             py::arg("count"))
+             py::arg("count"), R"doc(Set the header's variable count.
+
+Args:
+    count: The number of variables.
+)doc")
         .def("set_clause_count",
              [](WcnfStorage& self, py::handle count) { self.set_clause_count(integer_from_python(count, "a clause count")); },
-             py::arg("count"))
+             py::arg("count"), R"doc(Set the header's clause count.
+
+Args:
+    count: The number of clauses.
+)doc")
         .def("set_weight_limit",
              [](WcnfStorage& self, py::handle limit) { self.set_weight_limit(weight_from_python(limit)); },
-             py::arg("limit"))
+             py::arg("limit"), R"doc(Set the weight limit of a weighted CNF.
+
+Args:
+    limit: A non-negative integer.
+)doc")
         .def("insert_prefatory_value",
              [](WcnfStorage& self, py::handle literal) {
                  const auto value = integer_from_python(literal, "a prefatory value");
@@ -163,23 +240,44 @@ void bind_storage(py::module_& module) {
                  }
                  self.insert_prefatory_value(static_cast<Literal>(value));
              },
-             py::arg("literal"))
-        .def("get_model_name", &WcnfStorage::model_name)
-        .def("get_variable_count", &WcnfStorage::variable_count)
-        .def("get_clause_count", &WcnfStorage::clause_count)
-        .def("get_weight_limit", &WcnfStorage::weight_limit)
-        .def("get_prefatory_values", &WcnfStorage::prefatory_values)
-        .def("get_hard_clauses", &hard_clauses_to_python)
-        .def("get_soft_clauses", &soft_clauses_to_python)
+             py::arg("literal"), R"doc(Keep a preliminary value of one variable; it is not written to files.
+
+Args:
+    literal: A signed variable number.
+
+Raises:
+    ValueError: The literal is out of the 32-bit range.
+)doc")
+        .def("get_model_name", &WcnfStorage::model_name, "The model name.")
+        .def("get_variable_count", &WcnfStorage::variable_count, "The header's variable count.")
+        .def("get_clause_count", &WcnfStorage::clause_count, "The header's clause count.")
+        .def("get_weight_limit", &WcnfStorage::weight_limit, "The weight limit of a weighted CNF.")
+        .def("get_prefatory_values", &WcnfStorage::prefatory_values, "The preliminary values, in insertion order.")
+        .def("get_hard_clauses", &hard_clauses_to_python, "The hard clauses as lists of signed variable numbers.")
+        .def("get_soft_clauses", &soft_clauses_to_python, "The soft clauses as (clause, weight) pairs.")
         .def("__len__", &WcnfStorage::size)
-        .def("to_dimacs", &dimacs_text, py::call_guard<py::gil_scoped_release>())
+        .def("to_dimacs", &dimacs_text, py::call_guard<py::gil_scoped_release>(),
+             R"doc(The storage as DIMACS text.
+
+Returns:
+    "p cnf" DIMACS without soft clauses; otherwise the weighted format without
+    a top line ("h" before hard clauses, the weight before soft ones). The model
+    name is a comment line.
+)doc")
         .def("write_dimacs",
              [](const WcnfStorage& self, py::handle path) {
                  const auto file = path_from_python(path);
                  py::gil_scoped_release released;
                  write_dimacs_file(self, file);
              },
-             py::arg("path"));
+             py::arg("path"), R"doc(Write the storage to a file, as to_dimacs gives it.
+
+Args:
+    path: The file to write.
+
+Raises:
+    OSError: The file cannot be written.
+)doc");
 }
 
 }  // namespace kelvo::bindings

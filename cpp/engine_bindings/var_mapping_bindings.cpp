@@ -65,31 +65,80 @@ void bind_var_mapping(py::module_& module) {
         .def(py::init<>())
         .def("set_var_map",
              [](VarMapping& self, const py::dict& entries) { self.set_var_map(entries_from_python(entries)); },
-             py::arg("mapping"))
+             py::arg("mapping"), R"doc(Replace the entries.
+
+Args:
+    mapping: A dict from names to variable numbers.
+
+Raises:
+    TypeError: A name is not text or a number not an integer.
+)doc")
         .def("add_entries",
              [](VarMapping& self, const py::dict& entries) { self.add_entries(entries_from_python(entries)); },
-             py::arg("mapping"), "Appends the entries; a name given again takes the new number.")
+             py::arg("mapping"), R"doc(Append entries; a name given again keeps its place and takes the new number.
+
+Args:
+    mapping: A dict from names to variable numbers.
+
+Raises:
+    TypeError: A name is not text or a number not an integer.
+)doc")
         .def("add_auxiliary_runs", &add_auxiliary_runs, py::arg("prefixes"), py::arg("formula"), py::arg("runs"),
-             "Appends runs of auxiliary entries, one row (prefix position, instance, first index, count, "
-             "first number) each: prefix[formula,instance,first_index + t] with number first + t.")
+             R"doc(Append runs of auxiliary entries, each kept as one record.
+
+Args:
+    prefixes: The auxiliary prefixes.
+    formula: The constraint's number f.
+    runs: Rows of five integers (prefix position, instance, first index,
+        count, first number): prefix[f,instance,first_index + t] is first + t.
+
+Raises:
+    ValueError: The runs are not rows of five integers or name a missing prefix.
+)doc")
         .def("add_variable_cells", &add_variable_cells, py::arg("name"), py::arg("sizes"), py::arg("first"),
-             "Appends one entry per cell, name[v1,...] in row-major order, numbers running from first.")
-        .def("build_inverse_map", &VarMapping::build_inverse_map)
-        .def("get_var_map", &var_map_to_python)
+             R"doc(Append one entry per cell of a variable, kept as one block.
+
+Args:
+    name: The variable's name.
+    sizes: The size of each dimension.
+    first: The number of the first cell; name[v1,...] in row-major order.
+)doc")
+        .def("build_inverse_map", &VarMapping::build_inverse_map, "Prepare the look-up of names by number.")
+        .def("get_var_map", &var_map_to_python, "All entries as a dict from names to numbers, in order.")
         .def("get_var_number",
              [](const VarMapping& self, const std::string& name) {
                  const auto number = self.number_of(name);
                  if (!number) throw py::key_error(name);
                  return *number;
              },
-             py::arg("name"))
+             py::arg("name"), R"doc(The number of a name.
+
+Args:
+    name: A name such as x[1,2].
+
+Returns:
+    The variable number.
+
+Raises:
+    KeyError: No entry has that name.
+)doc")
         .def("get_var_name",
              [](VarMapping& self, py::handle number) {
                  const auto name = self.name_of(integer_from_python(number, "a variable number"));
                  if (!name) throw py::key_error(std::string(py::repr(number)));
                  return *name;
              },
-             py::arg("number"))
+             py::arg("number"), R"doc(The name of a number.
+
+Args:
+    number: A variable number.
+
+Returns:
+    The name.
+
+Raises:
+    KeyError: No entry has that number.
+)doc")
         .def("__len__", &VarMapping::size);
 }
 

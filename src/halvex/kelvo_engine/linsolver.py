@@ -92,11 +92,13 @@ class LinsolverVarType(enum.IntEnum):
 
 
 class ObjSense(enum.IntEnum):
+    """The objective's direction, with HiGHS's codes."""
     kMinimize = int(highspy.ObjSense.kMinimize)
     kMaximize = int(highspy.ObjSense.kMaximize)
 
 
 class HessianFormat(enum.IntEnum):
+    """How passHessian reads its matrix: one triangle or both (``kTriangular``), or the full square (``kSquare``)."""
     kTriangular = int(highspy.HessianFormat.kTriangular)
     kSquare = int(highspy.HessianFormat.kSquare)
 
@@ -164,7 +166,16 @@ class LinearSolver:
     # ----------------------------------------------------------- options
 
     def setOptionValue(self, name: str, value: Any) -> None:
-        """Set one HiGHS option; "log_to_console" takes a truth value."""
+        """Set one HiGHS option; "log_to_console" takes a truth value.
+
+        Args:
+            name: The option's name.
+            value: Its value, converted to the option's type.
+
+        Raises:
+            TypeError: The name is not text.
+            ValueError: The option is unknown or refuses the value.
+        """
         if not isinstance(name, str):
             raise TypeError(f"option name must be a str, not {type(name).__name__}")
         status, option_type = self._highs.getOptionType(name)
@@ -177,7 +188,18 @@ class LinearSolver:
     # ----------------------------------------------------------- columns
 
     def addVars(self, n: int, lower: Any, upper: Any) -> None:
-        """Append ``n`` columns with the given bounds (arrays of ``n``, or scalars)."""
+        """Append columns with the given bounds.
+
+        Args:
+            n: The number of columns.
+            lower: Lower bounds, an array of ``n`` or one number.
+            upper: Upper bounds, an array of ``n`` or one number.
+
+        Raises:
+            ValueError: Arrays of the wrong length, a lower bound of +infinity or an
+                upper bound of -infinity.
+            LinsolverError: HiGHS refuses the columns.
+        """
         n = _count(n, "n")
         if n == 0:
             return
@@ -190,7 +212,17 @@ class LinearSolver:
         self._rows.set_column_count(self._num_col)
 
     def changeColsIntegrality(self, n: int, columns: Any, types: Any) -> None:
-        """Set the kind (a ``LinsolverVarType``) of each listed column."""
+        """Set the kind of each listed column.
+
+        Args:
+            n: The number of columns listed.
+            columns: The column numbers.
+            types: One ``LinsolverVarType`` per column.
+
+        Raises:
+            IndexError: A column outside the model.
+            ValueError: An unknown kind or arrays of the wrong length.
+        """
         n = _count(n, "n")
         if n == 0:
             return
@@ -207,28 +239,58 @@ class LinearSolver:
     # -------------------------------------------------------------- rows
 
     def addRow(self, lower: float, upper: float, nnz: int, indices: Any, values: Any) -> None:
-        """Append the row ``lower ≤ Σ values[k]·x[indices[k]] ≤ upper`` over the
-        first ``nnz`` entries (buffered).
+        """Append the row ``lower ≤ Σ values[k]·x[indices[k]] ≤ upper`` over the first ``nnz`` entries (buffered).
 
-        Each solver replaces this method by a native function bound to its own
-        row collector, so that a row costs one C call; the row is checked at
-        the call: ``IndexError`` for a column outside the model, ``ValueError``
-        for a repeated column, a value that is not finite, a NaN bound or arrays
-        shorter than ``nnz``, ``TypeError`` for input that is not numeric.
+        Each solver replaces this method by a native function bound to its own row
+        collector, so that a row costs one C call.
+
+        Args:
+            lower: The lower bound.
+            upper: The upper bound.
+            nnz: The number of entries.
+            indices: The entries' columns.
+            values: The entries' coefficients.
+
+        Raises:
+            IndexError: A column outside the model.
+            ValueError: A repeated column, a value that is not finite, a NaN bound or
+                arrays shorter than ``nnz``.
+            TypeError: Input that is not numeric.
         """
         _linsolver_rows.row_adder(self._rows)(lower, upper, nnz, indices, values)
 
     def addRows(
         self, m: int, lower: Any, upper: Any, nnz: int, starts: Any, indices: Any, values: Any
     ) -> None:
-        """Append ``m`` rows in compressed-row form: ``m + 1`` starts (or ``m``,
-        the last implied by ``nnz``), bounds as arrays of ``m`` or one number.
-        Every row is checked as by ``addRow``; a refused block adds nothing."""
+        """Append rows in compressed-row form; a refused block adds nothing.
+
+        Args:
+            m: The number of rows.
+            lower: Lower bounds, an array of ``m`` or one number.
+            upper: Upper bounds, an array of ``m`` or one number.
+            nnz: The number of entries.
+            starts: ``m + 1`` row starts (or ``m``, the last implied by ``nnz``).
+            indices: The entries' columns.
+            values: The entries' coefficients.
+
+        Raises:
+            IndexError: A column outside the model.
+            ValueError: A row ``addRow`` would refuse, or malformed starts.
+            TypeError: Input that is not numeric.
+        """
         self._rows.addRows(m, lower, upper, nnz, starts, indices, values)
 
     # --------------------------------------------------------- objective
 
     def changeObjectiveSense(self, sense: ObjSense) -> None:
+        """Set whether the objective is minimised or maximised.
+
+        Args:
+            sense: An ``ObjSense``.
+
+        Raises:
+            ValueError: An unknown sense.
+        """
         try:
             sense = ObjSense(int(sense))
         except (TypeError, ValueError):
@@ -239,12 +301,32 @@ class LinearSolver:
         self._sense = sense
 
     def changeColCost(self, column: int, cost: float) -> None:
+        """Set the cost of one column.
+
+        Args:
+            column: The column number.
+            cost: A finite number.
+
+        Raises:
+            IndexError: A column outside the model.
+            ValueError: A cost that is not finite.
+        """
         column = self._column_number(column)
         cost = _finite_number(cost, "cost")
         self._check(self._highs.changeColCost(column, cost), "changeColCost")
 
     def changeColsCost(self, nnz: int, indices: Any, values: Any) -> None:
-        """Set the cost of each listed column; other columns keep theirs."""
+        """Set the cost of each listed column; other columns keep theirs.
+
+        Args:
+            nnz: The number of columns listed.
+            indices: The column numbers.
+            values: One finite cost per column.
+
+        Raises:
+            IndexError: A column outside the model.
+            ValueError: A cost that is not finite or arrays of the wrong length.
+        """
         nnz = _count(nnz, "nnz")
         if nnz == 0:
             return
@@ -255,8 +337,20 @@ class LinearSolver:
     def passHessian(
         self, dim: int, nnz: int, format: HessianFormat, starts: Any, indices: Any, values: Any
     ) -> None:
-        """Replace the quadratic part: ``H`` of side ``dim`` compressed by column
-        (``dim + 1`` starts, row numbers, values); see the module docstring."""
+        """Replace the quadratic part by ``H``, compressed by column; see the module docstring.
+
+        Args:
+            dim: The side of ``H``, at most the column count.
+            nnz: The number of entries.
+            format: A ``HessianFormat``.
+            starts: ``dim + 1`` column starts.
+            indices: The entries' row numbers, below ``dim``.
+            values: The entries' finite values.
+
+        Raises:
+            IndexError: ``dim`` beyond the columns or a row number out of range.
+            ValueError: An unknown format, malformed starts or a value that is not finite.
+        """
         dim = _count(dim, "dim")
         nnz = _count(nnz, "nnz")
         try:
@@ -282,7 +376,14 @@ class LinearSolver:
     # ------------------------------------------------------------- solve
 
     def setSolution(self, solution: LinsolverSolution) -> None:
-        """Use ``solution.col_value`` as start values at the next ``run``."""
+        """Use ``solution.col_value`` as start values at the next ``run``.
+
+        Args:
+            solution: A ``LinsolverSolution``, or the column values themselves.
+
+        Raises:
+            ValueError: More values than columns, or a value that is not finite.
+        """
         values = _finite_vector(getattr(solution, "col_value", solution), None, "col_value")
         if len(values) > self._num_col:
             raise ValueError(
@@ -291,7 +392,12 @@ class LinearSolver:
         self._start = values.copy()
 
     def run(self) -> None:
-        """Solve the model sent so far; the outcome is ``getModelStatus()``."""
+        """Solve the model sent so far; the outcome is ``getModelStatus()``.
+
+        Raises:
+            LinsolverError: A quadratic objective with integer columns, a non-convex
+                one, or a run HiGHS fails.
+        """
         self._synchronise()
         self._refuse_unsolvable_quadratic()
         if self._start is not None:
@@ -302,6 +408,11 @@ class LinearSolver:
             raise LinsolverError(f"HiGHS failed to solve the model (model status {status.name})")
 
     def getSolution(self) -> LinsolverSolution:
+        """The solution of the last run.
+
+        Returns:
+            A ``LinsolverSolution`` with column and row values and duals.
+        """
         found = self._highs.getSolution()
         solution = LinsolverSolution()
         solution.col_value = np.asarray(found.col_value, dtype=np.float64)
@@ -313,17 +424,34 @@ class LinearSolver:
         return solution
 
     def getInfo(self) -> highspy.HighsInfo:
-        """HiGHS's information on the last run: ``objective_function_value``,
-        ``mip_gap``, ``mip_dual_bound``, iteration counts and more."""
+        """HiGHS's information on the last run.
+
+        Returns:
+            HiGHS's info: ``objective_function_value``, ``mip_gap``,
+            ``mip_dual_bound``, iteration counts and more.
+        """
         return self._highs.getInfo()
 
     def getModelStatus(self) -> LinsolverModelStatus:
+        """The outcome of the last run.
+
+        Returns:
+            A ``LinsolverModelStatus``.
+        """
         return LinsolverModelStatus(int(self._highs.getModelStatus()))
 
     # -------------------------------------------------------------- files
 
     def writeModel(self, path: str) -> None:
-        """Write the model as MPS (``.mps``) or LP (``.lp``) by the file's extension."""
+        """Write the model as MPS (``.mps``) or LP (``.lp``) by the file's extension.
+
+        Args:
+            path: The file to write.
+
+        Raises:
+            ValueError: The name ends in neither ``.mps`` nor ``.lp``.
+            OSError: The file cannot be written.
+        """
         path = str(Path(path))
         suffix = Path(path).suffix.lower()
         if suffix not in _MODEL_FILE_SUFFIXES:
@@ -338,6 +466,7 @@ class LinearSolver:
 
     @property
     def num_columns(self) -> int:
+        """The number of columns."""
         return self._num_col
 
     @property

@@ -55,16 +55,42 @@ class SolverResults:
 
     @property
     def objective_value(self) -> float:
+        """The objective value of the last solve.
+
+        Raises:
+            SolverError: No solve has found a solution.
+        """
         if self._solution_values is None:
             refuse(SolverError, NO_SOLUTION)
         return self._objective_value
 
     def get_linsolver_solution(self) -> linsolver.LinsolverSolution:
+        """The solver's own solution of the last solve.
+
+        Returns:
+            The engine's ``LinsolverSolution`` (column and row values).
+
+        Raises:
+            SolverError: The model was not solved.
+        """
         if self._solution is None:
             refuse(SolverError, NO_SOLUTION)
         return self._solution
 
     def get_result(self, variable_name: str) -> np.ndarray:
+        """The values of one variable in the last solution.
+
+        Args:
+            variable_name: The variable's name.
+
+        Returns:
+            An array shaped like the variable; integer and binary values are rounded
+            to the nearest integer.
+
+        Raises:
+            SolverError: No solve has found a solution.
+            KeyError: No variable has that name.
+        """
         if self._solution_values is None:
             refuse(SolverError, NO_SOLUTION)
         variable = self._variables[variable_name]
@@ -72,6 +98,17 @@ class SolverResults:
                                   variable.shape)
 
     def write_model(self, model_path: tp.Union[Path, str]) -> None:
+        """Write the model to a file: MPS for ``.mps``, the LP format for ``.lp``.
+
+        The file's folders are created.
+
+        Args:
+            model_path: The file to write.
+
+        Raises:
+            ValueError: The name ends in neither ``.mps`` nor ``.lp``.
+            OSError: The file cannot be written.
+        """
         write_model_file(self._linsolver_model, model_path)
 
     @staticmethod

@@ -61,6 +61,20 @@ _TRUTH_TEST_MESSAGE = (
 
 
 class Expression:
+    """Expression text of the modelling language; nothing is computed until a model evaluates it.
+
+    Operators write new expressions: ``+``, ``-`` and ``*`` (by an integer or an
+    expression) give pseudo-Boolean sums; ``<=``, ``>=`` and ``==`` with an integer
+    bound give comparisons; ``&``, ``|``, ``^`` and ``~`` give Boolean formulas.
+    Truth tests (``and``, ``or``, ``not``, chained comparisons, ``!=``) raise
+    ``TypeError``.
+
+    Args:
+        expr: The expression text.
+        soft: Whether it is a pseudo-Boolean function, usable as a target or a soft
+            constraint.
+    """
+
     def __init__(self, expr: str = '', soft: bool = True):
         self._expr = expr
         self._soft = soft
@@ -105,6 +119,15 @@ class Expression:
         return Expression(f"~({_expr2bx(self)})", False)
 
     def maxsat(self, minimization: bool) -> Expression:
+        """The expression as weighted soft literals.
+
+        Args:
+            minimization: Weigh the literals that make the sum smaller (True) or
+                larger (False).
+
+        Returns:
+            A new expression.
+        """
         return Expression(f"FormulaPB({_expr2pb(self)}, None, None).to_maxsat(manager, {minimization})", True)
 
     def __bool__(self) -> bool:
@@ -114,6 +137,7 @@ class Expression:
 
     @property
     def soft(self) -> bool:
+        """Whether the expression is a pseudo-Boolean function (a target or soft constraint may be one)."""
         return self._soft
 
     def __str__(self) -> str:
@@ -136,6 +160,12 @@ class Expression:
 
 
 class VariableProxy(Expression):
+    """An occurrence of a model variable, such as ``x[i, j]`` written ``x(i,j)``.
+
+    Args:
+        name: The occurrence text.
+    """
+
     def __init__(self, name: str):
         super().__init__(name)
         self.name = name
@@ -145,30 +175,80 @@ class VariableProxy(Expression):
 
 
 class Sum(Expression):
+    """The pseudo-Boolean sum of an expression over every combination of index values.
+
+    Args:
+        expr: The expression summed, usually an occurrence such as ``x[i, j]``.
+        **indexes: Each index's name with its values (a range, a list, or a text
+            evaluated in the loops of the earlier indexes); the first is outermost.
+
+    Raises:
+        TypeError: ``expr`` is not an expression.
+    """
+
     def __init__(self, expr: Expression, **indexes) -> None:
         super().__init__(soft=True)
         self._expr = _range_builder_text("Sum(*[", _expr2pb, expr, indexes)
 
 
 class And(Expression):
+    """The conjunction of an expression over every combination of index values.
+
+    Args:
+        expr: The expression joined.
+        **indexes: Each index's name with its values; the first is outermost.
+
+    Raises:
+        TypeError: ``expr`` is not an expression.
+    """
+
     def __init__(self, expr: Expression, **indexes) -> None:
         super().__init__(soft=False)
         self._expr = _range_builder_text("bx.and_s([", _expr2bx, expr, indexes)
 
 
 class Or(Expression):
+    """The disjunction of an expression over every combination of index values.
+
+    Args:
+        expr: The expression joined.
+        **indexes: Each index's name with its values; the first is outermost.
+
+    Raises:
+        TypeError: ``expr`` is not an expression.
+    """
+
     def __init__(self, expr: Expression, **indexes) -> None:
         super().__init__(soft=False)
         self._expr = _range_builder_text("bx.or_s([", _expr2bx, expr, indexes)
 
 
 class Xor(Expression):
+    """The exclusive or of an expression over every combination of index values.
+
+    Args:
+        expr: The expression joined.
+        **indexes: Each index's name with its values; the first is outermost.
+
+    Raises:
+        TypeError: ``expr`` is not an expression.
+    """
+
     def __init__(self, expr: Expression, **indexes) -> None:
         super().__init__(soft=False)
         self._expr = _range_builder_text("bx.xor_s([", _expr2bx, expr, indexes)
 
 
 class Equiv(Expression):
+    """The equivalence of the given expressions: all true or all false.
+
+    Args:
+        *expressions: The expressions, as separate arguments.
+
+    Raises:
+        TypeError: An argument is not an expression.
+    """
+
     def __init__(self, *expressions: Expression) -> None:
         super().__init__(soft=False)
         _require_expressions(expressions)
@@ -176,6 +256,16 @@ class Equiv(Expression):
 
 
 class Implication(Expression):
+    """The implication from ``if_expr`` to ``then_expr``.
+
+    Args:
+        if_expr: The premise.
+        then_expr: The conclusion.
+
+    Raises:
+        TypeError: An argument is not an expression.
+    """
+
     def __init__(self, if_expr: Expression, then_expr: Expression) -> None:
         super().__init__(soft=False)
         if not (isinstance(if_expr, Expression) and isinstance(then_expr, Expression)):
@@ -184,6 +274,17 @@ class Implication(Expression):
 
 
 class IfThenElse(Expression):
+    """``then_expr`` where ``if_expr`` holds, ``else_expr`` otherwise.
+
+    Args:
+        if_expr: The condition.
+        then_expr: The formula where the condition holds.
+        else_expr: The formula where it does not.
+
+    Raises:
+        TypeError: An argument is not an expression.
+    """
+
     def __init__(self, if_expr: Expression, then_expr: Expression, else_expr: Expression) -> None:
         super().__init__(soft=False)
         if not all(isinstance(expr, Expression) for expr in (if_expr, then_expr, else_expr)):
@@ -192,24 +293,61 @@ class IfThenElse(Expression):
 
 
 class SumIt(Expression):
+    """The pseudo-Boolean sum of the listed expressions.
+
+    Args:
+        expressions: A sequence (list, tuple) of expressions; an empty one is
+            accepted with a warning.
+
+    Raises:
+        TypeError: ``expressions`` is not a sequence or holds a non-expression.
+    """
+
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
         super().__init__(soft=True)
         self._expr = _sequence_builder_text("Sum(*[", _expr2pb, "SumIt", expressions, log_sequence_error=True)
 
 
 class AndIt(Expression):
+    """The conjunction of the listed expressions.
+
+    Args:
+        expressions: A sequence of expressions.
+
+    Raises:
+        TypeError: ``expressions`` is not a sequence or holds a non-expression.
+    """
+
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
         super().__init__(soft=False)
         self._expr = _sequence_builder_text("bx.and_s([", _expr2bx, "AndIt", expressions, log_sequence_error=False)
 
 
 class OrIt(Expression):
+    """The disjunction of the listed expressions.
+
+    Args:
+        expressions: A sequence of expressions.
+
+    Raises:
+        TypeError: ``expressions`` is not a sequence or holds a non-expression.
+    """
+
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
         super().__init__(soft=False)
         self._expr = _sequence_builder_text("bx.or_s([", _expr2bx, "OrIt", expressions, log_sequence_error=False)
 
 
 class XorIt(Expression):
+    """The exclusive or of the listed expressions.
+
+    Args:
+        expressions: A sequence of expressions.
+
+    Raises:
+        TypeError: ``expressions`` is not a sequence or holds a non-expression.
+    """
+
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
         super().__init__(soft=False)
         self._expr = _sequence_builder_text("bx.xor_s([", _expr2bx, "XorIt", expressions, log_sequence_error=False)
@@ -220,6 +358,17 @@ Zero = Expression("bx.zero()")
 
 
 def pow_expression(base: int, exp) -> Expression:
+    """The power ``base ** exp``, a coefficient of a pseudo-Boolean term.
+
+    ``Sum(pow_expression(2, i) * x[i], i=range(4))`` weighs the terms 1, 2, 4, 8.
+
+    Args:
+        base: The base, usually an integer.
+        exp: The exponent: an integer or an index expression.
+
+    Returns:
+        A pseudo-Boolean expression.
+    """
     # Both operands are grouped unless they are atoms, so `2 ** (i + 1)` keeps
     # the power the caller asked for under the host's precedence.
     return Expression(f"{grouped(f'{base}', Binding.ATOM)} ** {grouped(f'{exp}', Binding.ATOM)}", True)

@@ -63,8 +63,16 @@ def _always_holds(template) -> bool:
 
 
 class Model:
-    """
-    Main class of pseudo-boolean model
+    """A pseudo-Boolean model encoded into CNF or weighted CNF clauses.
+
+    Boolean variables over named dimensions carry hard constraints, then either
+    soft constraints or a target. A build hands the clause storage and a witness interpreter to the engine manager.
+
+    Args:
+        kmanager: The engine manager that receives what each build makes.
+        name: The model's name, written into the storage.
+        use_formula_encoder: Hand the description to the engine's formula encoder
+            instead of assembling the clauses here.
     """
 
     __EXPRESSION_FORMULA_RE = re.compile("(.*),\\sline\\s(\\d+),(.*)\n(.*)")
@@ -100,9 +108,29 @@ class Model:
             self.create_variables(self.__DUMMY_VAR, d=1)
 
     def get_name(self) -> str:
+        """The model's name.
+
+        Returns:
+            The name given at construction.
+        """
         return self._model_name
 
     def create_variables(self, name: str, **dims: int) -> Variable:
+        """Create a Boolean variable indexed over named dimensions.
+
+        Args:
+            name: The variable's name, letters only.
+            **dims: Each dimension's name with its positive integer size.
+
+        Returns:
+            The model-side variable: ``x[i, j]`` writes an occurrence, ``x(a, b)`` gives
+            a cell's variable number.
+
+        Raises:
+            ValueError: The name is empty, not letters only, or shadows a name of the
+                expression language; or a size is not a positive integer.
+            VariableError: The name is already in use.
+        """
         if not name or not (name.isalpha() or name == self.__DUMMY_VAR):
             refuse(ValueError, "Variable must have a non-empty name containing only letters")
         if name in self._used_vars:
@@ -146,6 +174,19 @@ class Model:
                 else self._formula_container.first_free_variable)
 
     def get_indexes(self, indexes: typing.Sequence[str]) -> typing.Union[Index, typing.Sequence[Index]]:
+        """Create indexes for writing occurrences such as ``x[i, j + 1]``.
+
+        Args:
+            indexes: The index names, identifiers.
+
+        Returns:
+            The one index for one name, otherwise a list of indexes in the given order.
+
+        Raises:
+            ValueError: No name is given, a name is not an identifier, or it shadows a
+                name of the expression language.
+            VariableError: A name is reserved for auxiliaries or used by a variable.
+        """
         if len(indexes) == 0:
             refuse(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
         created = []
@@ -164,6 +205,22 @@ class Model:
         return created if len(created) > 1 else created[0]
 
     def add_constraint(self, constraint: Expression, **foralls: typing.Sequence[int]) -> None:
+        """Add a hard constraint for every combination of the ``foralls`` values.
+
+        Args:
+            constraint: A comparison (``<=``, ``>=``, ``==`` with an integer) or a
+                Boolean formula.
+            **foralls: Each index's name with the integer values it takes; the first
+                index is the outermost.
+
+        Raises:
+            TypeError: ``constraint`` is not an expression, or a ``foralls`` value is not
+                an integer.
+            TargetError: A soft constraint or a target was added before.
+            FormulaError: The constraint is a sum without a bound, or it never holds.
+            ValueError: The text cannot be read or names an unknown literal.
+            IndexError: Index values lie outside a variable's dimensions.
+        """
         if not isinstance(constraint, Expression):
             refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
         if self._is_wcnf is not None:
@@ -178,6 +235,22 @@ class Model:
 
     def add_soft_constraint(self, constraint: Expression, weight: int = 1, minimization: bool = False,
                             **foralls: typing.Sequence[int]) -> None:
+        """Add a weighted soft constraint for every combination of the ``foralls`` values.
+
+        Each term c·x becomes a soft literal of weight ``|weight·c|``, on the side that
+        makes the sum smaller (minimisation) or larger.
+
+        Args:
+            constraint: A pseudo-Boolean sum or a variable occurrence.
+            weight: The weight the terms are multiplied by.
+            minimization: Prefer the sum small rather than large.
+            **foralls: Each index's name with the integer values it takes.
+
+        Raises:
+            TypeError: ``constraint`` is not an expression.
+            FormulaError: The model has a target, or ``constraint`` is a Boolean
+                formula or a comparison.
+        """
         if not isinstance(constraint, Expression):
             refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
         # Both are written into evaluated text: only as literals of their type.
@@ -201,10 +274,23 @@ class Model:
 
     @property
     def use_target(self) -> bool:
-        """Is the target set in the model"""
+        """Whether the model holds a target (and so builds a CNF)."""
         return self._is_wcnf is not None and not self._is_wcnf
 
     def add_target(self, target) -> None:
+        """Keep a pseudo-Boolean sum without a bound as the model's target.
+
+        ``build_cnf(border, minimization)`` adds it as "target at most ``border``" when
+        minimising, "at least ``border``" otherwise. A new target replaces the old one.
+
+        Args:
+            target: A pseudo-Boolean sum or a variable occurrence.
+
+        Raises:
+            TypeError: ``target`` is not an expression.
+            FormulaError: The model has soft constraints.
+            TargetError: ``target`` is a Boolean formula or a comparison.
+        """
         if not isinstance(target, Expression):
             refuse(TypeError, "Variable 'target' must contain only objects of type 'Expression'")
         if self._is_wcnf is not None and self._is_wcnf:
@@ -365,6 +451,22 @@ class Model:
             self._formula_encoder = self._kelvo_manager.create_formula_encoder(self._model_name)
 
     def build_cnf(self, border: typing.Optional[int] = None, minimization: typing.Optional[bool] = None) -> bool:
+        """Build the CNF and register it and its witness interpreter with the engine manager.
+
+        Args:
+            border: The target's bound; required when the model has a target.
+            minimization: Bound the target from above (True) or below (False);
+                required when the model has a target.
+
+        Returns:
+            True when the witness interpreter's tables were built, False for an empty
+            variable mapping.
+
+        Raises:
+            BuildError: The model has soft constraints, a target lacks its border or
+                direction, or nothing was added to build.
+            FormulaError: The bounded target never holds.
+        """
         if self._is_wcnf:
             refuse(BuildError, "This expression is defined for WCNF format")
         if self.use_target:
@@ -383,6 +485,15 @@ class Model:
         return result
 
     def build_wcnf(self) -> bool:
+        """Build the weighted CNF and register it and its witness interpreter with the engine manager.
+
+        Returns:
+            True when the witness interpreter's tables were built, False for an empty
+            variable mapping.
+
+        Raises:
+            BuildError: The model has no soft constraint.
+        """
         if not self._is_wcnf:
             refuse(BuildError, "This expression is defined for CNF format")
         log_i("     WCNF build : started. Model <" + str(self._model_name) + ">; Target variables = "
@@ -452,11 +563,22 @@ class Model:
             return "-" + (datetime.min - elapsed).strftime("%H:%M:%S.%f")[:-3]
 
     def get_cnf_storage(self) -> ke.wcnf_storage:
+        """The model's clause storage.
+
+        Returns:
+            The storage the builds fill, or None before the first constraint.
+        """
         if self._use_formula_encoder:
             return None if self._formula_encoder is None else self._formula_encoder.get_cnf_storage()
         return None if self._formula_container is None else self._formula_container.cnf_storage()
 
     def get_var_mapping(self) -> ke.var_mapping:
+        """The mapping of variable names (``x[1,2]``, auxiliaries) to variable numbers.
+
+        Returns:
+            A new engine mapping with its inverse built, or None while the model has no
+            constraint.
+        """
         if self._use_formula_encoder:
             return None if self._formula_encoder is None else self._formula_encoder.get_var_mapping()
         if self._formula_container is None:
@@ -473,12 +595,29 @@ class Model:
         return bool(self._use_formula_encoder) and self._formula_encoder is not None
 
     def save_metrics_json(self, filename: str):
+        """Write the formula encoder's metrics as JSON.
+
+        Args:
+            filename: The file to write.
+
+        Returns:
+            The encoder's result; False without a formula encoder.
+        """
         return self._formula_encoder.save_metrics_json(filename) if self.__has_formula_encoder() else False
 
     def save_metrics_csv(self, filename: str):
+        """Write the formula encoder's metrics as CSV.
+
+        Args:
+            filename: The file to write.
+
+        Returns:
+            The encoder's result; False without a formula encoder.
+        """
         return self._formula_encoder.save_metrics_csv(filename) if self.__has_formula_encoder() else False
 
     def reset(self) -> None:
+        """Make the formula encoder forget everything; nothing happens without one."""
         if self.__has_formula_encoder():
             self._formula_encoder.reset()
             # The encoder forgot its variables: their names and numbers are free again.
@@ -486,20 +625,51 @@ class Model:
             self._shift_target_variable = 0
 
     def set_witness(self, witness) -> None:
+        """Hand a solver's witness to the formula encoder; nothing happens without one.
+
+        Args:
+            witness: The witness, passed on unchanged.
+        """
         if self.__has_formula_encoder():
             self._formula_encoder.set_witness(witness)
 
     def set_another_witness(self, witness) -> None:
+        """Hand a second witness to the formula encoder; nothing happens without one.
+
+        Args:
+            witness: The witness, passed on unchanged.
+        """
         if self.__has_formula_encoder():
             self._formula_encoder.set_another_witness(witness)
 
     def check_another_witness(self) -> bool:
+        """Ask the formula encoder whether the other witness agrees with the first.
+
+        Returns:
+            The encoder's answer; False without a formula encoder.
+        """
         return self._formula_encoder.check_another_witness() if self.__has_formula_encoder() else False
 
     def get_var_index(self, var: int) -> int:
+        """The index of a variable number, which is the number itself.
+
+        Args:
+            var: A variable number.
+
+        Returns:
+            ``var`` unchanged.
+        """
         return var
 
     def add_preliminary_var_value(self, var: int, negative=False):
+        """Insert a preliminary value of one variable into the engine manager's storage.
+
+        Nothing is inserted while the engine manager holds no storage.
+
+        Args:
+            var: The variable number.
+            negative: Insert the negated number.
+        """
         value = -var if negative else var
         log_d("Preliminary variable value was added: " + str(value))
         if self._kelvo_manager is None:

@@ -10,6 +10,15 @@ from vx_encoder.encode.operand_grouping import Binding, grouped
 
 
 class Index:
+    """An index of a pseudo-Boolean model, written into occurrences such as ``x[i + 1, 2 * j]``.
+
+    Adding, subtracting or multiplying by an integer gives a new index whose text
+    keeps every term as written.
+
+    Args:
+        name: The index name.
+        expression: The index text; the name when not given.
+    """
     # Each operator writes its operands' current texts, grouped where the
     # host's precedence would otherwise regroup them, so that an index text
     # means the arithmetic the user wrote both when it is evaluated over
@@ -84,6 +93,17 @@ class Index:
 
 
 class Variable:
+    """A Boolean variable of a pseudo-Boolean model over named dimensions.
+
+    ``x[i, j]`` writes an occurrence for expressions; ``x(a, b)`` gives the variable
+    number of one cell (row-major, from the variable's first number).
+
+    Args:
+        name: The variable's name.
+        indexes: Each dimension's name with its size.
+        st_shift: The variable number of the first cell.
+    """
+
     def __init__(self, name: str, indexes: tp.Dict[str, int], st_shift: int):
         self.name = name
         self.indexes = indexes
@@ -111,9 +131,15 @@ class Variable:
 
     @property
     def map(self) -> tp.Dict[str, int]:
+        """The variable's cells by name (``x[a,b]``) with their variable numbers, in row-major order."""
         return variable_map(str(self.name), list(self.indexes.values()), self.st_shift)
 
     def copy(self) -> Variable:
+        """A copy of the variable with its own dimensions.
+
+        Returns:
+            A new variable of the same name, sizes and first number.
+        """
         return Variable(self.name, copy.deepcopy(self.indexes), self.st_shift)
 
     def __refuse_out_of_range(self, items: tp.Tuple[int, ...]) -> tp.NoReturn:

@@ -63,10 +63,12 @@ class CompiledLinearExpression:
 
     @property
     def constant(self) -> _Number:
+        """The constant term."""
         return self._constant
 
     @property
     def linear_coefficients_indexes(self) -> np.ndarray:
+        """The columns of the linear part, each once."""
         return self.__merged_linear_part()[0].copy()
 
     @property
@@ -80,6 +82,7 @@ class CompiledLinearExpression:
 
     @property
     def linear_coefficients(self) -> np.ndarray:
+        """The coefficients of the linear part, in the order of ``linear_coefficients_indexes``."""
         return self.__merged_linear_part()[1].copy()
 
     @property
@@ -186,7 +189,14 @@ class CompiledLinearExpression:
 
 
 class CompiledSum(CompiledLinearExpression):
-    """The sum of a sequence of compiled expressions (and numbers); an empty sequence is the constant 0."""
+    """The sum of a sequence of compiled expressions (and numbers); an empty sequence is the constant 0.
+
+    Args:
+        expressions: Compiled expressions and numbers.
+
+    Raises:
+        TypeError: An item is neither a compiled expression nor a number.
+    """
 
     __slots__ = ()
 

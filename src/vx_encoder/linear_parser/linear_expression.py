@@ -23,7 +23,15 @@ def _is_number(value) -> bool:
 
 
 class LinearExpression:
-    """Text of a linear or quadratic expression over linear variables, with optional bounds."""
+    """Text of a linear or quadratic expression over linear variables, with optional bounds.
+
+    ``+``, ``-`` and ``*`` (with numbers or expressions) write new text; ``<=``,
+    ``>=`` and ``==`` with a number give a bounded copy. A chained comparison
+    raises ``TypeError``; operating on a bounded expression raises ``FormulaError``.
+
+    Args:
+        expression: The expression text.
+    """
 
     def __init__(self, expression: str = ""):
         self._expression = expression
@@ -32,10 +40,12 @@ class LinearExpression:
 
     @property
     def lo(self) -> tp.Optional[_Number]:
+        """The lower bound, or None."""
         return self._lo
 
     @property
     def hi(self) -> tp.Optional[_Number]:
+        """The upper bound, or None."""
         return self._hi
 
     def __pos__(self) -> "LinearExpression":
@@ -114,7 +124,11 @@ class LinearExpression:
 
 
 class LinearVariableProxy(LinearExpression):
-    """The text of one element of a linear variable, such as x(i,j)."""
+    """The text of one element of a linear variable, such as x(i,j).
+
+    Args:
+        name: The element text.
+    """
 
     def __init__(self, name: str):
         super().__init__(name)
@@ -125,7 +139,16 @@ class LinearVariableProxy(LinearExpression):
 
 
 class Sum(LinearExpression):
-    """The sum of an expression over ranges of index values given as keyword arguments."""
+    """The sum of an expression over ranges of index values given as keyword arguments.
+
+    Args:
+        expression: The expression summed, without bounds.
+        **indexes: Each index's name with its values; the first is outermost.
+
+    Raises:
+        TypeError: ``expression`` is not a linear expression.
+        FormulaError: ``expression`` has bounds.
+    """
 
     def __init__(self, expression: LinearExpression, **indexes) -> None:
         super().__init__()
@@ -139,7 +162,16 @@ class Sum(LinearExpression):
 
 
 class SumIt(LinearExpression):
-    """The sum of the listed expressions."""
+    """The sum of the listed expressions.
+
+    Args:
+        expressions: A sequence of linear expressions without bounds; an empty one
+            is accepted with a warning.
+
+    Raises:
+        TypeError: ``expressions`` is not a sequence or holds a non-expression.
+        FormulaError: An expression has bounds.
+    """
 
     def __init__(self, expressions: tp.Sequence[LinearExpression]) -> None:
         super().__init__()

@@ -25,11 +25,13 @@ _FORALL_VALUES = "_forall_values_"
 
 
 class SolutionStatus(Enum):
+    """How a solve ended: ``OPTIMAL``, or ``SUBOPTIMAL`` when a time limit stopped a run that has a solution."""
     OPTIMAL = auto()
     SUBOPTIMAL = auto()
 
 
 class VariableType(Enum):
+    """The kind of a linear variable's columns: ``REAL``, ``INTEGER`` or ``BINARY`` (0 or 1)."""
     REAL = auto()
     INTEGER = auto()
     BINARY = auto()
@@ -42,7 +44,15 @@ def _integer_result_type(lo: int, hi: int) -> str:
 
 
 class LinearModel(SolverResults):
-    """A mixed-integer linear problem with an optional quadratic objective, written as expression text."""
+    """A mixed-integer linear problem with an optional quadratic objective, written as expression text.
+
+    Args:
+        log_solver: Let the solver write its log to the console.
+        **options: Solver options, each set by name (``time_limit=10``).
+
+    Raises:
+        ValueError: The solver refuses an option or its value.
+    """
 
     def __init__(self, log_solver: bool = False, **options):
         self._create_solver(log_solver, options)
@@ -66,6 +76,24 @@ class LinearModel(SolverResults):
         hi: tp.Union[int, float] = inf,
         **dims: int,
     ) -> LinearVariable:
+        """Create a variable: a block of solver columns over named dimensions.
+
+        Args:
+            name: The variable's name, an identifier.
+            variable_type: ``VariableType.REAL``, ``INTEGER`` or ``BINARY``.
+            lo: The lower bound of every column (ignored for binary variables).
+            hi: The upper bound of every column (ignored for binary variables).
+            **dims: Each dimension's name with its non-negative integer size.
+
+        Returns:
+            The variable: ``x[i, j]`` writes an element for expressions.
+
+        Raises:
+            ValueError: The name is not an identifier, a size is not a non-negative
+                integer, an integer variable's bounds are not integers, or the type is
+                unknown.
+            VariableError: The name is already in use.
+        """
         if not isinstance(name, str) or not name or not name.isidentifier():
             refuse(ValueError, "Linear variable must have a non-empty name containing only letters")
         if name in self._used_vars:
@@ -95,10 +123,17 @@ class LinearModel(SolverResults):
         return variable
 
     def get_indexes(self, indexes: tp.Sequence[str]) -> tp.Union[Index, tp.List[Index]]:
-        """Provides indexes for writing expressions.
+        """Create indexes for writing expressions such as ``x[i, j + 1]``.
 
-        :param indexes: sequence of index names.
-        :return: sequence of indexes or single index.
+        Args:
+            indexes: The index names.
+
+        Returns:
+            The one index for one name, otherwise a list of indexes in the given order.
+
+        Raises:
+            ValueError: No name is given.
+            VariableError: A name is used by a variable.
         """
         if len(indexes) == 0:
             refuse(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
@@ -119,6 +154,26 @@ class LinearModel(SolverResults):
         eq: tp.Optional[Integral] = None,
         **foralls,
     ) -> None:
+        """Add one row for every combination of the ``foralls`` values.
+
+        Bounds come from the expression (``e <= 5``) or from ``lo``, ``hi`` or ``eq``;
+        each side may be given once.
+
+        Args:
+            expression: A linear expression, usually compared with a number.
+            lo: The lower bound.
+            hi: The upper bound.
+            eq: Both bounds at once.
+            **foralls: Each index's name with its values; a string is evaluated as text
+                (``j="range(i)"``), any other value is iterated as it is.
+
+        Raises:
+            TypeError: ``expression`` is not a linear expression, a bound is not a
+                number, or a row is not a linear expression.
+            ValueError: A bound is given twice.
+            FormulaError: A row has a quadratic part.
+            IndexError: Index values lie outside a variable's dimensions.
+        """
         if not isinstance(expression, LinearExpression):
             refuse(TypeError, "Type 'LinearExpression' is expected for constraint")
         lo = self._border_given_once(lo, expression.lo)
@@ -149,6 +204,15 @@ class LinearModel(SolverResults):
         )
 
     def add_target(self, expression: LinearExpression, minimization: bool) -> None:
+        """Set the objective; a new target replaces the whole previous one.
+
+        Args:
+            expression: A linear or quadratic expression, or a number.
+            minimization: Minimise (True) or maximise (False).
+
+        Raises:
+            TypeError: The target is neither a number nor a linear or quadratic expression.
+        """
         if minimization:
             self._linsolver_model.changeObjectiveSense(linsolver.ObjSense.kMinimize)
         else:
@@ -183,11 +247,30 @@ class LinearModel(SolverResults):
         self._target_constant = target.constant
 
     def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
+        """Give start values of one variable for the next solve; other columns start at 0.
+
+        Args:
+            variable_name: The variable's name.
+            solution: Values shaped like the variable (or flat, in row-major order).
+
+        Raises:
+            KeyError: No variable has that name.
+        """
         self.__grow_warm_start()
         cur_var = self._variables[variable_name]
         self._prev_solution[cur_var._columns()] = np.ravel(solution)
 
     def solve(self) -> SolutionStatus:
+        """Solve the model.
+
+        Returns:
+            ``SolutionStatus.OPTIMAL``, or ``SUBOPTIMAL`` when a time limit stopped a
+            run that has a solution.
+
+        Raises:
+            SolverError: The model is infeasible, unbounded, not solved, or refused by
+                the solver.
+        """
         if self._prev_solution is not None:
             self.__grow_warm_start()
         self._start_from(self._prev_solution)

@@ -14,6 +14,10 @@ class Index:
 
     Arithmetic composes with the current text, so the text says what was written:
     2 * i + 1 reads "2 * i + 1" and 2 * (i + 1) reads "2 * (i + 1)".
+
+    Args:
+        name: The index name.
+        expression: The index text; the name when not given.
     """
 
     def __init__(self, name: str, expression: tp.Optional[str] = None):
@@ -41,7 +45,19 @@ def _grouped(operand) -> str:
 
 
 class LinearVariable:
-    """A block of consecutive solver columns with named dimensions; the first index varies fastest."""
+    """A block of consecutive solver columns with named dimensions; the first index varies fastest.
+
+    ``x[i, j]`` writes an element for expression text; ``x(a, b)`` gives the
+    compiled expression of one element.
+
+    Args:
+        name: The variable's name.
+        lo: The lower bound of its columns.
+        hi: The upper bound of its columns.
+        indexes: Each dimension's name with its size.
+        st_shift: The first column.
+        type_var: The NumPy type name of its results.
+    """
 
     def __init__(self, name: str, lo: int, hi: int, indexes: tp.Dict[str, int], st_shift: int, type_var: str):
         self._name = name
@@ -68,10 +84,12 @@ class LinearVariable:
 
     @property
     def lo(self) -> int:
+        """The lower bound of the variable's columns."""
         return self._lo
 
     @property
     def hi(self) -> int:
+        """The upper bound of the variable's columns."""
         return self._hi
 
     @property
@@ -81,10 +99,12 @@ class LinearVariable:
 
     @property
     def shape(self) -> tp.Tuple[int, ...]:
+        """The sizes of the variable's dimensions."""
         return tuple(self._indexes.values())
 
     @property
     def type(self) -> str:
+        """The NumPy type name of the variable's results (``int32``, ``int64`` or ``float64``)."""
         return self._type
 
     def _columns(self) -> np.ndarray:

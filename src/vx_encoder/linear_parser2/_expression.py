@@ -42,7 +42,20 @@ def _one_entry_per_row(matrix: csr_array) -> bool:
 
 
 class LinearExpression:
-    """An expression specifying a single row of the constraint matrix"""
+    """One row: linear coefficients over the columns, a constant, an optional quadratic part and bounds.
+
+    ``+``, ``-`` and ``*`` with numbers or rows give new rows (a product of two rows
+    a quadratic part); ``<=``, ``>=`` and ``==`` with a number or a row give a
+    bounded row, ``(e <= 5) >= 1`` both bounds. A chained comparison raises
+    ``TypeError``; operating on a bounded row raises ``FormulaError``.
+
+    Args:
+        linear_coefficients: A one-row sparse array over the columns.
+        constant: The constant term.
+        quadratic_coefficients: The quadratic part as a square sparse matrix, or None.
+        lower_bound: The lower bound, or None.
+        upper_bound: The upper bound, or None.
+    """
 
     # NumPy scalars and arrays on the left defer to the reflected operators below
     # instead of broadcasting over the expression.
@@ -71,22 +84,27 @@ class LinearExpression:
 
     @property
     def constant(self) -> _CoefType:
+        """The constant term."""
         return self._constant
 
     @property
     def linear_coefficients(self) -> csr_array:
+        """The linear coefficients, a one-row sparse array over the columns."""
         return self._linear_coefficients
 
     @property
     def quadratic_coefficients(self) -> Optional[csc_array]:
+        """The quadratic part as a square sparse matrix, or None."""
         return self._quadratic_coefficients
 
     @property
     def lower_bound(self) -> Optional[_CoefType]:
+        """The lower bound, or None."""
         return self._lower_bound
 
     @property
     def upper_bound(self) -> Optional[_CoefType]:
+        """The upper bound, or None."""
         return self._upper_bound
 
     def _has_bound(self) -> bool:
@@ -222,7 +240,18 @@ class LinearExpression:
 
 
 class LinearExpressionsArr:
-    """An expression defining several rows of the constraint matrix"""
+    """Several rows: a sparse matrix with one constant and optional bounds per row.
+
+    Operators work row by row with numbers, arrays (one value per row) and row
+    arrays; comparisons with a number or one bound per row give bounded rows.
+
+    Args:
+        linear_coefficients: The rows' coefficients, a two-dimensional sparse array.
+        constants: One constant per row; zeros when not given.
+        lower_bounds: The rows' lower bounds, or None.
+        upper_bounds: The rows' upper bounds, or None.
+        is_init: Whether the rows were made by operations rather than indexing.
+    """
 
     __array_ufunc__ = None
 
@@ -257,24 +286,29 @@ class LinearExpressionsArr:
 
     @property
     def num_constraints(self) -> int:
+        """The number of rows."""
         return int(self._constants.size)
 
     @property
     def constants(self) -> np.ndarray:
+        """The constant of every row."""
         return self._constants
 
     @property
     def linear_coefficients(self) -> csr_array:
+        """The rows' coefficients as a sparse matrix (one row per constraint)."""
         if isinstance(self._linear_coefficients, PendingSum):
             self._linear_coefficients = self._linear_coefficients.total()
         return self._linear_coefficients.tocsr()
 
     @property
     def lower_bounds(self) -> Optional[np.ndarray]:
+        """The rows' lower bounds, or None."""
         return self._lower_bounds
 
     @property
     def upper_bounds(self) -> Optional[np.ndarray]:
+        """The rows' upper bounds, or None."""
         return self._upper_bounds
 
     def _has_bounds(self) -> bool:
@@ -394,6 +428,14 @@ class LinearExpressionsArr:
     __hash__ = None
 
     def sum(self) -> LinearExpression:
+        """The sum of all rows.
+
+        Returns:
+            One row.
+
+        Raises:
+            FormulaError: The rows have bounds.
+        """
         self._refuse_if_bounded()
         matrix = self.linear_coefficients
         # Stored values placed at their columns, duplicates added: one pass over
@@ -402,6 +444,17 @@ class LinearExpressionsArr:
         return LinearExpression(constant=self._constants.sum(), linear_coefficients=row)
 
     def dot(self, other: np.ndarray) -> LinearExpression:
+        """The rows weighted by a vector and added.
+
+        Args:
+            other: One weight per row.
+
+        Returns:
+            One row.
+
+        Raises:
+            FormulaError: The rows have bounds.
+        """
         if DEBUG and not isinstance(other, np.ndarray):
             refuse(TypeError, f"Undefined type {type(other)}")
         self._refuse_if_bounded()
@@ -411,10 +464,33 @@ class LinearExpressionsArr:
 
 
 def sumexp(expr: LinearExpressionsArr) -> LinearExpression:
+    """The sum of all rows of an expression array.
+
+    Args:
+        expr: The rows, without bounds.
+
+    Returns:
+        One row.
+
+    Raises:
+        FormulaError: The rows have bounds.
+    """
     return expr.sum()
 
 
 def dot(first_expr, second_expr) -> LinearExpression:
+    """The rows of an expression array weighted by a vector and added.
+
+    Args:
+        first_expr: The rows, or the weights.
+        second_expr: The weights, or the rows.
+
+    Returns:
+        One row.
+
+    Raises:
+        FormulaError: The rows have bounds.
+    """
     if DEBUG and not (
         (isinstance(first_expr, LinearExpressionsArr) and isinstance(second_expr, np.ndarray))
         or (isinstance(first_expr, np.ndarray) and isinstance(second_expr, LinearExpressionsArr))

@@ -25,12 +25,14 @@ _BORDER_SET_TWICE = "The border is set twice"
 
 
 class SolutionStatus(Enum):
+    """How a solve ended: ``OPTIMAL``, ``SUBOPTIMAL`` (a time limit stopped a run that has a solution) or ``INFEASIBLE`` (no solution)."""
     OPTIMAL = auto()
     SUBOPTIMAL = auto()
     INFEASIBLE = auto()
 
 
 class VariableType(Enum):
+    """The kind of a variable array's columns: ``REAL``, ``INTEGER`` or ``BINARY`` (0 or 1)."""
     REAL = auto()
     INTEGER = auto()
     BINARY = auto()
@@ -40,7 +42,15 @@ inf = linsolver.kLinsolverInf
 
 
 class LinearModel(SolverResults):
-    """An interface for initializing and solving a MILP problem with a quadratic objective function"""
+    """A mixed-integer linear problem with an optional quadratic objective, stated with variable arrays and sparse rows.
+
+    Args:
+        log_solver: Let the solver write its log to the console.
+        **options: Solver options, each set by name (``time_limit=10``).
+
+    Raises:
+        ValueError: The solver refuses an option or its value.
+    """
 
     def __init__(self, log_solver: bool = False, **options):
         self._create_solver(log_solver, options)
@@ -59,6 +69,22 @@ class LinearModel(SolverResults):
         upper_bound: tp.Union[int, float] = inf,
         **shape: int,
     ) -> VariableArray:
+        """Create a variable array: a block of solver columns shaped by named dimensions.
+
+        Args:
+            name: The variable's name, an identifier.
+            variable_type: ``VariableType.REAL``, ``INTEGER`` or ``BINARY``.
+            lower_bound: The lower bound of every column (0 for binary variables).
+            upper_bound: The upper bound of every column (1 for binary variables).
+            **shape: Each dimension's name with its size.
+
+        Returns:
+            The variable array; indexing it gives rows (``make[:, 0]``).
+
+        Raises:
+            ValueError: The name is not an identifier or the type is unknown.
+            VariableError: The name is already in use.
+        """
         if not name or not name.isidentifier():
             refuse(ValueError, "Linear variable must have a non-empty name containing only letters")
         if name in self._used_vars:
@@ -116,6 +142,21 @@ class LinearModel(SolverResults):
         upper_bound: tp.Optional[_CoefType] = None,
         equation_bound: tp.Optional[_CoefType] = None,
     ) -> None:
+        """Add one row.
+
+        Bounds come from the expression (``(e <= 5) >= 1``) or from the arguments;
+        each side may be given once.
+
+        Args:
+            constraint: A one-row expression.
+            lower_bound: The lower bound.
+            upper_bound: The upper bound.
+            equation_bound: Both bounds at once.
+
+        Raises:
+            ValueError: A bound is given both here and in the expression.
+            BuildError: ``equation_bound`` is given beside another bound.
+        """
         if DEBUG:
             _refuse_other_kinds(constraint, LinearExpression, LinearExpressionsArr, "add_constraints")
         if equation_bound is not None:
@@ -143,6 +184,18 @@ class LinearModel(SolverResults):
         upper_bounds: tp.Optional[np.ndarray] = None,
         equation_bounds: tp.Optional[np.ndarray] = None,
     ) -> None:
+        """Add one row per row of an expression array.
+
+        Args:
+            constraints: An array of rows, possibly bounded (``x[:] <= 3``).
+            lower_bounds: A number or one lower bound per row.
+            upper_bounds: A number or one upper bound per row.
+            equation_bounds: Both bounds at once, one per row.
+
+        Raises:
+            ValueError: A bound is given both here and in the expression.
+            BuildError: ``equation_bounds`` is given beside another bound.
+        """
         if DEBUG:
             _refuse_other_kinds(constraints, LinearExpressionsArr, LinearExpression, "add_constraint")
         if equation_bounds is not None:
@@ -164,6 +217,15 @@ class LinearModel(SolverResults):
         )
 
     def add_target(self, target: LinearExpression, minimization: bool) -> None:
+        """Set the objective; its constant is not sent to the solver.
+
+        Args:
+            target: A linear expression, possibly with a quadratic part (``x * x``).
+            minimization: Minimise (True) or maximise (False).
+
+        Raises:
+            BuildError: The quadratic part names columns the model lacks.
+        """
         sense = linsolver.ObjSense.kMinimize if minimization else linsolver.ObjSense.kMaximize
         self._linsolver_model.changeObjectiveSense(sense)
         if DEBUG and not isinstance(target, LinearExpression):
@@ -211,6 +273,15 @@ class LinearModel(SolverResults):
     # Solving and results
 
     def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
+        """Give start values of one variable for the next solve; other columns start at 0.
+
+        Args:
+            variable_name: The variable's name.
+            solution: Values shaped like the variable (or flat, in row-major order).
+
+        Raises:
+            KeyError: No variable has that name.
+        """
         if self._prev_solution is None:
             self._prev_solution = np.zeros(self._general_shift_variables)
         variable = self._variables[variable_name]
@@ -221,6 +292,20 @@ class LinearModel(SolverResults):
         self._prev_solution[variable._map()] = np.ravel(solution)
 
     def solve(self, is_feasible: bool = False) -> SolutionStatus:
+        """Solve the model.
+
+        Args:
+            is_feasible: Raise instead of reporting a model that was not solved.
+
+        Returns:
+            ``SolutionStatus.OPTIMAL``; ``SUBOPTIMAL`` when a time limit stopped a run
+            that has a solution; ``INFEASIBLE`` when there is no solution.
+
+        Raises:
+            SolverError: The solver refuses the model (a quadratic objective over
+                integer columns, a non-convex one), or there is no solution and
+                ``is_feasible`` is true.
+        """
         self._start_from(self._prev_solution)
         self.__run()
         optimal = self._read_outcome()

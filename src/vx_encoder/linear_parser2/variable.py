@@ -27,7 +27,25 @@ def _refuse_invalid_index(item) -> None:
 
 
 class VariableArray:
-    """Multidimensional array of task variables"""
+    """A variable of the array interface: solver columns shaped like a NumPy array.
+
+    Indexing works like NumPy's: an integer or a tuple of integers gives one row
+    (``LinearExpression``); a slice, a list or integer array of flat positions, a
+    boolean mask or a tuple holding slices gives one row per selected cell
+    (``LinearExpressionsArr``, row-major order).
+
+    Args:
+        name: The variable's name.
+        shape: The sizes of its dimensions.
+        lower_bound: The lower bound of its columns.
+        upper_bound: The upper bound of its columns.
+        type_var: The NumPy type of its results.
+        shift: The first column.
+
+    Raises:
+        IndexError: (indexing) Positions outside the variable, or an index of an
+            unknown kind.
+    """
 
     # Solver columns created so far by every array model of the process: the
     # width of the rows that indexing builds.
@@ -52,22 +70,27 @@ class VariableArray:
 
     @property
     def shape(self) -> Sequence[int]:
+        """The sizes of the variable's dimensions."""
         return tuple(self._shape)
 
     @property
     def lower_bound(self) -> float:
+        """The lower bound of the variable's columns."""
         return self._lower_bound
 
     @property
     def upper_bound(self) -> float:
+        """The upper bound of the variable's columns."""
         return self._upper_bound
 
     @property
     def name(self) -> str:
+        """The variable's name."""
         return self._name
 
     @property
     def type(self) -> type:
+        """The NumPy type of the variable's results."""
         return self._type
 
     def _map(self) -> np.ndarray:
