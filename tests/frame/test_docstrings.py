@@ -4,14 +4,21 @@ import importlib
 import inspect
 import re
 
-# Modules whose public names users reach: the package's roots and the modules of
-# the objects its models hand out, and the engine with its sub-modules.
+# Modules whose public names users reach: the package's roots, the modules of
+# the objects its models hand out, the terms and clause assembly beneath the
+# pseudo-Boolean model, and the engine with its sub-modules.
 MODULES = [
     "vx_encoder",
     "vx_encoder.encode",
     "vx_encoder.encode.variables",
     "vx_encoder.core.vx_logger",
     "vx_encoder.core.solver_results",
+    "vx_encoder.core.manager",
+    "vx_encoder.core.formulapb",
+    "vx_encoder.core.pboperations",
+    "vx_encoder.core.variable",
+    "vx_encoder.core.formula_container",
+    "vx_encoder.core.dumper",
     "vx_encoder.linear_parser",
     "vx_encoder.linear_parser.linear_variables",
     "vx_encoder.linear_parser.linear_expression",

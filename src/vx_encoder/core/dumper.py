@@ -26,6 +26,7 @@ from vx_encoder.core.vx_logger import *
 
 @dataclass
 class DumpArgs:
+    """One constraint's record for instantiation: its template, weights, ranges, numbering and storage."""
     template_constraint: tp.Sequence[tp.Sequence[str]]
     weights: tp.Optional[tp.Sequence[int]]
     foralls: tp.Dict[str, tp.Sequence[int]]
@@ -39,6 +40,14 @@ class DumpArgs:
 
 
 def reduce_ex(mappings) -> tp.Dict[str, int]:
+    """The union of mappings, later ones winning.
+
+    Args:
+        mappings: Dicts from names to numbers.
+
+    Returns:
+        One dict.
+    """
     return reduce(ior, mappings, {})
 
 
@@ -95,6 +104,14 @@ def checked_weights(weights: tp.Optional[tp.Sequence[int]], clause_count: int) -
 
 
 def instance_count(values: tp.Mapping[str, tp.Sequence[int]]) -> int:
+    """The number of combinations of index values.
+
+    Args:
+        values: Each index's name with its values.
+
+    Returns:
+        The product of the lengths.
+    """
     count = 1
     for sequence in values.values():
         count *= len(sequence)
@@ -102,12 +119,22 @@ def instance_count(values: tp.Mapping[str, tp.Sequence[int]]) -> int:
 
 
 class Dumper(ABC):
+    """Instantiates records of constraints into their storages."""
+
     __BXPR_AUX = "_bxpr_aux"
     __PBCT_AUX = "_pbct_aux"
 
     @classmethod
     @abstractmethod
     def dump(cls, dump_args: tp.Sequence[DumpArgs]):
+        """Instantiate the records into their storages.
+
+        Args:
+            dump_args: The records.
+
+        Returns:
+            The auxiliary mapping of all records.
+        """
         pass
 
     @staticmethod
@@ -148,8 +175,18 @@ class Dumper(ABC):
 
 
 class One2OneDumper(Dumper):
+    """Instantiates records one after another."""
+
     @classmethod
     def dump(cls, list_dump_args: tp.Sequence[DumpArgs]) -> tp.Dict[str, int]:
+        """Instantiate the records one after another into their storages.
+
+        Args:
+            list_dump_args: The records.
+
+        Returns:
+            The auxiliary mapping of all records.
+        """
         return reduce_ex([cls._dump_cnf(record) for record in list_dump_args])
 
 

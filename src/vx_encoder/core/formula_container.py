@@ -50,6 +50,13 @@ class _Target:
 
 
 class FormulaContainer:
+    """The clauses of one pseudo-Boolean model, collected into one engine storage with the variable mapping.
+
+    Args:
+        target_variables: The model's variables by name, kept as the same dict.
+        shift_target_variable: The first number of the auxiliary blocks.
+    """
+
     def __init__(self, target_variables, shift_target_variable: int):
         self._target_variables = target_variables
         self._cur_init_shift_variable = shift_target_variable
@@ -67,6 +74,7 @@ class FormulaContainer:
 
     @property
     def mapping(self) -> tp.Dict[str, int]:
+        """The variable mapping: names (``x[1,2]``, auxiliaries) to numbers."""
         return reduce_ex(entries_of(part) for part in self._mappings)
 
     def var_mapping(self) -> ke.var_mapping:
@@ -84,6 +92,7 @@ class FormulaContainer:
 
     @property
     def num_clauses(self) -> int:
+        """The number of clauses of the constraints added."""
         return self._num_clauses
 
     @property
@@ -95,10 +104,31 @@ class FormulaContainer:
         return max(self._cur_init_shift_variable, self._target.block_end)
 
     def cnf_storage(self) -> tp.Optional[ke.wcnf_storage]:
+        """The container's storage, the same object at every call.
+
+        Returns:
+            The ``wcnf_storage``.
+        """
         return self._cnf_stor
 
     def add_hard_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
                             shift_pb_variable: int, shift_bx_variable: int) -> None:
+        """Instantiate a hard constraint for every combination of its ``foralls`` values.
+
+        Its clauses join the storage at the next hard constraint or at a build.
+
+        Args:
+            template_constraint: The clause template.
+            foralls: Each index's name with its integer values.
+            shift_pb_variable: The encoder's auxiliaries per instance.
+            shift_bx_variable: The Tseytin auxiliaries per instance.
+
+        Raises:
+            ValueError: A literal is neither a variable call nor an auxiliary name, or
+                an auxiliary lies outside its instance's block.
+            IndexError: Index values lie outside a variable's dimensions.
+            TypeError: A ``foralls`` value is not an integer.
+        """
         dump_args, mapping, offset_formula = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         self.__flush(self._hard)
@@ -133,6 +163,20 @@ class FormulaContainer:
     def add_soft_formula(self, template_constraint: bx.BaseExpr, weights: tp.Sequence[int],
                          foralls: tp.Dict[str, tp.Sequence[int]], shift_pb_variable: int,
                          shift_bx_variable: int) -> None:
+        """Instantiate a soft constraint for every combination of its ``foralls`` values.
+
+        Args:
+            template_constraint: The clause template.
+            weights: One weight per template clause.
+            foralls: Each index's name with its integer values.
+            shift_pb_variable: The encoder's auxiliaries per instance.
+            shift_bx_variable: The Tseytin auxiliaries per instance.
+
+        Raises:
+            ValueError: A literal cannot be numbered or the weights do not fit.
+            IndexError: Index values lie outside a variable's dimensions.
+            TypeError: A ``foralls`` value is not an integer.
+        """
         dump_args, mapping, offset_formula = self.__inner_add_constraint(
             template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         written_weight = self.__written_weight(dump_args)
@@ -152,11 +196,21 @@ class FormulaContainer:
         self._cur_init_shift_variable = first_free + reduce(mul, variable.indexes.values(), 1)
 
     def build_cnf_formula(self, name_formula: str) -> None:
+        """Write the pending hard constraints and the header (name, variable and clause counts).
+
+        Args:
+            name_formula: The model's name.
+        """
         self.__drop_withdrawn_target()
         self.__flush(self._hard)
         self.__write_header(name_formula)
 
     def build_wcnf_formula(self, name_formula: str) -> None:
+        """Write the pending hard and soft constraints, the header and the weight limit.
+
+        Args:
+            name_formula: The model's name.
+        """
         self.__drop_withdrawn_target()
         self.__flush(self._hard)
         self.__flush(self._soft)

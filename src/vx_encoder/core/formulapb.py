@@ -7,12 +7,31 @@ from vx_encoder.core.vx_logger import *
 
 
 class FormulaPB:
+    """A pseudo-Boolean comparison of a weighted sum with a bound, or a sum to weigh.
+
+    Args:
+        expression: The weighted sum (``PBVariable``, ``AddOp``, ``Sum``).
+        comparator: A ``pbct.Comparator_type``, or None for a sum to weigh.
+        *border: The bound (two for ``BOTH`` between bounds), or None.
+    """
+
     def __init__(self, expression, comparator, *border):
         self.expression = expression
         self.comparator = comparator
         self.border = border
 
     def to_bx(self, manager):
+        """The comparison encoded into clauses, as a Boolean formula.
+
+        Args:
+            manager: The ``Manager`` whose numbers and encoder are used.
+
+        Returns:
+            The conjunction of the encoder's clauses.
+
+        Raises:
+            ValueError: The encoder refuses the constraint.
+        """
         if debug_shown():
             log_d(f"FormulaPB before to_bx: {self.expression}")
         constraint = _constraint_of(self.expression, self.comparator, self.border)
@@ -28,6 +47,15 @@ class FormulaPB:
         return formula
 
     def to_maxsat(self, manager, minimization):
+        """The sum as weighted soft literals.
+
+        Args:
+            manager: The ``Manager`` whose numbers are used.
+            minimization: Weigh the literals that make the sum smaller (True) or larger.
+
+        Returns:
+            (the conjunction of the literals, their weights).
+        """
         if debug_shown():
             log_d(f"FormulaPB before to_maxsat: {self.expression}")
         weights = []

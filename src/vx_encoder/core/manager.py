@@ -10,6 +10,13 @@ MAX_CLAUSES_PER_CONSTRAINT = 1000000
 
 
 class Manager:
+    """Numbers the variables of one constraint for the engine's Boolean context and pseudo-Boolean encoder.
+
+    ``reset()`` after each constraint starts the numbers, the Boolean variables and
+    the auxiliary names ``_pbct_aux_0, _pbct_aux_1, ...`` afresh; generator
+    variables stay.
+    """
+
     def __init__(self) -> None:
         self._create_engine_objects()
         self.name2genvar: tp.Dict[str, GeneratorVariable] = {}
@@ -29,10 +36,24 @@ class Manager:
         self.pb_var_manager = pb.AuxVarManager(1)
 
     def registration_generator_variables(self, name: str) -> None:
+        """Register a model variable by name, once.
+
+        Args:
+            name: The variable's name; its generator variable turns ``x(i,j)`` into
+                engine variables.
+        """
         if name not in self.name2genvar:
             self.name2genvar[name] = GeneratorVariable(name, self)
 
     def add_variable(self, name: str) -> tp.Tuple[bx.Variable, int]:
+        """The Boolean variable and number of a name, made at its first use.
+
+        Args:
+            name: The variable's name, such as ``x(i,j)``.
+
+        Returns:
+            (Boolean variable, variable number).
+        """
         pb_var = self.name2pb.get(name)
         if pb_var is not None:
             return self.pb2bx[pb_var], pb_var
@@ -42,6 +63,15 @@ class Manager:
         return bx_var, pb_var
 
     def get_pb_var(self, pb_var: int, prefix: str = "_pbct_aux") -> bx.Variable:
+        """The Boolean variable of a number, an auxiliary ``prefix_n`` when the number is new.
+
+        Args:
+            pb_var: A variable number.
+            prefix: The prefix of a new auxiliary's name.
+
+        Returns:
+            The Boolean variable.
+        """
         bx_var = self.pb2bx.get(pb_var)
         if bx_var is not None:
             return bx_var
@@ -68,6 +98,7 @@ class Manager:
         return formula
 
     def reset(self) -> None:
+        """Forget the numbers, the Boolean context and the encoder's state; generator variables stay."""
         self.bx_context = None
         self.pb_config = None
         self.pb_var_manager = None

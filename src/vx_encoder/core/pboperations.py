@@ -11,6 +11,8 @@ from vx_encoder.core.vx_logger import *
 
 
 class PBBaseOp(ABC):
+    """A weighted sum of variables: ``+``, ``-``, unary ``-`` and an integer ``*`` build new terms, never simplified."""
+
     def __add__(self, other):
         return AddOp(self, other)
 
@@ -27,14 +29,32 @@ class PBBaseOp(ABC):
 
     @abstractmethod
     def to_pb(self):
+        """The sum's weighted literals.
+
+        Returns:
+            A list of ``pbct.WeightedLit``, in order.
+        """
         pass
 
     @abstractmethod
     def to_maxsat(self):
+        """The sum's terms for soft constraints.
+
+        Returns:
+            A list of (variable number, coefficient) pairs, in order.
+        """
         pass
 
 
 class PBVariable(PBBaseOp):
+    """One weighted variable of a sum.
+
+    Args:
+        pb_var: The variable number.
+        name: The variable's name.
+        coefficient: Its integer coefficient.
+    """
+
     def __init__(self, pb_var, name, coefficient=1):
         self.pb_var = pb_var
         self.name = name
@@ -197,10 +217,20 @@ def _product_of(term, other):
 
 
 def _weighted_literals_of(term):
+    """The sum's weighted literals.
+
+    Returns:
+        A list of ``pbct.WeightedLit``, in order.
+    """
     return _list_leaves(term, _weighted_literal, "to_pb", log_sums=debug_shown())
 
 
 def _soft_pairs_of(term):
+    """The sum's terms for soft constraints.
+
+    Returns:
+        A list of (variable number, coefficient) pairs, in order.
+    """
     return _list_leaves(term, _number_and_coefficient, "to_maxsat", log_sums=False)
 
 
@@ -217,6 +247,13 @@ def term_leaves(term):
 
 
 class AddOp(PBBaseOp):
+    """The sum of two terms.
+
+    Args:
+        first_variable: The first term.
+        second_variable: The second term.
+    """
+
     def __init__(self, first_variable, second_variable):
         self.first_variable = first_variable
         self.second_variable = second_variable
@@ -229,6 +266,12 @@ class AddOp(PBBaseOp):
 
 
 class Sum(PBBaseOp):
+    """The sum of any number of terms.
+
+    Args:
+        *variables: The terms.
+    """
+
     def __init__(self, *variables):
         self.variables = variables
 

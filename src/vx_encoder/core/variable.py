@@ -6,6 +6,15 @@ from vx_encoder.core.pboperations import PBVariable
 
 
 class Index:
+    """A named range of index values.
+
+    Args:
+        name: The index name.
+        range_start: The first value.
+        range_end: The end of the range (not included).
+        range_step: The step.
+    """
+
     def __init__(self, name, range_start, range_end, range_step=1):
         self.name = name
         self.range_start = range_start
@@ -14,6 +23,13 @@ class Index:
 
 
 class GeneratorVariable:
+    """A model variable during evaluation: calling it with index values gives the cell's variable.
+
+    Args:
+        name: The variable's name.
+        manager: The ``Manager`` that numbers the cells.
+    """
+
     def __init__(self, name: str, manager) -> None:
         self.name = name
         self.manager = manager
@@ -25,13 +41,23 @@ class GeneratorVariable:
 
 
 class Variable:
+    """One cell of a model variable during evaluation: its Boolean variable and its number.
+
+    Args:
+        bx_var: The Boolean variable.
+        pb_var: The variable number.
+        name: The cell's name, such as ``x(1,2)``.
+    """
+
     def __init__(self, bx_var: bx.Variable, pb_var: int, name: str) -> None:
         self.bx_var = bx_var
         self.pb_var = pb_var
         self.name = name
 
     def to_bx(self):
+        """The cell's Boolean variable."""
         return self.bx_var
 
     def to_pb(self):
+        """The cell as a weighted-sum term of coefficient 1."""
         return PBVariable(self.pb_var, self.name)
