@@ -41,3 +41,16 @@ def test_the_cover_example_finds_the_cheapest_cover(capsys, tmp_path, monkeypatc
     assert int(printed[0]) == 5
     assert printed[1] == "['chosen[1]', 'chosen[3]', 'chosen[4]']"
     assert (tmp_path / "cover.wcnf").read_text().startswith("c cover\nh ")
+
+
+def test_the_naming_example_shows_each_name_refused(capsys, tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    run_snippet(snippet_under("## Naming rules"))
+    refused = [line.split(" ", 1)[0] for line in capsys.readouterr().out.splitlines()]
+    assert refused == ["x1", "x_y", "range"]
+
+
+def test_the_target_example_finds_the_only_answer_within_its_bound(capsys, tmp_path, monkeypatch):
+    monkeypatch.chdir(tmp_path)
+    run_snippet(snippet_under("to optimise, build again with a tighter border:"))
+    assert capsys.readouterr().out.strip() == "['x[1]', 'x[3]']"
