@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -167,6 +168,27 @@ void bind_shape(py::module_& module, const char* name, const char* doc) {
     py::class_<Shape, Formula>(module, name, doc);
 }
 
+constexpr std::string_view list_arguments_doc = R"doc(
+Args:
+    formulas: A list of formulas of one context.
+)doc";
+
+// The docstring of a builder: its summary, its arguments and what every builder
+// returns and raises (pybind11 copies it).
+std::string builder_doc(std::string_view summary, std::string_view arguments) {
+    constexpr std::string_view result = R"doc(
+Returns:
+    The formula.
+
+Raises:
+    TypeError: An argument is not a formula.
+    ValueError: The formulas belong to two contexts.
+)doc";
+    std::string doc(summary);
+    doc.append("\n").append(arguments).append(result);
+    return doc;
+}
+
 }  // namespace
 
 void bind_bxpr(py::module_& parent) {
@@ -260,93 +282,30 @@ Returns:
                "The constant false; it joins the context of whatever it is combined with.");
     module.def(
         "and_s", [](py::handle formulas) { return build_from_list(formulas, "and_s", &bxpr::and_s); },
-        py::arg("formulas"), R"doc(Simplified conjunction of one list of formulas.
-
-Args:
-    formulas: A list of formulas of one context.
-
-Returns:
-    The formula.
-
-Raises:
-    TypeError: An item is not a formula.
-    ValueError: The formulas belong to two contexts.
-)doc");
+        py::arg("formulas"), builder_doc("Simplified conjunction of one list of formulas.", list_arguments_doc).c_str());
     module.def(
         "or_s", [](py::handle formulas) { return build_from_list(formulas, "or_s", &bxpr::or_s); },
-        py::arg("formulas"), R"doc(Simplified disjunction of one list of formulas.
-
-Args:
-    formulas: A list of formulas of one context.
-
-Returns:
-    The formula.
-
-Raises:
-    TypeError: An item is not a formula.
-    ValueError: The formulas belong to two contexts.
-)doc");
+        py::arg("formulas"), builder_doc("Simplified disjunction of one list of formulas.", list_arguments_doc).c_str());
     module.def(
         "xor_s", [](py::handle formulas) { return build_from_list(formulas, "xor_s", &bxpr::xor_s); },
-        py::arg("formulas"), R"doc(Simplified exclusive disjunction of one list of formulas.
-
-Args:
-    formulas: A list of formulas of one context.
-
-Returns:
-    The formula.
-
-Raises:
-    TypeError: An item is not a formula.
-    ValueError: The formulas belong to two contexts.
-)doc");
+        py::arg("formulas"), builder_doc("Simplified exclusive disjunction of one list of formulas.", list_arguments_doc).c_str());
     module.def(
         "eq_s", [](py::handle formulas) { return build_from_list(formulas, "eq_s", &bxpr::eq_s); },
-        py::arg("formulas"), R"doc(True when all formulas of the list are equal, simplified.
-
-Args:
-    formulas: A list of formulas of one context.
-
-Returns:
-    The formula.
-
-Raises:
-    TypeError: An item is not a formula.
-    ValueError: The formulas belong to two contexts.
-)doc");
+        py::arg("formulas"), builder_doc("True when all formulas of the list are equal, simplified.", list_arguments_doc).c_str());
     module.def(
         "and_", [](py::handle formulas) { return build_from_list(formulas, "and_", &bxpr::and_exact); },
-        py::arg("formulas"), R"doc(Conjunction keeping its arguments exactly, in order and count.
-
-Args:
-    formulas: A list of formulas of one context.
-
-Returns:
-    The formula.
-
-Raises:
-    TypeError: An item is not a formula.
-    ValueError: The formulas belong to two contexts.
-)doc");
+        py::arg("formulas"), builder_doc("Conjunction keeping its arguments exactly, in order and count.", list_arguments_doc).c_str());
     module.def(
         "impl_s",
         [](py::handle premise, py::handle conclusion) {
             const Operands operands = operands_of_arguments({premise, conclusion}, "impl_s");
             return wrap(operands.state, bxpr::impl_s(operands.state->core, operands.refs[0], operands.refs[1]));
         },
-        py::arg("a"), py::arg("b"), R"doc(Simplified implication a -> b.
-
+        py::arg("a"), py::arg("b"), builder_doc("Simplified implication a -> b.", R"doc(
 Args:
     a: The premise.
     b: The conclusion.
-
-Returns:
-    The formula.
-
-Raises:
-    TypeError: An argument is not a formula.
-    ValueError: The formulas belong to two contexts.
-)doc");
+)doc").c_str());
     module.def(
         "ite_s",
         [](py::handle condition, py::handle then_branch, py::handle else_branch) {
@@ -354,20 +313,12 @@ Raises:
             const auto& refs = operands.refs;
             return wrap(operands.state, bxpr::ite_s(operands.state->core, refs[0], refs[1], refs[2]));
         },
-        py::arg("a"), py::arg("b"), py::arg("c"), R"doc(Simplified if a then b else c.
-
+        py::arg("a"), py::arg("b"), py::arg("c"), builder_doc("Simplified if a then b else c.", R"doc(
 Args:
     a: The condition.
     b: The formula where a holds.
     c: The formula where a does not hold.
-
-Returns:
-    The formula.
-
-Raises:
-    TypeError: An argument is not a formula.
-    ValueError: The formulas belong to two contexts.
-)doc");
+)doc").c_str());
     module.def("from_clauses", &from_clauses, py::arg("literals"), py::arg("offsets"), py::arg("variables"),
                R"doc(and_s of one or_s per clause of a flat clause buffer, in one call.
 

@@ -2,6 +2,7 @@
 
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "engine/model_text/formula_encoder.hpp"
 #include "engine_bindings.hpp"
@@ -19,6 +20,20 @@ std::string text_from_python(py::handle value, const char* what) {
                              std::string(py::str(py::type::of(value).attr("__name__"))));
     }
     return value.cast<std::string>();
+}
+
+// The docstring of a metrics writer (pybind11 copies it).
+std::string metrics_doc(std::string_view format) {
+    return std::string("Write per constraint the instances, clauses, auxiliaries and time, and the totals, as ")
+        .append(format)
+        .append(R"doc(.
+
+Args:
+    filename: The file to write.
+
+Returns:
+    True when written; False (with an error logged) when the file cannot be written.
+)doc");
 }
 
 }  // namespace
@@ -149,24 +164,10 @@ Args:
              "Whether the other witness satisfies every hard clause and agrees with the first on every model variable.")
         .def("save_metrics_json",
              [](const FormulaEncoder& self, py::handle path) { return self.save_metrics_json(path_from_python(path)); },
-             py::arg("filename"), R"doc(Write per constraint the instances, clauses, auxiliaries and time, and the totals, as JSON.
-
-Args:
-    filename: The file to write.
-
-Returns:
-    True when written; False (with an error logged) when the file cannot be written.
-)doc")
+             py::arg("filename"), metrics_doc("JSON").c_str())
         .def("save_metrics_csv",
              [](const FormulaEncoder& self, py::handle path) { return self.save_metrics_csv(path_from_python(path)); },
-             py::arg("filename"), R"doc(Write per constraint the instances, clauses, auxiliaries and time, and the totals, as CSV.
-
-Args:
-    filename: The file to write.
-
-Returns:
-    True when written; False (with an error logged) when the file cannot be written.
-)doc")
+             py::arg("filename"), metrics_doc("CSV").c_str())
         .def("get_model_name", &FormulaEncoder::model_name, "The model's name.");
 }
 

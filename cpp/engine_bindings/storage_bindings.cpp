@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <limits>
 #include <memory>
+#include <string>
+#include <string_view>
 
 #include "engine/storage/dimacs_writer.hpp"
 #include "engine/storage/wcnf_storage.hpp"
@@ -110,6 +112,21 @@ std::size_t clause_index_from_python(py::handle value, const char* what) {
     return static_cast<std::size_t>(index);
 }
 
+// The docstring of a removal of clauses (pybind11 copies it).
+std::string removal_doc(std::string_view summary) {
+    constexpr std::string_view rest = R"doc(
+
+Args:
+    first: The position of the first clause removed.
+    count: How many are removed.
+
+Raises:
+    ValueError: An argument is negative.
+    IndexError: The range lies beyond the clauses.
+)doc";
+    return std::string(summary).append(rest);
+}
+
 }  // namespace
 
 void bind_storage(py::module_& module) {
@@ -177,31 +194,13 @@ Args:
                  self.remove_hard_clauses(clause_index_from_python(first, "first"),
                                           clause_index_from_python(count, "count"));
              },
-             py::arg("first"), py::arg("count"), R"doc(Remove count hard clauses from position first on.
-
-Args:
-    first: The position of the first clause removed.
-    count: How many are removed.
-
-Raises:
-    ValueError: An argument is negative.
-    IndexError: The range lies beyond the clauses.
-)doc")
+             py::arg("first"), py::arg("count"), removal_doc("Remove count hard clauses from position first on.").c_str())
         .def("remove_soft_clauses",
              [](WcnfStorage& self, py::handle first, py::handle count) {
                  self.remove_soft_clauses(clause_index_from_python(first, "first"),
                                           clause_index_from_python(count, "count"));
              },
-             py::arg("first"), py::arg("count"), R"doc(Remove count soft clauses (and their weights) from position first on.
-
-Args:
-    first: The position of the first clause removed.
-    count: How many are removed.
-
-Raises:
-    ValueError: An argument is negative.
-    IndexError: The range lies beyond the clauses.
-)doc")
+             py::arg("first"), py::arg("count"), removal_doc("Remove count soft clauses (and their weights) from position first on.").c_str())
         .def("get_hard_clause_count", [](const WcnfStorage& self) { return self.hard_clauses().size(); },
              "The number of hard clauses stored.")
         .def("get_soft_clause_count", [](const WcnfStorage& self) { return self.soft_clauses().size(); },
