@@ -7,15 +7,14 @@ from vx_encoder.core.vx_logger import *
 
 
 class FormulaPB:
-    """A pseudo-Boolean comparison of a weighted sum with a bound, or a sum to weigh.
-
-    Args:
-        expression: The weighted sum (``PBVariable``, ``AddOp``, ``Sum``).
-        comparator: A ``pbct.Comparator_type``, or None for a sum to weigh.
-        *border: The bound (two for ``BOTH`` between bounds), or None.
-    """
-
     def __init__(self, expression, comparator, *border):
+        """A pseudo-Boolean comparison of a weighted sum with a bound, or a sum to weigh.
+
+        Args:
+            expression: The weighted sum (``PBVariable``, ``AddOp``, ``Sum``).
+            comparator: A ``pbct.Comparator_type``, or None for a sum to weigh.
+            *border: The bound (two for ``BOTH`` between bounds), or None.
+        """
         self.expression = expression
         self.comparator = comparator
         self.border = border

@@ -11,8 +11,6 @@ from vx_encoder.core.vx_logger import *
 
 
 class PBBaseOp(ABC):
-    """A weighted sum of variables: ``+``, ``-``, unary ``-`` and an integer ``*`` build new terms, never simplified."""
-
     def __add__(self, other):
         return AddOp(self, other)
 
@@ -47,15 +45,14 @@ class PBBaseOp(ABC):
 
 
 class PBVariable(PBBaseOp):
-    """One weighted variable of a sum.
-
-    Args:
-        pb_var: The variable number.
-        name: The variable's name.
-        coefficient: Its integer coefficient.
-    """
-
     def __init__(self, pb_var, name, coefficient=1):
+        """One weighted variable of a sum.
+
+        Args:
+            pb_var: The variable number.
+            name: The variable's name.
+            coefficient: Its integer coefficient.
+        """
         self.pb_var = pb_var
         self.name = name
         self.coefficient = coefficient
@@ -247,14 +244,13 @@ def term_leaves(term):
 
 
 class AddOp(PBBaseOp):
-    """The sum of two terms.
-
-    Args:
-        first_variable: The first term.
-        second_variable: The second term.
-    """
-
     def __init__(self, first_variable, second_variable):
+        """The sum of two terms.
+
+        Args:
+            first_variable: The first term.
+            second_variable: The second term.
+        """
         self.first_variable = first_variable
         self.second_variable = second_variable
 
@@ -266,13 +262,12 @@ class AddOp(PBBaseOp):
 
 
 class Sum(PBBaseOp):
-    """The sum of any number of terms.
-
-    Args:
-        *variables: The terms.
-    """
-
     def __init__(self, *variables):
+        """The sum of any number of terms.
+
+        Args:
+            *variables: The terms.
+        """
         self.variables = variables
 
     __neg__ = _negation_of

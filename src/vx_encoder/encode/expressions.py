@@ -61,21 +61,20 @@ _TRUTH_TEST_MESSAGE = (
 
 
 class Expression:
-    """Expression text of the modelling language; nothing is computed until a model evaluates it.
-
-    Operators write new expressions: ``+``, ``-`` and ``*`` (by an integer or an
-    expression) give pseudo-Boolean sums; ``<=``, ``>=`` and ``==`` with an integer
-    bound give comparisons; ``&``, ``|``, ``^`` and ``~`` give Boolean formulas.
-    Truth tests (``and``, ``or``, ``not``, chained comparisons, ``!=``) raise
-    ``TypeError``.
-
-    Args:
-        expr: The expression text.
-        soft: Whether it is a pseudo-Boolean function, usable as a target or a soft
-            constraint.
-    """
-
     def __init__(self, expr: str = '', soft: bool = True):
+        """Expression text of the modelling language; nothing is computed until a model evaluates it.
+
+        Operators write new expressions: ``+``, ``-`` and ``*`` (by an integer or an
+        expression) give pseudo-Boolean sums; ``<=``, ``>=`` and ``==`` with an integer
+        bound give comparisons; ``&``, ``|``, ``^`` and ``~`` give Boolean formulas.
+        Truth tests (``and``, ``or``, ``not``, chained comparisons, ``!=``) raise
+        ``TypeError``.
+
+        Args:
+            expr: The expression text.
+            soft: Whether it is a pseudo-Boolean function, usable as a target or a soft
+                constraint.
+        """
         self._expr = expr
         self._soft = soft
 

@@ -63,16 +63,8 @@ def _always_holds(template) -> bool:
 
 
 class Model:
-    """A pseudo-Boolean model encoded into CNF or weighted CNF clauses.
-
-    Boolean variables over named dimensions carry hard constraints, then either
-    soft constraints or a target. A build hands the clause storage and a witness interpreter to the engine manager.
-
-    Args:
-        kmanager: The engine manager that receives what each build makes.
-        name: The model's name, written into the storage.
-        use_formula_encoder: Hand the description to the engine's formula encoder
-            instead of assembling the clauses here.
+    """
+    Main class of pseudo-boolean model
     """
 
     __EXPRESSION_FORMULA_RE = re.compile("(.*),\\sline\\s(\\d+),(.*)\n(.*)")
@@ -81,6 +73,18 @@ class Model:
     __DUMMY_VAR: str = "dummy_var"
 
     def __init__(self, kmanager: ke.manager, name: str, use_formula_encoder: bool = False) -> None:
+        """Create a pseudo-Boolean model, to be encoded into CNF or weighted CNF clauses.
+
+        Boolean variables over named dimensions carry hard constraints, then either
+        soft constraints or a target. A build hands the clause storage and a witness
+        interpreter to the engine manager.
+
+        Args:
+            kmanager: The engine manager that receives what each build makes.
+            name: The model's name, written into the storage.
+            use_formula_encoder: Hand the description to the engine's formula encoder
+                instead of assembling the clauses here.
+        """
         self._kelvo_manager = kmanager
         self._model_name = name
         self._use_formula_encoder = use_formula_encoder
@@ -274,7 +278,7 @@ class Model:
 
     @property
     def use_target(self) -> bool:
-        """Whether the model holds a target (and so builds a CNF)."""
+        """Is the target set in the model"""
         return self._is_wcnf is not None and not self._is_wcnf
 
     def add_target(self, target) -> None:

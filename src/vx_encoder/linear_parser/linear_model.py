@@ -123,17 +123,10 @@ class LinearModel(SolverResults):
         return variable
 
     def get_indexes(self, indexes: tp.Sequence[str]) -> tp.Union[Index, tp.List[Index]]:
-        """Create indexes for writing expressions such as ``x[i, j + 1]``.
+        """Provides indexes for writing expressions.
 
-        Args:
-            indexes: The index names.
-
-        Returns:
-            The one index for one name, otherwise a list of indexes in the given order.
-
-        Raises:
-            ValueError: No name is given.
-            VariableError: A name is used by a variable.
+        :param indexes: sequence of index names.
+        :return: sequence of indexes or single index.
         """
         if len(indexes) == 0:
             refuse(ValueError, "The indexes parameter must contain a non-empty sequence of index names")

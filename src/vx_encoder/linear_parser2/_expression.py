@@ -42,20 +42,7 @@ def _one_entry_per_row(matrix: csr_array) -> bool:
 
 
 class LinearExpression:
-    """One row: linear coefficients over the columns, a constant, an optional quadratic part and bounds.
-
-    ``+``, ``-`` and ``*`` with numbers or rows give new rows (a product of two rows
-    a quadratic part); ``<=``, ``>=`` and ``==`` with a number or a row give a
-    bounded row, ``(e <= 5) >= 1`` both bounds. A chained comparison raises
-    ``TypeError``; operating on a bounded row raises ``FormulaError``.
-
-    Args:
-        linear_coefficients: A one-row sparse array over the columns.
-        constant: The constant term.
-        quadratic_coefficients: The quadratic part as a square sparse matrix, or None.
-        lower_bound: The lower bound, or None.
-        upper_bound: The upper bound, or None.
-    """
+    """An expression specifying a single row of the constraint matrix"""
 
     # NumPy scalars and arrays on the left defer to the reflected operators below
     # instead of broadcasting over the expression.
@@ -69,6 +56,20 @@ class LinearExpression:
         lower_bound: Optional[_CoefType] = None,
         upper_bound: Optional[_CoefType] = None,
     ):
+        """One row: linear coefficients, a constant, an optional quadratic part and bounds.
+
+        ``+``, ``-`` and ``*`` with numbers or rows give new rows (a product of two rows
+        a quadratic part); ``<=``, ``>=`` and ``==`` with a number or a row give a
+        bounded row, ``(e <= 5) >= 1`` both bounds. A chained comparison raises
+        ``TypeError``; operating on a bounded row raises ``FormulaError``.
+
+        Args:
+            linear_coefficients: A one-row sparse array over the columns.
+            constant: The constant term.
+            quadratic_coefficients: The quadratic part as a square sparse matrix, or None.
+            lower_bound: The lower bound, or None.
+            upper_bound: The upper bound, or None.
+        """
         if DEBUG:
             if not isinstance(linear_coefficients, csr_array):
                 refuse(TypeError, "Linear coefficients must be a csr array")
@@ -240,18 +241,7 @@ class LinearExpression:
 
 
 class LinearExpressionsArr:
-    """Several rows: a sparse matrix with one constant and optional bounds per row.
-
-    Operators work row by row with numbers, arrays (one value per row) and row
-    arrays; comparisons with a number or one bound per row give bounded rows.
-
-    Args:
-        linear_coefficients: The rows' coefficients, a two-dimensional sparse array.
-        constants: One constant per row; zeros when not given.
-        lower_bounds: The rows' lower bounds, or None.
-        upper_bounds: The rows' upper bounds, or None.
-        is_init: Whether the rows were made by operations rather than indexing.
-    """
+    """An expression defining several rows of the constraint matrix"""
 
     __array_ufunc__ = None
 
@@ -263,6 +253,18 @@ class LinearExpressionsArr:
         upper_bounds: Optional[np.ndarray] = None,
         is_init: bool = False,
     ):
+        """Several rows: a sparse matrix with one constant and optional bounds per row.
+
+        Operators work row by row with numbers, arrays (one value per row) and row
+        arrays; comparisons with a number or one bound per row give bounded rows.
+
+        Args:
+            linear_coefficients: The rows' coefficients, a two-dimensional sparse array.
+            constants: One constant per row; zeros when not given.
+            lower_bounds: The rows' lower bounds, or None.
+            upper_bounds: The rows' upper bounds, or None.
+            is_init: Whether the rows were made by operations rather than indexing.
+        """
         if DEBUG:
             if constants is not None:
                 constants_shape = np.shape(constants)

@@ -42,17 +42,18 @@ inf = linsolver.kLinsolverInf
 
 
 class LinearModel(SolverResults):
-    """A mixed-integer linear problem with an optional quadratic objective, stated with variable arrays and sparse rows.
-
-    Args:
-        log_solver: Let the solver write its log to the console.
-        **options: Solver options, each set by name (``time_limit=10``).
-
-    Raises:
-        ValueError: The solver refuses an option or its value.
-    """
+    """An interface for initializing and solving a MILP problem with a quadratic objective function"""
 
     def __init__(self, log_solver: bool = False, **options):
+        """Create a mixed-integer model stated with variable arrays and sparse rows.
+
+        Args:
+            log_solver: Let the solver write its log to the console.
+            **options: Solver options, each set by name (``time_limit=10``).
+
+        Raises:
+            ValueError: The solver refuses an option or its value.
+        """
         self._create_solver(log_solver, options)
         self._used_vars: set[str] = set()
         self._general_shift_variables = 0

@@ -27,25 +27,7 @@ def _refuse_invalid_index(item) -> None:
 
 
 class VariableArray:
-    """A variable of the array interface: solver columns shaped like a NumPy array.
-
-    Indexing works like NumPy's: an integer or a tuple of integers gives one row
-    (``LinearExpression``); a slice, a list or integer array of flat positions, a
-    boolean mask or a tuple holding slices gives one row per selected cell
-    (``LinearExpressionsArr``, row-major order).
-
-    Args:
-        name: The variable's name.
-        shape: The sizes of its dimensions.
-        lower_bound: The lower bound of its columns.
-        upper_bound: The upper bound of its columns.
-        type_var: The NumPy type of its results.
-        shift: The first column.
-
-    Raises:
-        IndexError: (indexing) Positions outside the variable, or an index of an
-            unknown kind.
-    """
+    """Multidimensional array of task variables"""
 
     # Solver columns created so far by every array model of the process: the
     # width of the rows that indexing builds.
@@ -60,6 +42,25 @@ class VariableArray:
         type_var: type,
         shift: int = 0,
     ):
+        """A variable of the array interface: solver columns shaped like a NumPy array.
+
+        Indexing works like NumPy's: an integer or a tuple of integers gives one row
+        (``LinearExpression``); a slice, a list or integer array of flat positions, a
+        boolean mask or a tuple holding slices gives one row per selected cell
+        (``LinearExpressionsArr``, row-major order).
+
+        Args:
+            name: The variable's name.
+            shape: The sizes of its dimensions.
+            lower_bound: The lower bound of its columns.
+            upper_bound: The upper bound of its columns.
+            type_var: The NumPy type of its results.
+            shift: The first column.
+
+        Raises:
+            IndexError: (indexing) Positions outside the variable, or an index of an
+                unknown kind.
+        """
         self._name = name
         self._shape = shape
         self._count_elems = np.prod(shape, dtype=np.int64)
