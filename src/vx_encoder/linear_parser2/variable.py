@@ -56,10 +56,6 @@ class VariableArray:
             upper_bound: The upper bound of its columns.
             type_var: The NumPy type of its results.
             shift: The first column.
-
-        Raises:
-            IndexError: (indexing) Positions outside the variable, or an index of an
-                unknown kind.
         """
         self._name = name
         self._shape = shape
@@ -100,6 +96,20 @@ class VariableArray:
     def __getitem__(
         self, item: Union[_IndexType, list, np.ndarray, Sequence[_IndexType]]
     ) -> Union[LinearExpression, LinearExpressionsArr]:
+        """The rows of the selected cells.
+
+        Args:
+            item: An integer or a tuple of integers for one cell; a slice, a list or
+                integer array of flat positions, a boolean mask, or a tuple holding
+                slices for several.
+
+        Returns:
+            A ``LinearExpression`` for one cell, otherwise a ``LinearExpressionsArr``
+            (row-major order).
+
+        Raises:
+            IndexError: Positions outside the variable, or an index of an unknown kind.
+        """
         if _is_integer(item):
             return self._row_of_position(item)
         if isinstance(item, slice):
