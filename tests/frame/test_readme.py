@@ -52,5 +52,5 @@ def test_the_naming_example_shows_each_name_refused(capsys, tmp_path, monkeypatc
 
 def test_the_target_example_finds_the_only_answer_within_its_bound(capsys, tmp_path, monkeypatch):
     monkeypatch.chdir(tmp_path)
-    run_snippet(snippet_under("to optimise, build again with a tighter border:"))
+    run_snippet(snippet_under("to optimise, build again with a tighter border"))
     assert capsys.readouterr().out.strip() == "['x[1]', 'x[3]']"
