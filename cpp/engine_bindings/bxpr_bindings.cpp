@@ -189,6 +189,8 @@ Raises:
     return doc;
 }
 
+std::string list_builder_doc(std::string_view summary) { return builder_doc(summary, list_arguments_doc); }
+
 }  // namespace
 
 void bind_bxpr(py::module_& parent) {
@@ -282,19 +284,24 @@ Returns:
                "The constant false; it joins the context of whatever it is combined with.");
     module.def(
         "and_s", [](py::handle formulas) { return build_from_list(formulas, "and_s", &bxpr::and_s); },
-        py::arg("formulas"), builder_doc("Simplified conjunction of one list of formulas.", list_arguments_doc).c_str());
+        py::arg("formulas"),
+        list_builder_doc("Simplified conjunction of one list of formulas.").c_str());
     module.def(
         "or_s", [](py::handle formulas) { return build_from_list(formulas, "or_s", &bxpr::or_s); },
-        py::arg("formulas"), builder_doc("Simplified disjunction of one list of formulas.", list_arguments_doc).c_str());
+        py::arg("formulas"),
+        list_builder_doc("Simplified disjunction of one list of formulas.").c_str());
     module.def(
         "xor_s", [](py::handle formulas) { return build_from_list(formulas, "xor_s", &bxpr::xor_s); },
-        py::arg("formulas"), builder_doc("Simplified exclusive disjunction of one list of formulas.", list_arguments_doc).c_str());
+        py::arg("formulas"),
+        list_builder_doc("Simplified exclusive disjunction of one list of formulas.").c_str());
     module.def(
         "eq_s", [](py::handle formulas) { return build_from_list(formulas, "eq_s", &bxpr::eq_s); },
-        py::arg("formulas"), builder_doc("True when all formulas of the list are equal, simplified.", list_arguments_doc).c_str());
+        py::arg("formulas"),
+        list_builder_doc("True when all formulas of the list are equal, simplified.").c_str());
     module.def(
         "and_", [](py::handle formulas) { return build_from_list(formulas, "and_", &bxpr::and_exact); },
-        py::arg("formulas"), builder_doc("Conjunction keeping its arguments exactly, in order and count.", list_arguments_doc).c_str());
+        py::arg("formulas"),
+        list_builder_doc("Conjunction keeping its arguments exactly, in order and count.").c_str());
     module.def(
         "impl_s",
         [](py::handle premise, py::handle conclusion) {

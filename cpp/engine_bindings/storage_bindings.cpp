@@ -226,7 +226,7 @@ Args:
 )doc")
         .def("set_weight_limit",
              [](WcnfStorage& self, py::handle limit) { self.set_weight_limit(weight_from_python(limit)); },
-             py::arg("limit"), R"doc(Set the weight limit of a weighted CNF.
+             py::arg("limit"), R"doc(Set the weight limit; the storage is then a weighted CNF, even without soft clauses.
 
 Args:
     limit: A non-negative integer.
@@ -245,7 +245,7 @@ Args:
     literal: A signed variable number.
 
 Raises:
-    ValueError: The literal is out of the 32-bit range.
+    ValueError: The literal is 0, which names no variable, or out of the 32-bit range.
 )doc")
         .def("get_model_name", &WcnfStorage::model_name, "The model name.")
         .def("get_variable_count", &WcnfStorage::variable_count, "The header's variable count.")
@@ -259,8 +259,8 @@ Raises:
              R"doc(The storage as DIMACS text.
 
 Returns:
-    "p cnf" DIMACS without soft clauses; otherwise the weighted format without
-    a top line ("h" before hard clauses, the weight before soft ones). The model
+    "p cnf" DIMACS without soft clauses or weight limit; otherwise the weighted
+    format without a top line ("h" before hard clauses, the weight before soft ones). The model
     name is a comment line.
 )doc")
         .def("write_dimacs",

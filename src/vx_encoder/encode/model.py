@@ -124,7 +124,8 @@ class Model:
 
         Args:
             name: The variable's name, letters only.
-            **dims: Each dimension's name with its positive integer size.
+            **dims: Each dimension's name with its positive integer size; without
+                dimensions the variable is one cell.
 
         Returns:
             The model-side variable: ``x[i, j]`` writes an occurrence, ``x(a, b)`` gives
@@ -132,7 +133,8 @@ class Model:
 
         Raises:
             ValueError: The name is empty, not letters only, or shadows a name of the
-                expression language; or a size is not a positive integer.
+                expression language; a size is not a positive integer; or the
+                variable's numbers would pass 2^31 - 1, the largest literal.
             VariableError: The name is already in use.
         """
         if not name or not (name.isalpha() or name == self.__DUMMY_VAR):
@@ -251,7 +253,8 @@ class Model:
             **foralls: Each index's name with the integer values it takes.
 
         Raises:
-            TypeError: ``constraint`` is not an expression.
+            TypeError: ``constraint`` is not an expression, ``weight`` not an
+                integer or ``minimization`` not a bool.
             FormulaError: The model has a target, or ``constraint`` is a Boolean
                 formula or a comparison.
         """
@@ -458,9 +461,11 @@ class Model:
         """Build the CNF and register it and its witness interpreter with the engine manager.
 
         Args:
-            border: The target's bound; required when the model has a target.
+            border: The target's bound; required with a target on the
+                clause-assembly path (with the formula encoder, a target without
+                it stays the encoder's objective).
             minimization: Bound the target from above (True) or below (False);
-                required when the model has a target.
+                given together with ``border``.
 
         Returns:
             True when the witness interpreter's tables were built, False for an empty
@@ -621,7 +626,10 @@ class Model:
         return self._formula_encoder.save_metrics_csv(filename) if self.__has_formula_encoder() else False
 
     def reset(self) -> None:
-        """Make the formula encoder forget everything; nothing happens without one."""
+        """Make the formula encoder forget everything; nothing happens without one.
+
+        The forgotten variables' names and numbers are free again.
+        """
         if self.__has_formula_encoder():
             self._formula_encoder.reset()
             # The encoder forgot its variables: their names and numbers are free again.
@@ -673,6 +681,9 @@ class Model:
         Args:
             var: The variable number.
             negative: Insert the negated number.
+
+        Raises:
+            ValueError: ``var`` is 0, which names no variable.
         """
         value = -var if negative else var
         log_d("Preliminary variable value was added: " + str(value))
