@@ -62,7 +62,7 @@ Args:
 
 Raises:
     TypeError: The name is not text or a size not an integer.
-    ValueError: The name is in use or a size is not positive.
+    ValueError: The name is in use or one the reader needs, or a size is not positive.
 )doc")
         .def("add_constraint",
              [](FormulaEncoder& self, py::handle text, py::handle foralls) {
