@@ -1,7 +1,16 @@
 """The package's main job, end to end: pseudo-Boolean models built as CNF and WCNF,
-written out and solved where python-sat is installed; two linear models solved."""
+written out and solved where python-sat is installed; two linear models solved.
 
+Usage: python examples/main.py [FOLDER] [--keep]
+
+The CNF/WCNF files go to FOLDER (created if missing, left in place); without
+it they go to a fresh temporary folder, removed at the end unless --keep is
+given.
+"""
+
+import argparse
 import os
+import shutil
 import sys
 import tempfile
 
@@ -9,9 +18,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import halvex.kelvo_engine as ke  # noqa: E402
 import vx_encoder  # noqa: E402
-from coverage import build_coverage, set_names  # noqa: E402
 from linear_models import solve_array_model, solve_text_model  # noqa: E402
 from queens import build_queens  # noqa: E402
+from set_cover import build_set_cover, set_names  # noqa: E402
 
 try:
     from pysat.examples.rc2 import RC2
@@ -37,7 +46,7 @@ def solve_queens(kmanager: ke.manager, n: int) -> None:
         print("  " + " ".join("Q" if f"x[{row},{column}]" in queens else "." for column in range(n)))
 
 
-def solve_coverage(kmanager: ke.manager) -> None:
+def solve_set_cover(kmanager: ke.manager) -> None:
     storage = kmanager.get_cnf_storage()
     formula = WCNF()
     for clause in storage.get_hard_clauses():
@@ -50,21 +59,46 @@ def solve_coverage(kmanager: ke.manager) -> None:
         print(f"  cheapest cover: sets {', '.join(set_names(values))}, cost {solver.cost}")
 
 
-def main() -> None:
-    print(f"vx_encoder {vx_encoder.__version__}")
+def parse_arguments(arguments: list[str] | None) -> argparse.Namespace:
+    parser = argparse.ArgumentParser(description="Build, write and solve the example models.")
+    parser.add_argument("folder", nargs="?", help="where the CNF/WCNF files go (default: a fresh temporary folder)")
+    parser.add_argument("--keep", action="store_true", help="keep the temporary folder instead of removing it")
+    return parser.parse_args(arguments)
+
+
+def run_examples(folder: str) -> None:
+    print(f"vx_encoder {vx_encoder.__version__}; files go to {folder}")
+    if Solver is None:
+        print("python-sat is not installed: the CNF/WCNF files are written but not solved "
+              "(pip install python-sat to solve them)")
     kmanager = ke.manager()
-    folder = tempfile.mkdtemp(prefix="vx_examples_")
     n = 8
     build_queens(kmanager, n)
     describe(kmanager.get_cnf_storage(), os.path.join(folder, f"queens{n}.cnf"))
     if Solver is not None:
         solve_queens(kmanager, n)
-    build_coverage(kmanager)
-    describe(kmanager.get_cnf_storage(), os.path.join(folder, "coverage.wcnf"))
+    build_set_cover(kmanager)
+    describe(kmanager.get_cnf_storage(), os.path.join(folder, "set_cover.wcnf"))
     if Solver is not None:
-        solve_coverage(kmanager)
+        solve_set_cover(kmanager)
     solve_text_model()
     solve_array_model()
+
+
+def main(arguments: list[str] | None = None) -> None:
+    options = parse_arguments(arguments)
+    if options.folder is not None:
+        os.makedirs(options.folder, exist_ok=True)
+        run_examples(options.folder)
+        return
+    folder = tempfile.mkdtemp(prefix="vx_examples_")
+    try:
+        run_examples(folder)
+    finally:
+        if options.keep:
+            print(f"kept {folder}")
+        else:
+            shutil.rmtree(folder, ignore_errors=True)
 
 
 if __name__ == "__main__":

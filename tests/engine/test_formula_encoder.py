@@ -621,7 +621,7 @@ def projected(model):
 
 
 @pytest.mark.parametrize("example, build", [("queens", lambda module, kmanager: module.build_queens(kmanager, 4)),
-                                             ("coverage", lambda module, kmanager: module.build_coverage(kmanager))])
+                                             ("set_cover", lambda module, kmanager: module.build_set_cover(kmanager))])
 def test_both_paths_agree_on_the_examples(monkeypatch, example, build, text_reading):
     Model = clause_assembly_model()
     spec = importlib.util.spec_from_file_location(example, pathlib.Path(__file__).resolve().parents[2] / "examples" / f"{example}.py")

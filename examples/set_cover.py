@@ -13,8 +13,8 @@ SETS = {
 ELEMENTS = range(6)
 
 
-def build_coverage(kmanager: ke.manager) -> Model:
-    model = Model(kmanager, "coverage")
+def build_set_cover(kmanager: ke.manager) -> Model:
+    model = Model(kmanager, "set_cover")
     chosen = model.create_variables("chosen", s=len(SETS))
     names = list(SETS)
     for element in ELEMENTS:
