@@ -1,0 +1,143 @@
+"""
+Native kernels of vx_encoder (private)
+"""
+from __future__ import annotations
+import collections.abc
+import numpy
+import numpy.typing
+import typing
+__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'SparseRowAccumulator', 'clause_template_of_named', 'clause_template_of_text', 'compile_named_template', 'compile_template', 'number_evaluated_instances', 'variable_map']
+class CellOutOfRange(IndexError):
+    """
+    Index values of a variable call outside its dimensions; args: (variable name, values).
+    """
+class InstantiatedClauses:
+    """
+    Numbered clauses of every instance of a template, flat: literals and clause offsets.
+    """
+    def auxiliary_names(self, num_formula: typing.SupportsInt | typing.SupportsIndex) -> AuxiliaryNames:
+        ...
+    @property
+    def clause_count(self) -> int:
+        ...
+    @property
+    def literals(self) -> numpy.typing.NDArray[numpy.int32]:
+        ...
+    @property
+    def offsets(self) -> numpy.typing.NDArray[numpy.int64]:
+        ...
+    @property
+    def weights(self) -> numpy.typing.NDArray[numpy.uint64]:
+        ...
+class AuxiliaryNames:
+    """
+    The mapping keys of the auxiliary variables a constraint uses, with their numbers, spelled on request.
+    """
+    def __len__(self) -> int:
+        ...
+    def runs(self) -> tuple:
+        """
+        (prefixes, formula, rows of (prefix position, instance, first index, count, first number)): runs of keys with consecutive indexes and numbers
+        """
+    def to_dict(self) -> dict:
+        ...
+    @property
+    def largest_number(self) -> int:
+        ...
+class ClauseTemplate:
+    """
+    A clause template whose literal texts were parsed once, for native instantiation.
+    """
+    def instantiate(self, values: typing.Any, weights: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> InstantiatedClauses | None:
+        """
+        Every instance over the combinations of values (first index outermost), or None when the index arithmetic needs the host's integers.
+        """
+class ElementLayout:
+    """
+    The solver columns of the elements of a linear variable
+    """
+    def __init__(self, first_column: typing.SupportsInt | typing.SupportsIndex, sizes: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]) -> None:
+        ...
+    def element_terms(self, items: tuple) -> typing.Any:
+        """
+        The coefficient 1 at the element's column, or None for index values that name no element
+        """
+    @property
+    def rank(self) -> int:
+        ...
+    @property
+    def strides(self) -> list[int]:
+        ...
+class SparseRowAccumulator:
+    """
+    Unmerged coefficients of a compiled linear or quadratic expression
+    """
+    @staticmethod
+    def from_terms(columns: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], coefficients: typing.Annotated[numpy.typing.ArrayLike, numpy.float64], length: typing.SupportsInt | typing.SupportsIndex) -> SparseRowAccumulator:
+        ...
+    @staticmethod
+    def rows_by_row(rows: collections.abc.Sequence[SparseRowAccumulator]) -> tuple:
+        """
+        (starts, indices, values) of the merged linear parts, compressed by row
+        """
+    @staticmethod
+    def single_column(column: typing.SupportsInt | typing.SupportsIndex) -> SparseRowAccumulator:
+        ...
+    @staticmethod
+    def sum(parts: collections.abc.Sequence[SparseRowAccumulator]) -> SparseRowAccumulator:
+        ...
+    def __init__(self) -> None:
+        ...
+    def merged_linear_part(self) -> tuple[numpy.typing.NDArray[numpy.int64], numpy.typing.NDArray[numpy.float64]]:
+        """
+        (columns, coefficients): ascending distinct columns, zero sums left out
+        """
+    def merged_quadratic_part(self) -> tuple[numpy.typing.NDArray[numpy.int64], numpy.typing.NDArray[numpy.int64], numpy.typing.NDArray[numpy.float64]]:
+        """
+        (rows, columns, values) of the quadratic part, duplicates summed
+        """
+    def plus(self, other: SparseRowAccumulator, sign: typing.SupportsFloat | typing.SupportsIndex) -> SparseRowAccumulator:
+        ...
+    def quadratic_part_by_column(self, factor: typing.SupportsFloat | typing.SupportsIndex, dimension: typing.SupportsInt | typing.SupportsIndex) -> tuple:
+        """
+        (starts, indices, values) of factor times the quadratic part, compressed by column
+        """
+    def scaled(self, factor: typing.SupportsFloat | typing.SupportsIndex) -> SparseRowAccumulator:
+        ...
+    def times(self, other: SparseRowAccumulator, own_constant: typing.SupportsFloat | typing.SupportsIndex, other_constant: typing.SupportsFloat | typing.SupportsIndex) -> SparseRowAccumulator:
+        ...
+    def with_quadratic_part(self, rows: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], columns: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], values: typing.Annotated[numpy.typing.ArrayLike, numpy.float64], size: typing.SupportsInt | typing.SupportsIndex) -> SparseRowAccumulator:
+        ...
+    @property
+    def has_quadratic_part(self) -> bool:
+        ...
+    @property
+    def length(self) -> int:
+        ...
+    @property
+    def quadratic_size(self) -> int:
+        ...
+def clause_template_of_named(names: collections.abc.Sequence[str], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64]) -> list[list[str]]:
+    """
+    The clause template (lists of literal texts) of names, literals and clause ends.
+    """
+def clause_template_of_text(text: str, conjunction: bool) -> list[list[str]]:
+    """
+    The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, or of one clause.
+    """
+def compile_named_template(names: collections.abc.Sequence[str], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> ClauseTemplate | None:
+    """
+    As compile_template, from the distinct variable names of a template and its clauses as +-(1 + position in names) with the end of each clause.
+    """
+def compile_template(clauses: collections.abc.Sequence[collections.abc.Sequence[str]], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> ClauseTemplate | None:
+    """
+    The parsed template, or None when a literal text is outside the native grammar. Refuses bad auxiliary literals with ValueError either way.
+    """
+def number_evaluated_instances(instances: typing.Any, first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex, weights: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]) -> InstantiatedClauses:
+    """
+    Numbers, sorts and collects the clauses of instances evaluated by the host.
+    """
+def variable_map(name: str, sizes: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex], first_number: typing.SupportsInt | typing.SupportsIndex) -> dict:
+    """
+    The mapping of every cell key name[v1,...] to its variable number, in row-major order.
+    """

@@ -1,0 +1,54 @@
+"""A type checker finds both packages typed, the native modules included."""
+
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import halvex.kelvo_engine
+import vx_encoder
+
+USES_THE_PUBLIC_API = """
+    from typing import assert_type
+
+    import numpy as np
+
+    import halvex.kelvo_engine as ke
+    import halvex.kelvo_engine.linsolver
+    from vx_encoder import LinearModel, Model, SolutionStatus, VariableType
+    from vx_encoder import linear_parser2
+
+    kmanager = ke.manager()
+    model = Model(kmanager, "pair")
+    x = model.create_variables("x", i=2)
+    model.add_constraint(x[0] | x[1])
+    model.build_cnf()
+    storage = kmanager.get_cnf_storage()
+    assert_type(storage, ke.wcnf_storage)
+    assert_type(storage.get_hard_clause_count(), int)
+    assert_type(kmanager.get_witness_interpreter().get_var_mapping(), ke.var_mapping)
+    assert_type(ke.bxpr.Context(), ke.bxpr.Context)
+    assert_type(ke.pbct.PBConfig().pb_encoder, ke.pbct.PB_Encoder_type)
+    solver = ke.linsolver.LinearSolver()
+    solver.addVars(2, np.zeros(2), np.ones(2))
+    assert_type(solver.getModelStatus(), ke.linsolver.LinsolverModelStatus)
+    linear = LinearModel(output_flag=False)
+    linear.get_variables("y", VariableType.INTEGER, 0, 10, i=3)
+    assert_type(linear.solve(), SolutionStatus)
+    assert_type(linear_parser2.LinearModel(output_flag=False).solve(), linear_parser2.SolutionStatus)
+"""
+
+
+def test_type_checker_reads_the_packages_and_their_stubs(tmp_path):
+    pytest.importorskip("mypy", reason="the test extra installs mypy")
+    script = tmp_path / "uses_the_public_api.py"
+    script.write_text(textwrap.dedent(USES_THE_PUBLIC_API))
+    # The packages the tests import, whether installed or in the source tree.
+    package_roots = {os.path.dirname(os.path.dirname(module.__file__)) for module in (vx_encoder, halvex.kelvo_engine)}
+    env = dict(os.environ, PYTHONPATH=os.pathsep.join(sorted(package_roots)))
+    checked = subprocess.run([sys.executable, "-m", "mypy", "--no-incremental", "--cache-dir", str(tmp_path / "cache"),
+                              str(script)], capture_output=True, text=True, cwd=tmp_path, env=env)
+    assert checked.returncode == 0, checked.stdout + checked.stderr
+    assert checked.stdout.startswith("Success")
