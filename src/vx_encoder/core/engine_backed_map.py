@@ -16,17 +16,17 @@ class EngineBackedMap(Mapping):
     __slots__ = ("_entries", "_blocks", "_keys_of_block", "_value_in_blocks", "_registry")
 
     def __init__(self, keys_of_block: tp.Callable[[tp.Any], tp.Iterable],
-                 value_in_blocks: tp.Callable[[tp.Any, tp.Any], tp.Any], registry) -> None:
+                 value_in_blocks: tp.Callable[[tp.Any, tp.Any], tp.Any], registry: tp.Any) -> None:
         self._entries: dict = {}
         self._blocks: tp.List[tp.Tuple[int, tp.Any]] = []  # (entries added before it, block)
         self._keys_of_block = keys_of_block
         self._value_in_blocks = value_in_blocks  # (registry, key): None for a key no block has
         self._registry = registry  # None for an engine without blocks
 
-    def __setitem__(self, key, value) -> None:
+    def __setitem__(self, key: tp.Hashable, value: tp.Any) -> None:
         self._entries[key] = value
 
-    def add_block(self, block) -> None:
+    def add_block(self, block: tp.Any) -> None:
         # Maps that share the registry each add the block; it keeps it once.
         self._registry.add(block)
         self._blocks.append((len(self._entries), block))
@@ -34,7 +34,7 @@ class EngineBackedMap(Mapping):
     def single_entries(self) -> dict:
         return self._entries
 
-    def block_registry(self):
+    def block_registry(self) -> tp.Any:
         """The engine registry of the blocks (None for an engine without them)."""
         return self._registry
 
@@ -45,7 +45,7 @@ class EngineBackedMap(Mapping):
         if self._registry is not None:
             self._registry.clear()
 
-    def get(self, key, default=None):
+    def get(self, key: tp.Hashable, default: tp.Any = None) -> tp.Any:
         value = self._entries.get(key, _MISSING)
         if value is not _MISSING:
             return value
@@ -55,19 +55,19 @@ class EngineBackedMap(Mapping):
                 return value
         return default
 
-    def __getitem__(self, key):
+    def __getitem__(self, key: tp.Hashable) -> tp.Any:
         value = self.get(key, _MISSING)
         if value is _MISSING:
             raise KeyError(key)
         return value
 
-    def __contains__(self, key) -> bool:
+    def __contains__(self, key: object) -> bool:
         return self.get(key, _MISSING) is not _MISSING
 
     def __len__(self) -> int:
         return len(self._entries) + sum(len(block) for _, block in self._blocks)
 
-    def __iter__(self):
+    def __iter__(self) -> tp.Iterator[tp.Any]:
         entries = iter(self._entries)
         added = 0
         for before, block in self._blocks:

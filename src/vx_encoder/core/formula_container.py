@@ -21,6 +21,9 @@ from vx_encoder.core.mapping_parts import MappingPart, add_part, entries_of, lar
 from vx_encoder.core.named_clause_template import NamedClauseTemplate
 from vx_encoder.core.dumper import DumpArgs, One2OneDumper, checked_weights, index_values, instance_count, reduce_ex
 
+if tp.TYPE_CHECKING:
+    from vx_encoder.encode.variables import Variable
+
 
 @dataclass
 class _PendingConstraints:
@@ -184,7 +187,7 @@ class FormulaContainer:
         self.__enqueue(self._soft, dump_args, mapping, offset_formula)
         self.hard_weight += written_weight
 
-    def adopt_variable(self, variable) -> None:
+    def adopt_variable(self, variable: "Variable") -> None:
         """Takes in a model variable created after the container: its cells
         must begin at the first free number, which moves past them, and its
         map joins the mapping."""

@@ -81,7 +81,7 @@ class Manager:
         self._register(name, pb_var, bx_var)
         return bx_var
 
-    def clauses_to_bx(self, database, prefix: str = "_pbct_aux"):
+    def clauses_to_bx(self, database: pb.VectorClauseDatabase, prefix: str = "_pbct_aux") -> bx.BaseExpr:
         """The conjunction of the disjunctions of the database's clauses, every
         number turned into its Boolean variable as `get_pb_var` does, in one
         engine call (`bx.clauses_to_formula_and_variables`): numbers not

@@ -235,7 +235,7 @@ class NotATerm(TypeError):
     """An operand that is not a term, met by `term_leaves`."""
 
 
-def term_leaves(term):
+def term_leaves(term: object) -> list:
     """The `PBVariable` leaves of a term tree, in the order in which `to_pb`
     lists them, without making anything per leaf and without debug lines.
     Raises `NotATerm` at an operand that is not a term, which only `to_pb`

@@ -75,10 +75,10 @@ class ReifiedComparisons:
     """Stands for ``FormulaPB`` in an evaluation: each comparison becomes a selector
     variable, and the definitions of the selectors are collected in ``definitions``."""
 
-    def __init__(self):
+    def __init__(self) -> None:
         self.definitions: tp.List[bx.BaseExpr] = []
 
-    def __call__(self, expression, comparator, *border) -> _ReifiedComparison:
+    def __call__(self, expression: tp.Any, comparator: pb.Comparator_type, *border: int) -> _ReifiedComparison:
         return _ReifiedComparison(self, expression, comparator, border)
 
 
