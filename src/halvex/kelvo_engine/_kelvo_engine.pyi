@@ -12,6 +12,8 @@ from . import pbct
 __all__: list[str] = ['bxpr', 'formula_encoder', 'get_log_level', 'get_python_version', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
 class log_level_type:
     """
+    The levels of the engine's logger, most severe first.
+    
     Members:
     
       critical
@@ -76,59 +78,179 @@ class wcnf_storage:
     def __len__(self) -> int:
         ...
     def add_hard_clause(self, lits: typing.Any) -> None:
-        ...
+        """
+        Add one hard clause.
+        
+        Args:
+            lits: Signed variable numbers.
+        
+        Raises:
+            TypeError: A literal is not an integer.
+            ValueError: A literal is out of the 32-bit range.
+        """
     def add_hard_clauses(self, literals: typing.Any, offsets: typing.Any) -> None:
         """
-        Add many hard clauses: all literals in one array and the clause boundaries in another (one more than the clauses, from 0 to the number of literals).
+        Add many hard clauses in one call.
+        
+        Args:
+            literals: All literals, an integer array.
+            offsets: Clause boundaries, one more than the clauses, from 0 to the
+                number of literals: clause c is literals[offsets[c]:offsets[c + 1]].
+        
+        Raises:
+            TypeError: An array does not hold integers.
+            ValueError: The offsets are malformed or a literal is out of the 32-bit range.
         """
     def add_soft_clause(self, lits: typing.Any, weight: typing.Any) -> None:
-        ...
+        """
+        Add one soft clause with its weight.
+        
+        Args:
+            lits: Signed variable numbers.
+            weight: A non-negative integer.
+        
+        Raises:
+            TypeError: A literal or the weight is not an integer.
+            ValueError: A literal is out of the 32-bit range or the weight is negative.
+        """
     def add_soft_clauses(self, literals: typing.Any, offsets: typing.Any, weights: typing.Any) -> None:
         """
-        Add many soft clauses: literals and boundaries as for add_hard_clauses, one weight per clause.
+        Add many soft clauses in one call.
+        
+        Args:
+            literals: All literals, as for add_hard_clauses.
+            offsets: Clause boundaries, as for add_hard_clauses.
+            weights: One non-negative weight per clause.
+        
+        Raises:
+            TypeError: An array does not hold integers.
+            ValueError: The offsets or weights are malformed, a weight is negative, or
+                a literal is out of the 32-bit range.
         """
     def get_clause_count(self) -> int:
-        ...
+        """
+        The header's clause count.
+        """
     def get_hard_clause_count(self) -> int:
-        ...
+        """
+        The number of hard clauses stored.
+        """
     def get_hard_clauses(self) -> list:
-        ...
+        """
+        The hard clauses as lists of signed variable numbers.
+        """
     def get_model_name(self) -> str:
-        ...
+        """
+        The model name.
+        """
     def get_prefatory_values(self) -> list[int]:
-        ...
+        """
+        The preliminary values, in insertion order.
+        """
     def get_soft_clause_count(self) -> int:
-        ...
+        """
+        The number of soft clauses stored.
+        """
     def get_soft_clauses(self) -> list:
-        ...
+        """
+        The soft clauses as (clause, weight) pairs.
+        """
     def get_variable_count(self) -> int:
-        ...
+        """
+        The header's variable count.
+        """
     def get_weight_limit(self) -> int:
-        ...
+        """
+        The weight limit of a weighted CNF.
+        """
     def insert_prefatory_value(self, literal: typing.Any) -> None:
-        ...
+        """
+        Keep a preliminary value of one variable; it is not written to files.
+        
+        Args:
+            literal: A signed variable number.
+        
+        Raises:
+            ValueError: The literal is 0, which names no variable, or out of the 32-bit range.
+        """
     def merge(self, other: wcnf_storage) -> None:
-        ...
+        """
+        Append another storage's clauses.
+        
+        Args:
+            other: The wcnf_storage whose hard and soft clauses are appended.
+        """
     def remove_hard_clauses(self, first: typing.Any, count: typing.Any) -> None:
         """
         Remove count hard clauses from position first on.
+        
+        Args:
+            first: The position of the first clause removed.
+            count: How many are removed.
+        
+        Raises:
+            ValueError: An argument is negative.
+            IndexError: The range lies beyond the clauses.
         """
     def remove_soft_clauses(self, first: typing.Any, count: typing.Any) -> None:
         """
         Remove count soft clauses (and their weights) from position first on.
+        
+        Args:
+            first: The position of the first clause removed.
+            count: How many are removed.
+        
+        Raises:
+            ValueError: An argument is negative.
+            IndexError: The range lies beyond the clauses.
         """
     def set_clause_count(self, count: typing.Any) -> None:
-        ...
+        """
+        Set the header's clause count.
+        
+        Args:
+            count: The number of clauses.
+        """
     def set_model_name(self, name: str) -> None:
-        ...
+        """
+        Set the model name, written as a comment line.
+        
+        Args:
+            name: The model's name.
+        """
     def set_variable_count(self, count: typing.Any) -> None:
-        ...
+        """
+        Set the header's variable count.
+        
+        Args:
+            count: The number of variables.
+        """
     def set_weight_limit(self, limit: typing.Any) -> None:
-        ...
+        """
+        Set the weight limit; the storage is then a weighted CNF, even without soft clauses.
+        
+        Args:
+            limit: A non-negative integer.
+        """
     def to_dimacs(self) -> str:
-        ...
+        """
+        The storage as DIMACS text.
+        
+        Returns:
+            "p cnf" DIMACS without soft clauses or weight limit; otherwise the weighted
+            format without a top line ("h" before hard clauses, the weight before soft ones). The model
+            name is a comment line.
+        """
     def write_dimacs(self, path: typing.Any) -> None:
-        ...
+        """
+        Write the storage to a file, as to_dimacs gives it.
+        
+        Args:
+            path: The file to write.
+        
+        Raises:
+            OSError: The file cannot be written.
+        """
 class var_mapping:
     """
     Variable names (x[1,2]) to variable numbers, and back.
@@ -139,26 +261,80 @@ class var_mapping:
         ...
     def add_auxiliary_runs(self, prefixes: collections.abc.Sequence[str], formula: typing.SupportsInt | typing.SupportsIndex, runs: typing.Annotated[numpy.typing.ArrayLike, numpy.int64]) -> None:
         """
-        Appends runs of auxiliary entries, one row (prefix position, instance, first index, count, first number) each: prefix[formula,instance,first_index + t] with number first + t.
+        Append runs of auxiliary entries, each kept as one record.
+        
+        Args:
+            prefixes: The auxiliary prefixes.
+            formula: The constraint's number f.
+            runs: Rows of five integers (prefix position, instance, first index,
+                count, first number): prefix[f,instance,first_index + t] is first + t.
+        
+        Raises:
+            ValueError: The runs are not rows of five integers or name a missing prefix.
         """
     def add_entries(self, mapping: dict) -> None:
         """
-        Appends the entries; a name given again takes the new number.
+        Append entries; a name given again keeps its place and takes the new number.
+        
+        Args:
+            mapping: A dict from names to variable numbers.
+        
+        Raises:
+            TypeError: A name is not text or a number not an integer.
         """
     def add_variable_cells(self, name: str, sizes: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex], first: typing.Any) -> None:
         """
-        Appends one entry per cell, name[v1,...] in row-major order, numbers running from first.
+        Append one entry per cell of a variable, kept as one block.
+        
+        Args:
+            name: The variable's name.
+            sizes: The size of each dimension.
+            first: The number of the first cell; name[v1,...] in row-major order.
         """
     def build_inverse_map(self) -> None:
-        ...
+        """
+        Prepare the look-up of names by number.
+        """
     def get_var_map(self) -> dict:
-        ...
+        """
+        All entries as a dict from names to numbers, in order.
+        """
     def get_var_name(self, number: typing.Any) -> str:
-        ...
+        """
+        The name of a number.
+        
+        Args:
+            number: A variable number.
+        
+        Returns:
+            The name.
+        
+        Raises:
+            KeyError: No entry has that number.
+        """
     def get_var_number(self, name: str) -> int:
-        ...
+        """
+        The number of a name.
+        
+        Args:
+            name: A name such as x[1,2].
+        
+        Returns:
+            The variable number.
+        
+        Raises:
+            KeyError: No entry has that name.
+        """
     def set_var_map(self, mapping: dict) -> None:
-        ...
+        """
+        Replace the entries.
+        
+        Args:
+            mapping: A dict from names to variable numbers.
+        
+        Raises:
+            TypeError: A name is not text or a number not an integer.
+        """
 class witness_interpreter:
     """
     Reads a solver's model back as truth values of the named model variables.
@@ -167,58 +343,183 @@ class witness_interpreter:
         ...
     def build_mapping_tables(self, leave_out_auxiliaries: bool) -> bool:
         """
-        Build the tables; false (nothing built) for an empty mapping.
+        Build the tables interpret reads, from the mapping as it is now.
+        
+        Args:
+            leave_out_auxiliaries: Give auxiliary variables no entry.
+        
+        Returns:
+            True; False (nothing built) for an empty mapping.
         """
     def get_auxiliary_vars(self) -> list[str]:
-        ...
+        """
+        The prefixes of auxiliary variables.
+        """
     def get_var_mapping(self) -> var_mapping:
-        ...
+        """
+        The variable mapping, or None.
+        """
     def interpret(self, model: typing.Any) -> dict:
         """
-        The truth value of every named model variable; a number the model lacks is false.
+        Read a solver's model as the truth values of the named variables.
+        
+        Args:
+            model: Signed variable numbers, as a SAT solver gives them.
+        
+        Returns:
+            A dict from names (x[1,2]) to truth values, in the mapping's order; a
+            number the model lacks is false.
+        
+        Raises:
+            TypeError: The model does not hold integers.
+            RuntimeError: The tables are not built.
         """
     def set_auxiliary_vars(self, prefixes: collections.abc.Sequence[str]) -> None:
-        ...
+        """
+        Set the prefixes of auxiliary variables.
+        
+        Args:
+            prefixes: Names starting with one of these are auxiliaries.
+        """
     def set_var_mapping(self, mapping: var_mapping) -> None:
-        ...
+        """
+        Set the variable mapping read from.
+        
+        Args:
+            mapping: The var_mapping of the model.
+        """
 class formula_encoder:
     """
     Reads a pseudo-Boolean model as text and encodes it into a CNF or WCNF storage natively.
+    
+    Args:
+        name: The model's name.
+    
+    Raises:
+        TypeError: The name is not text.
     """
     def __init__(self, name: typing.Any) -> None:
         ...
     def add_constraint(self, text: typing.Any, foralls: typing.Any) -> None:
-        ...
+        """
+        Add a hard constraint for every combination of its index values.
+        
+        Args:
+            text: The constraint's expression text.
+            foralls: "Foralls: " and the text of the ranges dictionary.
+        
+        Raises:
+            TypeError: An argument is not text.
+            ValueError: The text cannot be read, names something unknown, or never holds.
+            IndexError: Index values lie outside a variable's sizes.
+        """
     def add_soft_constraint(self, text: typing.Any, foralls: typing.Any, weight: typing.Any, minimization: typing.Any) -> None:
-        ...
+        """
+        Add a soft constraint: weighted unit literals for every combination of its index values.
+        
+        Args:
+            text: The sum's expression text.
+            foralls: "Foralls: " and the text of the ranges dictionary.
+            weight: The weight the terms are multiplied by.
+            minimization: Weigh the literals that make the sum smaller (True) or larger.
+        
+        Raises:
+            TypeError: An argument has the wrong type.
+            ValueError: The text cannot be read or names something unknown.
+        """
     def add_target(self, text: typing.Any) -> None:
-        ...
+        """
+        Keep a target; a later target replaces it.
+        
+        Args:
+            text: The sum's expression text.
+        
+        Raises:
+            TypeError: The text is not text.
+            ValueError: The text cannot be read or names something unknown.
+        """
     def check_another_witness(self) -> bool:
-        ...
+        """
+        Whether the other witness satisfies every hard clause and agrees with the first on every model variable.
+        """
     def create_variables(self, name: typing.Any, sizes: typing.Any) -> None:
-        ...
-    def generate_cnf(self) -> None:
-        ...
+        """
+        Create a variable over dimensions of the given sizes.
+        
+        Args:
+            name: The variable's name.
+            sizes: The size of each dimension.
+        
+        Raises:
+            TypeError: The name is not text or a size not an integer.
+            ValueError: The name is in use or one the reader needs, or a size is not positive.
+        """
+    def generate_cnf(self, border: typing.Any = None, minimization: typing.Any = None) -> None:
+        """
+        Number the auxiliaries and write the storage and the variable mapping.
+        
+        Args:
+            border: The target's bound; without it the target stays the objective.
+            minimization: Bound the target from above (True) or below (False).
+        
+        Raises:
+            ValueError: Only one of border and minimization is given, or the bounded
+                target can never hold.
+        """
     def get_cnf_storage(self) -> wcnf_storage:
-        ...
+        """
+        The wcnf_storage of the last generate_cnf, or None.
+        """
     def get_model_name(self) -> str:
-        ...
+        """
+        The model's name.
+        """
     def get_objective(self) -> typing.Any:
         """
-        The target as (variable number, coefficient) pairs in text order, or None without a target
+        The target as (variable number, coefficient) pairs in text order, or None without a target.
         """
     def get_var_mapping(self) -> var_mapping:
-        ...
+        """
+        The var_mapping of the last generate_cnf, or None.
+        """
     def reset(self) -> None:
-        ...
+        """
+        Forget every variable, constraint, target and witness.
+        """
     def save_metrics_csv(self, filename: typing.Any) -> bool:
-        ...
+        """
+        Write per constraint the instances, clauses, auxiliaries and time, and the totals, as CSV.
+        
+        Args:
+            filename: The file to write.
+        
+        Returns:
+            True when written; False (with an error logged) when the file cannot be written.
+        """
     def save_metrics_json(self, filename: typing.Any) -> bool:
-        ...
+        """
+        Write per constraint the instances, clauses, auxiliaries and time, and the totals, as JSON.
+        
+        Args:
+            filename: The file to write.
+        
+        Returns:
+            True when written; False (with an error logged) when the file cannot be written.
+        """
     def set_another_witness(self, witness: typing.Any) -> None:
-        ...
+        """
+        Keep a second solver's model to check against the first.
+        
+        Args:
+            witness: Signed variable numbers.
+        """
     def set_witness(self, witness: typing.Any) -> None:
-        ...
+        """
+        Keep a solver's model.
+        
+        Args:
+            witness: Signed variable numbers.
+        """
 class manager:
     """
     Holds the storage and the witness interpreter of the model built last.
@@ -228,32 +529,80 @@ class manager:
     def create_formula_encoder(self, name: str) -> formula_encoder:
         """
         A new formula encoder for the model of that name.
+        
+        Args:
+            name: The model's name.
+        
+        Returns:
+            The formula_encoder.
         """
     def get_cnf_storage(self) -> wcnf_storage:
-        ...
+        """
+        The storage held, or None.
+        """
     def get_witness_interpreter(self) -> witness_interpreter:
-        ...
+        """
+        The witness interpreter held, or None.
+        """
     def set_cnf_storage(self, storage: wcnf_storage) -> None:
-        ...
+        """
+        Hold a storage.
+        
+        Args:
+            storage: A wcnf_storage, or None.
+        """
     def set_witness_interpreter(self, interpreter: witness_interpreter) -> None:
-        ...
+        """
+        Hold a witness interpreter.
+        
+        Args:
+            interpreter: A witness_interpreter, or None.
+        """
 def get_log_level() -> log_level_type:
-    ...
+    """
+    The log_level_type from which messages are shown.
+    """
 def get_python_version() -> typing.Any:
-    ...
+    """
+    The version of the running Python, as platform.python_version() gives it.
+    """
 def log_encoder(message: typing.Any, level: log_level_type) -> None:
     """
     Log a message at a level; messages at or above the threshold reach the sink.
+    
+    Args:
+        message: The message; any other object is logged as its str().
+        level: A log_level_type.
     """
 def read_clause_template(text: typing.Any, index_names: collections.abc.Sequence[str], variables: typing.Any, pb_config: pbct.PBConfig) -> typing.Any:
     """
-    A hard constraint's text read natively into its clause template, the index names symbolic: (names, literals, ends, pbct_count, bxpr_count, never_holds), literals +-(1 + position in names) and ends the end of each clause; None when the host must read the text. variables: (name, sizes) pairs.
+    Read a hard constraint's text natively into its clause template, the index names symbolic.
+    
+    Args:
+        text: The constraint's expression text.
+        index_names: The names of its foralls indexes.
+        variables: (name, sizes) pairs of the model's variables.
+        pb_config: The pbct.PBConfig of the encoder.
+    
+    Returns:
+        (names, literals, ends, pbct_count, bxpr_count, never_holds): literal
+        +-(1 + position in names), ends the end of each clause; None when the host
+        must read the text.
     """
 def set_log_level(level: log_level_type) -> None:
     """
     Show messages at this level and the more severe ones (default: warning).
+    
+    Args:
+        level: A log_level_type.
     """
 def set_log_sink(sink: typing.Any) -> None:
     """
-    Send each shown message as sink(message, level); None restores standard error.
+    Send each shown message as sink(message, level) instead of to standard error.
+    
+    Args:
+        sink: A callable, or None to restore standard error.
+    
+    Raises:
+        TypeError: sink is neither callable nor None.
     """

@@ -13,6 +13,16 @@ class Context:
     def get_var(self, name: typing.Any) -> typing.Any:
         """
         The variable of that name in this context, the same object for the same name.
+        
+        Args:
+            name: The variable's name, non-empty text.
+        
+        Returns:
+            The Variable.
+        
+        Raises:
+            TypeError: The name is not text.
+            ValueError: The name is empty.
         """
 class BaseExpr:
     """
@@ -31,14 +41,31 @@ class BaseExpr:
     def get_args(self) -> list:
         """
         The operands, in order (none for a variable or a constant).
+        
+        Returns:
+            A tuple of formulas.
         """
     def support(self) -> set:
         """
-        The set of variables of the formula.
+        The variables of the formula.
+        
+        Returns:
+            A set of Variable.
         """
     def tseytin(self, context: typing.Any, prefix: typing.Any) -> typing.Any:
         """
-        An equisatisfiable formula in clause form whose new variables are prefix_0, prefix_1, ...
+        The polarity-aware definitional conversion into clause form.
+        
+        Projection-equivalent: a formula already in clause form gets no new variable.
+        
+        Args:
+            context: The context of the new variables; a reused one continues after
+                the names it holds.
+            prefix: The new variables are prefix_0, prefix_1, ...
+        
+        Returns:
+            An And of Or clauses (or a constant) over the formula's variables and the
+            new ones.
         """
 class Variable(BaseExpr):
     """
@@ -46,7 +73,9 @@ class Variable(BaseExpr):
     """
     @property
     def name(self) -> str:
-        ...
+        """
+        The variable's name.
+        """
 class Not(BaseExpr):
     """
     The negation of a formula; ~x of a variable x is a negated literal.
@@ -83,7 +112,13 @@ class NewVariables:
         ...
     def name(self, number: typing.Any) -> typing.Any:
         """
-        The name of the variable made for the number, or None.
+        The name of the variable made for a number.
+        
+        Args:
+            number: A variable number.
+        
+        Returns:
+            The name, or None when no variable was made for it.
         """
     def names(self) -> list:
         """
@@ -91,7 +126,13 @@ class NewVariables:
         """
     def number(self, name: typing.Any) -> typing.Any:
         """
-        The number whose variable has that name, or None.
+        The number whose variable has a name.
+        
+        Args:
+            name: A variable name.
+        
+        Returns:
+            The number, or None when no variable has that name.
         """
     def numbers(self) -> list:
         """
@@ -99,7 +140,13 @@ class NewVariables:
         """
     def variable(self, number: typing.Any) -> typing.Any:
         """
-        The variable made for the number, or None.
+        The variable made for a number.
+        
+        Args:
+            number: A variable number.
+        
+        Returns:
+            The bx.Variable, or None when none was made for it.
         """
     def variables(self) -> list:
         """
@@ -117,63 +164,205 @@ class NewVariableRegistry:
         """
     def add(self, new_variables: typing.Any) -> None:
         """
-        Adds the bx.NewVariables of a conversion.
+        Add the new variables of a conversion.
+        
+        Args:
+            new_variables: The bx.NewVariables a conversion returned.
         """
     def clear(self) -> None:
-        ...
+        """
+        Forget every block added.
+        """
     def name(self, number: typing.Any) -> typing.Any:
         """
-        The name of the variable made for the number, or None.
+        The name of the variable made for a number.
+        
+        Args:
+            number: A variable number.
+        
+        Returns:
+            The name, or None when no variable was made for it.
         """
     def number(self, name: typing.Any) -> typing.Any:
         """
-        The number whose variable has that name, or None.
+        The number whose variable has a name.
+        
+        Args:
+            name: A variable name.
+        
+        Returns:
+            The number, or None when no variable has that name.
         """
     def variable(self, number: typing.Any) -> typing.Any:
         """
-        The variable made for the number, or None.
+        The variable made for a number.
+        
+        Args:
+            number: A variable number.
+        
+        Returns:
+            The bx.Variable, or None when none was made for it.
         """
 def and_(formulas: typing.Any) -> typing.Any:
     """
     Conjunction keeping its arguments exactly, in order and count.
+    
+    Args:
+        formulas: A list of formulas of one context.
+    
+    Returns:
+        The formula.
+    
+    Raises:
+        TypeError: An argument is not a formula.
+        ValueError: The formulas belong to two contexts.
     """
 def and_s(formulas: typing.Any) -> typing.Any:
     """
     Simplified conjunction of one list of formulas.
+    
+    Args:
+        formulas: A list of formulas of one context.
+    
+    Returns:
+        The formula.
+    
+    Raises:
+        TypeError: An argument is not a formula.
+        ValueError: The formulas belong to two contexts.
     """
 def clauses_to_formula(context: typing.Any, database: typing.Any, known: typing.Any, prefix: typing.Any, first_index: typing.Any) -> tuple:
     """
-    and_s of one or_s per clause of a pbct.VectorClauseDatabase, in one call. A variable number that `known` maps gives that formula; every other number becomes the context's variable prefix_n, n counting from first_index in the order in which the numbers first occur. Returns (formula, new numbers, their names, their variables), the last three in that order.
+    and_s of one or_s per clause of a pbct.VectorClauseDatabase, in one call.
+    
+    Args:
+        context: The bx.Context of the formula.
+        database: The clauses.
+        known: A dict from variable numbers to their formulas.
+        prefix: Every number `known` lacks becomes the variable prefix_n.
+        first_index: The first n; n counts in the order the numbers first occur.
+    
+    Returns:
+        (formula, new numbers, their names, their variables).
+    
+    Raises:
+        TypeError: An argument has the wrong type.
+        ValueError: A formula belongs to another context.
     """
 def clauses_to_formula_and_variables(context: typing.Any, database: typing.Any, known: typing.Any, known_new_variables: NewVariableRegistry, prefix: typing.Any, first_index: typing.Any) -> tuple[typing.Any, NewVariables]:
     """
-    As clauses_to_formula, where the numbers of the new variables of earlier conversions, kept in a bx.NewVariableRegistry, are known too; returns (formula, bx.NewVariables).
+    As clauses_to_formula, where the new variables of earlier conversions are known too.
+    
+    Args:
+        context: The bx.Context of the formula.
+        database: The clauses.
+        known: A dict from variable numbers to their formulas.
+        known_new_variables: The bx.NewVariableRegistry of earlier conversions.
+        prefix: Every number still unknown becomes the variable prefix_n.
+        first_index: The first n; n counts in the order the numbers first occur.
+    
+    Returns:
+        (formula, bx.NewVariables).
+    
+    Raises:
+        TypeError: An argument has the wrong type.
+        ValueError: A formula belongs to another context.
     """
 def eq_s(formulas: typing.Any) -> typing.Any:
     """
     True when all formulas of the list are equal, simplified.
+    
+    Args:
+        formulas: A list of formulas of one context.
+    
+    Returns:
+        The formula.
+    
+    Raises:
+        TypeError: An argument is not a formula.
+        ValueError: The formulas belong to two contexts.
     """
 def from_clauses(literals: typing.Any, offsets: typing.Any, variables: typing.Any) -> typing.Any:
     """
-    and_s of one or_s per clause in one call: clause c holds literals[offsets[c]:offsets[c + 1]], literal n > 0 is variables[n - 1] and -n its negation.
+    and_s of one or_s per clause of a flat clause buffer, in one call.
+    
+    Args:
+        literals: All literals, an integer array.
+        offsets: Clause boundaries: clause c is literals[offsets[c]:offsets[c + 1]].
+        variables: The formulas of the numbers: literal n > 0 is variables[n - 1],
+            -n its negation.
+    
+    Returns:
+        The formula.
+    
+    Raises:
+        TypeError: An argument has the wrong type.
+        ValueError: Offsets are malformed or a literal has no variable.
     """
 def impl_s(a: typing.Any, b: typing.Any) -> typing.Any:
     """
     Simplified implication a -> b.
+    
+    Args:
+        a: The premise.
+        b: The conclusion.
+    
+    Returns:
+        The formula.
+    
+    Raises:
+        TypeError: An argument is not a formula.
+        ValueError: The formulas belong to two contexts.
     """
 def ite_s(a: typing.Any, b: typing.Any, c: typing.Any) -> typing.Any:
     """
     Simplified if a then b else c.
+    
+    Args:
+        a: The condition.
+        b: The formula where a holds.
+        c: The formula where a does not hold.
+    
+    Returns:
+        The formula.
+    
+    Raises:
+        TypeError: An argument is not a formula.
+        ValueError: The formulas belong to two contexts.
     """
 def one() -> typing.Any:
-    ...
+    """
+    The constant true; it joins the context of whatever it is combined with.
+    """
 def or_s(formulas: typing.Any) -> typing.Any:
     """
     Simplified disjunction of one list of formulas.
+    
+    Args:
+        formulas: A list of formulas of one context.
+    
+    Returns:
+        The formula.
+    
+    Raises:
+        TypeError: An argument is not a formula.
+        ValueError: The formulas belong to two contexts.
     """
 def xor_s(formulas: typing.Any) -> typing.Any:
     """
     Simplified exclusive disjunction of one list of formulas.
+    
+    Args:
+        formulas: A list of formulas of one context.
+    
+    Returns:
+        The formula.
+    
+    Raises:
+        TypeError: An argument is not a formula.
+        ValueError: The formulas belong to two contexts.
     """
 def zero() -> typing.Any:
-    ...
+    """
+    The constant false; it joins the context of whatever it is combined with.
+    """
