@@ -569,3 +569,63 @@ def test_unknown_model_file_extension_raises(tmp_path, name):
 def test_unwritable_model_file_raises(tmp_path):
     with pytest.raises(OSError, match="could not write"):
         small_lp().writeModel(str(tmp_path / "missing" / "model.lp"))
+
+
+def test_written_model_holds_the_objective_offset_and_column_names(tmp_path):
+    solver = small_lp()
+    solver.changeObjectiveOffset(-4.5)
+    solver.passColNames([0, 1], ["x(0)", "end()"])  # a name that is a keyword of the LP format, bare
+    solver.run()
+    assert solver.getInfo().objective_function_value == pytest.approx(11.0 - 4.5)
+    for suffix in (".lp", ".mps"):
+        solver.writeModel(str(tmp_path / f"model{suffix}"))
+        highs = highspy.Highs()
+        highs.setOptionValue("output_flag", False)
+        assert highs.readModel(str(tmp_path / f"model{suffix}")) == highspy.HighsStatus.kOk
+        highs.run()
+        assert highs.getInfo().objective_function_value == pytest.approx(11.0 - 4.5)
+        assert list(highs.getLp().col_names_) == ["x(0)", "end()"]
+
+
+@pytest.mark.parametrize("names", [["x y"], [""], [3]])
+def test_column_names_with_blanks_or_empty_are_refused(names):
+    with pytest.raises(ValueError, match="column name"):
+        new_solver(1).passColNames([0], names)
+
+
+# ----------------------------------------------------------- QP stopping
+
+# Six columns in [-10, 4.25], one equality row over two columns the objective
+# leaves out: HiGHS's QP method cycles on it without end unless stopped.
+CYCLING_QP_OPTIMUM = 166.625
+
+
+def cycling_qp() -> ls.LinearSolver:
+    solver = new_solver(6, lower=-10.0, upper=4.25)
+    solver.changeObjectiveSense(ls.ObjSense.kMaximize)
+    solver.changeColsCost(3, [0, 3, 5], [-168.0, -6.0, 2.5])
+    # ½·xᵀHx with H = diag(-96, 0, 0, -2, 0, 0): -48 y0² - y3².
+    solver.passHessian(6, 2, ls.HessianFormat.kTriangular, [0, 1, 1, 1, 2, 2, 2], [0, 3], [-96.0, -2.0])
+    solver.addRow(3.0, 3.0, 2, [1, 2], [1.0, -1.0])
+    return solver
+
+
+def test_a_cycling_qp_stops_at_the_default_iteration_limit_with_its_solution():
+    from hang_guard import fails_instead_of_hanging
+
+    with fails_instead_of_hanging(120):
+        status, solution, objective = solve(cycling_qp())
+    assert status in (Status.kOptimal, Status.kIterationLimit) and solution.value_valid
+    assert objective == pytest.approx(CYCLING_QP_OPTIMUM)
+    values = solution.col_value
+    assert values[1] - values[2] == pytest.approx(3.0) and values[[0, 3, 5]] == pytest.approx([-1.75, -3, 4.25])
+
+
+def test_the_callers_qp_iteration_limit_overrides_the_default():
+    from hang_guard import fails_instead_of_hanging
+
+    solver = cycling_qp()
+    solver.setOptionValue("qp_iteration_limit", 25)
+    with fails_instead_of_hanging(120):
+        status, _, _ = solve(solver)
+    assert status == Status.kIterationLimit and solver.getInfo().qp_iteration_count <= 30  # HiGHS counts one more

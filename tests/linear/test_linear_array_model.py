@@ -5,7 +5,7 @@ import pytest
 from scipy.sparse import csc_array, csr_array
 
 import halvex.kelvo_engine.linsolver as linsolver
-from vx_encoder._exceptions import BuildError, VariableError
+from vx_encoder._exceptions import BuildError, FormulaError, VariableError
 from vx_encoder.linear_parser2 import LinearModel, SolutionStatus, VariableType, dot, inf, sumexp
 from vx_encoder.linear_parser2._expression import LinearExpression
 from vx_encoder.linear_parser2.variable import VariableArray
@@ -106,6 +106,29 @@ class TestVariables:
         assert model.get_result("x").dtype == np.int32
         assert model.get_result("x") == 3
 
+    @pytest.mark.parametrize("sizes", [{"i": -1, "j": -1}, {"i": -2}, {"i": 2.0}, {"i": True}, {"i": "3"}])
+    def test_sizes_that_are_not_non_negative_integers_are_refused_before_anything_is_made(self, model, sizes,
+                                                                                         logged):
+        total = VariableArray._total_created_variables
+        with pytest.raises(ValueError, match="must have a non-negative integer size"):
+            model.get_variable("x", VariableType.REAL, **sizes)
+        assert len(logged) == 1
+        assert model._variables == {} and model._general_shift_variables == 0
+        assert VariableArray._total_created_variables == total
+        assert model.get_variable("x", VariableType.REAL, i=2).shape == (2,)  # the name was not taken
+
+    @pytest.mark.parametrize("bounds, optimum, element_type", [
+        ((0, 10**10), 10**10, np.int64),
+        ((-(2**40), 0), -(2**40), np.int64),
+        ((-inf, 10**10), 10**10, np.int64),  # an open side: the values decide
+        ((-inf, 7), 7, np.int32),
+    ])
+    def test_integer_results_beyond_32_bits_do_not_wrap(self, model, bounds, optimum, element_type):
+        x = model.get_variable("x", VariableType.INTEGER, *bounds, i=1)
+        solved(model, x[0], minimization=optimum < 0)
+        result = model.get_result("x")
+        assert result.dtype == element_type and result.tolist() == [optimum]
+
     def test_real_variables_take_fractional_values(self, model):
         x = model.get_variable("x", VariableType.REAL, 0, 100, i=1)
         model.add_constraint(2 * x[0] <= 7)
@@ -151,7 +174,6 @@ class TestConstraints:
         (lambda x: (x[0] <= 5) >= 1, {}, True, 1),
         (lambda x: (x[0] <= 5) >= 1, {}, False, 5),
         (lambda x: 3 * x[0] == x[0] + 4, {}, True, 2),
-        (lambda x: x[0] * x[0] + x[0] <= 3, {}, False, 3),  # only the linear part is a row
     ])
     def test_rows_bound_the_expression_less_its_constant(self, model, x, constraint, keywords, minimization,
                                                          optimum):
@@ -217,6 +239,33 @@ class TestConstraints:
         np.testing.assert_allclose(model.get_result("y"), [[2, 3], [4, 5]])
         assert wanted.tolist() == [1, 2, 3, 4]
 
+    @pytest.mark.parametrize("constraint", [
+        lambda x: x[0] * x[1] <= 1,
+        lambda x: x[0] * x[0] + x[1] >= 3,
+        lambda x: 2 * (x[0] * x[1]) - x[1] == 0,
+    ])
+    def test_a_quadratic_part_in_a_constraint_is_refused(self, model, recorded, constraint, logged):
+        x = model.get_variable("x", VariableType.REAL, 0, 10, i=2)
+        with pytest.raises(FormulaError, match="must be linear"):
+            model.add_constraint(constraint(x))
+        assert len(logged) == 1 and recorded.named("addRow") == []
+
+    @pytest.mark.parametrize("add", [
+        lambda model, x, y: model.add_constraint(x[0] + y[1] <= 1),
+        lambda model, x, y: model.add_constraint(y[0] <= 1),
+        lambda model, x, y: model.add_constraints(x[:] - y[:] <= 1),
+        lambda model, x, y: model.add_constraint(dot(np.array([1.0, 2.0]), x[:]) + y[0] >= 0),
+        lambda model, x, y: model.add_target(dot(np.ones(2), y[:]), True),
+    ])
+    def test_rows_of_another_models_variables_are_refused(self, model, recorded, add, logged):
+        other = LinearModel()
+        y = other.get_variable("y", VariableType.REAL, 0, 10, i=2)
+        x = model.get_variable("x", VariableType.REAL, 0, 10, i=2)
+        with pytest.raises(ValueError, match=r"another model \(y\); this model's variables are: x"):
+            add(model, x, y)
+        assert len(logged) == 1
+        assert {name for name, _ in recorded.calls} <= {"addVars", "changeObjectiveSense"}
+
     def test_equation_bounds_must_be_an_array(self, model):
         y = model.get_variable("y", VariableType.REAL, i=2)
         with pytest.raises(AttributeError):
@@ -247,7 +296,19 @@ class TestObjective:
         x = model.get_variable("x", VariableType.REAL, -10, 10, i=1)
         solved(model, (x[0] - 1) * (x[0] - 1))
         assert model.get_result("x") == pytest.approx(1, abs=1e-5)
-        assert model.objective_value == pytest.approx(-1, abs=1e-6)  # the constant 1 is not sent
+        assert model.objective_value == pytest.approx(0, abs=1e-6)  # (x - 1)², its constant 1 included
+
+    @pytest.mark.parametrize("first", [
+        lambda x: x[0] * x[0] + 5 * x[1] + 100,
+        lambda x: 10 * x[1] - 3,
+        lambda x: sumexp(x[:]) * 2,
+    ])
+    def test_a_second_target_replaces_the_whole_objective(self, model, first):
+        x = model.get_variable("x", VariableType.REAL, -2, 3, i=2)
+        model.add_target(first(x), True)
+        solved(model, x[0] + 7, minimization=False)  # max x0 + 7: x1 has no part in it any more
+        assert model.get_result("x")[0] == pytest.approx(3)
+        assert model.objective_value == pytest.approx(10)
 
     def test_a_quadratic_objective_with_a_cross_term(self, model):
         z = model.get_variable("z", VariableType.REAL, -10, 10, i=2)
@@ -335,5 +396,5 @@ def test_random_programs_reach_the_optimum_of_an_independent_solver(seed):
     assert model.solve(is_feasible=True) == SolutionStatus.OPTIMAL
     expected = linprog(costs, A_ub=matrix, b_ub=limits - 2.5, bounds=[(-5, 5)] * columns)
     assert expected.status == 0
-    assert model.objective_value == pytest.approx(expected.fun, abs=1e-7)  # the constant 3 is not sent
+    assert model.objective_value == pytest.approx(expected.fun + 3.0, abs=1e-7)
     assert (matrix @ model.get_result("x") + 2.5 <= limits + 1e-7).all()

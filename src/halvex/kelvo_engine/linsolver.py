@@ -44,15 +44,26 @@ Conventions a caller relies on:
   with integer columns, or a non-convex quadratic objective: refused at
   ``run``). Outcomes such as infeasible, unbounded or a reached time limit
   are statuses, read with ``getModelStatus``.
+- Quadratic objectives. HiGHS's QP method can cycle without end on some
+  small convex problems, so unless the caller sets "qp_iteration_limit" a run
+  gets a finite one that grows with the model; a run it stops reports
+  ``kIterationLimit``, with a solution when it had one.
+- Output. Creating a solver prints nothing; the run log reaches standard
+  output when "log_to_console" is on, and setting "output_flag" to true turns
+  it on too (the last of the two set wins).
 - Model files. ``writeModel`` writes MPS for ``.mps`` and the LP format for
-  ``.lp``; HiGHS reads both back.
+  ``.lp``; HiGHS reads both back, the objective's constant (see
+  ``changeObjectiveOffset``) and column names (``passColNames``) included.
 """
 
 from __future__ import annotations
 
+import contextlib
 import enum
 import math
 import operator
+import os
+import sys
 from numbers import Integral, Real
 from pathlib import Path
 from typing import Any, Sequence
@@ -122,6 +133,11 @@ _CONVEXITY_TOLERANCE = 1e-9
 _LARGEST_CHECKED_BLOCK = 2000
 # Dense entries factorised at once, to bound the memory of the check.
 _LARGEST_BATCH = 4_000_000
+# The QP iteration limit a run gets unless the caller sets one: far above what
+# a QP that converges needs, yet a cycling one stops within seconds.
+_QP_ITERATIONS_AT_LEAST = 20_000
+_QP_ITERATIONS_PER_COLUMN_AND_ROW = 50
+_QP_ITERATION_LIMIT = "qp_iteration_limit"
 
 
 class LinsolverSolution:
@@ -151,7 +167,10 @@ class LinearSolver:
     """One model and its HiGHS instance; see the module docstring for the rules."""
 
     def __init__(self) -> None:
-        self._highs = highspy.Highs()
+        with _standard_output_discarded():
+            # HiGHS prints its banner when created, before any option can say otherwise.
+            self._highs = highspy.Highs()
+        self._qp_iteration_limit_given = False
         self._num_col = 0
         self._rows = _linsolver_rows.RowCollector()
         # One native call per row, with no Python frame in between: see addRow.
@@ -184,6 +203,11 @@ class LinearSolver:
         converted = _option_value(name, value, option_type)
         if self._highs.setOptionValue(name, converted) == highspy.HighsStatus.kError:
             raise ValueError(f"solver option {name!r} refuses the value {value!r}")
+        if name == _QP_ITERATION_LIMIT:
+            self._qp_iteration_limit_given = True
+        if name == "output_flag" and converted:
+            # Asking for output is asking to see the log.
+            self._highs.setOptionValue("log_to_console", True)
 
     # ----------------------------------------------------------- columns
 
@@ -300,6 +324,11 @@ class LinearSolver:
         )
         self._sense = sense
 
+    def changeObjectiveOffset(self, offset: float) -> None:
+        """The objective's constant: part of the reported objective value and of model files."""
+        offset = _finite_number(offset, "offset")
+        self._check(self._highs.changeObjectiveOffset(offset), "changeObjectiveOffset")
+
     def changeColCost(self, column: int, cost: float) -> None:
         """Set the cost of one column.
 
@@ -400,6 +429,7 @@ class LinearSolver:
         """
         self._synchronise()
         self._refuse_unsolvable_quadratic()
+        self._limit_qp_iterations()
         if self._start is not None:
             self._send_start(self._start)
             self._start = None
@@ -441,6 +471,14 @@ class LinearSolver:
         return LinsolverModelStatus(int(self._highs.getModelStatus()))
 
     # -------------------------------------------------------------- files
+
+    def passColNames(self, columns: Any, names: Sequence[str]) -> None:
+        """Name the listed columns in model files; a name must be unique and hold no blank."""
+        columns = self._column_vector(columns, len(names), "columns")
+        for column, name in zip(columns.tolist(), names):
+            if not isinstance(name, str) or not name or any(character.isspace() for character in name):
+                raise ValueError(f"a column name must be a non-empty text without blanks, not {name!r}")
+            self._check(self._highs.passColName(column, name), "passColName")
 
     def writeModel(self, path: str) -> None:
         """Write the model as MPS (``.mps``) or LP (``.lp``) by the file's extension.
@@ -543,6 +581,16 @@ class LinearSolver:
                 f"{required} semidefinite Hessian"
             )
 
+    def _limit_qp_iterations(self) -> None:
+        if self._qp_iteration_limit_given or self._hessian is None or self._hessian.nnz == 0:
+            return
+        size = self._num_col + self.num_rows
+        limit = max(_QP_ITERATIONS_AT_LEAST, _QP_ITERATIONS_PER_COLUMN_AND_ROW * size)
+        self._check(
+            self._highs.setOptionValue(_QP_ITERATION_LIMIT, min(limit, np.iinfo(np.int32).max)),
+            "setOptionValue",
+        )
+
     def _send_start(self, values: np.ndarray) -> None:
         if len(values) < self._num_col:
             lp = self._highs.getLp()
@@ -570,6 +618,25 @@ class LinearSolver:
 
 
 # ---------------------------------------------------------------- helpers
+
+
+@contextlib.contextmanager
+def _standard_output_discarded():
+    """Standard output goes nowhere meanwhile, at the level of the file descriptor,
+    so that what native code prints is discarded too."""
+    sys.stdout.flush()
+    try:
+        saved = os.dup(1)
+    except OSError:  # no standard output to begin with
+        yield
+        return
+    try:
+        with open(os.devnull, "wb") as nowhere:
+            os.dup2(nowhere.fileno(), 1)
+        yield
+    finally:
+        os.dup2(saved, 1)
+        os.close(saved)
 
 
 def _count(value: Any, what: str) -> int:

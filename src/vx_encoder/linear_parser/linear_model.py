@@ -1,7 +1,7 @@
 from enum import Enum, auto
 from functools import reduce
 from numbers import Integral
-from operator import index, mul
+from operator import mul
 import typing as tp
 
 import numpy as np
@@ -9,7 +9,8 @@ import halvex.kelvo_engine.linsolver as linsolver
 
 from vx_encoder._exceptions import VariableError, SolverError, FormulaError
 from vx_encoder.core.refusal import refuse
-from vx_encoder.core.solver_results import SolverResults
+from vx_encoder.core.solver_results import Hessian, SolverResults
+from vx_encoder.core.variable_checks import checked_sizes, checked_start_values, refuse_bounds_no_column_takes
 from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
 from vx_encoder.linear_parser.linear_expression import LinearExpression, _is_number
@@ -25,7 +26,7 @@ _FORALL_VALUES = "_forall_values_"
 
 
 class SolutionStatus(Enum):
-    """How a solve ended: ``OPTIMAL``, or ``SUBOPTIMAL`` when a time limit stopped a run that has a solution."""
+    """How a solve ended: ``OPTIMAL``, or ``SUBOPTIMAL`` when a time or iteration limit stopped a run that has a solution."""
     OPTIMAL = auto()
     SUBOPTIMAL = auto()
 
@@ -62,11 +63,6 @@ class LinearModel(SolverResults):
         self._indexes = {}
         self._formulas_dir = {"CompiledSum": CompiledSum}
         self._prev_solution = None
-        # The current objective, so that a new target replaces all of it and
-        # the reported value includes the constant the solver never sees.
-        self._target_constant = 0
-        self._target_columns = np.zeros(0, dtype=np.int64)
-        self._target_has_hessian = False
 
     def get_variables(
         self,
@@ -90,15 +86,16 @@ class LinearModel(SolverResults):
 
         Raises:
             ValueError: The name is not an identifier, a size is not a non-negative
-                integer, an integer variable's bounds are not integers, or the type is
-                unknown.
+                integer, the bounds leave no value (NaN), an integer variable's bounds
+                are not integers, or the type is unknown.
             VariableError: The name is already in use.
         """
         if not isinstance(name, str) or not name or not name.isidentifier():
             refuse(ValueError, "Linear variable must have a non-empty name containing only letters")
         if name in self._used_vars:
             refuse(VariableError, "Linear variable named " + name + " is already in use")
-        sizes = self.__checked_sizes(name, dims)
+        sizes = checked_sizes(name, dims)
+        refuse_bounds_no_column_takes(name, lo, hi)
         self._used_vars.add(name)
         count = reduce(mul, sizes, 1)
         first_column = self._general_shift_variable
@@ -197,7 +194,8 @@ class LinearModel(SolverResults):
         )
 
     def add_target(self, expression: LinearExpression, minimization: bool) -> None:
-        """Set the objective; a new target replaces the whole previous one.
+        """Set the objective; a new target replaces the whole previous one, and its constant
+        is the solver's objective offset.
 
         Args:
             expression: A linear or quadratic expression, or a number.
@@ -216,28 +214,11 @@ class LinearModel(SolverResults):
         elif not isinstance(target, CompiledLinearExpression):
             refuse(TypeError, "The target must evaluate to a linear or quadratic expression")
 
-        # A target replaces the whole objective: costs of columns that only
-        # the previous target named go back to 0, and so does its Hessian.
-        solver = self._linsolver_model
-        solver.changeColsCost(
-            len(self._target_columns), self._target_columns, np.zeros(len(self._target_columns))
-        )
-        self._target_columns = np.zeros(0, dtype=np.int64)
-        self._target_constant = 0
-        indexes = target.linear_coefficients_indexes
-        solver.changeColsCost(len(indexes), indexes, target.linear_coefficients)
-        self._target_columns = indexes
         dimension = self._general_shift_variable
-        if target._has_quadratic_part:
-            starts, rows, values = target._hessian_by_column(dimension)
-            solver.passHessian(dimension, len(values), linsolver.HessianFormat.kTriangular, starts, rows, values)
-            self._target_has_hessian = True
-        elif self._target_has_hessian:
-            solver.passHessian(
-                dimension, 0, linsolver.HessianFormat.kTriangular, np.zeros(dimension + 1, dtype=np.int64), [], []
-            )
-            self._target_has_hessian = False
-        self._target_constant = target.constant
+        hessian = Hessian(dimension, *target._hessian_by_column(dimension)) if target._has_quadratic_part else None
+        self._replace_objective(
+            target.linear_coefficients_indexes, target.linear_coefficients, hessian, target.constant, dimension
+        )
 
     def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
         """Give start values of one variable for the next solve; other columns start at 0.
@@ -248,7 +229,9 @@ class LinearModel(SolverResults):
 
         Raises:
             KeyError: No variable has that name.
+            ValueError: A start value is NaN; nothing changes.
         """
+        solution = checked_start_values(variable_name, solution)
         self.__grow_warm_start()
         cur_var = self._variables[variable_name]
         self._prev_solution[cur_var._columns()] = np.ravel(solution)
@@ -257,8 +240,8 @@ class LinearModel(SolverResults):
         """Solve the model.
 
         Returns:
-            ``SolutionStatus.OPTIMAL``, or ``SUBOPTIMAL`` when a time limit stopped a
-            run that has a solution.
+            ``SolutionStatus.OPTIMAL``, or ``SUBOPTIMAL`` when a time or iteration limit
+            stopped a run that has a solution.
 
         Raises:
             SolverError: The model is infeasible, unbounded, not solved, or refused by
@@ -272,31 +255,13 @@ class LinearModel(SolverResults):
         except linsolver.LinsolverError as error:
             log_e(_NOT_SOLVED)
             raise SolverError(_NOT_SOLVED) from error
-        optimal = self._read_outcome(self._target_constant)
+        optimal = self._read_outcome()
         if optimal is None:
             refuse(SolverError, _NOT_SOLVED)
         return SolutionStatus.OPTIMAL if optimal else SolutionStatus.SUBOPTIMAL
 
     def _result_columns(self, variable: LinearVariable) -> np.ndarray:
         return variable._columns()
-
-    @staticmethod
-    def __checked_sizes(name: str, dims: tp.Dict[str, int]) -> tp.List[int]:
-        """The dimension sizes, refused before anything is reserved unless each is a non-negative integer."""
-        sizes = []
-        for dimension, size in dims.items():
-            try:
-                checked = index(size)
-            except TypeError:
-                checked = -1
-            if isinstance(size, bool) or checked < 0:
-                refuse(
-                    ValueError,
-                    f"Dimension {dimension} of linear variable {name} must have a non-negative integer size, "
-                    f"not {size!r}",
-                )
-            sizes.append(checked)
-        return sizes
 
     @staticmethod
     def __integer_bounds(name: str, lo, hi, count: int) -> tp.Tuple[np.ndarray, np.ndarray]:

@@ -55,6 +55,7 @@ class LinearExpression:
         quadratic_coefficients: Optional[csc_array] = None,
         lower_bound: Optional[_CoefType] = None,
         upper_bound: Optional[_CoefType] = None,
+        owners: frozenset = frozenset(),
     ):
         """One row: linear coefficients, a constant, an optional quadratic part and bounds.
 
@@ -82,6 +83,9 @@ class LinearExpression:
         self._quadratic_coefficients = _as_float64(quadratic_coefficients)
         self._lower_bound = lower_bound
         self._upper_bound = upper_bound
+        # The models whose variables the row holds (see VariableArray): a model
+        # refuses a row of another model's columns, which would name its own.
+        self._owners = owners
 
     @property
     def constant(self) -> _CoefType:
@@ -128,6 +132,7 @@ class LinearExpression:
             linear_coefficients=self._linear_coefficients,
             constant=constant,
             quadratic_coefficients=self._quadratic_coefficients,
+            owners=self._owners,
         )
 
     def _combined_with(self, other: LinearExpression, subtract: bool) -> LinearExpression:
@@ -144,6 +149,7 @@ class LinearExpression:
             linear_coefficients=own_row - other_row if subtract else own_row + other_row,
             constant=self._constant - other._constant if subtract else self._constant + other._constant,
             quadratic_coefficients=square,
+            owners=self._owners | other._owners,
         )
 
     def __add__(self, other) -> LinearExpression:
@@ -166,6 +172,7 @@ class LinearExpression:
             linear_coefficients=-self._linear_coefficients,
             constant=other - self._constant,
             quadratic_coefficients=None if square is None else (-square).tocsc(),
+            owners=self._owners,
         )
 
     def __mul__(self, other) -> LinearExpression:
@@ -175,6 +182,7 @@ class LinearExpression:
                 linear_coefficients=self._linear_coefficients * other,
                 constant=self._constant * other,
                 quadratic_coefficients=None if square is None else (square * other).tocsc(),
+                owners=self._owners,
             )
         return self._product_with(other)
 
@@ -189,6 +197,7 @@ class LinearExpression:
             linear_coefficients=own_row * other._constant + other_row * self._constant,
             constant=self._constant * other._constant,
             quadratic_coefficients=(0.5 * (outer + outer.T)).tocsc(),
+            owners=self._owners | other._owners,
         )
 
     def _bound_from(self, other) -> float:
@@ -203,6 +212,7 @@ class LinearExpression:
             quadratic_coefficients=self._quadratic_coefficients,
             lower_bound=lower_bound,
             upper_bound=upper_bound,
+            owners=self._owners,
         )
 
     # A comparison with another expression f states (e - f) compared with 0,
@@ -252,6 +262,7 @@ class LinearExpressionsArr:
         lower_bounds: Optional[np.ndarray] = None,
         upper_bounds: Optional[np.ndarray] = None,
         is_init: bool = False,
+        owners: frozenset = frozenset(),
     ):
         """Several rows: a sparse matrix with one constant and optional bounds per row.
 
@@ -285,6 +296,7 @@ class LinearExpressionsArr:
         self._lower_bounds = lower_bounds
         self._upper_bounds = upper_bounds
         self._is_init = is_init
+        self._owners = owners  # as for LinearExpression
 
     @property
     def num_constraints(self) -> int:
@@ -321,7 +333,9 @@ class LinearExpressionsArr:
             refuse(FormulaError, _BOUND_ALREADY_SET)
 
     def _with_constants(self, constants: np.ndarray, linear_coefficients: csr_array) -> LinearExpressionsArr:
-        return LinearExpressionsArr(linear_coefficients=linear_coefficients, constants=constants, is_init=True)
+        return LinearExpressionsArr(
+            linear_coefficients=linear_coefficients, constants=constants, is_init=True, owners=self._owners
+        )
 
     def _combined_with(self, other, subtract: bool) -> LinearExpressionsArr:
         if not isinstance(other, LinearExpressionsArr):
@@ -333,6 +347,7 @@ class LinearExpressionsArr:
         return LinearExpressionsArr(
             linear_coefficients=PendingSum.of(self._linear_coefficients, other._linear_coefficients, subtract),
             constants=self._constants - other._constants if subtract else self._constants + other._constants,
+            owners=self._owners | other._owners,
         )
 
     def __add__(self, other) -> LinearExpressionsArr:
@@ -378,6 +393,7 @@ class LinearExpressionsArr:
         return LinearExpressionsArr(
             linear_coefficients=csr_array((values, matrix.indices, matrix.indptr), shape=matrix.shape),
             constants=self._constants * row_weights,
+            owners=self._owners,
         )
 
     def _bound_vector_from(self, other) -> np.ndarray:
@@ -398,6 +414,7 @@ class LinearExpressionsArr:
             constants=self._constants,
             lower_bounds=lower_bounds,
             upper_bounds=upper_bounds,
+            owners=self._owners,
         )
 
     def __eq__(self, other) -> LinearExpressionsArr:
@@ -443,7 +460,7 @@ class LinearExpressionsArr:
         # Stored values placed at their columns, duplicates added: one pass over
         # the entries, never a dense row as wide as the model.
         row = csr_array((matrix.data, (matrix.indices,)), shape=(matrix.shape[1],))
-        return LinearExpression(constant=self._constants.sum(), linear_coefficients=row)
+        return LinearExpression(constant=self._constants.sum(), linear_coefficients=row, owners=self._owners)
 
     def dot(self, other: np.ndarray) -> LinearExpression:
         """The rows weighted by a vector and added.
@@ -462,7 +479,7 @@ class LinearExpressionsArr:
         self._refuse_if_bounded()
         constant = self._constants.dot(other)
         row = (csr_array(other) @ self.linear_coefficients).tocsr()
-        return LinearExpression(constant=constant, linear_coefficients=row)
+        return LinearExpression(constant=constant, linear_coefficients=row, owners=self._owners)
 
 
 def sumexp(expr: LinearExpressionsArr) -> LinearExpression:

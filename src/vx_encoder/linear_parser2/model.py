@@ -16,16 +16,18 @@ from vx_encoder._exceptions import *  # noqa: F401,F403
 from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 from vx_encoder.linear_parser2._expression import _CoefType, LinearExpression, LinearExpressionsArr
 from vx_encoder.core.refusal import refuse
-from vx_encoder.core.solver_results import SolverResults
-from vx_encoder.linear_parser2.variable import VariableArray
+from vx_encoder.core.solver_results import Hessian, SolverResults
+from vx_encoder.core.variable_checks import checked_sizes, checked_start_values, refuse_bounds_no_column_takes
+from vx_encoder.linear_parser2.variable import ColumnOwner, VariableArray
 
 DEBUG = os.environ.get("DEBUG_SOLVER_MODE", False)
 
 _BORDER_SET_TWICE = "The border is set twice"
+_INT32 = np.iinfo(np.int32)
 
 
 class SolutionStatus(Enum):
-    """How a solve ended: ``OPTIMAL``, ``SUBOPTIMAL`` (a time limit stopped a run that has a solution) or ``INFEASIBLE`` (no solution)."""
+    """How a solve ended: ``OPTIMAL``, ``SUBOPTIMAL`` (a time or iteration limit stopped a run that has a solution) or ``INFEASIBLE`` (no solution)."""
     OPTIMAL = auto()
     SUBOPTIMAL = auto()
     INFEASIBLE = auto()
@@ -59,6 +61,7 @@ class LinearModel(SolverResults):
         self._general_shift_variables = 0
         self._variables: dict[str, VariableArray] = {}
         self._prev_solution: tp.Optional[np.ndarray] = None
+        self._owner = ColumnOwner(self._variables)
 
     # Variables
 
@@ -80,18 +83,22 @@ class LinearModel(SolverResults):
             **shape: Each dimension's name with its size.
 
         Returns:
-            The variable array; indexing it gives rows (``make[:, 0]``).
+            The variable array; indexing it gives rows (``make[:, 0]``). Results of an
+            integer variable are 64-bit where a bound or a value passes 32 bits.
 
         Raises:
-            ValueError: The name is not an identifier or the type is unknown.
+            ValueError: The name is not an identifier, a size is not a non-negative
+                integer, the bounds leave no value (NaN) or the type is unknown.
             VariableError: The name is already in use.
         """
         if not name or not name.isidentifier():
             refuse(ValueError, "Linear variable must have a non-empty name containing only letters")
         if name in self._used_vars:
             refuse(VariableError, "Linear variable named " + name + " is already in use")
+        sizes = checked_sizes(name, shape)
+        refuse_bounds_no_column_takes(name, lower_bound, upper_bound)
         self._used_vars.add(name)
-        count = reduce(mul, shape.values(), 1)
+        count = reduce(mul, sizes, 1)
         first_column = self._general_shift_variables
         if variable_type == VariableType.INTEGER:
             if DEBUG and (
@@ -101,7 +108,7 @@ class LinearModel(SolverResults):
                 refuse(ValueError, "For integer variables, the boundaries must be integers")
             self.__add_columns(count, np.float64, lower_bound, upper_bound)
             self.__mark_integer(count, first_column)
-            type_var = np.int32
+            type_var = _integer_result_type(lower_bound, upper_bound)
         elif variable_type == VariableType.REAL:
             self.__add_columns(count, np.float64, lower_bound, upper_bound)
             type_var = np.float64
@@ -112,7 +119,9 @@ class LinearModel(SolverResults):
             type_var = np.int32
         else:
             refuse(ValueError, "Invalid variable format")
-        variable = VariableArray(name, tuple(shape.values()), lower_bound, upper_bound, type_var, first_column)
+        variable = VariableArray(
+            name, tuple(sizes), lower_bound, upper_bound, type_var, first_column, owner=self._owner
+        )
         self._variables[name] = variable
         return variable
 
@@ -155,7 +164,9 @@ class LinearModel(SolverResults):
             equation_bound: Both bounds at once.
 
         Raises:
-            ValueError: A bound is given both here and in the expression.
+            ValueError: A bound is given both here and in the expression, or the row
+                holds another model's variables.
+            FormulaError: The expression has a quadratic part.
             BuildError: ``equation_bound`` is given beside another bound.
         """
         if DEBUG:
@@ -169,6 +180,10 @@ class LinearModel(SolverResults):
             lower_bound = -inf
         if upper_bound is None:
             upper_bound = inf
+        quadratic = constraint.quadratic_coefficients
+        if quadratic is not None and quadratic.count_nonzero():
+            refuse(FormulaError, "A constraint must be linear: quadratic terms are allowed only in the target")
+        self.__refuse_other_models(constraint, "constraint")
         row = _canonical(constraint.linear_coefficients)
         self._linsolver_model.addRow(
             float(lower_bound - constraint.constant),
@@ -194,7 +209,8 @@ class LinearModel(SolverResults):
             equation_bounds: Both bounds at once, one per row.
 
         Raises:
-            ValueError: A bound is given both here and in the expression.
+            ValueError: A bound is given both here and in the expression, or the rows
+                hold another model's variables.
             BuildError: ``equation_bounds`` is given beside another bound.
         """
         if DEBUG:
@@ -205,6 +221,7 @@ class LinearModel(SolverResults):
             upper_bounds = equation_bounds.copy()
         lower_bounds = self._border_given_once(lower_bounds, constraints.lower_bounds)
         upper_bounds = self._border_given_once(upper_bounds, constraints.upper_bounds)
+        self.__refuse_other_models(constraints, "constraints")
         constants = constraints.constants
         matrix = _canonical(constraints.linear_coefficients)
         self._linsolver_model.addRows(
@@ -218,7 +235,7 @@ class LinearModel(SolverResults):
         )
 
     def add_target(self, target: LinearExpression, minimization: bool) -> None:
-        """Set the objective; its constant is not sent to the solver.
+        """Set the whole objective, replacing an earlier one; its constant is the solver's objective offset.
 
         Args:
             target: A linear expression, possibly with a quadratic part (``x * x``).
@@ -226,23 +243,30 @@ class LinearModel(SolverResults):
 
         Raises:
             BuildError: The quadratic part names columns the model lacks.
+            ValueError: The target holds another model's variables.
         """
         sense = linsolver.ObjSense.kMinimize if minimization else linsolver.ObjSense.kMaximize
         self._linsolver_model.changeObjectiveSense(sense)
         if DEBUG and not isinstance(target, LinearExpression):
             refuse(BuildError, f"Unknown type {type(target)} for target")
+        self.__refuse_other_models(target, "target")
         row = _canonical(target.linear_coefficients)
         quadratic = target.quadratic_coefficients
-        hessian = None if quadratic is None else self.__hessian_of(quadratic)
-        self._linsolver_model.changeColsCost(row.nnz, row.indices, row.data)
-        if hessian is not None:
-            self._linsolver_model.passHessian(
-                self._general_shift_variables,
-                hessian.nnz,
-                linsolver.HessianFormat.kTriangular,
-                hessian.indptr,
-                hessian.indices,
-                hessian.data,
+        hessian = None
+        if quadratic is not None:
+            matrix = self.__hessian_of(quadratic)
+            hessian = Hessian(self._general_shift_variables, matrix.indptr, matrix.indices, matrix.data)
+        self._replace_objective(row.indices, row.data, hessian, target.constant, self._general_shift_variables)
+
+    def __refuse_other_models(self, expression, what: str) -> None:
+        """Rows of another model's variables name columns of this model by their numbers."""
+        owners = expression._owners
+        if owners and (len(owners) > 1 or self._owner not in owners):
+            others = "; ".join(owner.variable_names() for owner in owners if owner is not self._owner)
+            refuse(
+                ValueError,
+                f"The {what} holds variables of another model ({others}); "
+                f"this model's variables are: {self._owner.variable_names()}",
             )
 
     def __hessian_of(self, quadratic) -> csc_array:
@@ -282,7 +306,9 @@ class LinearModel(SolverResults):
 
         Raises:
             KeyError: No variable has that name.
+            ValueError: A start value is NaN; nothing changes.
         """
+        solution = checked_start_values(variable_name, solution)
         if self._prev_solution is None:
             self._prev_solution = np.zeros(self._general_shift_variables)
         variable = self._variables[variable_name]
@@ -290,7 +316,7 @@ class LinearModel(SolverResults):
         if missing > 0:
             # Variables created since the first start values begin at 0.0 as well.
             self._prev_solution = np.concatenate((self._prev_solution, np.zeros(missing)))
-        self._prev_solution[variable._map()] = np.ravel(solution)
+        self._prev_solution[variable._map()] = solution
 
     def solve(self, is_feasible: bool = False) -> SolutionStatus:
         """Solve the model.
@@ -299,8 +325,8 @@ class LinearModel(SolverResults):
             is_feasible: Raise instead of reporting a model that was not solved.
 
         Returns:
-            ``SolutionStatus.OPTIMAL``; ``SUBOPTIMAL`` when a time limit stopped a run
-            that has a solution; ``INFEASIBLE`` when there is no solution.
+            ``SolutionStatus.OPTIMAL``; ``SUBOPTIMAL`` when a time or iteration limit
+            stopped a run that has a solution; ``INFEASIBLE`` when there is no solution.
 
         Raises:
             SolverError: The solver refuses the model (a quadratic objective over
@@ -328,6 +354,12 @@ class LinearModel(SolverResults):
 
     def _result_columns(self, variable: VariableArray) -> np.ndarray:
         return variable._map()
+
+
+def _integer_result_type(lower_bound, upper_bound) -> type:
+    """Results of an integer variable are 32-bit unless a finite bound reaches past that range."""
+    finite = [bound for bound in (lower_bound, upper_bound) if np.isfinite(bound)]
+    return np.int32 if all(_INT32.min <= bound <= _INT32.max for bound in finite) else np.int64
 
 
 def _refuse_other_kinds(constraint, accepted: type, mistaken: type, instead: str) -> None:

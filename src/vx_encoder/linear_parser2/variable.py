@@ -26,6 +26,20 @@ def _refuse_invalid_index(item) -> None:
     refuse(IndexError, f"{item} is not a valid index")
 
 
+class ColumnOwner:
+    """The model whose solver columns a variable's cells are. Rows remember the owners
+    of their variables, so that a model can refuse another model's rows cheaply: the
+    column numbers alone cannot tell, since every model numbers its columns from 0."""
+
+    __slots__ = ("_variables",)
+
+    def __init__(self, variables: dict):
+        self._variables = variables  # the model's own dictionary, so names added later show
+
+    def variable_names(self) -> str:
+        return ", ".join(self._variables) or "none"
+
+
 class VariableArray:
     """Multidimensional array of task variables"""
 
@@ -41,6 +55,7 @@ class VariableArray:
         upper_bound: float,
         type_var: type,
         shift: int = 0,
+        owner: ColumnOwner | None = None,
     ):
         """A variable of the array interface: solver columns shaped like a NumPy array.
 
@@ -64,6 +79,7 @@ class VariableArray:
         self._type = type_var
         self._upper_bound = upper_bound
         self._shift = shift
+        self._owners = frozenset() if owner is None else frozenset((owner,))
 
     @property
     def shape(self) -> Sequence[int]:
@@ -128,7 +144,7 @@ class VariableArray:
             (np.ones(columns.size, dtype=np.float64), columns, np.array([0, columns.size])),
             shape=(VariableArray._total_created_variables,),
         )
-        return LinearExpression(linear_coefficients=row)
+        return LinearExpression(linear_coefficients=row, owners=self._owners)
 
     def _rows_of_flat_positions(self, positions: np.ndarray) -> LinearExpressionsArr:
         """One row per position, each holding the coefficient 1 at that cell's column."""
@@ -141,7 +157,7 @@ class VariableArray:
             (np.ones(count, dtype=np.float64), columns, np.arange(count + 1, dtype=index_type)),
             shape=(count, width),
         )
-        return LinearExpressionsArr(linear_coefficients=matrix, is_init=True)
+        return LinearExpressionsArr(linear_coefficients=matrix, is_init=True, owners=self._owners)
 
     # Index kinds
 

@@ -1,0 +1,57 @@
+"""The two linear interfaces behind one small face, so that a test states a model
+once and runs it on both; no tests of its own."""
+
+from __future__ import annotations
+
+import dataclasses
+import typing as tp
+
+import vx_encoder.linear_parser as text
+import vx_encoder.linear_parser2 as arrays
+from vx_encoder._exceptions import SolverError
+
+
+@dataclasses.dataclass(frozen=True)
+class Interface:
+    name: str
+    module: tp.Any
+    # get_variables (text) or get_variable (arrays)
+    make_variable: tp.Callable
+    # Sum of a list of expressions.
+    total: tp.Callable
+    # The optimal or suboptimal status; a model that was not solved raises SolverError.
+    statuses: tp.Tuple
+
+    def model(self, **options):
+        return self.module.LinearModel(**options)
+
+    def variable(self, model, name, kind: str, lower, upper, **dims):
+        return self.make_variable(model, name, getattr(self.module.VariableType, kind), lower, upper, **dims)
+
+    def solve(self, model):
+        status = model.solve() if self.module is text else model.solve(is_feasible=True)
+        assert status in self.statuses
+        return status
+
+    def is_optimal(self, status) -> bool:
+        return status is self.module.SolutionStatus.OPTIMAL
+
+
+TEXT = Interface(
+    "text",
+    text,
+    lambda model, *args, **dims: model.get_variables(*args, **dims),
+    lambda terms: text.SumIt(list(terms)),
+    (text.SolutionStatus.OPTIMAL, text.SolutionStatus.SUBOPTIMAL),
+)
+ARRAYS = Interface(
+    "arrays",
+    arrays,
+    lambda model, *args, **dims: model.get_variable(*args, **dims),
+    lambda terms: sum(terms),
+    (arrays.SolutionStatus.OPTIMAL, arrays.SolutionStatus.SUBOPTIMAL),
+)
+BOTH = [TEXT, ARRAYS]
+BOTH_IDS = [interface.name for interface in BOTH]
+
+__all__ = ["ARRAYS", "BOTH", "BOTH_IDS", "Interface", "SolverError", "TEXT"]
