@@ -10,6 +10,7 @@ import pytest
 import scipy.sparse as sparse
 
 from halvex.kelvo_engine import linsolver as ls
+from hang_guard import fails_instead_of_hanging
 
 INF = ls.kLinsolverInf
 Status = ls.LinsolverModelStatus
@@ -610,10 +611,8 @@ def cycling_qp() -> ls.LinearSolver:
     return solver
 
 
-def test_a_cycling_qp_stops_at_the_default_iteration_limit_with_its_solution():
-    from hang_guard import fails_instead_of_hanging
-
-    with fails_instead_of_hanging(120):
+def test_a_cycling_qp_stops_at_the_default_iteration_limit_with_its_solution(request):
+    with fails_instead_of_hanging(request, 120):
         status, solution, objective = solve(cycling_qp())
     assert status in (Status.kOptimal, Status.kIterationLimit) and solution.value_valid
     assert objective == pytest.approx(CYCLING_QP_OPTIMUM)
@@ -621,11 +620,9 @@ def test_a_cycling_qp_stops_at_the_default_iteration_limit_with_its_solution():
     assert values[1] - values[2] == pytest.approx(3.0) and values[[0, 3, 5]] == pytest.approx([-1.75, -3, 4.25])
 
 
-def test_the_callers_qp_iteration_limit_overrides_the_default():
-    from hang_guard import fails_instead_of_hanging
-
+def test_the_callers_qp_iteration_limit_overrides_the_default(request):
     solver = cycling_qp()
     solver.setOptionValue("qp_iteration_limit", 25)
-    with fails_instead_of_hanging(120):
+    with fails_instead_of_hanging(request, 120):
         status, _, _ = solve(solver)
     assert status == Status.kIterationLimit and solver.getInfo().qp_iteration_count <= 30  # HiGHS counts one more

@@ -21,12 +21,19 @@ class Interface:
     total: tp.Callable
     # The optimal or suboptimal status; a model that was not solved raises SolverError.
     statuses: tp.Tuple
+    # add_constraint's keywords of a lower and an upper bound.
+    bound_keywords: tp.Tuple[str, str]
 
     def model(self, **options):
         return self.module.LinearModel(**options)
 
     def variable(self, model, name, kind: str, lower, upper, **dims):
         return self.make_variable(model, name, getattr(self.module.VariableType, kind), lower, upper, **dims)
+
+    def add_row(self, model, expression, lower=None, upper=None) -> None:
+        """lower ≤ expression ≤ upper, a missing side open."""
+        keywords = {key: bound for key, bound in zip(self.bound_keywords, (lower, upper)) if bound is not None}
+        model.add_constraint(expression, **keywords)
 
     def solve(self, model):
         status = model.solve() if self.module is text else model.solve(is_feasible=True)
@@ -43,6 +50,7 @@ TEXT = Interface(
     lambda model, *args, **dims: model.get_variables(*args, **dims),
     lambda terms: text.SumIt(list(terms)),
     (text.SolutionStatus.OPTIMAL, text.SolutionStatus.SUBOPTIMAL),
+    ("lo", "hi"),
 )
 ARRAYS = Interface(
     "arrays",
@@ -50,6 +58,7 @@ ARRAYS = Interface(
     lambda model, *args, **dims: model.get_variable(*args, **dims),
     lambda terms: sum(terms),
     (arrays.SolutionStatus.OPTIMAL, arrays.SolutionStatus.SUBOPTIMAL),
+    ("lower_bound", "upper_bound"),
 )
 BOTH = [TEXT, ARRAYS]
 BOTH_IDS = [interface.name for interface in BOTH]

@@ -126,9 +126,9 @@ def cycling_qp(interface, **options):
 
 @both
 @pytest.mark.parametrize("options", [{}, {"qp_iteration_limit": 25}], ids=["default limit", "caller's limit"])
-def test_a_cycling_quadratic_solve_stops_with_a_usable_solution(interface, options, caplog):
+def test_a_cycling_quadratic_solve_stops_with_a_usable_solution(interface, options, request):
     model = cycling_qp(interface, **options)
-    with fails_instead_of_hanging(120):
+    with fails_instead_of_hanging(request, 120):
         status = interface.solve(model)
     y = model.get_result("y")
     assert y[1] - y[2] == pytest.approx(3) and ((-10 <= y) & (y <= 4.25)).all()
