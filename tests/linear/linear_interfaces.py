@@ -8,7 +8,6 @@ import typing as tp
 
 import vx_encoder.linear_parser as text
 import vx_encoder.linear_parser2 as arrays
-from vx_encoder._exceptions import SolverError
 
 
 @dataclasses.dataclass(frozen=True)
@@ -19,7 +18,7 @@ class Interface:
     make_variable: tp.Callable
     # Sum of a list of expressions.
     total: tp.Callable
-    # The optimal or suboptimal status; a model that was not solved raises SolverError.
+    # What solve may return for a solved model; solve(is_feasible=True) raises otherwise.
     statuses: tp.Tuple
     # add_constraint's keywords of a lower and an upper bound.
     bound_keywords: tp.Tuple[str, str]
@@ -63,4 +62,4 @@ ARRAYS = Interface(
 BOTH = [TEXT, ARRAYS]
 BOTH_IDS = [interface.name for interface in BOTH]
 
-__all__ = ["ARRAYS", "BOTH", "BOTH_IDS", "Interface", "SolverError", "TEXT"]
+__all__ = ["ARRAYS", "BOTH", "BOTH_IDS", "Interface", "TEXT"]

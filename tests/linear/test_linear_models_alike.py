@@ -7,8 +7,10 @@ import highspy
 import numpy as np
 import pytest
 
+import halvex.kelvo_engine.linsolver as linsolver
 from hang_guard import fails_instead_of_hanging
 from linear_interfaces import BOTH, BOTH_IDS
+from vx_encoder._exceptions import SolverError
 
 NAN = math.nan
 both = pytest.mark.parametrize("interface", BOTH, ids=BOTH_IDS)
@@ -138,3 +140,31 @@ def test_a_cycling_quadratic_solve_stops_with_a_usable_solution(interface, optio
     else:
         assert model.objective_value == pytest.approx(166.625)
         assert y[[0, 3, 5]] == pytest.approx([-1.75, -3, 4.25])
+
+
+class StoppedWithoutSolution:
+    """The real solver, reporting that an iteration limit stopped it before any solution."""
+
+    def __init__(self, solver):
+        self._solver = solver
+
+    def __getattr__(self, name):
+        return getattr(self._solver, name)
+
+    def getModelStatus(self):
+        return linsolver.LinsolverModelStatus.kIterationLimit
+
+    def getSolution(self):
+        solution = self._solver.getSolution()
+        solution.value_valid = False
+        return solution
+
+
+@both
+def test_an_iteration_limit_without_a_solution_is_not_solved(interface):
+    model = small_model(interface)
+    model._linsolver_model = StoppedWithoutSolution(model._linsolver_model)
+    with pytest.raises(SolverError, match="^The model was not solved correctly$"):
+        model.solve() if interface.name == "text" else model.solve(is_feasible=True)
+    if interface.name == "arrays":
+        assert model.solve() is interface.module.SolutionStatus.INFEASIBLE
