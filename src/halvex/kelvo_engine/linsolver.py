@@ -63,6 +63,7 @@ import enum
 import math
 import operator
 import os
+import re
 import sys
 from numbers import Integral, Real
 from pathlib import Path
@@ -138,6 +139,8 @@ _LARGEST_BATCH = 4_000_000
 _QP_ITERATIONS_AT_LEAST = 20_000
 _QP_ITERATIONS_PER_COLUMN_AND_ROW = 50
 _QP_ITERATION_LIMIT = "qp_iteration_limit"
+# Model files separate names by blanks.
+_BLANK = re.compile(r"\s")
 
 
 class LinsolverSolution:
@@ -476,7 +479,7 @@ class LinearSolver:
         """Name the listed columns in model files; a name must be unique and hold no blank."""
         columns = self._column_vector(columns, len(names), "columns")
         for column, name in zip(columns.tolist(), names):
-            if not isinstance(name, str) or not name or any(character.isspace() for character in name):
+            if not isinstance(name, str) or not name or _BLANK.search(name):
                 raise ValueError(f"a column name must be a non-empty text without blanks, not {name!r}")
             self._check(self._highs.passColName(column, name), "passColName")
 
