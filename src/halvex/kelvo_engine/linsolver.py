@@ -328,7 +328,14 @@ class LinearSolver:
         self._sense = sense
 
     def changeObjectiveOffset(self, offset: float) -> None:
-        """The objective's constant: part of the reported objective value and of model files."""
+        """Set the objective's constant, part of the reported objective value and of model files.
+
+        Args:
+            offset: A finite number.
+
+        Raises:
+            ValueError: An offset that is not finite.
+        """
         offset = _finite_number(offset, "offset")
         self._check(self._highs.changeObjectiveOffset(offset), "changeObjectiveOffset")
 
@@ -476,7 +483,17 @@ class LinearSolver:
     # -------------------------------------------------------------- files
 
     def passColNames(self, columns: Any, names: Sequence[str]) -> None:
-        """Name the listed columns in model files; a name must be unique and hold no blank."""
+        """Name the listed columns in model files.
+
+        Args:
+            columns: The column numbers.
+            names: One name per column, without blanks; names should be unique for
+                another solver to read the file back.
+
+        Raises:
+            IndexError: A column outside the model.
+            ValueError: An empty name or one with a blank.
+        """
         columns = self._column_vector(columns, len(names), "columns")
         for column, name in zip(columns.tolist(), names):
             if not isinstance(name, str) or not name or _BLANK.search(name):

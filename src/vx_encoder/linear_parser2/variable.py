@@ -37,6 +37,7 @@ class ColumnOwner:
         self._variables = variables  # the model's own dictionary, so names added later show
 
     def variable_names(self) -> str:
+        """The model's variable names, joined by commas ("none" before the first)."""
         return ", ".join(self._variables) or "none"
 
 
