@@ -644,7 +644,8 @@ class LinearSolver:
 def _standard_output_discarded():
     """Standard output goes nowhere meanwhile, at the level of the file descriptor,
     so that what native code prints is discarded too."""
-    sys.stdout.flush()
+    if sys.stdout is not None:
+        sys.stdout.flush()
     try:
         saved = os.dup(1)
     except OSError:  # no standard output to begin with

@@ -2,6 +2,7 @@
 the solver and its options, the objective, reading a run's outcome, the
 results and model files."""
 
+import math
 import typing as tp
 from pathlib import Path
 
@@ -63,6 +64,8 @@ class SolverResults:
         previous target named go back to 0, its Hessian goes, and the constant is the solver's
         objective offset, so that the reported value and model files include it. `side` is the
         model's column count."""
+        if not math.isfinite(constant):
+            refuse(ValueError, f"The constant of a target must be finite, not {constant}")
         solver = self._linsolver_model
         old = self._target_columns
         if len(old):

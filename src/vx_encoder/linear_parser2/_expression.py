@@ -34,6 +34,13 @@ def _as_float64(sparse):
     return sparse
 
 
+def _joined(owners: frozenset, other_owners: frozenset) -> frozenset:
+    """The owners of both operands; as a rule both have the same one, and no new set is made."""
+    if other_owners <= owners:
+        return owners
+    return other_owners if owners <= other_owners else owners | other_owners
+
+
 def _one_entry_per_row(matrix: csr_array) -> bool:
     """True for blocks made by indexing (one cell a row), checked without trusting flags."""
     return matrix.nnz == matrix.shape[0] and np.array_equal(
@@ -149,7 +156,7 @@ class LinearExpression:
             linear_coefficients=own_row - other_row if subtract else own_row + other_row,
             constant=self._constant - other._constant if subtract else self._constant + other._constant,
             quadratic_coefficients=square,
-            owners=self._owners | other._owners,
+            owners=_joined(self._owners, other._owners),
         )
 
     def __add__(self, other) -> LinearExpression:
@@ -197,7 +204,7 @@ class LinearExpression:
             linear_coefficients=own_row * other._constant + other_row * self._constant,
             constant=self._constant * other._constant,
             quadratic_coefficients=(0.5 * (outer + outer.T)).tocsc(),
-            owners=self._owners | other._owners,
+            owners=_joined(self._owners, other._owners),
         )
 
     def _bound_from(self, other) -> float:
@@ -347,7 +354,7 @@ class LinearExpressionsArr:
         return LinearExpressionsArr(
             linear_coefficients=PendingSum.of(self._linear_coefficients, other._linear_coefficients, subtract),
             constants=self._constants - other._constants if subtract else self._constants + other._constants,
-            owners=self._owners | other._owners,
+            owners=_joined(self._owners, other._owners),
         )
 
     def __add__(self, other) -> LinearExpressionsArr:

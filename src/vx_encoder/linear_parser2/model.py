@@ -2,6 +2,7 @@
 
 from __future__ import annotations
 
+import math
 import os
 import typing as tp
 from enum import Enum, auto
@@ -358,7 +359,7 @@ class LinearModel(SolverResults):
 
 def _integer_result_type(lower_bound, upper_bound) -> type:
     """Results of an integer variable are 32-bit unless a finite bound reaches past that range."""
-    finite = [bound for bound in (lower_bound, upper_bound) if np.isfinite(bound)]
+    finite = [bound for bound in (lower_bound, upper_bound) if not (isinstance(bound, float) and math.isinf(bound))]
     return np.int32 if all(_INT32.min <= bound <= _INT32.max for bound in finite) else np.int64
 
 
