@@ -67,7 +67,7 @@ import re
 import sys
 from numbers import Integral, Real
 from pathlib import Path
-from typing import Any, Sequence
+from typing import Any, Iterator, Sequence
 
 import highspy
 import numpy as np
@@ -641,7 +641,7 @@ class LinearSolver:
 
 
 @contextlib.contextmanager
-def _standard_output_discarded():
+def _standard_output_discarded() -> Iterator[None]:
     """Standard output goes nowhere meanwhile, at the level of the file descriptor,
     so that what native code prints is discarded too."""
     if sys.stdout is not None:

@@ -58,7 +58,7 @@ class SolverResults:
         raise NotImplementedError
 
     def _replace_objective(
-        self, columns: np.ndarray, costs: np.ndarray, hessian: tp.Optional[Hessian], constant, side: int
+        self, columns: np.ndarray, costs: np.ndarray, hessian: tp.Optional[Hessian], constant: float, side: int
     ) -> None:
         """Makes the target the whole objective (the sense aside): costs of columns only the
         previous target named go back to 0, its Hessian goes, and the constant is the solver's

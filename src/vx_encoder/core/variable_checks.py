@@ -27,14 +27,14 @@ def checked_sizes(name: str, dims: tp.Mapping[str, tp.Any]) -> tp.List[int]:
     return sizes
 
 
-def refuse_bounds_no_column_takes(name: str, lower, upper) -> None:
+def refuse_bounds_no_column_takes(name: str, lower: tp.Any, upper: tp.Any) -> None:
     """A NaN bound, a lower bound of +inf or an upper bound of -inf leaves a column no value."""
     for bound, excluded in ((lower, math.inf), (upper, -math.inf)):
         if isinstance(bound, (float, np.floating)) and (math.isnan(bound) or bound == excluded):
             refuse(ValueError, f"The bounds {lower} and {upper} of linear variable {name} leave it no value")
 
 
-def checked_start_values(name: str, solution) -> np.ndarray:
+def checked_start_values(name: str, solution: tp.Any) -> np.ndarray:
     """Start values of a variable as 64-bit floats, refused when one is NaN."""
     values = np.ravel(solution).astype(np.float64)
     if np.isnan(values).any():

@@ -259,7 +259,7 @@ class LinearModel(SolverResults):
             hessian = Hessian(self._general_shift_variables, matrix.indptr, matrix.indices, matrix.data)
         self._replace_objective(row.indices, row.data, hessian, target.constant, self._general_shift_variables)
 
-    def __refuse_other_models(self, expression, what: str) -> None:
+    def __refuse_other_models(self, expression: tp.Union[LinearExpression, LinearExpressionsArr], what: str) -> None:
         """Rows of another model's variables name columns of this model by their numbers."""
         owners = expression._owners
         if owners and (len(owners) > 1 or self._owner not in owners):
@@ -357,7 +357,7 @@ class LinearModel(SolverResults):
         return variable._map()
 
 
-def _integer_result_type(lower_bound, upper_bound) -> type:
+def _integer_result_type(lower_bound: tp.Union[int, float], upper_bound: tp.Union[int, float]) -> type:
     """Results of an integer variable are 32-bit unless a finite bound reaches past that range."""
     finite = [bound for bound in (lower_bound, upper_bound) if not (isinstance(bound, float) and math.isinf(bound))]
     return np.int32 if all(_INT32.min <= bound <= _INT32.max for bound in finite) else np.int64
