@@ -13,13 +13,13 @@ def values_shaped_like(solution_values: np.ndarray, columns: np.ndarray, element
     integers, or the exact floats past those) instead of wrapping around.
     """
     values = solution_values[columns]
-    element_type = np.dtype(element_type)
-    if not np.issubdtype(element_type, np.floating):
+    result_type = np.dtype(element_type)
+    if not np.issubdtype(result_type, np.floating):
         # The solver meets integrality within a tolerance: 2.9999999 is its 3, and
         # truncation would turn it into 2.
         values = np.rint(values)
-        element_type = _integer_type_holding(values, element_type)
-    return values.astype(element_type).reshape(shape)
+        result_type = _integer_type_holding(values, result_type)
+    return values.astype(result_type).reshape(shape)
 
 
 def _integer_type_holding(values: np.ndarray, element_type: np.dtype) -> np.dtype:
