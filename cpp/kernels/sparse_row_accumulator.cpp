@@ -138,6 +138,33 @@ SparseRowAccumulator SparseRowAccumulator::plus(const SparseRowAccumulator& othe
     return result;
 }
 
+void SparseRowAccumulator::append_term(std::int64_t column, double coefficient) {
+    if (column < 0) throw std::out_of_range("column " + std::to_string(column) + " is negative");
+    linear_.push_back({column, coefficient});
+    length_ = std::max(length_, column + 1);
+}
+
+void SparseRowAccumulator::append_scaled(const SparseRowAccumulator& other, double factor) {
+    linear_.reserve(linear_.size() + other.linear_.size());
+    for (const auto& term : other.linear_) linear_.push_back({term.column, factor * term.coefficient});
+    quadratic_.reserve(quadratic_.size() + other.quadratic_.size());
+    for (const auto& entry : other.quadratic_) quadratic_.push_back({entry.row, entry.column, factor * entry.value});
+    length_ = std::max(length_, other.length_);
+    quadratic_size_ = std::max(quadratic_size_, other.quadratic_size_);
+    has_quadratic_part_ = has_quadratic_part_ || other.has_quadratic_part_;
+}
+
+void SparseRowAccumulator::move_merged_row_into(CompressedMatrix& rows) {
+    append_merged(linear_, rows.indices, rows.values);
+    rows.starts.push_back(static_cast<std::int64_t>(rows.indices.size()));
+    // Emptied in place, so that the next row reuses the buffers.
+    linear_.clear();
+    quadratic_.clear();
+    length_ = 0;
+    quadratic_size_ = 0;
+    has_quadratic_part_ = false;
+}
+
 SparseRowAccumulator SparseRowAccumulator::scaled(double factor) const {
     SparseRowAccumulator result = *this;
     for (auto& term : result.linear_) term.coefficient *= factor;

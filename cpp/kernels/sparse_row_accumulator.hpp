@@ -66,6 +66,14 @@ public:
     [[nodiscard]] SparseRowAccumulator times(const SparseRowAccumulator& other, double own_constant,
                                              double other_constant) const;
 
+    // In place: one term more, the length grown to cover its column.
+    void append_term(std::int64_t column, double coefficient);
+    // In place: this + factor * other, linear and quadratic parts alike.
+    void append_scaled(const SparseRowAccumulator& other, double factor);
+    // Appends the merged linear part as the next row of rows (whose starts
+    // already hold the row's start) and leaves this accumulator empty.
+    void move_merged_row_into(CompressedMatrix& rows);
+
     [[nodiscard]] std::int64_t length() const { return length_; }
     [[nodiscard]] bool has_quadratic_part() const { return has_quadratic_part_; }
     [[nodiscard]] std::int64_t quadratic_size() const { return quadratic_size_; }

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "kernels/element_layout.hpp"
+#include "kernels/linear_text_evaluation.hpp"
+#include "kernels/linear_text_syntax.hpp"
 #include "kernels/sparse_row_accumulator.hpp"
 #include "vx_bindings.hpp"
 
@@ -63,6 +65,61 @@ py::object element_terms(const ElementLayout& layout, const py::tuple& items) {
     return py::cast(SparseRowAccumulator::single_column(*column));
 }
 
+// The names a text may use: variables (name to ElementLayout) and sequences
+// (name to a one-dimensional int64 or float64 array).
+LinearTextNames text_names(const py::dict& variables, const py::dict& sequences) {
+    LinearTextNames names;
+    for (const auto& [name, layout] : variables) {
+        names.variables.emplace(py::cast<std::string>(name), &py::cast<const ElementLayout&>(layout));
+    }
+    for (const auto& [name, values] : sequences) {
+        const auto array = py::cast<py::array>(values);
+        std::vector<TextNumber> numbers;
+        if (array.dtype().kind() == 'f') {
+            for (const auto value : view(py::cast<InputArray<double>>(array))) numbers.push_back({false, 0, value});
+        } else {
+            for (const auto value : view(py::cast<InputArray<std::int64_t>>(array))) numbers.push_back({true, value, 0.0});
+        }
+        names.sequences.emplace(py::cast<std::string>(name), std::move(numbers));
+    }
+    return names;
+}
+
+py::object to_python(const TextNumber& number) {
+    if (number.integral) return py::int_(number.integer);
+    return py::float_(number.real);
+}
+
+// (constants, starts, indices, values) of the rows of a constraint text, or
+// None when the host must evaluate the text.
+py::object read_rows(std::string_view text, const py::dict& variables, const py::dict& sequences) {
+    const auto names = text_names(variables, sequences);
+    TextRows rows;
+    try {
+        py::gil_scoped_release unlocked;
+        rows = evaluate_linear_rows(LinearSyntaxTree(text), names);
+    } catch (const OutsideNativeText&) {
+        return py::none();
+    }
+    return py::make_tuple(to_array(rows.constants), to_array(rows.matrix.starts), to_array(rows.matrix.indices),
+                          to_array(rows.matrix.values));
+}
+
+// (constant, terms, integral) of an expression text, or None when the host
+// must evaluate the text.
+py::object read_expression(std::string_view text, const py::dict& variables, const py::dict& sequences) {
+    const auto names = text_names(variables, sequences);
+    TextExpression expression;
+    try {
+        py::gil_scoped_release unlocked;
+        expression = evaluate_linear_expression(LinearSyntaxTree(text), names);
+    } catch (const OutsideNativeText&) {
+        return py::none();
+    }
+    return py::make_tuple(to_python(expression.constant), py::cast(std::move(expression.terms)),
+                          py::bool_(expression.integral));
+}
+
 }  // namespace
 
 void bind_linear_text_kernels(py::module_& module) {
@@ -75,6 +132,13 @@ void bind_linear_text_kernels(py::module_& module) {
             const auto strides = layout.strides();
             return std::vector<std::int64_t>(strides.begin(), strides.end());
         });
+
+    module.def("read_linear_rows", &read_rows, py::arg("text"), py::arg("variables"), py::arg("sequences"),
+               "(constants, starts, indices, values) of the rows of a constraint text, merged by row; "
+               "None for text the host must evaluate");
+    module.def("read_linear_expression", &read_expression, py::arg("text"), py::arg("variables"),
+               py::arg("sequences"),
+               "(constant, terms, integral) of an expression text; None for text the host must evaluate");
 
     py::class_<SparseRowAccumulator>(module, "SparseRowAccumulator",
                                      "Unmerged coefficients of a compiled linear or quadratic expression")

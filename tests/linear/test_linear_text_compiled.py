@@ -9,6 +9,7 @@ from scipy.sparse import coo_array, csc_array, csr_array
 from vx_encoder._vx_native import SparseRowAccumulator
 from vx_encoder.linear_parser import LinearModel, VariableType
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledLinearExpression, CompiledSum
+from vx_encoder.linear_parser.native_text import read_expression
 
 SUM_OPERAND = "Type 'LinearExpression' is expected for left side of expression"
 PRODUCT_OPERAND = "Type 'LinearExpression' or 'int' is expected for expression"
@@ -255,3 +256,30 @@ def test_the_accumulator_refuses_malformed_input():
         product.quadratic_part_by_column(2.0, 3)
     with pytest.raises(ValueError):
         product.times(SparseRowAccumulator.single_column(0), 0.0, 0.0)
+
+
+def test_the_native_reader_gives_what_the_host_evaluates(x):
+    """Oracle: the host's evaluation of the same random texts, part by part; where the host refuses, the
+    native reader answers None and leaves the refusal to it."""
+    rng = random.Random(23)
+    variables = {"x": x}
+    for _ in range(400):
+        text, _ = random_text(rng, 4, allow_quadratic=True)
+        try:
+            expected = evaluated(text, x)
+        except TypeError:
+            assert read_expression(text, variables) is None, text
+            continue
+        read = read_expression(text, variables)
+        assert read is not None, text
+        if not isinstance(expected, CompiledLinearExpression):
+            assert read.constant == pytest.approx(expected) and linear_part(read) == {}, text
+            continue
+        assert read.constant == pytest.approx(expected.constant, abs=1e-12), text
+        assert linear_part(read) == pytest.approx(linear_part(expected), abs=1e-12), text
+        if expected.quadratic_coefficients is None:
+            assert read.quadratic_coefficients is None, text
+        else:
+            assert matrix_entries(read.quadratic_coefficients) == pytest.approx(
+                matrix_entries(expected.quadratic_coefficients), abs=1e-12
+            ), text

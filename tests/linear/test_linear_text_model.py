@@ -119,9 +119,27 @@ def test_integer_bounds_beyond_a_float_are_refused(capfd):
     assert capfd.readouterr().err.startswith("[error] The boundaries 0 and 1000")
 
 
-@pytest.mark.parametrize("name", ["x1", "_y", "for", "ξ"])
+@pytest.mark.parametrize("name", ["x1", "_y", "ξ", "fore", "Range"])
 def test_variable_names_are_identifiers(name):
     assert LinearModel().get_variables(name, VariableType.REAL).shape == ()
+
+
+@pytest.mark.parametrize("name", ["for", "lambda", "None", "CompiledSum", "range", "abs"])
+def test_names_that_would_change_the_text_are_refused_before_anything_is_made(calls, capfd, name):
+    message = f"name {name} is reserved by the expression language; change the name to a valid one"
+    model = LinearModel()
+    calls.clear()
+    with pytest.raises(ValueError, match=f"^Linear variable {message}$"):
+        model.get_variables(name, VariableType.REAL, i=2)
+    with pytest.raises(ValueError, match=f"^Index {message}$"):
+        model.get_indexes([name])
+    assert calls == [] and model._variables == {} and model._indexes == {}
+    assert capfd.readouterr().err.splitlines() == [f"[error] Linear variable {message}", f"[error] Index {message}"]
+    # The name stays free of any half-made variable: a valid model still solves.
+    x = model.get_variables("x", VariableType.INTEGER, 0, 3, i=2)
+    i = model.get_indexes(["i"])
+    model.add_target(Sum(x[i], i=range(2)), minimization=False)
+    assert model.solve().name == "OPTIMAL" and model.objective_value == 6
 
 
 @pytest.mark.parametrize("name", ["", "1x", "a-b", "a b", None])

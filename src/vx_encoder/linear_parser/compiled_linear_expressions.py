@@ -10,6 +10,8 @@ from vx_encoder.core.vx_logger import *
 
 _Number = tp.Union[Integral, Real]
 
+_INT64_LIMIT = 2.0**63
+
 _SUM_OPERAND_TYPE = "Type 'LinearExpression' is expected for left side of expression"
 _PRODUCT_OPERAND_TYPE = "Type 'LinearExpression' or 'int' is expected for expression"
 
@@ -116,41 +118,41 @@ class CompiledLinearExpression:
         return self._terms.quadratic_part_by_column(2.0, dimension)
 
     def __pos__(self) -> "CompiledLinearExpression":
-        return _of_terms(+self._constant, self._terms, self._integral)
+        return of_terms(+self._constant, self._terms, self._integral)
 
     def __neg__(self) -> "CompiledLinearExpression":
-        return _of_terms(-self._constant, self._terms.scaled(-1.0), self._integral)
+        return of_terms(-self._constant, self._terms.scaled(-1.0), self._integral)
 
     def __radd__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         return self.__add__(other)
 
     def __add__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         if isinstance(other, CompiledLinearExpression):
-            return _of_terms(
+            return of_terms(
                 self._constant + other._constant,
                 self._terms.plus(other._terms, 1.0),
                 self._integral and other._integral,
             )
         if _is_number(other):
-            return _of_terms(self._constant + other, self._terms, self._integral)
+            return of_terms(self._constant + other, self._terms, self._integral)
         log_e(_SUM_OPERAND_TYPE)
         raise TypeError(_SUM_OPERAND_TYPE)
 
     def __sub__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         if isinstance(other, CompiledLinearExpression):
-            return _of_terms(
+            return of_terms(
                 self._constant - other._constant,
                 self._terms.plus(other._terms, -1.0),
                 self._integral and other._integral,
             )
         if _is_number(other):
-            return _of_terms(self._constant - other, self._terms, self._integral)
+            return of_terms(self._constant - other, self._terms, self._integral)
         log_e(_SUM_OPERAND_TYPE)
         raise TypeError(_SUM_OPERAND_TYPE)
 
     def __mul__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
         if _is_number(other):
-            return _of_terms(
+            return of_terms(
                 other * self._constant, self._terms.scaled(float(other)), self._integral and _is_integer(other)
             )
         if isinstance(other, CompiledLinearExpression):
@@ -158,7 +160,7 @@ class CompiledLinearExpression:
                 log_e(_PRODUCT_OPERAND_TYPE)
                 raise TypeError(_PRODUCT_OPERAND_TYPE)
             own_constant, other_constant = self._constant, other._constant
-            return _of_terms(
+            return of_terms(
                 other_constant * own_constant,
                 self._terms.times(other._terms, float(own_constant), float(other_constant)),
                 self._integral
@@ -182,7 +184,9 @@ class CompiledLinearExpression:
         views = self.__views()
         if "merged" not in views:
             indexes, coefficients = self._terms.merged_linear_part()
-            if self._integral:
+            # Integer coefficients come back as integers unless one reaches
+            # past 64 bits, where the cast would wrap: those stay floats.
+            if self._integral and np.all(np.abs(coefficients) < _INT64_LIMIT):
                 coefficients = coefficients.astype(np.int64)
             views["merged"] = (indexes, coefficients)
         return views["merged"]
@@ -223,7 +227,8 @@ class CompiledSum(CompiledLinearExpression):
 _new_expression = object.__new__
 
 
-def _of_terms(constant: _Number, terms: SparseRowAccumulator, integral: bool) -> CompiledLinearExpression:
+def of_terms(constant: _Number, terms: SparseRowAccumulator, integral: bool) -> CompiledLinearExpression:
+    """The compiled expression of a constant and terms; integral says every coefficient is an integer."""
     expression = _new_expression(CompiledLinearExpression)
     expression._constant = constant
     expression._terms = terms

@@ -1,4 +1,6 @@
+import builtins
 from enum import Enum, auto
+import keyword
 from functools import reduce
 from numbers import Integral
 from operator import mul
@@ -14,6 +16,7 @@ from vx_encoder.core.variable_checks import checked_sizes, checked_start_values,
 from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
 from vx_encoder.linear_parser.linear_expression import LinearExpression, _is_number
+from vx_encoder.core.expression_evaluator import evaluate_expression_text
 from vx_encoder.core.vx_logger import *
 
 inf = linsolver.kLinsolverInf
@@ -23,6 +26,14 @@ _NOT_SOLVED = "The model was not solved correctly"
 # the evaluation; a variable of the same name is never shadowed (see
 # __bind_forall_values).
 _FORALL_VALUES = "_forall_values_"
+
+
+def _native_text():
+    """The native text reader, imported on first use: loading the sub-package loads
+    only its four modules of expressions and the model."""
+    from vx_encoder.linear_parser import native_text
+
+    return native_text
 
 
 class SolutionStatus(Enum):
@@ -92,6 +103,7 @@ class LinearModel(SolverResults):
         """
         if not isinstance(name, str) or not name or not name.isidentifier():
             refuse(ValueError, "Linear variable must have a non-empty name containing only letters")
+        self.__refuse_reserved_name("Linear variable", name)
         if name in self._used_vars:
             refuse(VariableError, "Linear variable named " + name + " is already in use")
         sizes = checked_sizes(name, dims)
@@ -129,6 +141,7 @@ class LinearModel(SolverResults):
             refuse(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
         result = []
         for name in indexes:
+            self.__refuse_reserved_name("Index", name)
             if name in self._used_vars:
                 refuse(VariableError, "Index named " + name + " is already in use")
             index_object = Index(name)
@@ -178,19 +191,20 @@ class LinearModel(SolverResults):
             if not _is_number(border):
                 refuse(TypeError, f"The borders of a constraint must be numbers, not {border!r}")
 
-        namespace = self.__evaluation_namespace()
+        bound = {}
         fors = " ".join(
-            f"for {name} in {self.__bind_forall_values(namespace, position, values)}"
+            f"for {name} in {self.__bind_forall_values(bound, position, values)}"
             for position, (name, values) in enumerate(foralls.items())
         )
-        constraints = eval(f"[{expression} {fors}]", namespace)
-        self.__check_rows(constraints)
-        if not constraints:
+        text = f"[{expression} {fors}]"
+        rows = _native_text().read_rows(text, self._variables, bound)
+        if rows is None:
+            rows = self.__rows_evaluated_by_host(text, {**self.__evaluation_namespace(), **bound})
+        constants, starts, indexes, coefficients = rows
+        if not len(constants):
             return
-        constants = np.array([constraint.constant for constraint in constraints], dtype=np.float64)
-        starts, indexes, coefficients = rows_by_row(constraints)
         self._linsolver_model.addRows(
-            len(constraints), lo - constants, hi - constants, len(indexes), starts, indexes, coefficients
+            len(constants), lo - constants, hi - constants, len(indexes), starts, indexes, coefficients
         )
 
     def add_target(self, expression: LinearExpression, minimization: bool) -> None:
@@ -208,7 +222,10 @@ class LinearModel(SolverResults):
             self._linsolver_model.changeObjectiveSense(linsolver.ObjSense.kMinimize)
         else:
             self._linsolver_model.changeObjectiveSense(linsolver.ObjSense.kMaximize)
-        target = eval(str(expression), self.__evaluation_namespace())
+        text = str(expression)
+        target = _native_text().read_expression(text, self._variables)
+        if target is None:
+            target = evaluate_expression_text(text, self.__evaluation_namespace())
         if _is_number(target):
             target = CompiledSum([target])
         elif not isinstance(target, CompiledLinearExpression):
@@ -290,8 +307,8 @@ class LinearModel(SolverResults):
     def __evaluation_namespace(self) -> dict:
         return {**self._formulas_dir, **self._variables}
 
-    def __bind_forall_values(self, namespace: dict, position: int, values) -> str:
-        """The text of a foralls range: a string as it is, any other value bound in the namespace.
+    def __bind_forall_values(self, bound: dict, position: int, values) -> str:
+        """The text of a foralls range: a string as it is, any other value bound by a name in bound.
 
         Binding the value itself keeps arrays, NumPy scalars and any other
         iterable exact, where their printed form may not read back.
@@ -299,10 +316,24 @@ class LinearModel(SolverResults):
         if isinstance(values, str):
             return values
         name = f"{_FORALL_VALUES}{position}"
-        while name in namespace:
+        while name in self._variables or name in self._formulas_dir:
             name = "_" + name
-        namespace[name] = values
+        bound[name] = values
         return name
+
+    def __refuse_reserved_name(self, kind: str, name: str) -> None:
+        """Refuses a name that would change the meaning of expression text: a keyword,
+        a name of the evaluation namespace or a built-in name."""
+        if keyword.iskeyword(name) or name in self._formulas_dir or hasattr(builtins, name):
+            refuse(ValueError, f"{kind} name {name} is reserved by the expression language; "
+                               "change the name to a valid one")
+
+    def __rows_evaluated_by_host(self, text: str, namespace: dict):
+        """(constants, starts, column indexes, coefficients) of the rows the host evaluates from text."""
+        constraints = evaluate_expression_text(text, namespace)
+        self.__check_rows(constraints)
+        constants = np.array([constraint.constant for constraint in constraints], dtype=np.float64)
+        return (constants, *rows_by_row(constraints))
 
     @staticmethod
     def __check_rows(constraints: list) -> None:

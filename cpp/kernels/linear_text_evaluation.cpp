@@ -1,0 +1,384 @@
+#include "kernels/linear_text_evaluation.hpp"
+
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <utility>
+
+namespace vx {
+
+namespace {
+
+constexpr TextNumber one{true, 1, 0.0};
+
+TextNumber integer_number(std::int64_t value) { return {true, value, 0.0}; }
+TextNumber real_number(double value) { return {false, 0, value}; }
+
+// The host's arithmetic on the subset's numbers; an integer result beyond 64
+// bits is left to the host, whose integers have no limit.
+TextNumber added(TextNumber left, TextNumber right) {
+    if (!left.integral || !right.integral) return real_number(left.as_real() + right.as_real());
+    std::int64_t result = 0;
+    if (__builtin_add_overflow(left.integer, right.integer, &result)) throw OutsideNativeText{};
+    return integer_number(result);
+}
+
+TextNumber multiplied(TextNumber left, TextNumber right) {
+    if (!left.integral || !right.integral) return real_number(left.as_real() * right.as_real());
+    std::int64_t result = 0;
+    if (__builtin_mul_overflow(left.integer, right.integer, &result)) throw OutsideNativeText{};
+    return integer_number(result);
+}
+
+TextNumber negated(TextNumber value) {
+    if (!value.integral) return real_number(-value.real);
+    if (value.integer == INT64_MIN) throw OutsideNativeText{};
+    return integer_number(-value.integer);
+}
+
+// Integer division and remainder round toward minus infinity, as the host's.
+std::pair<std::int64_t, std::int64_t> floor_division(TextNumber left, TextNumber right) {
+    if (!left.integral || !right.integral || right.integer == 0 || (left.integer == INT64_MIN && right.integer == -1)) {
+        throw OutsideNativeText{};
+    }
+    std::int64_t quotient = left.integer / right.integer;
+    std::int64_t remainder = left.integer % right.integer;
+    if (remainder != 0 && ((remainder < 0) != (right.integer < 0))) {
+        --quotient;
+        remainder += right.integer;
+    }
+    return {quotient, remainder};
+}
+
+enum class GlobalKind : std::uint8_t { unknown, variable, sequence, compiled_sum, range };
+
+struct Global {
+    GlobalKind kind = GlobalKind::unknown;
+    const ElementLayout* layout = nullptr;
+    const std::vector<TextNumber>* sequence = nullptr;
+};
+
+class LinearTextEvaluator {
+public:
+    LinearTextEvaluator(const LinearSyntaxTree& tree, const LinearTextNames& names) : tree_(tree) {
+        resolve_globals(names);
+        mark_nodes_with_terms();
+    }
+
+    TextExpression expression() {
+        TextExpression result;
+        linear(tree_.root(), one, result);
+        return result;
+    }
+
+    TextRows rows() {
+        TextRows result;
+        result.matrix.starts.push_back(0);
+        TextExpression row;
+        const auto add_row = [&](std::uint32_t element) {
+            if (!has_terms_[element]) throw OutsideNativeText{};
+            linear(element, one, row);
+            if (row.terms.has_quadratic_part()) throw OutsideNativeText{};
+            result.constants.push_back(row.constant.as_real());
+            row.terms.move_merged_row_into(result.matrix);
+            row.constant = {};
+        };
+        const auto root = tree_.root();
+        const auto& node = tree_.node(root);
+        if (node.kind == LinearNodeKind::comprehension) {
+            const auto element = tree_.children(root).front();
+            for_each_binding(root, [&] { add_row(element); });
+        } else if (node.kind == LinearNodeKind::list) {
+            for (const auto element : tree_.children(root)) add_row(element);
+        } else {
+            throw OutsideNativeText{};
+        }
+        return result;
+    }
+
+private:
+    void resolve_globals(const LinearTextNames& names) {
+        const auto& symbols = tree_.symbols();
+        globals_.resize(symbols.size());
+        for (std::size_t symbol = 0; symbol < symbols.size(); ++symbol) {
+            auto& global = globals_[symbol];
+            if (const auto variable = names.variables.find(symbols[symbol]); variable != names.variables.end()) {
+                global = {GlobalKind::variable, variable->second, nullptr};
+            } else if (const auto values = names.sequences.find(symbols[symbol]); values != names.sequences.end()) {
+                global = {GlobalKind::sequence, nullptr, &values->second};
+            } else if (symbols[symbol] == "CompiledSum") {
+                global.kind = GlobalKind::compiled_sum;
+            } else if (symbols[symbol] == "range") {
+                global.kind = GlobalKind::range;
+            }
+        }
+    }
+
+    // A node has terms when it calls a variable or CompiledSum, or names one;
+    // every other node is a number or a sequence of numbers.
+    void mark_nodes_with_terms() {
+        has_terms_.assign(tree_.size(), 0);
+        for (std::uint32_t id = 0; id < tree_.size(); ++id) {
+            const auto& node = tree_.node(id);
+            if (node.kind == LinearNodeKind::name) {
+                const auto kind = globals_[static_cast<std::size_t>(node.value)].kind;
+                has_terms_[id] = kind == GlobalKind::variable || kind == GlobalKind::compiled_sum;
+                continue;
+            }
+            if (node.kind == LinearNodeKind::comprehension) refuse_shadowed_names(id);
+            for (const auto child : tree_.children(id)) has_terms_[id] = has_terms_[id] || has_terms_[child];
+        }
+    }
+
+    // A for clause that binds the name of a variable or of CompiledSum would
+    // change which nodes have terms; the host reads such text.
+    void refuse_shadowed_names(std::uint32_t comprehension) {
+        const auto parts = tree_.children(comprehension);
+        for (std::size_t clause = 1; clause < parts.size(); clause += 2) {
+            const auto kind = globals_[static_cast<std::size_t>(tree_.node(parts[clause]).value)].kind;
+            if (kind == GlobalKind::variable || kind == GlobalKind::compiled_sum) throw OutsideNativeText{};
+        }
+    }
+
+    // Adds factor times the value of a node to sink.
+    void linear(std::uint32_t id, TextNumber factor, TextExpression& sink) {
+        if (!has_terms_[id]) {
+            sink.constant = added(sink.constant, multiplied(factor, number(id)));
+            return;
+        }
+        const auto& node = tree_.node(id);
+        const auto parts = tree_.children(id);
+        switch (node.kind) {
+            case LinearNodeKind::sum:
+                refuse_number_minus_expression(parts);
+                for (const auto part : parts) linear(part, factor, sink);
+                return;
+            case LinearNodeKind::subtracted:
+            case LinearNodeKind::negated:
+                linear(parts[0], negated(factor), sink);
+                return;
+            case LinearNodeKind::product:
+                if (!has_terms_[parts[0]]) {
+                    linear(parts[1], multiplied(factor, number(parts[0])), sink);
+                } else if (!has_terms_[parts[1]]) {
+                    linear(parts[0], multiplied(factor, number(parts[1])), sink);
+                } else {
+                    product_of_expressions(parts[0], parts[1], factor, sink);
+                }
+                return;
+            case LinearNodeKind::call:
+                call(id, factor, sink);
+                return;
+            default:
+                throw OutsideNativeText{};
+        }
+    }
+
+    // The host has no number minus a compiled expression: a sum whose terms
+    // before a subtracted expression are all numbers is the host's to refuse.
+    void refuse_number_minus_expression(std::span<const std::uint32_t> parts) const {
+        for (const auto part : parts) {
+            if (!has_terms_[part]) continue;
+            if (part != parts.front() && tree_.node(part).kind == LinearNodeKind::subtracted) throw OutsideNativeText{};
+            return;
+        }
+    }
+
+    // (a0 + a)(b0 + b) of two linear expressions, times factor.
+    void product_of_expressions(std::uint32_t left, std::uint32_t right, TextNumber factor, TextExpression& sink) {
+        TextExpression own;
+        TextExpression other;
+        linear(left, one, own);
+        linear(right, one, other);
+        if (own.terms.has_quadratic_part() || other.terms.has_quadratic_part()) throw OutsideNativeText{};
+        const auto product = own.terms.times(other.terms, own.constant.as_real(), other.constant.as_real());
+        sink.terms.append_scaled(product, factor.as_real());
+        sink.constant = added(sink.constant, multiplied(factor, multiplied(other.constant, own.constant)));
+        sink.integral = sink.integral && factor.integral && own.integral && other.integral &&
+                        own.constant.integral && other.constant.integral;
+    }
+
+    void call(std::uint32_t id, TextNumber factor, TextExpression& sink) {
+        const auto parts = tree_.children(id);
+        const auto& callee = tree_.node(parts[0]);
+        if (callee.kind != LinearNodeKind::name || is_local(callee.value)) throw OutsideNativeText{};
+        const auto& global = globals_[static_cast<std::size_t>(callee.value)];
+        if (global.kind == GlobalKind::variable) {
+            element(*global.layout, parts.subspan(1), factor, sink);
+        } else if (global.kind == GlobalKind::compiled_sum && parts.size() == 2) {
+            sum_of_elements(parts[1], factor, sink);
+        } else {
+            throw OutsideNativeText{};
+        }
+    }
+
+    void element(const ElementLayout& layout, std::span<const std::uint32_t> arguments, TextNumber factor,
+                 TextExpression& sink) {
+        if (arguments.size() != layout.rank()) throw OutsideNativeText{};
+        index_values_.clear();
+        for (const auto argument : arguments) {
+            const auto value = number(argument);
+            if (!value.integral) throw OutsideNativeText{};
+            index_values_.push_back(value.integer);
+        }
+        const auto column = layout.column_of(index_values_);
+        if (!column) throw OutsideNativeText{};
+        sink.terms.append_term(*column, factor.as_real());
+        sink.integral = sink.integral && factor.integral;
+    }
+
+    void sum_of_elements(std::uint32_t elements, TextNumber factor, TextExpression& sink) {
+        const auto& node = tree_.node(elements);
+        if (node.kind == LinearNodeKind::list || node.kind == LinearNodeKind::tuple) {
+            for (const auto part : tree_.children(elements)) linear(part, factor, sink);
+        } else if (node.kind == LinearNodeKind::comprehension) {
+            const auto element = tree_.children(elements).front();
+            for_each_binding(elements, [&] { linear(element, factor, sink); });
+        } else {
+            throw OutsideNativeText{};
+        }
+    }
+
+    TextNumber number(std::uint32_t id) {
+        const auto& node = tree_.node(id);
+        const auto parts = tree_.children(id);
+        switch (node.kind) {
+            case LinearNodeKind::integer:
+                return integer_number(node.value);
+            case LinearNodeKind::real:
+                return real_number(real_value(node));
+            case LinearNodeKind::name:
+                for (auto local = locals_.rbegin(); local != locals_.rend(); ++local) {
+                    if (local->first == node.value) return local->second;
+                }
+                throw OutsideNativeText{};
+            case LinearNodeKind::subtracted:
+            case LinearNodeKind::negated:
+                return negated(number(parts[0]));
+            case LinearNodeKind::sum: {
+                TextNumber total = number(parts[0]);
+                for (const auto part : parts.subspan(1)) {
+                    total = added(total, number(part));
+                }
+                return total;
+            }
+            case LinearNodeKind::product:
+                return multiplied(number(parts[0]), number(parts[1]));
+            case LinearNodeKind::remainder:
+                return integer_number(floor_division(number(parts[0]), number(parts[1])).second);
+            case LinearNodeKind::floor_quotient:
+                return integer_number(floor_division(number(parts[0]), number(parts[1])).first);
+            default:
+                throw OutsideNativeText{};
+        }
+    }
+
+    [[nodiscard]] bool is_local(std::int64_t symbol) const {
+        for (const auto& local : locals_) {
+            if (local.first == symbol) return true;
+        }
+        return false;
+    }
+
+    // Calls body once per combination of the for clauses' values, the names
+    // bound, the first clause outermost.
+    // Type-erased callbacks: a comprehension inside an iterable would
+    // otherwise instantiate these templates without end.
+    using Body = std::function<void()>;
+    using Item = std::function<void(TextNumber)>;
+
+    void for_each_binding(std::uint32_t comprehension, const Body& body) {
+        bind_clause(tree_.children(comprehension), 1, body);
+    }
+
+    void bind_clause(std::span<const std::uint32_t> parts, std::size_t clause, const Body& body) {
+        if (clause >= parts.size()) {
+            body();
+            return;
+        }
+        const auto symbol = tree_.node(parts[clause]).value;
+        for_each_item(parts[clause + 1], [&](TextNumber value) {
+            locals_.emplace_back(symbol, value);
+            bind_clause(parts, clause + 2, body);
+            locals_.pop_back();
+        });
+    }
+
+    // The items of an iterable: a range, a bound sequence, or a list, tuple or
+    // comprehension, which is evaluated whole first, as the host does.
+    void for_each_item(std::uint32_t iterable, const Item& item) {
+        const auto& node = tree_.node(iterable);
+        if (node.kind == LinearNodeKind::name && !is_local(node.value)) {
+            const auto& global = globals_[static_cast<std::size_t>(node.value)];
+            if (global.kind != GlobalKind::sequence) throw OutsideNativeText{};
+            for (const auto& value : *global.sequence) item(value);
+            return;
+        }
+        if (node.kind == LinearNodeKind::call) {
+            const auto [start, stop, step] = range_arguments(iterable);
+            if (step > 0) {
+                for (std::int64_t value = start; value < stop; value += step) item(integer_number(value));
+            } else {
+                for (std::int64_t value = start; value > stop; value += step) item(integer_number(value));
+            }
+            return;
+        }
+        std::vector<TextNumber> values;
+        if (node.kind == LinearNodeKind::list || node.kind == LinearNodeKind::tuple) {
+            for (const auto part : tree_.children(iterable)) values.push_back(number(part));
+        } else if (node.kind == LinearNodeKind::comprehension) {
+            const auto element = tree_.children(iterable).front();
+            for_each_binding(iterable, [&] { values.push_back(number(element)); });
+        } else {
+            throw OutsideNativeText{};
+        }
+        for (const auto& value : values) item(value);
+    }
+
+    struct RangeArguments {
+        std::int64_t start;
+        std::int64_t stop;
+        std::int64_t step;
+    };
+
+    RangeArguments range_arguments(std::uint32_t call) {
+        const auto parts = tree_.children(call);
+        const auto& callee = tree_.node(parts[0]);
+        if (callee.kind != LinearNodeKind::name || is_local(callee.value) ||
+            globals_[static_cast<std::size_t>(callee.value)].kind != GlobalKind::range || parts.size() < 2 ||
+            parts.size() > 4) {
+            throw OutsideNativeText{};
+        }
+        std::int64_t values[3] = {0, 0, 1};
+        for (std::size_t position = 1; position < parts.size(); ++position) {
+            const auto value = number(parts[position]);
+            if (!value.integral) throw OutsideNativeText{};
+            values[position - 1] = value.integer;
+        }
+        if (parts.size() == 2) return {0, values[0], 1};
+        // Steps are added up to the stop: keep the sum within 64 bits.
+        if (values[2] == 0 || values[2] == INT64_MIN || values[1] > INT64_MAX - (values[2] > 0 ? values[2] : 0) ||
+            values[1] < INT64_MIN - (values[2] < 0 ? values[2] : 0)) {
+            throw OutsideNativeText{};
+        }
+        return {values[0], values[1], values[2]};
+    }
+
+    const LinearSyntaxTree& tree_;
+    std::vector<Global> globals_;
+    std::vector<std::uint8_t> has_terms_;
+    std::vector<std::pair<std::int64_t, TextNumber>> locals_;
+    std::vector<std::int64_t> index_values_;
+};
+
+}  // namespace
+
+TextExpression evaluate_linear_expression(const LinearSyntaxTree& tree, const LinearTextNames& names) {
+    return LinearTextEvaluator(tree, names).expression();
+}
+
+TextRows evaluate_linear_rows(const LinearSyntaxTree& tree, const LinearTextNames& names) {
+    return LinearTextEvaluator(tree, names).rows();
+}
+
+}  // namespace vx
