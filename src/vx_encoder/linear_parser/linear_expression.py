@@ -33,6 +33,9 @@ class LinearExpression:
         expression: The expression text.
     """
 
+    # Models hold one expression per term of their long sums: slots keep each small.
+    __slots__ = ("_expression", "_lo", "_hi")
+
     def __init__(self, expression: str = ""):
         self._expression = expression
         self._lo = None
@@ -69,12 +72,16 @@ class LinearExpression:
         return -self + other
 
     def __mul__(self, other: tp.Union[Integral, Real, "LinearExpression"]) -> "LinearExpression":
+        if type(other) in _PLAIN_NUMBER_TYPES and self._lo is None and self._hi is None:
+            # A number times an unbounded expression, the term of every weighted
+            # sum, without the general tests below.
+            return LinearExpression(f"{other} * ({self._expression})")
         if _is_number(other):
             return LinearExpression(f"{self.__operand_text(other)} * ({self})")
         return LinearExpression(f"({self}) * ({self.__operand_text(other)})")
 
-    def __rmul__(self, other: tp.Union["LinearExpression", Integral, Real]) -> "LinearExpression":
-        return self.__mul__(other)
+    # other * self is self * other; the alias spares a call on the path of every weighted term.
+    __rmul__ = __mul__
 
     def __eq__(self, other: tp.Union[Integral, Real]):
         bounded = self.__bounded_copy()
@@ -130,6 +137,8 @@ class LinearVariableProxy(LinearExpression):
         name: The element text.
     """
 
+    __slots__ = ("_name",)
+
     def __init__(self, name: str):
         super().__init__(name)
         self._name = name
@@ -149,6 +158,8 @@ class Sum(LinearExpression):
         TypeError: ``expression`` is not a linear expression.
         FormulaError: ``expression`` has bounds.
     """
+
+    __slots__ = ()
 
     def __init__(self, expression: LinearExpression, **indexes) -> None:
         super().__init__()
@@ -172,6 +183,8 @@ class SumIt(LinearExpression):
         TypeError: ``expressions`` is not a sequence or holds a non-expression.
         FormulaError: An expression has bounds.
     """
+
+    __slots__ = ()
 
     def __init__(self, expressions: tp.Sequence[LinearExpression]) -> None:
         super().__init__()

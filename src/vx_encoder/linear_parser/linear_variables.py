@@ -1,3 +1,4 @@
+from collections.abc import Sequence
 from operator import index
 import typing as tp
 
@@ -72,7 +73,9 @@ class LinearVariable:
         self._type = type_var
 
     def __getitem__(self, items) -> LinearVariableProxy:
-        if isinstance(items, tp.Sequence):
+        if type(items) is int:  # the common case, first: no sequence test
+            return LinearVariableProxy(f"{self._name}({items})")
+        if isinstance(items, Sequence):
             return LinearVariableProxy(f"{self._name}({','.join(str(item) for item in items)})")
         return LinearVariableProxy(f"{self._name}({items})")
 
