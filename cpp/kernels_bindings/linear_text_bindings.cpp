@@ -90,34 +90,35 @@ py::object to_python(const TextNumber& number) {
     return py::float_(number.real);
 }
 
+// What evaluate makes of the text, or nothing when the host must evaluate it.
+template <class Evaluate>
+auto natively(std::string_view text, const py::dict& variables, const py::dict& sequences, Evaluate evaluate)
+    -> std::optional<decltype(evaluate(LinearSyntaxTree(text), LinearTextNames{}))> {
+    const auto names = text_names(variables, sequences);
+    try {
+        py::gil_scoped_release unlocked;
+        return evaluate(LinearSyntaxTree(text), names);
+    } catch (const OutsideNativeText&) {
+        return std::nullopt;
+    }
+}
+
 // (constants, starts, indices, values) of the rows of a constraint text, or
 // None when the host must evaluate the text.
 py::object read_rows(std::string_view text, const py::dict& variables, const py::dict& sequences) {
-    const auto names = text_names(variables, sequences);
-    TextRows rows;
-    try {
-        py::gil_scoped_release unlocked;
-        rows = evaluate_linear_rows(LinearSyntaxTree(text), names);
-    } catch (const OutsideNativeText&) {
-        return py::none();
-    }
-    return py::make_tuple(to_array(rows.constants), to_array(rows.matrix.starts), to_array(rows.matrix.indices),
-                          to_array(rows.matrix.values));
+    const auto rows = natively(text, variables, sequences, evaluate_linear_rows);
+    if (!rows) return py::none();
+    return py::make_tuple(to_array(rows->constants), to_array(rows->matrix.starts), to_array(rows->matrix.indices),
+                          to_array(rows->matrix.values));
 }
 
 // (constant, terms, integral) of an expression text, or None when the host
 // must evaluate the text.
 py::object read_expression(std::string_view text, const py::dict& variables, const py::dict& sequences) {
-    const auto names = text_names(variables, sequences);
-    TextExpression expression;
-    try {
-        py::gil_scoped_release unlocked;
-        expression = evaluate_linear_expression(LinearSyntaxTree(text), names);
-    } catch (const OutsideNativeText&) {
-        return py::none();
-    }
-    return py::make_tuple(to_python(expression.constant), py::cast(std::move(expression.terms)),
-                          py::bool_(expression.integral));
+    auto expression = natively(text, variables, sequences, evaluate_linear_expression);
+    if (!expression) return py::none();
+    return py::make_tuple(to_python(expression->constant), py::cast(std::move(expression->terms)),
+                          py::bool_(expression->integral));
 }
 
 }  // namespace

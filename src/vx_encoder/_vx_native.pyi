@@ -6,7 +6,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'SparseRowAccumulator', 'clause_template_of_named', 'clause_template_of_text', 'compile_named_template', 'compile_template', 'number_evaluated_instances', 'variable_map']
+__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'SparseRowAccumulator', 'clause_template_of_named', 'clause_template_of_text', 'compile_named_template', 'compile_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'variable_map']
 class CellOutOfRange(IndexError):
     """
     Index values of a variable call outside its dimensions; args: (variable name, values).
@@ -136,6 +136,14 @@ def compile_template(clauses: collections.abc.Sequence[collections.abc.Sequence[
 def number_evaluated_instances(instances: typing.Any, first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex, weights: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]) -> InstantiatedClauses:
     """
     Numbers, sorts and collects the clauses of instances evaluated by the host.
+    """
+def read_linear_expression(text: str, variables: dict, sequences: dict) -> typing.Any:
+    """
+    (constant, terms, integral) of an expression text; None for text the host must evaluate
+    """
+def read_linear_rows(text: str, variables: dict, sequences: dict) -> typing.Any:
+    """
+    (constants, starts, indices, values) of the rows of a constraint text, merged by row; None for text the host must evaluate
     """
 def variable_map(name: str, sizes: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex], first_number: typing.SupportsInt | typing.SupportsIndex) -> dict:
     """

@@ -96,7 +96,8 @@ class LinearModel(SolverResults):
             The variable: ``x[i, j]`` writes an element for expressions.
 
         Raises:
-            ValueError: The name is not an identifier, a size is not a non-negative
+            ValueError: The name is not an identifier or is reserved by the expression
+                language (a keyword, CompiledSum or a built-in name), a size is not a non-negative
                 integer, the bounds leave no value (NaN), an integer variable's bounds
                 are not integers, or the type is unknown.
             VariableError: The name is already in use.
