@@ -5,6 +5,8 @@
 #include <span>
 #include <utility>
 
+#include "engine/support/stack_headroom.hpp"
+
 namespace vx {
 
 namespace {
@@ -142,6 +144,7 @@ private:
 
     // Adds factor times the value of a node to sink.
     void linear(std::uint32_t id, TextNumber factor, TextExpression& sink) {
+        if (headroom_.exhausted()) throw OutsideNativeText{};
         if (!has_terms_[id]) {
             sink.constant = added(sink.constant, multiplied(factor, number(id)));
             return;
@@ -240,6 +243,7 @@ private:
     }
 
     TextNumber number(std::uint32_t id) {
+        if (headroom_.exhausted()) throw OutsideNativeText{};
         const auto& node = tree_.node(id);
         const auto parts = tree_.children(id);
         switch (node.kind) {
@@ -369,6 +373,7 @@ private:
     std::vector<std::uint8_t> has_terms_;
     std::vector<std::pair<std::int64_t, TextNumber>> locals_;
     std::vector<std::int64_t> index_values_;
+    const kelvo::StackHeadroom& headroom_ = kelvo::StackHeadroom::of_this_thread();
 };
 
 }  // namespace

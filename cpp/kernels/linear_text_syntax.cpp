@@ -6,6 +6,8 @@
 #include <charconv>
 #include <unordered_map>
 
+#include "engine/support/stack_headroom.hpp"
+
 namespace vx {
 
 namespace {
@@ -135,8 +137,8 @@ private:
         return add(kind, 0, std::span<const std::uint32_t>(children.begin(), children.size()));
     }
 
-    static void check_depth(std::size_t depth) {
-        if (depth > max_linear_text_depth) throw OutsideNativeText{};
+    void check_depth(std::size_t depth) const {
+        if (depth > max_linear_text_depth || headroom_.exhausted()) throw OutsideNativeText{};
     }
 
     std::uint32_t sum(std::size_t depth) {
@@ -296,6 +298,7 @@ private:
     std::size_t open_brackets_ = 0;
     Token token_{Kind::end, {}};
     std::unordered_map<std::string_view, std::int64_t> symbol_ids_;
+    const kelvo::StackHeadroom& headroom_ = kelvo::StackHeadroom::of_this_thread();
 };
 
 LinearSyntaxTree::LinearSyntaxTree(std::string_view text) {

@@ -5,7 +5,8 @@
 // + - * % //. A sum of any length is one node, so a row built with + in a loop
 // costs no depth. Anything else (other operators, keywords, strings, nesting
 // deeper than max_linear_text_depth) is refused with OutsideNativeText: the
-// host then reads the text and reports what is wrong with it.
+// host then reads the text and reports what is wrong with it. So is nesting
+// that would come near the end of the calling thread's stack.
 
 #include <cstdint>
 #include <span>

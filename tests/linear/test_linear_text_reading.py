@@ -178,3 +178,4 @@ def test_random_models_reach_the_optimum_of_another_solver(seed):
     assert expected.success
     model.solve()
     assert model.objective_value == pytest.approx(expected.fun + constant, rel=1e-9, abs=1e-6)
+
