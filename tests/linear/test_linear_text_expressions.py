@@ -68,6 +68,17 @@ def test_an_operand_that_is_no_number_and_no_expression_is_refused(names, capfd,
         assert capfd.readouterr().err.splitlines() == [f"[error] {OPERAND_TYPE}"]
 
 
+@pytest.mark.parametrize("nan", [float("nan"), np.float64("nan")])
+def test_a_nan_operand_is_refused_where_it_is_written(names, capfd, nan):
+    x, i = names["x"], names["i"]
+    message = "A NaN cannot be a coefficient or constant of a linear expression"
+    for operation in (lambda: x[i] + nan, lambda: nan - x[i], lambda: x[i] * nan, lambda: nan * x[i]):
+        capfd.readouterr()
+        with pytest.raises(ValueError, match=f"^{message}$"):
+            operation()
+        assert capfd.readouterr().err.splitlines() == [f"[error] {message}"]
+
+
 def test_a_string_on_the_left_is_refused_by_the_reflected_operator(names, capfd):
     with pytest.raises(TypeError, match=f"^{OPERAND_TYPE}$"):
         "1" + names["x"][names["i"]]

@@ -13,6 +13,8 @@ _NO_TRUTH_VALUE = (
     "Give both bounds to one constraint, as in add_constraint(e <= 5, lo=1)"
 )
 
+_NOT_A_NUMBER = "A NaN cannot be a coefficient or constant of a linear expression"
+
 _PLAIN_NUMBER_TYPES = frozenset((int, float, bool))
 
 
@@ -72,7 +74,7 @@ class LinearExpression:
         return -self + other
 
     def __mul__(self, other: tp.Union[Integral, Real, "LinearExpression"]) -> "LinearExpression":
-        if type(other) in _PLAIN_NUMBER_TYPES and self._lo is None and self._hi is None:
+        if type(other) in _PLAIN_NUMBER_TYPES and other == other and self._lo is None and self._hi is None:
             # A number times an unbounded expression, the term of every weighted
             # sum, without the general tests below.
             return LinearExpression(f"{other} * ({self._expression})")
@@ -118,6 +120,10 @@ class LinearExpression:
         """The text of the right operand of a binary operator, after the bound tests."""
         self._check_borders()
         if _is_number(other):
+            # NaN != NaN; its text "nan" would otherwise fail later as an unknown name.
+            if other != other:
+                log_e(_NOT_A_NUMBER)
+                raise ValueError(_NOT_A_NUMBER)
             return format(other)
         if isinstance(other, LinearExpression):
             other._check_borders()
