@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/model_text/clause_template_cache.hpp"
 #include "engine/model_text/constraint_template.hpp"
 #include "engine/pbct/pb_config.hpp"
 #include "engine_bindings.hpp"
@@ -46,14 +47,16 @@ py::array_t<T> array_of(const std::vector<T>& values) {
 }
 
 py::object read_clause_template_for_python(py::handle text, const std::vector<std::string>& index_names,
-                                           py::handle variables, const PBConfig& config) {
+                                           py::handle variables, const PBConfig& config,
+                                           ClauseTemplateCache* cache) {
     if (!PyUnicode_Check(text.ptr())) throw py::type_error("the constraint must be text");
     const auto model_variables = variables_from_python(variables);
     const std::string constraint = text.cast<std::string>();
     std::optional<NamedClauseTemplate> read;
     {
         py::gil_scoped_release released;
-        read = read_clause_template(constraint, index_names, model_variables, config);
+        read = cache != nullptr ? cache->read(constraint, index_names, model_variables, config)
+                                : read_clause_template(constraint, index_names, model_variables, config);
     }
     if (!read) return py::none();
     return py::make_tuple(py::cast(read->names), array_of(read->literals), array_of(read->ends), read->pbct,
@@ -63,8 +66,13 @@ py::object read_clause_template_for_python(py::handle text, const std::vector<st
 }  // namespace
 
 void bind_clause_template_reader(py::module_& module) {
+    py::class_<ClauseTemplateCache>(module, "clause_template_cache",
+                                    "The clause templates of the texts read so far, by shape: texts that differ "
+                                    "only in their constant cells are read once.")
+        .def(py::init<>())
+        .def("__len__", &ClauseTemplateCache::size);
     module.def("read_clause_template", &read_clause_template_for_python, py::arg("text"), py::arg("index_names"),
-               py::arg("variables"), py::arg("pb_config"),
+               py::arg("variables"), py::arg("pb_config"), py::arg("cache") = nullptr,
                R"doc(Read a hard constraint's text natively into its clause template, the index names symbolic.
 
 Args:
@@ -72,6 +80,7 @@ Args:
     index_names: The names of its foralls indexes.
     variables: (name, sizes) pairs of the model's variables.
     pb_config: The pbct.PBConfig of the encoder.
+    cache: A clause_template_cache to read through, or None.
 
 Returns:
     (names, literals, ends, pbct_count, bxpr_count, never_holds): literal

@@ -1,6 +1,7 @@
 from __future__ import annotations
 
 import typing as tp
+from itertools import repeat
 from numbers import Integral
 
 from vx_encoder.core.vx_logger import *
@@ -15,7 +16,7 @@ def _expr2bx(expr: Expression) -> str:
 
 def _expr2pb(expr: Expression) -> str:
     if isinstance(expr, VariableProxy):
-        return f"{expr}.to_pb()"
+        return expr._expr + ".to_pb()"
     return str(expr)
 
 
@@ -38,7 +39,7 @@ def _range_builder_text(head: str, form: _Form, operand: tp.Any, indexes: dict[s
 
 
 def _require_expressions(expressions: tp.Iterable[tp.Any]) -> None:
-    if not all(isinstance(expr, Expression) for expr in expressions):
+    if not all(map(isinstance, expressions, repeat(Expression))):
         _refuse("Variable 'expressions' must contain only objects of type 'Expression'")
 
 
@@ -51,7 +52,7 @@ def _sequence_builder_text(head: str, form: _Form, builder: str, expressions: tp
     if len(expressions) == 0:
         log_w("The input sequence has zero length")
     _require_expressions(expressions)
-    return f"{head}{', '.join(form(expr) for expr in expressions)}])"
+    return f"{head}{', '.join(map(form, expressions))}])"
 
 
 _TRUTH_TEST_MESSAGE = (
@@ -166,7 +167,9 @@ class VariableProxy(Expression):
     """
 
     def __init__(self, name: str):
-        super().__init__(name)
+        # Set directly: a model makes one proxy per cell it names.
+        self._expr = name
+        self._soft = True
         self.name = name
 
     def __repr__(self) -> str:

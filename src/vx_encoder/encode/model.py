@@ -107,6 +107,7 @@ class Model:
         self._shift_target_variable = 0
         self._is_wcnf = None
         self._template_target = None
+        self._clause_template_cache = None
         self._start_time = datetime.now()
         if not self._use_formula_encoder:
             self.create_variables(self.__DUMMY_VAR, d=1)
@@ -358,10 +359,18 @@ class Model:
             return None
         shapes = [(name, list(variable.indexes.values())) for name, variable in self._variables.items()]
         try:
-            read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config)
+            read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config,
+                                        self.__template_cache())
         except (ValueError, TypeError, OverflowError):
             return None  # the host reads the text and reports what is wrong
         return None if read is None else NamedClauseTemplate(*read)
+
+    def __template_cache(self):
+        # Constraints of one shape (the diagonals of a board) are read once;
+        # the cache keys on the variables and settings too, so one serves the model.
+        if self._clause_template_cache is None:
+            self._clause_template_cache = ke.clause_template_cache()
+        return self._clause_template_cache
 
     def __boolean_formula(self, text: str, **overrides):
         formula = self.__evaluate(text, **overrides)

@@ -1,0 +1,175 @@
+#include "engine/model_text/clause_template_cache.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <exception>
+#include <utility>
+
+#include "engine/model_text/model_text_tokenizer.hpp"
+
+namespace kelvo {
+
+namespace {
+
+using model_text::ModelVariable;
+using model_text::Token;
+using model_text::TokenKind;
+
+struct Cell {
+    std::size_t variable;
+    std::vector<std::int64_t> values;
+};
+
+struct Shape {
+    std::string key;
+    std::vector<Cell> cells;  // distinct, in order of first appearance
+};
+
+void append_field(std::string& key, std::string_view field) {
+    key += std::to_string(field.size());
+    key += ':';
+    key += field;
+}
+
+// What else the reading depends on: the index names, the variables and the encoder's settings.
+std::string context_key(std::span<const std::string> index_names, std::span<const ModelVariable> variables,
+                        const PBConfig& config) {
+    std::string key = std::to_string(static_cast<int>(config.pb_encoder)) + ',' +
+                      std::to_string(config.max_clauses_per_constraint) + ',' +
+                      (config.cardinality_encodings ? "1" : "0") + '|';
+    for (const auto& name : index_names) append_field(key, name);
+    key += '|';
+    for (const auto& variable : variables) {
+        append_field(key, variable.name);
+        for (const auto size : variable.sizes) key += std::to_string(size) + ',';
+        key += ';';
+    }
+    return key + '|';
+}
+
+std::optional<std::int64_t> integer_of(const Token& token) {
+    std::int64_t value = 0;
+    const auto [end, error] = std::from_chars(token.text.data(), token.text.data() + token.text.size(), value);
+    if (error != std::errc{} || end != token.text.data() + token.text.size()) return std::nullopt;
+    return value;
+}
+
+// The values of the constant call starting at tokens[at] ("(" 3 "," 4 ")"),
+// with the position after it; nullopt when the call is anything else or
+// names no cell of the variable.
+std::optional<std::pair<std::vector<std::int64_t>, std::size_t>> constant_call(const std::vector<Token>& tokens,
+                                                                               std::size_t at,
+                                                                               const ModelVariable& variable) {
+    if (tokens[at].kind != TokenKind::left_paren) return std::nullopt;
+    std::vector<std::int64_t> values;
+    for (++at;; ++at) {
+        if (tokens[at].kind != TokenKind::integer) return std::nullopt;
+        const auto value = integer_of(tokens[at]);
+        if (!value || values.size() >= variable.sizes.size() || *value >= variable.sizes[values.size()]) {
+            return std::nullopt;
+        }
+        values.push_back(*value);
+        ++at;
+        if (tokens[at].kind == TokenKind::right_paren) break;
+        if (tokens[at].kind != TokenKind::comma) return std::nullopt;
+    }
+    if (values.size() != variable.sizes.size()) return std::nullopt;
+    return std::pair{std::move(values), at + 1};
+}
+
+std::int64_t cell_number(const ModelVariable& variable, std::span<const std::int64_t> values) {
+    std::int64_t number = variable.first_number;
+    for (std::size_t d = 0; d < values.size(); ++d) number += values[d] * variable.strides[d];
+    return number;
+}
+
+// nullopt when a variable is named other than by a constant cell call, an
+// index shares a variable's name, or the text cannot be tokenized.
+std::optional<Shape> shape_of(std::string_view text, std::span<const std::string> index_names,
+                              std::span<const ModelVariable> variables, const PBConfig& config) {
+    std::unordered_map<std::string_view, std::size_t> variables_by_name;
+    for (std::size_t v = 0; v < variables.size(); ++v) variables_by_name.emplace(variables[v].name, v);
+    for (const auto& name : index_names) {
+        if (variables_by_name.contains(name)) return std::nullopt;
+    }
+    std::vector<Token> tokens;
+    try {
+        tokens = model_text::tokenize(text);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+    Shape shape{context_key(index_names, variables, config), {}};
+    shape.key.reserve(shape.key.size() + text.size());
+    std::unordered_map<std::int64_t, std::size_t> order_of_cell;
+    for (std::size_t t = 0; t < tokens.size();) {
+        const Token& token = tokens[t];
+        const auto variable = token.kind == TokenKind::name ? variables_by_name.find(token.text)
+                                                            : variables_by_name.end();
+        if (variable == variables_by_name.end()) {
+            shape.key += static_cast<char>('A' + static_cast<int>(token.kind));
+            if (token.kind == TokenKind::name || token.kind == TokenKind::integer || token.kind == TokenKind::string) {
+                append_field(shape.key, token.text);
+            }
+            ++t;
+            continue;
+        }
+        if (t > 0 && tokens[t - 1].kind == TokenKind::dot) return std::nullopt;
+        auto call = constant_call(tokens, t + 1, variables[variable->second]);
+        if (!call) return std::nullopt;
+        const auto number = cell_number(variables[variable->second], call->first);
+        const auto [found, inserted] = order_of_cell.try_emplace(number, shape.cells.size());
+        if (inserted) shape.cells.push_back({variable->second, std::move(call->first)});
+        shape.key += '#';
+        shape.key += std::to_string(variable->second) + ':' + std::to_string(found->second) + ';';
+        t = call->second;
+    }
+    return shape;
+}
+
+// Written as the engine names a cell: x(3,4).
+std::string cell_name(const Cell& cell, std::span<const ModelVariable> variables) {
+    std::string name = variables[cell.variable].name + "(";
+    for (std::size_t d = 0; d < cell.values.size(); ++d) {
+        if (d > 0) name += ',';
+        name += std::to_string(cell.values[d]);
+    }
+    return name + ")";
+}
+
+}  // namespace
+
+std::optional<NamedClauseTemplate> ClauseTemplateCache::read(std::string_view text,
+                                                             std::span<const std::string> index_names,
+                                                             std::span<const ModelVariable> variables,
+                                                             const PBConfig& config) {
+    auto shape = shape_of(text, index_names, variables, config);
+    if (!shape) return read_clause_template(text, index_names, variables, config);
+    if (const auto found = entries_.find(shape->key); found != entries_.end()) {
+        const Entry& entry = found->second;
+        NamedClauseTemplate named{{}, entry.literals, entry.ends, entry.pbct, entry.bxpr, entry.never_holds};
+        named.names.reserve(entry.slots.size());
+        for (const auto& slot : entry.slots) {
+            named.names.push_back(slot.cell ? cell_name(shape->cells[slot.index], variables)
+                                            : entry.fixed_names[slot.index]);
+        }
+        return named;
+    }
+    auto read = read_clause_template(text, index_names, variables, config);
+    if (!read) return read;
+    std::unordered_map<std::string, std::size_t> order_of_name;
+    for (std::size_t c = 0; c < shape->cells.size(); ++c) order_of_name.emplace(cell_name(shape->cells[c], variables), c);
+    Entry entry{{}, {}, read->literals, read->ends, read->pbct, read->bxpr, read->never_holds};
+    entry.slots.reserve(read->names.size());
+    for (const auto& name : read->names) {
+        if (const auto cell = order_of_name.find(name); cell != order_of_name.end()) {
+            entry.slots.push_back({true, cell->second});
+        } else {
+            entry.slots.push_back({false, entry.fixed_names.size()});
+            entry.fixed_names.push_back(name);
+        }
+    }
+    entries_.emplace(std::move(shape->key), std::move(entry));
+    return read;
+}
+
+}  // namespace kelvo
