@@ -132,12 +132,14 @@ std::optional<ClauseTemplate> ClauseTemplate::compile(std::span<const std::vecto
                 TemplateLiteral literal;
                 literal.auxiliary = true;
                 literal.auxiliary_literal = parse_auxiliary_literal(*name, block);
-                result->literals_.push_back(std::move(literal));
+                result->literals_.push_back({result->read_.size(), false});
+                result->read_.push_back(std::move(literal));
                 continue;
             }
             auto literal = result->parse_call(text, index_names);
             if (!literal) return std::nullopt;
-            result->literals_.push_back(std::move(*literal));
+            result->literals_.push_back({result->read_.size(), false});
+            result->read_.push_back(std::move(*literal));
         }
         result->clause_ends_.push_back(result->literals_.size());
     }
@@ -177,13 +179,9 @@ std::optional<ClauseTemplate> ClauseTemplate::compile_named(std::span<const std:
         if (position == 0 || position > positive.size()) {
             throw std::invalid_argument("literal " + std::to_string(reference) + " names no variable of the template");
         }
-        TemplateLiteral literal = positive[position - 1];
-        if (reference < 0) {
-            if (literal.auxiliary) literal.auxiliary_literal.negated = !literal.auxiliary_literal.negated;
-            else literal.negated = !literal.negated;
-        }
-        result->literals_.push_back(std::move(literal));
+        result->literals_.push_back({position - 1, reference < 0});
     }
+    result->read_ = std::move(positive);
     result->clause_ends_.assign(ends.begin(), ends.end());
     return result;
 }

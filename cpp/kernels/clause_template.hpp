@@ -119,9 +119,17 @@ private:
     [[nodiscard]] std::int64_t number_call(const Call& call, std::span<const std::int64_t> values,
                                            std::vector<std::int64_t>& cell) const;
 
+    // A literal of the clauses: one of the distinct literals read, negated or not.
+    struct LiteralUse {
+        std::size_t read;
+        bool negated;
+    };
+
     AuxiliaryBlock block_;
     std::vector<Shape> shapes_;
-    std::vector<TemplateLiteral> literals_;
+    // Each distinct name is read once; the clauses refer to it by position.
+    std::vector<TemplateLiteral> read_;
+    std::vector<LiteralUse> literals_;
     // Clause c holds literals_[clause_ends_[c - 1] .. clause_ends_[c]).
     std::vector<std::size_t> clause_ends_;
     std::size_t index_count_ = 0;

@@ -86,12 +86,15 @@ void ClauseTemplate::number_instance(std::span<const std::int64_t> values, std::
     std::size_t begin = 0;
     for (std::size_t c = 0; c < clause_ends_.size(); ++c) {
         for (std::size_t l = begin; l < clause_ends_[c]; ++l) {
-            const auto& literal = literals_[l];
+            const auto& use = literals_[l];
+            const auto& literal = read_[use.read];
             if (literal.auxiliary) {
-                writer.add_auxiliary_literal(literal.auxiliary_literal);
+                auto auxiliary = literal.auxiliary_literal;
+                auxiliary.negated = auxiliary.negated != use.negated;
+                writer.add_auxiliary_literal(auxiliary);
             } else {
                 const auto number = number_call(literal.call, values, cell);
-                writer.add_variable_literal(literal.negated ? -number : number);
+                writer.add_variable_literal(literal.negated != use.negated ? -number : number);
             }
         }
         writer.end_clause(c);
@@ -172,20 +175,13 @@ std::optional<ClauseTemplate::AffinePlan> ClauseTemplate::affine_plan(
         last_auxiliary > std::numeric_limits<vx::Literal>::max()) {
         return std::nullopt;
     }
-    AffinePlan plan;
-    plan.coefficients.assign(literals_.size() * index_count_, 0);
-    std::vector<bool> seen(static_cast<std::size_t>(block_.size()), false);
-    for (std::size_t l = 0; l < literals_.size(); ++l) {
-        const auto& literal = literals_[l];
-        if (literal.auxiliary) {
-            const auto slot = literal.auxiliary_literal.slot;
-            plan.literals.push_back({literal.auxiliary_literal.negated, true, slot});
-            if (!seen[static_cast<std::size_t>(slot)]) {
-                seen[static_cast<std::size_t>(slot)] = true;
-                plan.auxiliary_order.push_back(slot);
-            }
-            continue;
-        }
+    // Each distinct literal's number as a base and a row of coefficients,
+    // worked out once however often the clauses use it.
+    std::vector<std::int64_t> read_bases(read_.size(), 0);
+    std::vector<std::int64_t> read_coefficients(read_.size() * index_count_, 0);
+    for (std::size_t r = 0; r < read_.size(); ++r) {
+        const auto& literal = read_[r];
+        if (literal.auxiliary) continue;
         const auto& shape = shapes_[literal.call.variable];
         std::int64_t cells = 1;
         for (const auto size : shape.sizes) cells *= size;
@@ -201,10 +197,30 @@ std::optional<ClauseTemplate::AffinePlan> ClauseTemplate::affine_plan(
             const auto stride = shape.strides[d];
             base += expression.constant() * stride;
             for (const auto& term : expression.terms()) {
-                plan.coefficients[l * index_count_ + term.index] += term.coefficient * stride;
+                read_coefficients[r * index_count_ + term.index] += term.coefficient * stride;
             }
         }
-        plan.literals.push_back({literal.negated, false, base});
+        read_bases[r] = base;
+    }
+    AffinePlan plan;
+    plan.literals.reserve(literals_.size());
+    plan.coefficients.assign(literals_.size() * index_count_, 0);
+    std::vector<bool> seen(static_cast<std::size_t>(block_.size()), false);
+    for (std::size_t l = 0; l < literals_.size(); ++l) {
+        const auto& use = literals_[l];
+        const auto& literal = read_[use.read];
+        if (literal.auxiliary) {
+            const auto slot = literal.auxiliary_literal.slot;
+            plan.literals.push_back({literal.auxiliary_literal.negated != use.negated, true, slot});
+            if (!seen[static_cast<std::size_t>(slot)]) {
+                seen[static_cast<std::size_t>(slot)] = true;
+                plan.auxiliary_order.push_back(slot);
+            }
+            continue;
+        }
+        std::copy_n(read_coefficients.begin() + static_cast<std::ptrdiff_t>(use.read * index_count_), index_count_,
+                    plan.coefficients.begin() + static_cast<std::ptrdiff_t>(l * index_count_));
+        plan.literals.push_back({literal.negated != use.negated, false, read_bases[use.read]});
     }
     return plan;
 }

@@ -112,6 +112,10 @@ class Variable:
 
     def __getitem__(self, items) -> VariableProxy:
         # A tuple first: the abstract Sequence check costs more than the rest.
+        # A model names its cells by the million, most often by two values.
+        if type(items) is tuple and len(items) == 2:
+            first, second = items
+            return VariableProxy(f"{self.name}({first!s},{second!s})")
         if type(items) is tuple or isinstance(items, tp.Sequence):
             return VariableProxy(f"{self.name}({','.join(map(str, items))})")
         return VariableProxy(f"{self.name}({items})")
