@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <charconv>
 #include <exception>
+#include <limits>
 #include <utility>
 
 #include "engine/model_text/model_text_tokenizer.hpp"
@@ -138,6 +139,30 @@ std::string cell_name(const Cell& cell, std::span<const ModelVariable> variables
 
 }  // namespace
 
+std::optional<ClauseTemplateCache::Entry> ClauseTemplateCache::entry_of(
+    const NamedClauseTemplate& read, const std::unordered_map<std::string, std::size_t>& order_of_cell) {
+    constexpr std::size_t widest = std::numeric_limits<std::int32_t>::max();
+    if (read.names.size() > widest || read.literals.size() > widest) return std::nullopt;
+    Entry entry;
+    entry.literals = read.literals;
+    entry.ends.assign(read.ends.begin(), read.ends.end());
+    entry.pbct = read.pbct;
+    entry.bxpr = read.bxpr;
+    entry.never_holds = read.never_holds;
+    entry.slots.reserve(read.names.size());
+    for (const auto& name : read.names) {
+        if (const auto cell = order_of_cell.find(name); cell != order_of_cell.end()) {
+            entry.slots.push_back(static_cast<std::int32_t>(cell->second));
+            continue;
+        }
+        entry.slots.push_back(-1 - static_cast<std::int32_t>(entry.fixed_ends.size()));
+        entry.fixed_text += name;
+        if (entry.fixed_text.size() > widest) return std::nullopt;
+        entry.fixed_ends.push_back(static_cast<std::uint32_t>(entry.fixed_text.size()));
+    }
+    return entry;
+}
+
 std::optional<NamedClauseTemplate> ClauseTemplateCache::read(std::string_view text,
                                                              std::span<const std::string> index_names,
                                                              std::span<const ModelVariable> variables,
@@ -146,29 +171,25 @@ std::optional<NamedClauseTemplate> ClauseTemplateCache::read(std::string_view te
     if (!shape) return read_clause_template(text, index_names, variables, config);
     if (const auto found = entries_.find(shape->key); found != entries_.end()) {
         const Entry& entry = found->second;
-        NamedClauseTemplate named{{}, entry.literals, entry.ends, entry.pbct, entry.bxpr, entry.never_holds};
+        NamedClauseTemplate named{{}, entry.literals, {entry.ends.begin(), entry.ends.end()}, entry.pbct, entry.bxpr,
+                                  entry.never_holds};
         named.names.reserve(entry.slots.size());
-        for (const auto& slot : entry.slots) {
-            named.names.push_back(slot.cell ? cell_name(shape->cells[slot.index], variables)
-                                            : entry.fixed_names[slot.index]);
+        for (const auto slot : entry.slots) {
+            if (slot >= 0) {
+                named.names.push_back(cell_name(shape->cells[static_cast<std::size_t>(slot)], variables));
+                continue;
+            }
+            const auto fixed = static_cast<std::size_t>(-1 - slot);
+            const std::size_t begin = fixed == 0 ? 0 : entry.fixed_ends[fixed - 1];
+            named.names.emplace_back(std::string_view(entry.fixed_text).substr(begin, entry.fixed_ends[fixed] - begin));
         }
         return named;
     }
     auto read = read_clause_template(text, index_names, variables, config);
     if (!read) return read;
-    std::unordered_map<std::string, std::size_t> order_of_name;
-    for (std::size_t c = 0; c < shape->cells.size(); ++c) order_of_name.emplace(cell_name(shape->cells[c], variables), c);
-    Entry entry{{}, {}, read->literals, read->ends, read->pbct, read->bxpr, read->never_holds};
-    entry.slots.reserve(read->names.size());
-    for (const auto& name : read->names) {
-        if (const auto cell = order_of_name.find(name); cell != order_of_name.end()) {
-            entry.slots.push_back({true, cell->second});
-        } else {
-            entry.slots.push_back({false, entry.fixed_names.size()});
-            entry.fixed_names.push_back(name);
-        }
-    }
-    entries_.emplace(std::move(shape->key), std::move(entry));
+    std::unordered_map<std::string, std::size_t> order_of_cell;
+    for (std::size_t c = 0; c < shape->cells.size(); ++c) order_of_cell.emplace(cell_name(shape->cells[c], variables), c);
+    if (auto entry = entry_of(*read, order_of_cell)) entries_.emplace(std::move(shape->key), std::move(*entry));
     return read;
 }
 

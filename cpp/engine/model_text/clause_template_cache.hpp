@@ -33,21 +33,22 @@ public:
     [[nodiscard]] std::size_t size() const { return entries_.size(); }
 
 private:
-    // A name of the template: the cell of the given order of appearance, or
-    // a name that is the same for every text of the shape.
-    struct Slot {
-        bool cell;
-        std::size_t index;
-    };
+    // Held compactly: a model may have a shape for every length of its lines.
     struct Entry {
-        std::vector<Slot> slots;
-        std::vector<std::string> fixed_names;
+        // A name of the template: >= 0 the cell of that order of appearance,
+        // < 0 the fixed name -1 - slot, the same for every text of the shape.
+        std::vector<std::int32_t> slots;
+        std::string fixed_text;  // the fixed names one after another
+        std::vector<std::uint32_t> fixed_ends;
         std::vector<std::int32_t> literals;
-        std::vector<std::int64_t> ends;
+        std::vector<std::uint32_t> ends;
         std::int64_t pbct = 0;
         std::int64_t bxpr = 0;
         bool never_holds = false;
     };
+
+    static std::optional<Entry> entry_of(const NamedClauseTemplate& read,
+                                         const std::unordered_map<std::string, std::size_t>& order_of_cell);
 
     std::unordered_map<std::string, Entry> entries_;
 };
