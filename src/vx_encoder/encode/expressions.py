@@ -2,6 +2,7 @@ from __future__ import annotations
 
 import typing as tp
 from itertools import repeat
+from operator import attrgetter
 from numbers import Integral
 
 from vx_encoder.core.vx_logger import *
@@ -52,7 +53,16 @@ def _sequence_builder_text(head: str, form: _Form, builder: str, expressions: tp
     if len(expressions) == 0:
         log_w("The input sequence has zero length")
     _require_expressions(expressions)
-    return f"{head}{', '.join(map(form, expressions))}])"
+    return f"{head}{_joined_forms(form, expressions)}])"
+
+
+def _joined_forms(form: _Form, expressions: tp.Sequence[Expression]) -> str:
+    # A sequence of cells only, the common case by the million, is joined
+    # without a call per cell.
+    suffix = _CELL_SUFFIXES.get(form)
+    if suffix is None or not expressions or not all(map(isinstance, expressions, repeat(VariableProxy))):
+        return ', '.join(map(form, expressions))
+    return f"{suffix}, ".join(map(attrgetter("_expr"), expressions)) + suffix
 
 
 _TRUTH_TEST_MESSAGE = (
@@ -354,6 +364,9 @@ class XorIt(Expression):
         super().__init__(soft=False)
         self._expr = _sequence_builder_text("bx.xor_s([", _expr2bx, "XorIt", expressions, log_sequence_error=False)
 
+
+# The text a cell's form adds after its name.
+_CELL_SUFFIXES: dict[_Form, str] = {_expr2pb: ".to_pb()", _expr2bx: ".to_bx()"}
 
 One = Expression("bx.one()")
 Zero = Expression("bx.zero()")
