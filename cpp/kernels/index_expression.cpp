@@ -205,7 +205,28 @@ public:
     }
 };
 
+namespace {
+
+// A whole decimal number as the parser reads one: no leading zero, at most 18 digits.
+std::optional<std::int64_t> plain_number(std::string_view text) {
+    if (text.empty() || text.size() > 18 || (text.size() > 1 && text[0] == '0')) return std::nullopt;
+    std::int64_t value = 0;
+    for (const char digit : text) {
+        if (digit < '0' || digit > '9') return std::nullopt;
+        value = value * 10 + (digit - '0');
+    }
+    return value;
+}
+
+}  // namespace
+
 std::optional<IndexExpression> IndexExpression::parse(std::string_view text, std::span<const std::string> index_names) {
+    // The cells of a constraint are named by plain numbers, by the million.
+    if (const auto number = plain_number(text)) {
+        IndexExpression constant;
+        constant.constant_ = *number;
+        return constant;
+    }
     auto program = Parser(text, index_names).parse();
     if (!program) return std::nullopt;
     return IndexExpressionCompiler::build(std::move(*program), index_names.size());
