@@ -169,6 +169,7 @@ std::optional<NamedClauseTemplate> ClauseTemplateCache::read(std::string_view te
                                                              const PBConfig& config) {
     auto shape = shape_of(text, index_names, variables, config);
     if (!shape) return read_clause_template(text, index_names, variables, config);
+    const std::scoped_lock lock(mutex_);
     if (const auto found = entries_.find(shape->key); found != entries_.end()) {
         const Entry& entry = found->second;
         NamedClauseTemplate named{{}, entry.literals, {entry.ends.begin(), entry.ends.end()}, entry.pbct, entry.bxpr,

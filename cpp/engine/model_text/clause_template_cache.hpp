@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <mutex>
 #include <optional>
 #include <span>
 #include <string>
@@ -30,7 +31,10 @@ public:
                                             std::span<const model_text::ModelVariable> variables,
                                             const PBConfig& config);
 
-    [[nodiscard]] std::size_t size() const { return entries_.size(); }
+    [[nodiscard]] std::size_t size() const {
+        const std::scoped_lock lock(mutex_);
+        return entries_.size();
+    }
 
 private:
     // Held compactly: a model may have a shape for every length of its lines.
@@ -50,6 +54,8 @@ private:
     static std::optional<Entry> entry_of(const NamedClauseTemplate& read,
                                          const std::unordered_map<std::string, std::size_t>& order_of_cell);
 
+    // The host may read texts of one model from several threads.
+    mutable std::mutex mutex_;
     std::unordered_map<std::string, Entry> entries_;
 };
 
