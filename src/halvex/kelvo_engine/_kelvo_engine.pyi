@@ -9,7 +9,7 @@ import typing
 from . import bxpr
 from . import _linsolver_rows
 from . import pbct
-__all__: list[str] = ['bxpr', 'formula_encoder', 'get_log_level', 'get_python_version', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
+__all__: list[str] = ['bxpr', 'clause_template_cache', 'formula_encoder', 'get_log_level', 'get_python_version', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
 class log_level_type:
     """
     The levels of the engine's logger, most severe first.
@@ -388,6 +388,14 @@ class witness_interpreter:
         Args:
             mapping: The var_mapping of the model.
         """
+class clause_template_cache:
+    """
+    The clause templates of the texts read so far, by shape: texts that differ only in their constant cells are read once.
+    """
+    def __init__(self) -> None:
+        ...
+    def __len__(self) -> int:
+        ...
 class formula_encoder:
     """
     Reads a pseudo-Boolean model as text and encodes it into a CNF or WCNF storage natively.
@@ -574,7 +582,7 @@ def log_encoder(message: typing.Any, level: log_level_type) -> None:
         message: The message; any other object is logged as its str().
         level: A log_level_type.
     """
-def read_clause_template(text: typing.Any, index_names: collections.abc.Sequence[str], variables: typing.Any, pb_config: pbct.PBConfig) -> typing.Any:
+def read_clause_template(text: typing.Any, index_names: collections.abc.Sequence[str], variables: typing.Any, pb_config: pbct.PBConfig, cache: clause_template_cache = None) -> typing.Any:
     """
     Read a hard constraint's text natively into its clause template, the index names symbolic.
     
@@ -583,6 +591,7 @@ def read_clause_template(text: typing.Any, index_names: collections.abc.Sequence
         index_names: The names of its foralls indexes.
         variables: (name, sizes) pairs of the model's variables.
         pb_config: The pbct.PBConfig of the encoder.
+        cache: A clause_template_cache to read through, or None.
     
     Returns:
         (names, literals, ends, pbct_count, bxpr_count, never_holds): literal

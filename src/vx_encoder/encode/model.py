@@ -365,7 +365,7 @@ class Model:
             return None  # the host reads the text and reports what is wrong
         return None if read is None else NamedClauseTemplate(*read)
 
-    def __template_cache(self):
+    def __template_cache(self) -> ke.clause_template_cache:
         # Constraints of one shape (the diagonals of a board) are read once;
         # the cache keys on the variables and settings too, so one serves the model.
         if self._clause_template_cache is None:
