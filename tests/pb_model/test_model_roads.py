@@ -74,7 +74,7 @@ def without_dimensions(model):
     """A variable without dimensions among others; the first constraint never names it."""
     x = model.create_variables("x", i=3)
     y = model.create_variables("y")
-    i = model.get_indexes(["i"])
+    i, k = model.get_indexes(["i", "k"])
     model.add_constraint(Sum(x[i], i=range(3)) >= 1)
     model.add_constraint(Implication(y[()], x[i]), i=range(2))
     model.add_constraint(x[2] | y[()])
@@ -113,7 +113,20 @@ def numpy_foralls(model):
     return (x,), holds
 
 
-@pytest.mark.parametrize("describe", [without_dimensions, index_texts, numpy_foralls])
+def numpy_builder_ranges(model):
+    """A builder's range given as a NumPy array, inside the text every road reads."""
+    x = model.create_variables("x", i=3, j=2)
+    i, k = model.get_indexes(["i", "k"])
+    model.add_constraint(Sum(x[i, k], k=np.arange(2, dtype=np.int32)) == 1, i=range(3))
+    model.add_constraint(Or(x[k, 0], k=np.array([0, 2])))
+
+    def holds(v):
+        return (all(v[f"x[{i},0]"] + v[f"x[{i},1]"] == 1 for i in range(3))
+                and (v["x[0,0]"] or v["x[2,0]"]))
+    return (x,), holds
+
+
+@pytest.mark.parametrize("describe", [without_dimensions, index_texts, numpy_foralls, numpy_builder_ranges])
 def test_every_road_gives_the_models_of_the_meaning(road, describe):
     model = new_model(road)
     variables, holds = describe(model)

@@ -29,8 +29,17 @@ def _refuse(message: str) -> tp.NoReturn:
     raise TypeError(message)
 
 
+def _range_text(values: tp.Any) -> str:
+    """A range's text as every road reads it: an array's printed form ("[0 1]")
+    is no list in the text, so an array (anything with tolist) is written as
+    the list of its values."""
+    if not isinstance(values, str) and callable(getattr(values, "tolist", None)):
+        return format(values.tolist())
+    return format(values)
+
+
 def _for_clauses(indexes: dict[str, tp.Any]) -> str:
-    return " ".join(f"for {name} in {values}" for name, values in indexes.items())
+    return " ".join(f"for {name} in {_range_text(values)}" for name, values in indexes.items())
 
 
 def _range_builder_text(head: str, form: _Form, operand: tp.Any, indexes: dict[str, tp.Any]) -> str:
