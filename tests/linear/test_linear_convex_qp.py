@@ -8,7 +8,7 @@ import dataclasses
 
 import numpy as np
 import pytest
-from scipy.optimize import minimize, nnls
+from scipy.optimize import lsq_linear, minimize
 
 from hang_guard import fails_instead_of_hanging
 from linear_interfaces import BOTH, BOTH_IDS
@@ -86,7 +86,8 @@ def solved(interface, qp: ConvexQP):
 def meets_optimality_conditions(qp: ConvexQP, x: np.ndarray, tolerance: float = 1e-6) -> bool:
     """Whether x is optimal: for a convex problem, whether the gradient of the convex form
     is balanced by multipliers of the right sign on the rows and bounds active at x
-    (non-negative least squares finds the best such multipliers)."""
+    (bounded least squares finds the best such multipliers; the bounded-variable method
+    keeps to singular systems where some releases' non-negative least squares fail)."""
     gradient = 2 * qp.quadratic() @ x + qp.costs  # maximising the negation has the same optimum
     scale = tolerance * (1 + np.abs(qp.matrix).sum() * np.abs(x).max() + np.abs(gradient).max())
     activity = qp.matrix @ x
@@ -95,7 +96,10 @@ def meets_optimality_conditions(qp: ConvexQP, x: np.ndarray, tolerance: float = 
     pulls = [qp.matrix[qp.equality].T, -qp.matrix[qp.equality].T, qp.matrix[active_rows].T,
              -columns[:, x <= qp.lower + scale], columns[:, x >= qp.upper - scale]]
     pulls = np.hstack(pulls)
-    residual = nnls(pulls, -gradient)[1] if pulls.shape[1] else np.linalg.norm(gradient)
+    if pulls.shape[1]:
+        residual = np.linalg.norm(pulls @ lsq_linear(pulls, -gradient, bounds=(0, np.inf), method="bvls").x + gradient)
+    else:
+        residual = np.linalg.norm(gradient)
     return residual <= tolerance * (1 + np.abs(gradient).max())
 
 
