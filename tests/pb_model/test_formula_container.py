@@ -200,16 +200,23 @@ def test_bad_soft_weights_are_refused_and_leave_the_weight_limit(container, cont
     assert (container.hard_weight, container.num_clauses) == (1, 0)
 
 
-class FailingMergeStorage:
-    """A storage whose merges write and then fail, as an allocation failure
-    halfway would."""
+class FailingWriteStorage:
+    """A storage whose writes of clauses write and then fail, as an
+    allocation failure halfway would."""
 
     def __init__(self, storage):
         self._storage = storage
         self.fail = True
 
-    def merge(self, other):
-        self._storage.merge(other)
+    def add_hard_clauses(self, literals, offsets):
+        self._storage.add_hard_clauses(literals, offsets)
+        self.__maybe_fail()
+
+    def add_soft_clauses(self, literals, offsets, weights):
+        self._storage.add_soft_clauses(literals, offsets, weights)
+        self.__maybe_fail()
+
+    def __maybe_fail(self):
         if self.fail:
             raise MemoryError
 
@@ -222,7 +229,7 @@ class FailingMergeStorage:
 
 def test_failed_flush_leaves_the_container_unchanged_and_a_retry_writes_once(container, constraint_a):
     container.add_hard_constraint(constraint_a, {"i": range(0, 2)}, 1, 2)
-    failing = FailingMergeStorage(container.cnf_storage())
+    failing = FailingWriteStorage(container.cnf_storage())
     container._cnf_stor = failing
     before = snapshot(container)
     with pytest.raises(MemoryError):

@@ -147,31 +147,9 @@ class Dumper(ABC):
         mapping as a part, its keys spelled only when asked for."""
         if a.cnf_stor is None:
             return {}
-        # The clauses themselves are only read: no copy of each.
-        template = a.template_constraint
-        if not isinstance(template, NamedClauseTemplate):
-            template = list(template)
-        weights = checked_weights(a.weights, len(template))
-        if weights is not None:
-            # A clause of weight 0 costs nothing whether it holds or not.
-            template = [clause for clause, weight in zip(template, weights) if weight != 0]
-            weights = [weight for weight in weights if weight != 0]
-        values = index_values(a.foralls)
-        block = (a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
-        instances = _instantiate_natively(a, template, values, weights, block)
-        if instances is None:
-            temp_cnf = _evaluate_on_host(a, list(template), values)
-            return Dumper.__print_all_formula(temp_cnf, weights, a.num_formula, *block, a.cnf_stor)
-        _write_clauses(instances, weights is not None, a.cnf_stor)
-        return instances.auxiliary_names(a.num_formula)
-
-    @staticmethod
-    def __print_all_formula(temp_cnf, weights, num_formula, init_shift_variable, shift_pb_variable,
-                            shift_bx_variable, cnf_stor) -> MappingPart:
-        instances = native.number_evaluated_instances(temp_cnf, init_shift_variable, shift_pb_variable,
-                                                      shift_bx_variable, weights or [])
-        _write_clauses(instances, weights is not None, cnf_stor)
-        return instances.auxiliary_names(num_formula)
+        clauses, mapping = numbered_clauses(a)
+        clauses.write_into(a.cnf_stor)
+        return mapping
 
 
 class One2OneDumper(Dumper):
@@ -188,6 +166,51 @@ class One2OneDumper(Dumper):
             The auxiliary mapping of all records.
         """
         return reduce_ex([cls._dump_cnf(record) for record in list_dump_args])
+
+
+@dataclass(frozen=True)
+class NumberedClauses:
+    """One constraint's instances, numbered and not yet written into a storage."""
+    instances: tp.Any
+    soft: bool
+
+    def __len__(self) -> int:
+        return self.instances.clause_count
+
+    def write_into(self, cnf_stor: ke.wcnf_storage) -> None:
+        """Append the clauses to the storage, soft ones with their weights.
+
+        Args:
+            cnf_stor: The storage written into.
+        """
+        if self.instances.clause_count == 0:
+            return
+        if self.soft:
+            cnf_stor.add_soft_clauses(self.instances.literals, self.instances.offsets, self.instances.weights)
+        else:
+            cnf_stor.add_hard_clauses(self.instances.literals, self.instances.offsets)
+
+
+def numbered_clauses(a: DumpArgs) -> tp.Tuple[NumberedClauses, MappingPart]:
+    """The record's instances numbered, natively where the template allows, and
+    its auxiliary mapping as a part, its keys spelled only when asked for. The
+    record's storage is not touched: the caller writes the clauses where they belong."""
+    # The clauses themselves are only read: no copy of each.
+    template = a.template_constraint
+    if not isinstance(template, NamedClauseTemplate):
+        template = list(template)
+    weights = checked_weights(a.weights, len(template))
+    if weights is not None:
+        # A clause of weight 0 costs nothing whether it holds or not.
+        template = [clause for clause, weight in zip(template, weights) if weight != 0]
+        weights = [weight for weight in weights if weight != 0]
+    values = index_values(a.foralls)
+    block = (a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
+    instances = _instantiate_natively(a, template, values, weights, block)
+    if instances is None:
+        temp_cnf = _evaluate_on_host(a, list(template), values)
+        instances = native.number_evaluated_instances(temp_cnf, *block, weights or [])
+    return NumberedClauses(instances, weights is not None), instances.auxiliary_names(a.num_formula)
 
 
 def _variable_shapes(eval_state: tp.Mapping[str, tp.Any]) -> tp.List[tp.Tuple[str, int, tp.List[int]]]:
@@ -249,12 +272,3 @@ def _out_of_range_error(a: DumpArgs, variable_name: str, values: tp.Tuple[int, .
         return IndexError(f"{error} in constraint {a.num_formula}")
     return IndexError(f"Index values ({','.join(map(str, values))}) are out of range for variable "
                       f"{variable_name} in constraint {a.num_formula}")
-
-
-def _write_clauses(instances, soft: bool, cnf_stor: ke.wcnf_storage) -> None:
-    if instances.clause_count == 0:
-        return
-    if soft:
-        cnf_stor.add_soft_clauses(instances.literals, instances.offsets, instances.weights)
-    else:
-        cnf_stor.add_hard_clauses(instances.literals, instances.offsets)

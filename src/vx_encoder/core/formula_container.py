@@ -1,11 +1,11 @@
 """The clauses of one pseudo-Boolean model, collected into one engine storage,
 and the variable mapping of its model variables and auxiliary variables.
 
-Every constraint is instantiated into its own storage as soon as it arrives,
-so that a bad constraint is refused by the call that adds it. Its clauses
-join the container's storage when the next constraint of its kind arrives or
-a build starts; a flush either merges every pending constraint or leaves the
-container as it was.
+Every constraint is instantiated as soon as it arrives, so that a bad
+constraint is refused by the call that adds it. Its numbered clauses are
+written into the container's storage when the next constraint of its kind
+arrives or a build starts; a flush either writes every pending constraint or
+leaves the container as it was.
 """
 
 import typing as tp
@@ -19,7 +19,8 @@ import halvex.kelvo_engine.bxpr as bx
 from vx_encoder._vx_native import clause_template_of_text
 from vx_encoder.core.mapping_parts import MappingPart, add_part, entries_of, largest_number_of
 from vx_encoder.core.named_clause_template import NamedClauseTemplate
-from vx_encoder.core.dumper import DumpArgs, One2OneDumper, checked_weights, index_values, instance_count, reduce_ex
+from vx_encoder.core.dumper import (DumpArgs, NumberedClauses, checked_weights, index_values, instance_count,
+                                    numbered_clauses, reduce_ex)
 
 if tp.TYPE_CHECKING:
     from vx_encoder.encode.variables import Variable
@@ -27,9 +28,9 @@ if tp.TYPE_CHECKING:
 
 @dataclass
 class _PendingConstraints:
-    """Constraints of one kind instantiated into their own storages and not
-    yet merged, with their auxiliary mappings."""
-    records: tp.List[DumpArgs] = field(default_factory=list)
+    """Constraints of one kind instantiated and not yet written into the
+    storage, with their auxiliary mappings."""
+    records: tp.List[NumberedClauses] = field(default_factory=list)
     mappings: tp.List[MappingPart] = field(default_factory=list)
     count_clauses: int = 0
     flushes: int = 0
@@ -132,25 +133,25 @@ class FormulaContainer:
             IndexError: Index values lie outside a variable's dimensions.
             TypeError: A ``foralls`` value is not an integer.
         """
-        dump_args, mapping, offset_formula = self.__inner_add_constraint(
+        dump_args, clauses, mapping, offset_formula = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         self.__flush(self._hard)
-        self.__enqueue(self._hard, dump_args, mapping, offset_formula)
+        self.__enqueue(self._hard, dump_args, clauses, mapping, offset_formula)
 
     def add_target_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
                               shift_pb_variable: int, shift_bx_variable: int) -> None:
         """Instantiates the target at once, replacing an earlier target: its
         block starts after the blocks of the hard and soft constraints."""
-        dump_args, mapping, offset_formula = self.__inner_add_constraint(
+        dump_args, clauses, mapping, offset_formula = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable,
             self._cur_init_shift_variable)
         first_clause = self._cnf_stor.get_hard_clause_count()
-        self.__cnf_stor_merge([dump_args])
+        self.__write_all([clauses])
         if self._target is not None:
             # The earlier target's clauses stand before the new ones.
             first_clause -= self._target.count_clauses
             self.__drop_target()
-        target = _Target(first_clause, len(dump_args.cnf_stor), mapping,
+        target = _Target(first_clause, len(clauses), mapping,
                          dump_args.init_shift_variable + offset_formula)
         self._mappings.append(target.mapping)
         self._target = target
@@ -180,11 +181,11 @@ class FormulaContainer:
             IndexError: Index values lie outside a variable's dimensions.
             TypeError: A ``foralls`` value is not an integer.
         """
-        dump_args, mapping, offset_formula = self.__inner_add_constraint(
+        dump_args, clauses, mapping, offset_formula = self.__inner_add_constraint(
             template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         written_weight = self.__written_weight(dump_args)
         self.__flush(self._soft)
-        self.__enqueue(self._soft, dump_args, mapping, offset_formula)
+        self.__enqueue(self._soft, dump_args, clauses, mapping, offset_formula)
         self.hard_weight += written_weight
 
     def adopt_variable(self, variable: "Variable") -> None:
@@ -230,8 +231,9 @@ class FormulaContainer:
     def __inner_add_constraint(self, template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable,
                                init_shift_variable):
         """Builds and instantiates one constraint's record, its auxiliary
-        block from init_shift_variable on; returns it with its auxiliary
-        mapping and the size of its block. Changes nothing of the container."""
+        block from init_shift_variable on; returns it with its numbered
+        clauses, its auxiliary mapping and the size of its block. Changes
+        nothing of the container."""
         shift_pb_variable = _auxiliary_count(shift_pb_variable)
         shift_bx_variable = _auxiliary_count(shift_bx_variable)
         template = self.__bx2list_clauses(template_constraint)
@@ -246,17 +248,17 @@ class FormulaContainer:
             shift_bx_variable=shift_bx_variable,
             offset_shift_for_formula=0,
             eval_state=eval_state,
-            cnf_stor=self.__create_cnf_storage(),
+            cnf_stor=None,  # the numbered clauses go straight into the container's storage
         )
         # Read each range of values once; the record keeps what was read.
         dump_args.foralls = index_values(dump_args.foralls)
-        mapping = One2OneDumper._dump_cnf_part(dump_args)
-        return dump_args, mapping, instance_count(dump_args.foralls) * (shift_pb_variable + shift_bx_variable)
+        clauses, mapping = numbered_clauses(dump_args)
+        return dump_args, clauses, mapping, instance_count(dump_args.foralls) * (shift_pb_variable + shift_bx_variable)
 
-    def __enqueue(self, pending: _PendingConstraints, dump_args: DumpArgs, mapping: MappingPart,
-                  offset_formula: int) -> None:
-        count_clauses = len(dump_args.cnf_stor)
-        pending.records.append(dump_args)
+    def __enqueue(self, pending: _PendingConstraints, dump_args: DumpArgs, clauses: NumberedClauses,
+                  mapping: MappingPart, offset_formula: int) -> None:
+        count_clauses = len(clauses)
+        pending.records.append(clauses)
         pending.mappings.append(mapping)
         pending.count_clauses += count_clauses
         self._cur_init_shift_variable = dump_args.init_shift_variable + offset_formula
@@ -272,19 +274,18 @@ class FormulaContainer:
     def __flush(self, pending: _PendingConstraints) -> None:
         if pending.count_clauses <= 0:
             return
-        self.__cnf_stor_merge(pending.records)
+        self.__write_all(pending.records)
         self._mappings.extend(pending.mappings)
         pending.clear()
         pending.flushes += 1
 
-    def __cnf_stor_merge(self, list_dump_args: tp.Sequence[DumpArgs]) -> None:
-        """Merges the records' storages, all or none."""
+    def __write_all(self, records: tp.Sequence[NumberedClauses]) -> None:
+        """Writes the records' clauses into the storage, all or none."""
         hard_before = self._cnf_stor.get_hard_clause_count()
         soft_before = self._cnf_stor.get_soft_clause_count()
         try:
-            for dump_args in list_dump_args:
-                if dump_args.cnf_stor is not None:
-                    self._cnf_stor.merge(dump_args.cnf_stor)
+            for clauses in records:
+                clauses.write_into(self._cnf_stor)
         except BaseException:
             self._cnf_stor.remove_hard_clauses(hard_before, self._cnf_stor.get_hard_clause_count() - hard_before)
             self._cnf_stor.remove_soft_clauses(soft_before, self._cnf_stor.get_soft_clause_count() - soft_before)
