@@ -81,6 +81,9 @@ _TRUTH_TEST_MESSAGE = (
 
 
 class Expression:
+    # Slots: a model makes expressions by the million.
+    __slots__ = ("_expr", "_soft")
+
     def __init__(self, expr: str = '', soft: bool = True):
         """Expression text of the modelling language; nothing is computed until a model evaluates it.
 
@@ -185,14 +188,22 @@ class VariableProxy(Expression):
         name: The occurrence text.
     """
 
+    # Every occurrence is a pseudo-Boolean function; its name is its text.
+    # A model makes one proxy per cell it names, by the million: one
+    # attribute each, set without the initializer by `Variable`.
+    __slots__ = ()
+    _soft = True
+
     def __init__(self, name: str):
-        # Set directly: a model makes one proxy per cell it names.
         self._expr = name
-        self._soft = True
-        self.name = name
+
+    @property
+    def name(self) -> str:
+        """The occurrence text, such as ``x(i,j)``."""
+        return self._expr
 
     def __repr__(self) -> str:
-        return self.name
+        return self._expr
 
 
 class Sum(Expression):

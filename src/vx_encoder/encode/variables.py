@@ -8,6 +8,9 @@ from vx_encoder.core.vx_logger import *
 from vx_encoder.encode.expressions import VariableProxy
 from vx_encoder.encode.operand_grouping import Binding, grouped
 
+# A cell named by two values is made without a call of the proxy's initializer.
+_new_object = object.__new__
+
 
 class Index:
     """An index of a pseudo-Boolean model, written into occurrences such as ``x[i + 1, 2 * j]``.
@@ -115,7 +118,9 @@ class Variable:
         # A model names its cells by the million, most often by two values.
         if type(items) is tuple and len(items) == 2:
             first, second = items
-            return VariableProxy(f"{self.name}({first!s},{second!s})")
+            proxy = _new_object(VariableProxy)
+            proxy._expr = f"{self.name}({first!s},{second!s})"
+            return proxy
         if type(items) is tuple or isinstance(items, tp.Sequence):
             return VariableProxy(f"{self.name}({','.join(map(str, items))})")
         return VariableProxy(f"{self.name}({items})")
