@@ -2,7 +2,10 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <span>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -18,13 +21,24 @@ namespace py = pybind11;
 
 namespace {
 
-// Cells are numbered here only to be named again: the model's own numbers
-// play no part.
-std::vector<model_text::ModelVariable> variables_from_python(py::handle variables) {
-    std::vector<model_text::ModelVariable> result;
+struct VariablesFromPython {
+    // Numbered here from 1, in order, only to be named again.
+    std::vector<model_text::ModelVariable> variables;
+    // The model's number of each variable's first cell, when every variable has one.
+    std::vector<std::int64_t> model_firsts;
+};
+
+VariablesFromPython variables_from_python(py::handle variables) {
+    VariablesFromPython result;
+    bool every_first_given = true;
     std::int64_t next = 1;
     for (const auto item : variables) {
         const auto pair = py::reinterpret_borrow<py::tuple>(item);
+        if (pair.size() > 2) {
+            result.model_firsts.push_back(pair[2].cast<std::int64_t>());
+        } else {
+            every_first_given = false;
+        }
         model_text::ModelVariable variable{pair[0].cast<std::string>(), integers_from_python(pair[1], "a size"), {}, next};
         variable.strides.assign(variable.sizes.size(), 1);
         std::int64_t cells = 1;  // a variable without dimensions is one cell
@@ -36,9 +50,33 @@ std::vector<model_text::ModelVariable> variables_from_python(py::handle variable
             }
         }
         if (__builtin_add_overflow(next, cells, &next)) throw py::value_error("the variables have more cells than 64 bits count");
-        result.push_back(std::move(variable));
+        result.variables.push_back(std::move(variable));
     }
+    if (!every_first_given) result.model_firsts.clear();
     return result;
+}
+
+// The model's number of each cell the reader numbered, -1 kept; none
+// without the model's first numbers.
+std::vector<std::int64_t> model_numbers_of(std::span<const std::int64_t> cells, const VariablesFromPython& variables) {
+    std::vector<std::int64_t> numbers;
+    if (variables.model_firsts.empty() && !variables.variables.empty()) return numbers;
+    numbers.reserve(cells.size());
+    for (const auto cell : cells) {
+        if (cell < 0) {
+            numbers.push_back(-1);
+            continue;
+        }
+        // The reader's numbers rise with the variables' order.
+        const auto after = std::upper_bound(variables.variables.begin(), variables.variables.end(), cell,
+                                            [](std::int64_t number, const model_text::ModelVariable& variable) {
+                                                return number < variable.first_number;
+                                            });
+        if (after == variables.variables.begin()) throw std::logic_error("a cell numbered before every variable");
+        const auto position = static_cast<std::size_t>(after - variables.variables.begin()) - 1;
+        numbers.push_back(variables.model_firsts[position] + (cell - variables.variables[position].first_number));
+    }
+    return numbers;
 }
 
 template <typename T>
@@ -53,14 +91,16 @@ py::object read_clause_template_for_python(py::handle text, const std::vector<st
     const auto model_variables = variables_from_python(variables);
     const std::string constraint = text.cast<std::string>();
     std::optional<NamedClauseTemplate> read;
+    std::vector<std::int64_t> cells;
     {
         py::gil_scoped_release released;
-        read = cache != nullptr ? cache->read(constraint, index_names, model_variables, config)
-                                : read_clause_template(constraint, index_names, model_variables, config);
+        read = cache != nullptr ? cache->read(constraint, index_names, model_variables.variables, config)
+                                : read_clause_template(constraint, index_names, model_variables.variables, config);
+        if (read) cells = model_numbers_of(read->cells, model_variables);
     }
     if (!read) return py::none();
     return py::make_tuple(py::cast(read->names), array_of(read->literals), array_of(read->ends), read->pbct,
-                          read->bxpr, read->never_holds);
+                          read->bxpr, read->never_holds, array_of(cells));
 }
 
 }  // namespace
@@ -78,14 +118,16 @@ void bind_clause_template_reader(py::module_& module) {
 Args:
     text: The constraint's expression text.
     index_names: The names of its foralls indexes.
-    variables: (name, sizes) pairs of the model's variables.
+    variables: (name, sizes) pairs of the model's variables, or (name, sizes,
+        first number) triples: the model's number of each variable's first cell.
     pb_config: The pbct.PBConfig of the encoder.
     cache: A clause_template_cache to read through, or None.
 
 Returns:
-    (names, literals, ends, pbct_count, bxpr_count, never_holds): literal
-    +-(1 + position in names), ends the end of each clause; None when the host
-    must read the text.
+    (names, literals, ends, pbct_count, bxpr_count, never_holds, cells): literal
+    +-(1 + position in names), ends the end of each clause, cells the model's
+    number of each name that is a cell, -1 for the others (empty without the
+    first numbers); None when the host must read the text.
 )doc");
 }
 

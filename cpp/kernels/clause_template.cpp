@@ -118,6 +118,23 @@ std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::parse_call(std::s
     return literal;
 }
 
+std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::cell_call(std::int64_t number) const {
+    for (std::size_t s = 0; s < shapes_.size(); ++s) {
+        const auto& shape = shapes_[s];
+        const std::int64_t cells = shape.sizes.empty() ? 1 : shape.strides[0] * shape.sizes[0];
+        if (number < shape.first || number - shape.first >= cells) continue;
+        TemplateLiteral literal;
+        literal.call.variable = s;
+        std::int64_t offset = number - shape.first;
+        for (std::size_t d = 0; d < shape.sizes.size(); ++d) {
+            literal.call.indexes.push_back(IndexExpression::of_constant(offset / shape.strides[d]));
+            offset %= shape.strides[d];
+        }
+        return literal;
+    }
+    return std::nullopt;
+}
+
 std::optional<ClauseTemplate> ClauseTemplate::compile(std::span<const std::vector<std::string>> clauses,
                                                       std::span<const std::string> index_names,
                                                       std::span<const VariableShape> variables,
@@ -151,15 +168,27 @@ std::optional<ClauseTemplate> ClauseTemplate::compile_named(std::span<const std:
                                                             std::span<const std::int64_t> ends,
                                                             std::span<const std::string> index_names,
                                                             std::span<const VariableShape> variables,
-                                                            const AuxiliaryBlock& block) {
+                                                            const AuxiliaryBlock& block,
+                                                            std::span<const std::int64_t> cells) {
     check_clause_ends(ends, literals.size());
+    if (!cells.empty() && cells.size() != names.size()) {
+        throw std::invalid_argument("one cell number per name is expected");
+    }
     // Every name is read, so that a refused auxiliary is refused even when unused.
     std::vector<TemplateLiteral> positive;
     positive.reserve(names.size());
     auto result = with_shapes(index_names, variables, block);
-    for (const auto& name : names) {
+    for (std::size_t n = 0; n < names.size(); ++n) {
+        const auto& name = names[n];
         TemplateLiteral literal;
-        if (name.find('(') == std::string::npos) {
+        if (!cells.empty() && cells[n] >= 0 && result) {
+            auto call = result->cell_call(cells[n]);
+            if (call) {
+                literal = std::move(*call);
+            } else {
+                result.reset();
+            }
+        } else if (name.find('(') == std::string::npos) {
             literal.auxiliary = true;
             literal.auxiliary_literal = parse_auxiliary_literal(name, block);
         } else if (result) {

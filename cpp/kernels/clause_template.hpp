@@ -63,13 +63,16 @@ public:
 
     // The same from the distinct variable names of a template ("x(i + 1,j)",
     // "_pbct_aux_0"), each read once, and its clauses as +-(1 + position in
-    // names) with the end of each clause.
+    // names) with the end of each clause. cells, when not empty, holds the
+    // number of each name that is a cell of one of the variables (-1 for the
+    // others): that cell is taken as named, without reading its name.
     static std::optional<ClauseTemplate> compile_named(std::span<const std::string> names,
                                                        std::span<const std::int32_t> literals,
                                                        std::span<const std::int64_t> ends,
                                                        std::span<const std::string> index_names,
                                                        std::span<const VariableShape> variables,
-                                                       const AuxiliaryBlock& block);
+                                                       const AuxiliaryBlock& block,
+                                                       std::span<const std::int64_t> cells = {});
 
     // The clauses of every instance, the first index outermost; values holds
     // one sequence per index name. weights: as for ClauseWriter. Throws
@@ -101,6 +104,8 @@ private:
     // A variable call, "-" before it when negated; nullopt outside the grammar.
     [[nodiscard]] std::optional<TemplateLiteral> parse_call(std::string_view text,
                                                             std::span<const std::string> index_names) const;
+    // The call of the cell of that number; nullopt when no variable has it.
+    [[nodiscard]] std::optional<TemplateLiteral> cell_call(std::int64_t number) const;
 
     // Every literal's number as one affine function of the index values,
     // when every instance is known in advance to stay inside the dimensions.

@@ -222,11 +222,7 @@ std::optional<std::int64_t> plain_number(std::string_view text) {
 
 std::optional<IndexExpression> IndexExpression::parse(std::string_view text, std::span<const std::string> index_names) {
     // The cells of a constraint are named by plain numbers, by the million.
-    if (const auto number = plain_number(text)) {
-        IndexExpression constant;
-        constant.constant_ = *number;
-        return constant;
-    }
+    if (const auto number = plain_number(text)) return of_constant(*number);
     auto program = Parser(text, index_names).parse();
     if (!program) return std::nullopt;
     return IndexExpressionCompiler::build(std::move(*program), index_names.size());

@@ -17,6 +17,13 @@ public:
     // than one of index_names; such a template is left to the host.
     static std::optional<IndexExpression> parse(std::string_view text, std::span<const std::string> index_names);
 
+    // The expression of one integer, as parse() reads its plain decimal text.
+    static IndexExpression of_constant(std::int64_t value) {
+        IndexExpression constant;
+        constant.constant_ = value;
+        return constant;
+    }
+
     // The value for the given values of the index names (by position in
     // index_names); nullopt when the 64-bit arithmetic overflows.
     [[nodiscard]] std::optional<std::int64_t> evaluate(std::span<const std::int64_t> values) const {

@@ -81,16 +81,28 @@ std::span<const std::int64_t> ends_of(const Ends& ends) {
     return {ends.data(), static_cast<std::size_t>(ends.size())};
 }
 
+// The names as text, those of numbered cells left empty: they are not read.
+std::vector<std::string> names_to_read(const py::sequence& names, std::span<const std::int64_t> cells) {
+    if (!cells.empty() && cells.size() != names.size()) throw py::value_error("one cell number per name is expected");
+    std::vector<std::string> result(names.size());
+    for (std::size_t n = 0; n < result.size(); ++n) {
+        if (cells.empty() || cells[n] < 0) result[n] = names[n].cast<std::string>();
+    }
+    return result;
+}
+
 std::optional<std::shared_ptr<CompiledTemplate>> compile_named_template(
-    const std::vector<std::string>& names, const Literals& literals, const Ends& ends,
+    const py::sequence& names, const Literals& literals, const Ends& ends,
     const std::vector<std::string>& index_names,
     const std::vector<std::tuple<std::string, std::int64_t, std::vector<std::int64_t>>>& variables,
-    std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
+    std::int64_t first, std::int64_t pb_count, std::int64_t bx_count, const std::optional<Ends>& cells) {
     std::vector<VariableShape> shapes;
     shapes.reserve(variables.size());
     for (const auto& [name, first_number, sizes] : variables) shapes.push_back({name, first_number, sizes});
-    auto compiled = ClauseTemplate::compile_named(names, literals_of(literals), ends_of(ends), index_names, shapes,
-                                                  block_of(first, pb_count, bx_count));
+    const auto cell_numbers = cells ? ends_of(*cells) : std::span<const std::int64_t>{};
+    auto compiled = ClauseTemplate::compile_named(names_to_read(names, cell_numbers), literals_of(literals),
+                                                  ends_of(ends), index_names, shapes,
+                                                  block_of(first, pb_count, bx_count), cell_numbers);
     if (!compiled) return std::nullopt;
     return std::make_shared<CompiledTemplate>(CompiledTemplate{std::move(*compiled)});
 }
@@ -260,9 +272,10 @@ void bind_instantiation(py::module_& module) {
                "Refuses bad auxiliary literals with ValueError either way.");
     module.def("compile_named_template", &compile_named_template, py::arg("names"), py::arg("literals"),
                py::arg("ends"), py::arg("index_names"), py::arg("variables"), py::arg("first"), py::arg("pb_count"),
-               py::arg("bx_count"),
+               py::arg("bx_count"), py::arg("cells") = py::none(),
                "As compile_template, from the distinct variable names of a template and its clauses as "
-               "+-(1 + position in names) with the end of each clause.");
+               "+-(1 + position in names) with the end of each clause; cells, when given, the number of "
+               "each name that is a cell (-1 for the others), taken without reading the name.");
     module.def("clause_template_of_named", &named_clause_template, py::arg("names"), py::arg("literals"),
                py::arg("ends"), "The clause template (lists of literal texts) of names, literals and clause ends.");
     module.def("clause_template_of_text", &clause_template_of_text, py::arg("text"), py::arg("conjunction"),

@@ -125,9 +125,9 @@ def clause_template_of_text(text: str, conjunction: bool) -> list[list[str]]:
     """
     The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, or of one clause.
     """
-def compile_named_template(names: collections.abc.Sequence[str], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> ClauseTemplate | None:
+def compile_named_template(names: collections.abc.Sequence, literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex, cells: typing.Annotated[numpy.typing.ArrayLike, numpy.int64] | None = None) -> ClauseTemplate | None:
     """
-    As compile_template, from the distinct variable names of a template and its clauses as +-(1 + position in names) with the end of each clause.
+    As compile_template, from the distinct variable names of a template and its clauses as +-(1 + position in names) with the end of each clause; cells, when given, the number of each name that is a cell (-1 for the others), taken without reading the name.
     """
 def compile_template(clauses: collections.abc.Sequence[collections.abc.Sequence[str]], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> ClauseTemplate | None:
     """

@@ -19,18 +19,39 @@ def config():
     return config
 
 
-def test_names_are_written_as_the_template_reads_them(config):
+@pytest.mark.parametrize("variables, cells", [
+    (X, []),                                              # without first numbers: no cell numbers
+    ([("y", [2], 0), ("x", [3, 4], 10)], [-1, -1, 21]),   # x(2,3) is 10 + 2 * 4 + 3
+])
+def test_names_are_written_as_the_template_reads_them(config, variables, cells):
     text = "bx.or_s([~x(i,j).to_bx(), x(2 * i - j + 1,0).to_bx(), x(2,3).to_bx()])"
-    names, literals, ends, pbct, bxpr, never_holds = ke.read_clause_template(text, ["i", "j"], X, config)
-    assert names == ["x(i,j)", "x(2 * i - j + 1,0)", "x(2,3)"]
+    names, literals, ends, pbct, bxpr, never_holds, numbers = ke.read_clause_template(text, ["i", "j"], variables,
+                                                                                      config)
+    assert names == ["x(i,j)", "x(2 * i - j + 1,0)", "x(2,3)"] and numbers.tolist() == cells
     assert literals.tolist() == [-1, 2, 3] and ends.tolist() == [3]
     assert (pbct, bxpr, never_holds) == (0, 0, False)
+
+
+def test_each_cell_is_numbered_as_its_name_says_read_or_served_by_the_cache(config):
+    # y(0), y(1), then x from 3: 3 + 4 * row + column; auxiliaries are no cells.
+    variables = [("y", [2], 1), ("x", [3, 4], 3)]
+    cache = ke.clause_template_cache()
+    cells = [(0, 1), (2, 3), (1, 0), (2, 2), (0, 0), (1, 3)]
+    for first in range(0, len(cells), 2):  # one shape: read once, then served
+        (a, b), (c, d) = cells[first:first + 2]
+        text = (f"bx.or_s([FormulaPB(Sum(*[x({a},{b}).to_pb(), x({c},{d}).to_pb(), y(1).to_pb()]), "
+                "pb.Comparator_type.LEQ, 1).to_bx(manager), ~y(0).to_bx()])")
+        names, *_, numbers = ke.read_clause_template(text, [], variables, config, cache)
+        expected = {f"x({a},{b})": 3 + 4 * a + b, f"x({c},{d})": 3 + 4 * c + d, "y(0)": 1, "y(1)": 2}
+        assert numbers.tolist() == [expected.get(name, -1) for name in names]
+        assert set(expected) <= set(names)
+    assert len(cache) == 1
 
 
 def test_auxiliaries_are_numbered_within_their_kind(config):
     text = ("bx.or_s([FormulaPB(Sum(*[x(0,j).to_pb() for j in range(0, 4)]), pb.Comparator_type.LEQ, 1).to_bx(manager),"
             " bx.and_s([x(1,0).to_bx(), x(1,1).to_bx()])])")
-    names, literals, ends, pbct, bxpr, _ = ke.read_clause_template(text, [], X, config)
+    names, literals, ends, pbct, bxpr, _, _ = ke.read_clause_template(text, [], X, config)
     auxiliaries = [name for name in names if name.startswith("_")]
     assert sorted(auxiliaries) == sorted([f"_pbct_aux_{n}" for n in range(pbct)] + [f"_bxpr_aux_{n}" for n in range(bxpr)])
     assert pbct > 0 and bxpr > 0
@@ -77,3 +98,34 @@ def test_model_reads_every_constraint_of_queens_natively(monkeypatch):
     model.add_constraint(SumIt([x[0, 1], x[1, 2], x[2, 3]]) <= 1)
     model.add_constraint(~(x[i, j] & x[i + 1, j + 1]), i=range(3), j=range(3))
     assert len(results) == 4 and all(result is not None for result in results)
+
+
+def board_clauses(numbered_cells: bool, monkeypatch) -> tuple:
+    """Clauses and mapping of lines of constant cells over two variables, one
+    created after the first constraint, read with or without the reader's
+    cell numbers."""
+    if not numbered_cells:
+        read = ke.read_clause_template
+
+        def without_cell_numbers(*args):
+            result = read(*args)
+            return None if result is None else (*result[:-1], result[-1][:0])
+
+        monkeypatch.setattr(ke, "read_clause_template", without_cell_numbers)
+    model = Model(ke.manager(), "lines")
+    y = model.create_variables("y", k=3)
+    x = model.create_variables("x", i=5, j=5)
+    i, j = model.get_indexes(["i", "j"])
+    model.add_constraint(Sum(x[i, j], j=range(5)) == 1, i=range(5))
+    z = model.create_variables("z", k=4)
+    for shift in range(-3, 4):
+        line = [x[row, row - shift] for row in range(5) if 0 <= row - shift < 5]
+        model.add_constraint(SumIt(line + [z[abs(shift)], y[2]]) <= 1)
+        model.add_constraint(SumIt([x[row, 4 - row] for row in range(abs(shift) + 1)]) >= 1)
+    model.build_cnf()
+    return model.get_cnf_storage().get_hard_clauses(), model.get_var_mapping().get_var_map()
+
+
+def test_cells_numbered_by_the_reader_build_what_their_names_build(monkeypatch):
+    numbered = board_clauses(True, monkeypatch)
+    assert numbered == board_clauses(False, monkeypatch) and len(numbered[0]) > 0

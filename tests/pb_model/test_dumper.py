@@ -1,3 +1,4 @@
+import dataclasses
 import itertools
 import random
 
@@ -325,6 +326,49 @@ def test_named_template_dumps_as_its_literal_texts(seed, path):
         return outcome(record(given, foralls, weights, num_formula=seed, first=18, pb=pb, bx=bx))
 
     assert run(named) == run(template)
+
+
+def with_cell_numbers(named):
+    """The template with the number of each name that is a constant cell
+    inside its variable, as the engine's reader gives them."""
+    variables = model_variables()
+
+    def number(name):
+        variable, _, values = name.partition("(")
+        try:
+            return variables[variable](*(int(value) for value in values.rstrip(")").split(",")))
+        except (KeyError, ValueError, IndexError, TypeError):
+            return -1
+
+    return dataclasses.replace(named, cells=np.array([number(name) for name in named.names], dtype=np.int64))
+
+
+@pytest.mark.parametrize("case", [
+    *range(40),
+    ([["x(2,3)", "-y(4)", "x(a,0)"], ["'_pbct_aux_0'", "-x(0,0)", "y(a)"]], {"a": [0, 2]}, None, 1, 0),
+    ([["x(0,0)", "x(2,3)"]], {}, [2], 0, 0),       # soft, without foralls
+    ([["dummy_var(0)", "-x(1,1)"]], {"a": [1]}, None, 0, 0),   # the cell numbered 0: refused alike
+])
+def test_named_template_with_cell_numbers_dumps_as_without(case, path):
+    template, foralls, weights, pb, bx = random_case(case) if isinstance(case, int) else case
+    named = named_template(template)
+    numbered = with_cell_numbers(named)
+
+    def run(given):
+        return outcome(record(given, foralls, weights, first=18, pb=pb, bx=bx))
+
+    assert run(numbered) == run(named)
+    if not isinstance(case, int):
+        assert (numbered.cells >= 0).any()
+
+
+def test_a_cell_number_of_no_variable_leaves_the_template_to_the_host():
+    literals, ends = np.array([1], dtype=np.int32), np.array([1], dtype=np.int64)
+    shapes = [("x", 1, [3, 4])]
+    assert native.compile_named_template(["x(0,0)"], literals, ends, [], shapes, 20, 0, 0, np.array([13])) is None
+    assert native.compile_named_template(["x(0,0)"], literals, ends, [], shapes, 20, 0, 0, np.array([1])) is not None
+    with pytest.raises(ValueError, match="one cell number per name"):
+        native.compile_named_template(["x(0,0)"], literals, ends, [], shapes, 20, 0, 0, np.array([1, 2]))
 
 
 @pytest.mark.parametrize("names, literals, ends, message", [

@@ -173,13 +173,17 @@ std::optional<NamedClauseTemplate> ClauseTemplateCache::read(std::string_view te
     if (const auto found = entries_.find(shape->key); found != entries_.end()) {
         const Entry& entry = found->second;
         NamedClauseTemplate named{{}, entry.literals, {entry.ends.begin(), entry.ends.end()}, entry.pbct, entry.bxpr,
-                                  entry.never_holds};
+                                  entry.never_holds, {}};
         named.names.reserve(entry.slots.size());
+        named.cells.reserve(entry.slots.size());
         for (const auto slot : entry.slots) {
             if (slot >= 0) {
-                named.names.push_back(cell_name(shape->cells[static_cast<std::size_t>(slot)], variables));
+                const Cell& cell = shape->cells[static_cast<std::size_t>(slot)];
+                named.names.push_back(cell_name(cell, variables));
+                named.cells.push_back(cell_number(variables[cell.variable], cell.values));
                 continue;
             }
+            named.cells.push_back(-1);
             const auto fixed = static_cast<std::size_t>(-1 - slot);
             const std::size_t begin = fixed == 0 ? 0 : entry.fixed_ends[fixed - 1];
             named.names.emplace_back(std::string_view(entry.fixed_text).substr(begin, entry.fixed_ends[fixed] - begin));

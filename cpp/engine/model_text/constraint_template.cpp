@@ -116,7 +116,10 @@ public:
         result.literals.reserve(clauses_.literals.size());
         for (const auto& entry : clauses_.literals) {
             const auto [found, inserted] = positions_.try_emplace({entry.kind, entry.value}, names_.size());
-            if (inserted) names_.push_back(name_of(entry));
+            if (inserted) {
+                names_.push_back(name_of(entry));
+                result.cells.push_back(entry.kind == TemplateClauses::Kind::model ? entry.value : -1);
+            }
             const auto literal = static_cast<std::int32_t>(found->second + 1);
             result.literals.push_back(entry.negated ? -literal : literal);
         }

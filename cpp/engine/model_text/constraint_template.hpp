@@ -51,6 +51,10 @@ struct NamedClauseTemplate {
     std::int64_t pbct = 0;
     std::int64_t bxpr = 0;
     bool never_holds = false;
+    // The number of each name that is a cell of a model variable (as the
+    // variables number them), -1 for the others: the reader knew it already,
+    // so the cell need not be read back from its name.
+    std::vector<std::int64_t> cells;
 };
 
 // The text read once with index_names symbolic; nullopt when it cannot be read

@@ -589,14 +589,16 @@ def read_clause_template(text: typing.Any, index_names: collections.abc.Sequence
     Args:
         text: The constraint's expression text.
         index_names: The names of its foralls indexes.
-        variables: (name, sizes) pairs of the model's variables.
+        variables: (name, sizes) pairs of the model's variables, or (name, sizes,
+            first number) triples: the model's number of each variable's first cell.
         pb_config: The pbct.PBConfig of the encoder.
         cache: A clause_template_cache to read through, or None.
     
     Returns:
-        (names, literals, ends, pbct_count, bxpr_count, never_holds): literal
-        +-(1 + position in names), ends the end of each clause; None when the host
-        must read the text.
+        (names, literals, ends, pbct_count, bxpr_count, never_holds, cells): literal
+        +-(1 + position in names), ends the end of each clause, cells the model's
+        number of each name that is a cell, -1 for the others (empty without the
+        first numbers); None when the host must read the text.
     """
 def set_log_level(level: log_level_type) -> None:
     """

@@ -232,7 +232,7 @@ def _instantiate_natively(a: DumpArgs, template, values, weights, block):
     native grammar or its index arithmetic needs the host's integers."""
     if isinstance(template, NamedClauseTemplate):
         compiled = native.compile_named_template(template.names, template.literals, template.ends, list(values),
-                                                 _variable_shapes(a.eval_state), *block)
+                                                 _variable_shapes(a.eval_state), *block, template.cells)
     else:
         compiled = native.compile_template(template, list(values), _variable_shapes(a.eval_state), *block)
     if compiled is None:

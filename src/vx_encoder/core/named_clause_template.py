@@ -1,8 +1,9 @@
 """A clause template as the engine's native reader gives it: the distinct
 variable names of the template ("x(i + 1,j)", "x(3,4)", "_pbct_aux_0") and
 its clauses as +-(1 + position in names) in one flat array with the end of
-each clause. It reads as the usual list of clauses of literal texts, built
-only when the host needs them."""
+each clause, with the variable number of each name that is a cell (-1 for
+the others) when the reader knew it. It reads as the usual list of clauses of
+literal texts, built only when the host needs them."""
 
 import typing as tp
 from dataclasses import dataclass
@@ -20,6 +21,7 @@ class NamedClauseTemplate:
     pbct_count: int = 0
     bxpr_count: int = 0
     never_holds: bool = False
+    cells: tp.Optional[np.ndarray] = None
 
     def __len__(self) -> int:
         return len(self.ends)

@@ -357,13 +357,19 @@ class Model:
         if (read_clause_template is None or debug_shown()
                 or not all(isinstance(name, str) and name not in self._variables for name in foralls)):
             return None
-        shapes = [(name, list(variable.indexes.values())) for name, variable in self._variables.items()]
+        # With their first numbers: the reader gives each constant cell's
+        # number, which the instantiation takes without reading its name.
+        shapes = [(name, list(variable.indexes.values()), variable.st_shift)
+                  for name, variable in self._variables.items()]
         try:
             read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config,
                                         self.__template_cache())
         except (ValueError, TypeError, OverflowError):
             return None  # the host reads the text and reports what is wrong
-        return None if read is None else NamedClauseTemplate(*read)
+        if read is None:
+            return None
+        *fields, cells = read
+        return NamedClauseTemplate(*fields, cells=cells if len(cells) else None)
 
     def __template_cache(self) -> ke.clause_template_cache:
         # Constraints of one shape (the diagonals of a board) are read once;
