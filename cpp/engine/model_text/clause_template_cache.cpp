@@ -18,7 +18,7 @@ using model_text::TokenKind;
 
 struct Cell {
     std::size_t variable;
-    std::vector<std::int64_t> values;
+    std::int64_t number;  // as the variables number their cells
 };
 
 struct Shape {
@@ -55,33 +55,28 @@ std::optional<std::int64_t> integer_of(const Token& token) {
     return value;
 }
 
-// The values of the constant call starting at tokens[at] ("(" 3 "," 4 ")"),
-// with the position after it; nullopt when the call is anything else or
-// names no cell of the variable.
-std::optional<std::pair<std::vector<std::int64_t>, std::size_t>> constant_call(const std::vector<Token>& tokens,
-                                                                               std::size_t at,
-                                                                               const ModelVariable& variable) {
+// The number of the cell of the constant call starting at tokens[at] ("(" 3
+// "," 4 ")"), with the position after it; nullopt when the call is anything
+// else or names no cell of the variable. Cells are read by the million: no
+// allocation here.
+std::optional<std::pair<std::int64_t, std::size_t>> constant_call(const std::vector<Token>& tokens, std::size_t at,
+                                                                  const ModelVariable& variable) {
     if (tokens[at].kind != TokenKind::left_paren) return std::nullopt;
-    std::vector<std::int64_t> values;
+    std::int64_t number = variable.first_number;
+    std::size_t dimension = 0;
     for (++at;; ++at) {
         if (tokens[at].kind != TokenKind::integer) return std::nullopt;
         const auto value = integer_of(tokens[at]);
-        if (!value || values.size() >= variable.sizes.size() || *value >= variable.sizes[values.size()]) {
+        if (!value || dimension >= variable.sizes.size() || *value >= variable.sizes[dimension]) {
             return std::nullopt;
         }
-        values.push_back(*value);
+        number += *value * variable.strides[dimension++];
         ++at;
         if (tokens[at].kind == TokenKind::right_paren) break;
         if (tokens[at].kind != TokenKind::comma) return std::nullopt;
     }
-    if (values.size() != variable.sizes.size()) return std::nullopt;
-    return std::pair{std::move(values), at + 1};
-}
-
-std::int64_t cell_number(const ModelVariable& variable, std::span<const std::int64_t> values) {
-    std::int64_t number = variable.first_number;
-    for (std::size_t d = 0; d < values.size(); ++d) number += values[d] * variable.strides[d];
-    return number;
+    if (dimension != variable.sizes.size()) return std::nullopt;
+    return std::pair{number, at + 1};
 }
 
 // nullopt when a variable is named other than by a constant cell call, an
@@ -102,6 +97,8 @@ std::optional<Shape> shape_of(std::string_view text, std::span<const std::string
     Shape shape{context_key(index_names, variables, config), {}};
     shape.key.reserve(shape.key.size() + text.size());
     std::unordered_map<std::int64_t, std::size_t> order_of_cell;
+    // A cell call takes six tokens at least ("x", "(", 3, ",", 4, ")").
+    order_of_cell.reserve(tokens.size() / 6);
     for (std::size_t t = 0; t < tokens.size();) {
         const Token& token = tokens[t];
         const auto variable = token.kind == TokenKind::name ? variables_by_name.find(token.text)
@@ -117,9 +114,8 @@ std::optional<Shape> shape_of(std::string_view text, std::span<const std::string
         if (t > 0 && tokens[t - 1].kind == TokenKind::dot) return std::nullopt;
         auto call = constant_call(tokens, t + 1, variables[variable->second]);
         if (!call) return std::nullopt;
-        const auto number = cell_number(variables[variable->second], call->first);
-        const auto [found, inserted] = order_of_cell.try_emplace(number, shape.cells.size());
-        if (inserted) shape.cells.push_back({variable->second, std::move(call->first)});
+        const auto [found, inserted] = order_of_cell.try_emplace(call->first, shape.cells.size());
+        if (inserted) shape.cells.push_back({variable->second, call->first});
         shape.key += '#';
         shape.key += std::to_string(variable->second) + ':' + std::to_string(found->second) + ';';
         t = call->second;
@@ -129,10 +125,13 @@ std::optional<Shape> shape_of(std::string_view text, std::span<const std::string
 
 // Written as the engine names a cell: x(3,4).
 std::string cell_name(const Cell& cell, std::span<const ModelVariable> variables) {
-    std::string name = variables[cell.variable].name + "(";
-    for (std::size_t d = 0; d < cell.values.size(); ++d) {
+    const ModelVariable& variable = variables[cell.variable];
+    std::string name = variable.name + "(";
+    std::int64_t offset = cell.number - variable.first_number;
+    for (std::size_t d = 0; d < variable.sizes.size(); ++d) {
         if (d > 0) name += ',';
-        name += std::to_string(cell.values[d]);
+        name += std::to_string(offset / variable.strides[d]);
+        offset %= variable.strides[d];
     }
     return name + ")";
 }
@@ -180,7 +179,7 @@ std::optional<NamedClauseTemplate> ClauseTemplateCache::read(std::string_view te
             if (slot >= 0) {
                 const Cell& cell = shape->cells[static_cast<std::size_t>(slot)];
                 named.names.push_back(cell_name(cell, variables));
-                named.cells.push_back(cell_number(variables[cell.variable], cell.values));
+                named.cells.push_back(cell.number);
                 continue;
             }
             named.cells.push_back(-1);
