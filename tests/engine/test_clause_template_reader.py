@@ -33,16 +33,17 @@ def test_names_are_written_as_the_template_reads_them(config, variables, cells):
 
 
 def test_each_cell_is_numbered_as_its_name_says_read_or_served_by_the_cache(config):
-    # y(0), y(1), then x from 3: 3 + 4 * row + column; auxiliaries are no cells.
-    variables = [("y", [2], 1), ("x", [3, 4], 3)]
+    # y(0), y(1), x from 3: 3 + 4 * row + column, z from 15; auxiliaries are no cells.
+    variables = [("y", [2], 1), ("x", [3, 4], 3), ("z", [2, 3, 4], 15)]
     cache = ke.clause_template_cache()
     cells = [(0, 1), (2, 3), (1, 0), (2, 2), (0, 0), (1, 3)]
     for first in range(0, len(cells), 2):  # one shape: read once, then served
         (a, b), (c, d) = cells[first:first + 2]
         text = (f"bx.or_s([FormulaPB(Sum(*[x({a},{b}).to_pb(), x({c},{d}).to_pb(), y(1).to_pb()]), "
-                "pb.Comparator_type.LEQ, 1).to_bx(manager), ~y(0).to_bx()])")
+                f"pb.Comparator_type.LEQ, 1).to_bx(manager), ~y(0).to_bx(), z({a % 2},{b % 3},{d}).to_bx()])")
         names, *_, numbers = ke.read_clause_template(text, [], variables, config, cache)
-        expected = {f"x({a},{b})": 3 + 4 * a + b, f"x({c},{d})": 3 + 4 * c + d, "y(0)": 1, "y(1)": 2}
+        expected = {f"x({a},{b})": 3 + 4 * a + b, f"x({c},{d})": 3 + 4 * c + d, "y(0)": 1, "y(1)": 2,
+                    f"z({a % 2},{b % 3},{d})": 15 + 12 * (a % 2) + 4 * (b % 3) + d}
         assert numbers.tolist() == [expected.get(name, -1) for name in names]
         assert set(expected) <= set(names)
     assert len(cache) == 1
