@@ -63,58 +63,58 @@ def random_model(seed: int) -> RandomModel:
                        float(generator.integers(-40, 41)) / 4, bool(generator.random() < 0.5))
 
 
-def reference_optimum(spec: RandomModel) -> float:
-    sign = 1 if spec.minimization else -1
-    integral = [kind != "REAL" for kind in spec.kinds]
+def reference_optimum(drawn: RandomModel) -> float:
+    sign = 1 if drawn.minimization else -1
+    integral = [kind != "REAL" for kind in drawn.kinds]
     found = milp(
-        sign * np.array(spec.costs, dtype=float),
+        sign * np.array(drawn.costs, dtype=float),
         integrality=integral,
-        bounds=Bounds(np.array(spec.lower, dtype=float), np.array(spec.upper, dtype=float)),
-        constraints=LinearConstraint(spec.matrix, spec.row_lower - spec.row_constants,
-                                     spec.row_upper - spec.row_constants),
+        bounds=Bounds(np.array(drawn.lower, dtype=float), np.array(drawn.upper, dtype=float)),
+        constraints=LinearConstraint(drawn.matrix, drawn.row_lower - drawn.row_constants,
+                                     drawn.row_upper - drawn.row_constants),
         options={"mip_rel_gap": 0},
     )
     assert found.status == 0, found.message
-    return sign * found.fun + spec.constant
+    return sign * found.fun + drawn.constant
 
 
-def solved(interface, spec: RandomModel, earlier_target: bool):
+def solved(interface, drawn: RandomModel, earlier_target: bool):
     model = interface.model(mip_rel_gap=0)
     cells = [interface.variable(model, f"c{k}", kind, low, high, i=1)[0]
-             for k, (kind, low, high) in enumerate(zip(spec.kinds, spec.lower, spec.upper))]
-    for row, constant, low, high in zip(spec.matrix, spec.row_constants, spec.row_lower, spec.row_upper):
+             for k, (kind, low, high) in enumerate(zip(drawn.kinds, drawn.lower, drawn.upper))]
+    for row, constant, low, high in zip(drawn.matrix, drawn.row_constants, drawn.row_lower, drawn.row_upper):
         terms = [int(weight) * cell for weight, cell in zip(row, cells) if weight]
         if terms:
             interface.add_row(model, interface.total(terms) + float(constant),
                               None if low == -INF else float(low), None if high == INF else float(high))
     if earlier_target:  # quadratic: were it kept, the integer columns would make the model unsolvable
-        model.add_target(interface.total([cells[0] * cells[1], 9 * cells[-1]]) + 1000, not spec.minimization)
-    model.add_target(interface.total([cost * cell for cost, cell in zip(spec.costs, cells)]) + spec.constant,
-                     spec.minimization)
+        model.add_target(interface.total([cells[0] * cells[1], 9 * cells[-1]]) + 1000, not drawn.minimization)
+    model.add_target(interface.total([cost * cell for cost, cell in zip(drawn.costs, cells)]) + drawn.constant,
+                     drawn.minimization)
     interface.solve(model)
     return model, np.array([model.get_result(f"c{k}")[0] for k in range(len(cells))])
 
 
-def assert_feasible(spec: RandomModel, values) -> None:
-    activity = spec.matrix @ values.astype(float) + spec.row_constants
-    assert (activity >= spec.row_lower - 1e-6).all() and (activity <= spec.row_upper + 1e-6).all()
-    assert all(spec.lower[k] - 1e-6 <= value <= spec.upper[k] + 1e-6 for k, value in enumerate(values))
+def assert_feasible(drawn: RandomModel, values) -> None:
+    activity = drawn.matrix @ values.astype(float) + drawn.row_constants
+    assert (activity >= drawn.row_lower - 1e-6).all() and (activity <= drawn.row_upper + 1e-6).all()
+    assert all(drawn.lower[k] - 1e-6 <= value <= drawn.upper[k] + 1e-6 for k, value in enumerate(values))
 
 
 @pytest.mark.parametrize("interface", BOTH, ids=BOTH_IDS)
 @pytest.mark.parametrize("seed", range(16))
 @pytest.mark.parametrize("earlier_target", [False, True], ids=["one target", "second target"])
 def test_random_models_reach_the_reference_optimum(interface, seed, earlier_target):
-    spec = random_model(seed)
-    model, values = solved(interface, spec, earlier_target)
-    optimum = reference_optimum(spec)
+    drawn = random_model(seed)
+    model, values = solved(interface, drawn, earlier_target)
+    optimum = reference_optimum(drawn)
     assert model.objective_value == pytest.approx(optimum, rel=1e-9, abs=1e-6)
-    assert_feasible(spec, values)
+    assert_feasible(drawn, values)
     # The reported value is the target at the reported point, its constant counted once.
     exact = sum(int(cost) * int(value) if kind != "REAL" else cost * value
-                for cost, value, kind in zip(spec.costs, values, spec.kinds))
-    assert float(exact) + spec.constant == pytest.approx(model.objective_value, rel=1e-9, abs=1e-6)
-    for k, kind in enumerate(spec.kinds):
+                for cost, value, kind in zip(drawn.costs, values, drawn.kinds))
+    assert float(exact) + drawn.constant == pytest.approx(model.objective_value, rel=1e-9, abs=1e-6)
+    for k, kind in enumerate(drawn.kinds):
         result = model.get_result(f"c{k}")
         if kind != "REAL":
             assert np.issubdtype(result.dtype, np.integer) and int(result[0]) == values[k]
