@@ -23,7 +23,7 @@ from vx_encoder.core import pboperations, formulapb, manager, variable
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
 from vx_encoder.encode.comparison_polarity import ReifiedComparisons, may_negate_a_comparison, negates_auxiliary_comparison
 from vx_encoder._exceptions import VariableError, FormulaError, TargetError, BuildError
-from vx_encoder.core.refusal import refuse
+from vx_encoder.core.refusal import refuse, refuse_reserved_name
 from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 
 # Names the expression text relies on: a variable or index of such a name
@@ -713,8 +713,7 @@ class Model:
 
     def __check_name_keeps_evaluation_working(self, kind: str, name: str) -> None:
         if name != self.__DUMMY_VAR and _shadows_evaluation(name):
-            refuse(ValueError, kind + " name " + name + " is reserved by the expression language; "
-                                      "change the name to a valid one")
+            refuse_reserved_name(kind, name)
 
     def __check_dimensions(self, name: str, dims: typing.Dict[str, int]) -> None:
         for dimension, size in dims.items():

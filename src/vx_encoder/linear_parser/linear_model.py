@@ -10,7 +10,7 @@ import numpy as np
 import halvex.kelvo_engine.linsolver as linsolver
 
 from vx_encoder._exceptions import VariableError, SolverError, FormulaError
-from vx_encoder.core.refusal import refuse
+from vx_encoder.core.refusal import refuse, refuse_reserved_name
 from vx_encoder.core.solver_results import Hessian, SolverResults
 from vx_encoder.core.variable_checks import checked_sizes, checked_start_values, refuse_bounds_no_column_takes
 from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
@@ -326,8 +326,7 @@ class LinearModel(SolverResults):
         """Refuses a name that would change the meaning of expression text: a keyword,
         a name of the evaluation namespace or a built-in name."""
         if keyword.iskeyword(name) or name in self._formulas_dir or hasattr(builtins, name):
-            refuse(ValueError, f"{kind} name {name} is reserved by the expression language; "
-                               "change the name to a valid one")
+            refuse_reserved_name(kind, name)
 
     def __rows_evaluated_by_host(self, text: str, namespace: dict):
         """(constants, starts, column indexes, coefficients) of the rows the host evaluates from text."""
