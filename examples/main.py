@@ -36,18 +36,25 @@ def describe(storage: ke.wcnf_storage, path: str) -> None:
           f"{len(storage.get_hard_clauses())} hard and {len(storage.get_soft_clauses())} soft clauses -> {path}")
 
 
+def built(kmanager: ke.manager) -> tuple[ke.wcnf_storage, ke.witness_interpreter]:
+    """The storage and the witness interpreter of the model built last."""
+    storage, interpreter = kmanager.get_cnf_storage(), kmanager.get_witness_interpreter()
+    assert storage is not None and interpreter is not None, "no model was built"
+    return storage, interpreter
+
+
 def solve_queens(kmanager: ke.manager, n: int) -> None:
-    storage = kmanager.get_cnf_storage()
+    storage, interpreter = built(kmanager)
     with Solver(name="minisat22", bootstrap_with=storage.get_hard_clauses()) as solver:
         solver.solve()
-        values = kmanager.get_witness_interpreter().interpret(solver.get_model())
+        values = interpreter.interpret(solver.get_model())
     queens = {key for key, value in values.items() if value and key.startswith("x[")}
     for row in range(n):
         print("  " + " ".join("Q" if f"x[{row},{column}]" in queens else "." for column in range(n)))
 
 
 def solve_set_cover(kmanager: ke.manager) -> None:
-    storage = kmanager.get_cnf_storage()
+    storage, interpreter = built(kmanager)
     formula = WCNF()
     for clause in storage.get_hard_clauses():
         formula.append(clause)
@@ -55,7 +62,7 @@ def solve_set_cover(kmanager: ke.manager) -> None:
         formula.append(clause, weight=weight)
     with RC2(formula) as solver:
         model = solver.compute()
-        values = kmanager.get_witness_interpreter().interpret(model)
+        values = interpreter.interpret(model)
         print(f"  cheapest cover: sets {', '.join(set_names(values))}, cost {solver.cost}")
 
 
@@ -74,11 +81,11 @@ def run_examples(folder: str) -> None:
     kmanager = ke.manager()
     n = 8
     build_queens(kmanager, n)
-    describe(kmanager.get_cnf_storage(), os.path.join(folder, f"queens{n}.cnf"))
+    describe(built(kmanager)[0], os.path.join(folder, f"queens{n}.cnf"))
     if Solver is not None:
         solve_queens(kmanager, n)
     build_set_cover(kmanager)
-    describe(kmanager.get_cnf_storage(), os.path.join(folder, "set_cover.wcnf"))
+    describe(built(kmanager)[0], os.path.join(folder, "set_cover.wcnf"))
     if Solver is not None:
         solve_set_cover(kmanager)
     solve_text_model()

@@ -3,7 +3,23 @@
 
 #include <pybind11/pybind11.h>
 
+#include <memory>
+#include <optional>
+
 namespace kelvo::bindings {
+
+// An engine object that may not exist yet, returned as such: the binding's
+// signature (and so its stub) says the caller may get None.
+template <typename Object>
+std::optional<std::shared_ptr<Object>> held_or_none(std::shared_ptr<Object> object) {
+    if (!object) return std::nullopt;
+    return object;
+}
+
+template <typename Object>
+std::shared_ptr<Object> held_or_null(std::optional<std::shared_ptr<Object>> object) {
+    return object.value_or(nullptr);
+}
 
 void bind_logger(pybind11::module_& module);
 void bind_storage(pybind11::module_& module);

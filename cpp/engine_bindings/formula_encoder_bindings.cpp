@@ -1,8 +1,13 @@
 #include <pybind11/pybind11.h>
+#include <pybind11/stl.h>
 
+#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "engine/model_text/formula_encoder.hpp"
 #include "engine_bindings.hpp"
@@ -132,14 +137,17 @@ Raises:
     ValueError: Only one of border and minimization is given, or the bounded
         target can never hold.
 )doc")
-        .def("get_cnf_storage", &FormulaEncoder::cnf_storage, "The wcnf_storage of the last generate_cnf, or None.")
-        .def("get_var_mapping", &FormulaEncoder::var_mapping, "The var_mapping of the last generate_cnf, or None.")
+        .def("get_cnf_storage", [](const FormulaEncoder& self) { return held_or_none(self.cnf_storage()); },
+             "The wcnf_storage of the last generate_cnf, or None.")
+        .def("get_var_mapping", [](const FormulaEncoder& self) { return held_or_none(self.var_mapping()); },
+             "The var_mapping of the last generate_cnf, or None.")
         .def("get_objective",
-             [](const FormulaEncoder& self) -> py::object {
+             [](const FormulaEncoder& self) -> std::optional<std::vector<std::pair<std::int64_t, std::int64_t>>> {
                  const auto& objective = self.objective();
-                 if (!objective) return py::none();
-                 py::list terms;
-                 for (const auto& term : *objective) terms.append(py::make_tuple(term.number, term.coefficient));
+                 if (!objective) return std::nullopt;
+                 std::vector<std::pair<std::int64_t, std::int64_t>> terms;
+                 terms.reserve(objective->size());
+                 for (const auto& term : *objective) terms.emplace_back(term.number, term.coefficient);
                  return terms;
              },
              "The target as (variable number, coefficient) pairs in text order, or None without a target.")

@@ -1,6 +1,8 @@
 #include <pybind11/functional.h>
 #include <pybind11/pybind11.h>
 
+#include <string>
+
 #include "engine/support/log.hpp"
 #include "engine_bindings.hpp"
 
@@ -62,7 +64,7 @@ Raises:
     TypeError: sink is neither callable nor None.
 )doc");
     module.def("get_python_version",
-               [] { return py::module_::import("platform").attr("python_version")(); },
+               [] { return py::module_::import("platform").attr("python_version")().cast<std::string>(); },
                "The version of the running Python, as platform.python_version() gives it.");
 
     // A host callable must not outlive the interpreter inside a static object.

@@ -1,5 +1,6 @@
 #include <pybind11/pybind11.h>
 #include <pybind11/stl.h>
+#include <pybind11/typing.h>
 
 #include <memory>
 
@@ -20,7 +21,8 @@ void bind_witness_interpreter(py::module_& module) {
 Args:
     mapping: The var_mapping of the model.
 )doc")
-        .def("get_var_mapping", &WitnessInterpreter::var_mapping, "The variable mapping, or None.")
+        .def("get_var_mapping", [](const WitnessInterpreter& self) { return held_or_none(self.var_mapping()); },
+             "The variable mapping, or None.")
         .def("set_auxiliary_vars", &WitnessInterpreter::set_auxiliary_vars, py::arg("prefixes"),
              R"doc(Set the prefixes of auxiliary variables.
 
@@ -40,7 +42,7 @@ Returns:
         .def("interpret",
              [](const WitnessInterpreter& self, py::handle model) {
                  const auto literals = integers_from_python(model, "a model");
-                 py::dict values;
+                 py::typing::Dict<py::str, bool> values;
                  for (const auto& [name, value] : self.interpret(literals)) {
                      values[py::str(name.data(), name.size())] = py::bool_(value);
                  }

@@ -85,6 +85,9 @@ def test_manager_holds_storage_and_interpreter(mapping):
     assert manager.get_witness_interpreter() is interpreter
     storage.add_hard_clause([1])
     assert manager.get_cnf_storage().get_hard_clauses() == [[1]]
+    manager.set_cnf_storage(None)
+    manager.set_witness_interpreter(None)
+    assert manager.get_cnf_storage() is None and manager.get_witness_interpreter() is None
 
 
 def test_parts_added_in_bulk_read_as_one_dictionary_update():

@@ -21,14 +21,20 @@ USES_THE_PUBLIC_API = """
     from vx_encoder import linear_parser2
 
     kmanager = ke.manager()
+    assert_type(kmanager.get_cnf_storage(), ke.wcnf_storage | None)   # None before any build
+    assert_type(kmanager.get_witness_interpreter(), ke.witness_interpreter | None)
     model = Model(kmanager, "pair")
     x = model.create_variables("x", i=2)
     model.add_constraint(x[0] | x[1])
     model.build_cnf()
     storage = kmanager.get_cnf_storage()
-    assert_type(storage, ke.wcnf_storage)
+    assert storage is not None
     assert_type(storage.get_hard_clause_count(), int)
-    assert_type(kmanager.get_witness_interpreter().get_var_mapping(), ke.var_mapping)
+    interpreter = kmanager.get_witness_interpreter()
+    assert interpreter is not None
+    assert_type(interpreter.get_var_mapping(), ke.var_mapping | None)
+    assert_type(interpreter.interpret([1, -2]), dict[str, bool])
+    assert_type(model.get_cnf_storage(), ke.wcnf_storage | None)
     assert_type(ke.bxpr.Context(), ke.bxpr.Context)
     assert_type(ke.pbct.PBConfig().pb_encoder, ke.pbct.PB_Encoder_type)
     solver = ke.linsolver.LinearSolver()

@@ -355,11 +355,11 @@ class witness_interpreter:
         """
         The prefixes of auxiliary variables.
         """
-    def get_var_mapping(self) -> var_mapping:
+    def get_var_mapping(self) -> var_mapping | None:
         """
         The variable mapping, or None.
         """
-    def interpret(self, model: typing.Any) -> dict:
+    def interpret(self, model: typing.Any) -> dict[str, bool]:
         """
         Read a solver's model as the truth values of the named variables.
         
@@ -474,7 +474,7 @@ class formula_encoder:
             ValueError: Only one of border and minimization is given, or the bounded
                 target can never hold.
         """
-    def get_cnf_storage(self) -> wcnf_storage:
+    def get_cnf_storage(self) -> wcnf_storage | None:
         """
         The wcnf_storage of the last generate_cnf, or None.
         """
@@ -482,11 +482,11 @@ class formula_encoder:
         """
         The model's name.
         """
-    def get_objective(self) -> typing.Any:
+    def get_objective(self) -> list[tuple[int, int]] | None:
         """
         The target as (variable number, coefficient) pairs in text order, or None without a target.
         """
-    def get_var_mapping(self) -> var_mapping:
+    def get_var_mapping(self) -> var_mapping | None:
         """
         The var_mapping of the last generate_cnf, or None.
         """
@@ -544,22 +544,22 @@ class manager:
         Returns:
             The formula_encoder.
         """
-    def get_cnf_storage(self) -> wcnf_storage:
+    def get_cnf_storage(self) -> wcnf_storage | None:
         """
         The storage held, or None.
         """
-    def get_witness_interpreter(self) -> witness_interpreter:
+    def get_witness_interpreter(self) -> witness_interpreter | None:
         """
         The witness interpreter held, or None.
         """
-    def set_cnf_storage(self, storage: wcnf_storage) -> None:
+    def set_cnf_storage(self, storage: wcnf_storage | None) -> None:
         """
         Hold a storage.
         
         Args:
             storage: A wcnf_storage, or None.
         """
-    def set_witness_interpreter(self, interpreter: witness_interpreter) -> None:
+    def set_witness_interpreter(self, interpreter: witness_interpreter | None) -> None:
         """
         Hold a witness interpreter.
         
@@ -570,7 +570,7 @@ def get_log_level() -> log_level_type:
     """
     The log_level_type from which messages are shown.
     """
-def get_python_version() -> typing.Any:
+def get_python_version() -> str:
     """
     The version of the running Python, as platform.python_version() gives it.
     """

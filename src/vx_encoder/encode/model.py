@@ -586,7 +586,7 @@ class Model:
         except OverflowError:  # the clock was set back
             return "-" + (datetime.min - elapsed).strftime("%H:%M:%S.%f")[:-3]
 
-    def get_cnf_storage(self) -> ke.wcnf_storage:
+    def get_cnf_storage(self) -> typing.Optional[ke.wcnf_storage]:
         """The model's clause storage.
 
         Returns:
@@ -596,7 +596,7 @@ class Model:
             return None if self._formula_encoder is None else self._formula_encoder.get_cnf_storage()
         return None if self._formula_container is None else self._formula_container.cnf_storage()
 
-    def get_var_mapping(self) -> ke.var_mapping:
+    def get_var_mapping(self) -> typing.Optional[ke.var_mapping]:
         """The mapping of variable names (``x[1,2]``, auxiliaries) to variable numbers.
 
         Returns:
