@@ -1,6 +1,10 @@
-"""A type checker finds both packages typed, the native modules included."""
+"""A type checker finds both packages typed, the native modules included, and
+finds no error in correct user code: the README's snippets, the examples and
+typical programs of one's own."""
 
 import os
+import pathlib
+import re
 import subprocess
 import sys
 import textwrap
@@ -47,14 +51,34 @@ USES_THE_PUBLIC_API = """
 """
 
 
-def test_type_checker_reads_the_packages_and_their_stubs(tmp_path):
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+USER_PROGRAMS = pathlib.Path(__file__).parent / "user_programs"
+
+
+def type_check(paths: list[pathlib.Path], folder: pathlib.Path) -> subprocess.CompletedProcess:
+    """mypy over the paths with the project's configuration, reading the packages the tests import."""
     pytest.importorskip("mypy", reason="the test extra installs mypy")
-    script = tmp_path / "uses_the_public_api.py"
-    script.write_text(textwrap.dedent(USES_THE_PUBLIC_API))
-    # The packages the tests import, whether installed or in the source tree.
     package_roots = {os.path.dirname(os.path.dirname(module.__file__)) for module in (vx_encoder, halvex.kelvo_engine)}
     env = dict(os.environ, PYTHONPATH=os.pathsep.join(sorted(package_roots)))
-    checked = subprocess.run([sys.executable, "-m", "mypy", "--no-incremental", "--cache-dir", str(tmp_path / "cache"),
-                              str(script)], capture_output=True, text=True, cwd=tmp_path, env=env)
+    return subprocess.run([sys.executable, "-m", "mypy", "--no-incremental", "--cache-dir", str(folder / "cache"),
+                           "--config-file", str(ROOT / "pyproject.toml"), *map(str, paths)],
+                          capture_output=True, text=True, cwd=folder, env=env)
+
+
+def test_type_checker_reads_the_packages_and_their_stubs(tmp_path):
+    script = tmp_path / "uses_the_public_api.py"
+    script.write_text(textwrap.dedent(USES_THE_PUBLIC_API))
+    checked = type_check([script], tmp_path)
     assert checked.returncode == 0, checked.stdout + checked.stderr
     assert checked.stdout.startswith("Success")
+
+
+def test_correct_user_code_type_checks_clean(tmp_path):
+    snippets = re.findall(r"```python\n(.*?)```", (ROOT / "README.md").read_text(), re.DOTALL)
+    paths = []
+    for number, snippet in enumerate(snippets):
+        paths.append(tmp_path / f"readme_snippet{number}.py")
+        paths[-1].write_text(snippet)
+    paths += sorted((ROOT / "examples").glob("*.py")) + sorted(USER_PROGRAMS.glob("*.py"))
+    checked = type_check(paths, tmp_path)
+    assert checked.returncode == 0, checked.stdout + checked.stderr

@@ -109,23 +109,24 @@ class Expression:
         self.__require_expression(other)
         return Expression(f"{_expr2pb(self)} - ({_expr2pb(other)})", True)
 
-    def __mul__(self, other: tp.Union[Integral, Expression]) -> Expression:
+    def __mul__(self, other: tp.Union[tp.SupportsIndex, Expression]) -> Expression:
         if isinstance(other, Integral):
             return Expression(f"{other} * ({_expr2pb(self)})", True)
         if isinstance(other, Expression):
             return Expression(f"{self} * ({_expr2pb(other)})", True)
         _refuse("Type 'Expression' or 'int' is expected for expression")
 
-    def __rmul__(self, other: int) -> Expression:
+    def __rmul__(self, other: tp.SupportsIndex) -> Expression:
         return self.__mul__(other)
 
-    def __le__(self, other: Integral) -> Expression:
+    def __le__(self, other: tp.SupportsIndex) -> Expression:
         return self.__compare("LEQ", other)
 
-    def __ge__(self, other: Integral) -> Expression:
+    def __ge__(self, other: tp.SupportsIndex) -> Expression:
         return self.__compare("GEQ", other)
 
-    def __eq__(self, other: Integral) -> Expression:
+    # A comparison writes a constraint, not a truth value.
+    def __eq__(self, other: tp.SupportsIndex) -> Expression:  # type: ignore[override]
         return self.__compare("BOTH", other)
 
     def __and__(self, other: Expression) -> Expression:
@@ -165,7 +166,7 @@ class Expression:
     def __str__(self) -> str:
         return self._expr
 
-    def __compare(self, comparator: str, other: Integral) -> Expression:
+    def __compare(self, comparator: str, other: tp.SupportsIndex) -> Expression:
         if not isinstance(other, Integral):
             _refuse("Type 'int' is expected for left side of expression")
         return Expression(

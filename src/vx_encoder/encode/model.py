@@ -180,7 +180,15 @@ class Model:
         return (self._shift_target_variable if self._formula_container is None
                 else self._formula_container.first_free_variable)
 
-    def get_indexes(self, indexes: typing.Sequence[str]) -> typing.Union[Index, typing.Sequence[Index]]:
+    # One name gives its index, more give a list: a checker cannot count a
+    # list's names, so the general case is left to the caller.
+    @typing.overload
+    def get_indexes(self, indexes: typing.Tuple[str]) -> Index: ...
+
+    @typing.overload
+    def get_indexes(self, indexes: typing.Sequence[str]) -> typing.Any: ...
+
+    def get_indexes(self, indexes: typing.Sequence[str]) -> typing.Union[Index, typing.List[Index]]:
         """Create indexes for writing occurrences such as ``x[i, j + 1]``.
 
         Args:

@@ -12,6 +12,10 @@ from vx_encoder.encode.operand_grouping import Binding, grouped
 _new_object = object.__new__
 
 
+# An index operand: an integer or another index (`i - (j + 1)`).
+_Operand = tp.Union[tp.SupportsIndex, "Index"]
+
+
 class Index:
     """An index of a pseudo-Boolean model, written into occurrences such as ``x[i + 1, 2 * j]``.
 
@@ -34,47 +38,47 @@ class Index:
         self.name = name
         self.expression = name if expression is None else expression
 
-    def __add__(self, shift: int) -> Index:
+    def __add__(self, shift: _Operand) -> Index:
         # Addition is associative with + and -, so a sum on the right needs no group.
         return self.__binary(self.expression, "+", f"{shift}", Binding.SUM, Binding.SUM)
 
-    def __radd__(self, shift: int) -> Index:
+    def __radd__(self, shift: _Operand) -> Index:
         return self.__binary(f"{shift}", "+", self.expression, Binding.SUM, Binding.SUM)
 
-    def __sub__(self, shift: int) -> Index:
+    def __sub__(self, shift: _Operand) -> Index:
         return self.__binary(self.expression, "-", f"{shift}", Binding.SUM, Binding.PRODUCT)
 
-    def __rsub__(self, shift: int) -> Index:
+    def __rsub__(self, shift: _Operand) -> Index:
         return self.__binary(f"{shift}", "-", self.expression, Binding.SUM, Binding.PRODUCT)
 
-    def __mul__(self, shift: int) -> Index:
+    def __mul__(self, shift: _Operand) -> Index:
         return self.__binary(self.expression, "*", f"{shift}", Binding.PRODUCT, Binding.UNARY)
 
-    def __rmul__(self, shift: int) -> Index:
+    def __rmul__(self, shift: _Operand) -> Index:
         return self.__binary(f"{shift}", "*", self.expression, Binding.PRODUCT, Binding.UNARY)
 
-    def __pow__(self, exponent: int) -> Index:
+    def __pow__(self, exponent: _Operand) -> Index:
         return self.__binary(self.expression, "**", f"{exponent}", Binding.ATOM, Binding.ATOM)
 
-    def __rpow__(self, base: int) -> Index:
+    def __rpow__(self, base: _Operand) -> Index:
         return self.__binary(f"{base}", "**", self.expression, Binding.ATOM, Binding.ATOM)
 
-    def __and__(self, other: int) -> Index:
+    def __and__(self, other: _Operand) -> Index:
         return self.__binary(self.expression, "&", f"{other}", Binding.SUM, Binding.SUM)
 
-    def __rand__(self, other: int) -> Index:
+    def __rand__(self, other: _Operand) -> Index:
         return self.__binary(f"{other}", "&", self.expression, Binding.SUM, Binding.SUM)
 
-    def __or__(self, other: int) -> Index:
+    def __or__(self, other: _Operand) -> Index:
         return self.__binary(self.expression, "|", f"{other}", Binding.SUM, Binding.SUM)
 
-    def __ror__(self, other: int) -> Index:
+    def __ror__(self, other: _Operand) -> Index:
         return self.__binary(f"{other}", "|", self.expression, Binding.SUM, Binding.SUM)
 
-    def __xor__(self, other: int) -> Index:
+    def __xor__(self, other: _Operand) -> Index:
         return self.__binary(self.expression, "^", f"{other}", Binding.SUM, Binding.SUM)
 
-    def __rxor__(self, other: int) -> Index:
+    def __rxor__(self, other: _Operand) -> Index:
         return self.__binary(f"{other}", "^", self.expression, Binding.SUM, Binding.SUM)
 
     def __neg__(self) -> Index:

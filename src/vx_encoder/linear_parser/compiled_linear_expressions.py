@@ -1,4 +1,4 @@
-from numbers import Integral, Real
+from numbers import Integral
 import typing as tp
 
 import numpy as np
@@ -8,7 +8,8 @@ from vx_encoder._vx_native import SparseRowAccumulator
 from vx_encoder.linear_parser.linear_expression import _is_number
 from vx_encoder.core.vx_logger import *
 
-_Number = tp.Union[Integral, Real]
+# Any real number: int, float, bool and NumPy's numbers alike.
+_Number = tp.SupportsFloat
 
 _INT64_LIMIT = 2.0**63
 
@@ -123,10 +124,10 @@ class CompiledLinearExpression:
     def __neg__(self) -> "CompiledLinearExpression":
         return of_terms(-self._constant, self._terms.scaled(-1.0), self._integral)
 
-    def __radd__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
+    def __radd__(self, other: tp.Union["CompiledLinearExpression", _Number]) -> "CompiledLinearExpression":
         return self.__add__(other)
 
-    def __add__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
+    def __add__(self, other: tp.Union["CompiledLinearExpression", _Number]) -> "CompiledLinearExpression":
         if isinstance(other, CompiledLinearExpression):
             return of_terms(
                 self._constant + other._constant,
@@ -138,7 +139,7 @@ class CompiledLinearExpression:
         log_e(_SUM_OPERAND_TYPE)
         raise TypeError(_SUM_OPERAND_TYPE)
 
-    def __sub__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
+    def __sub__(self, other: tp.Union["CompiledLinearExpression", _Number]) -> "CompiledLinearExpression":
         if isinstance(other, CompiledLinearExpression):
             return of_terms(
                 self._constant - other._constant,
@@ -150,7 +151,7 @@ class CompiledLinearExpression:
         log_e(_SUM_OPERAND_TYPE)
         raise TypeError(_SUM_OPERAND_TYPE)
 
-    def __mul__(self, other: tp.Union["CompiledLinearExpression", Integral, Real]) -> "CompiledLinearExpression":
+    def __mul__(self, other: tp.Union["CompiledLinearExpression", _Number]) -> "CompiledLinearExpression":
         if _is_number(other):
             return of_terms(
                 other * self._constant, self._terms.scaled(float(other)), self._integral and _is_integer(other)

@@ -4,7 +4,8 @@ import typing as tp
 from vx_encoder._exceptions import FormulaError
 from vx_encoder.core.vx_logger import *
 
-_Number = tp.Union[Integral, Real]
+# Any real number: int, float, bool and NumPy's numbers alike.
+_Number = tp.SupportsFloat
 
 _BOUNDS_ARE_FINAL = "It is forbidden to change the formula after setting the boundaries"
 _OPERAND_TYPE = "Type 'LinearExpression' is expected for left side of expression"
@@ -59,21 +60,21 @@ class LinearExpression:
     def __neg__(self) -> "LinearExpression":
         return LinearExpression(f"-({self})")
 
-    def __add__(self, other: tp.Union["LinearExpression", Integral, Real]) -> "LinearExpression":
+    def __add__(self, other: tp.Union["LinearExpression", _Number]) -> "LinearExpression":
         return LinearExpression(f"{self} + {self.__operand_text(other)}")
 
-    def __radd__(self, other: tp.Union["LinearExpression", Integral, Real]) -> "LinearExpression":
+    def __radd__(self, other: tp.Union["LinearExpression", _Number]) -> "LinearExpression":
         return self.__add__(other)
 
-    def __sub__(self, other: tp.Union["LinearExpression", Integral, Real]) -> "LinearExpression":
+    def __sub__(self, other: tp.Union["LinearExpression", _Number]) -> "LinearExpression":
         if _is_number(other):
             return LinearExpression(f"{self} - {self.__operand_text(other)}")
         return LinearExpression(f"{self} - ({self.__operand_text(other)})")
 
-    def __rsub__(self, other: tp.Union["LinearExpression", Integral, Real]) -> "LinearExpression":
+    def __rsub__(self, other: tp.Union["LinearExpression", _Number]) -> "LinearExpression":
         return -self + other
 
-    def __mul__(self, other: tp.Union[Integral, Real, "LinearExpression"]) -> "LinearExpression":
+    def __mul__(self, other: tp.Union[_Number, "LinearExpression"]) -> "LinearExpression":
         if type(other) in _PLAIN_NUMBER_TYPES and other == other and self._lo is None and self._hi is None:
             # A number times an unbounded expression, the term of every weighted
             # sum, without the general tests below.
@@ -85,18 +86,19 @@ class LinearExpression:
     # other * self is self * other; the alias spares a call on the path of every weighted term.
     __rmul__ = __mul__
 
-    def __eq__(self, other: tp.Union[Integral, Real]):
+    # A comparison writes a bounded expression, not a truth value.
+    def __eq__(self, other: _Number) -> "LinearExpression":  # type: ignore[override]
         bounded = self.__bounded_copy()
         bounded._lo = other
         bounded._hi = other
         return bounded
 
-    def __le__(self, other: tp.Union[Integral, Real]):
+    def __le__(self, other: _Number) -> "LinearExpression":
         bounded = self.__bounded_copy()
         bounded._hi = other
         return bounded
 
-    def __ge__(self, other: tp.Union[Integral, Real]):
+    def __ge__(self, other: _Number) -> "LinearExpression":
         bounded = self.__bounded_copy()
         bounded._lo = other
         return bounded

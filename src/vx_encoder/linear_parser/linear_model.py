@@ -2,7 +2,6 @@ import builtins
 from enum import Enum, auto
 import keyword
 from functools import reduce
-from numbers import Integral
 from operator import mul
 import typing as tp
 
@@ -132,6 +131,14 @@ class LinearModel(SolverResults):
         self._variables[name] = variable
         return variable
 
+    # One name gives its index, more give a list: a checker cannot count a
+    # list's names, so the general case is left to the caller.
+    @tp.overload
+    def get_indexes(self, indexes: tp.Tuple[str]) -> Index: ...
+
+    @tp.overload
+    def get_indexes(self, indexes: tp.Sequence[str]) -> tp.Any: ...
+
     def get_indexes(self, indexes: tp.Sequence[str]) -> tp.Union[Index, tp.List[Index]]:
         """Provides indexes for writing expressions.
 
@@ -153,9 +160,9 @@ class LinearModel(SolverResults):
     def add_constraint(
         self,
         expression: LinearExpression,
-        lo: tp.Optional[Integral] = None,
-        hi: tp.Optional[Integral] = None,
-        eq: tp.Optional[Integral] = None,
+        lo: tp.Optional[tp.SupportsFloat] = None,
+        hi: tp.Optional[tp.SupportsFloat] = None,
+        eq: tp.Optional[tp.SupportsFloat] = None,
         **foralls,
     ) -> None:
         """Add one row for every combination of the ``foralls`` values.

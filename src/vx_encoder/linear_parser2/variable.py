@@ -4,7 +4,7 @@ from __future__ import annotations
 
 import os
 from numbers import Integral
-from typing import Sequence, Union
+from typing import Any, Sequence, SupportsIndex, Tuple, Union, overload
 
 import numpy as np
 from scipy.sparse import csr_array
@@ -14,9 +14,6 @@ from vx_encoder.core.refusal import refuse
 from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 
 DEBUG = bool(os.environ.get("DEBUG_SOLVER_MODE", False))
-
-_IndexType = Union[Integral, np.integer, slice]
-
 
 def _is_integer(item) -> bool:
     return isinstance(item, (Integral, np.integer))
@@ -110,9 +107,14 @@ class VariableArray:
     def _map(self) -> np.ndarray:
         return np.arange(self._shift, self._shift + self._count_elems, dtype="int32")
 
-    def __getitem__(
-        self, item: Union[_IndexType, list, np.ndarray, Sequence[_IndexType]]
-    ) -> Union[LinearExpression, LinearExpressionsArr]:
+    # One cell gives one row; any other selection an array of rows.
+    @overload
+    def __getitem__(self, item: Union[SupportsIndex, Tuple[SupportsIndex, ...]]) -> LinearExpression: ...
+
+    @overload
+    def __getitem__(self, item: Union[slice, list, np.ndarray, Tuple[Any, ...]]) -> LinearExpressionsArr: ...
+
+    def __getitem__(self, item: Any) -> Union[LinearExpression, LinearExpressionsArr]:
         """The rows of the selected cells.
 
         Args:
