@@ -181,7 +181,10 @@ std::optional<ClauseTemplate> ClauseTemplate::compile_named(std::span<const std:
     for (std::size_t n = 0; n < names.size(); ++n) {
         const auto& name = names[n];
         TemplateLiteral literal;
-        if (!cells.empty() && cells[n] >= 0 && result) {
+        // A numbered cell's name is not given: it is never read as text,
+        // also once another name has sent the template to the host.
+        if (!cells.empty() && cells[n] >= 0) {
+            if (!result) continue;
             auto call = result->cell_call(cells[n]);
             if (call) {
                 literal = std::move(*call);

@@ -1,6 +1,5 @@
 #include "kernels/conjunction_text.hpp"
 
-#include <algorithm>
 #include <stdexcept>
 
 namespace vx {
@@ -11,11 +10,22 @@ std::string_view without_parentheses(std::string_view text) {
     return text.size() >= 2 ? text.substr(1, text.size() - 2) : text;
 }
 
-// Calls part(piece) for each piece of text between separators.
+// The first separator outside parentheses: index texts may hold " & " and " | " ("x(i & 1)").
+std::size_t find_outside_parentheses(std::string_view text, std::string_view separator) {
+    int depth = 0;
+    for (std::size_t at = 0; at < text.size(); ++at) {
+        if (text[at] == '(') ++depth;
+        else if (text[at] == ')') --depth;
+        else if (depth == 0 && text.substr(at, separator.size()) == separator) return at;
+    }
+    return std::string_view::npos;
+}
+
+// Calls part(piece) for each piece of text between separators outside parentheses.
 template <typename Part>
 void for_each_piece(std::string_view text, std::string_view separator, const Part& part) {
     for (;;) {
-        const auto end = text.find(separator);
+        const auto end = find_outside_parentheses(text, separator);
         part(text.substr(0, end));
         if (end == std::string_view::npos) return;
         text.remove_prefix(end + separator.size());
@@ -33,8 +43,10 @@ std::string template_literal(std::string_view literal) {
         quoted += '\'';
         return quoted;
     }
+    // Only the leading "~" is the negation: one inside an index text is the
+    // host's bitwise not (x(~i + 4)).
     std::string call(literal);
-    std::replace(call.begin(), call.end(), '~', '-');
+    if (call.front() == '~') call.front() = '-';
     return call;
 }
 

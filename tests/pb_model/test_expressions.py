@@ -1,6 +1,7 @@
 import itertools
 import random
 
+import numpy
 import pytest
 
 import vx_encoder.encode as encode
@@ -75,6 +76,9 @@ PRODUCTIONS = [
     (lambda: Sum(x[i, j], i=range(3), j="range(i + 1)"),
      "Sum(*[x(i,j).to_pb() for i in range(0, 3) for j in range(i + 1)])", True),
     (lambda: Sum(y[i], i=range(0)), "Sum(*[y(i).to_pb() for i in range(0, 0)])", True),
+    # NumPy integers of a list or tuple are written as the integers they are
+    (lambda: Sum(y[i], i=[numpy.int64(0), numpy.uint8(2), 3]), "Sum(*[y(i).to_pb() for i in [0, 2, 3]])", True),
+    (lambda: Or(y[i], i=tuple(numpy.arange(2))), "bx.or_s([y(i).to_bx() for i in (0, 1)])", False),
     (lambda: And(One), "bx.and_s([bx.one() ])", False),
     (lambda: Sum(y[1] <= 0), "Sum(*[FormulaPB(y(1).to_pb(), pb.Comparator_type.LEQ, 0).to_bx(manager) ])", True),
     (lambda: Or(Sum(y[i])), "bx.or_s([Sum(*[y(i).to_pb() ]) ])", False),

@@ -348,6 +348,9 @@ def test_tseytin_templates_over_instances_encode_exactly_their_constraints():
      [["-x((2 * i) + 1,j)", "'_pbct_aux_0'"], ["'~_bxpr_aux_1'"], ["x(0,1)", "-y(i - 1)", "z(k)"]]),
     ([["~x((2 * i) + 1,j)", "_bxpr_aux_3"]], [["-x((2 * i) + 1,j)", "'_bxpr_aux_3'"]]),
     ([["~_pbct_aux_2"]], [["'~_pbct_aux_2'"]]),
+    # The host's bitwise operators inside an index: not a negation, not a connective.
+    ([["~x(~i + 6)", "x(i & 1)"], ["y(i | 2,~j)"]], [["-x(~i + 6)", "x(i & 1)"], ["y(i | 2,~j)"]]),
+    ([["x((i | 2) + 1)", "~x(i & 1)"]], [["x((i | 2) + 1)", "-x(i & 1)"]]),
 ])
 def test_clause_template_is_cut_from_the_engines_text(container, context, names, expected):
     # Index arithmetic in parentheses must not be taken for a clause's bounds.

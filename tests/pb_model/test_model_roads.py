@@ -126,7 +126,57 @@ def numpy_builder_ranges(model):
     return (x,), holds
 
 
-@pytest.mark.parametrize("describe", [without_dimensions, index_texts, numpy_foralls, numpy_builder_ranges])
+def bitwise_index_texts(model):
+    """Index texts with the host's bitwise operators: `~i` is -i - 1, and `&`, `|`
+    inside an index are no connectives of the clause."""
+    x = model.create_variables("x", a=8)
+    y = model.create_variables("y", a=8)
+    i = model.get_indexes(["i"])
+    model.add_constraint(x[~i + 4], i=[1])
+    model.add_constraint(~x[~i + 6], i=[1])
+    model.add_constraint(y[~i + 7] | x[0], i=[1])
+    model.add_constraint(x[i & 1] | y[(i | 2) + 1], i=[2, 3])
+    model.add_constraint(x[i ^ 3] + y[i & 1] + y[0] <= 1, i=[1])
+
+    def holds(v):
+        return (v["x[2]"] and not v["x[4]"] and (v["y[5]"] or v["x[0]"]) and (v["x[0]"] or v["y[3]"])
+                and (v["x[1]"] or v["y[4]"]) and v["x[2]"] + v["y[1]"] + v["y[0]"] <= 1)
+    return (x, y), holds
+
+
+def names_outside_ascii_as_cells_and_with_indexes(model):
+    """A variable named outside ASCII, named in one constraint both by a constant cell and with an index."""
+    v = model.create_variables("été", a=3)
+    w = model.create_variables("ξ", a=2, b=2)
+    i, j = model.get_indexes(["i", "j"])
+    model.add_constraint(~v[i] | v[1], i=[0, 2])
+    model.add_constraint(v[0] + v[i] + v[2] == 1, i=[1])
+    model.add_constraint(w[i, j] | w[0, 1], i=[1], j=range(2))
+
+    def holds(values):
+        return ((not values["été[0]"] or values["été[1]"]) and (not values["été[2]"] or values["été[1]"])
+                and values["été[0]"] + values["été[1]"] + values["été[2]"] == 1
+                and all(values[f"ξ[1,{j}]"] or values["ξ[0,1]"] for j in range(2)))
+    return (v, w), holds
+
+
+def numpy_integers_in_builder_ranges(model):
+    """A builder's range given as a list or tuple of NumPy integers."""
+    x = model.create_variables("x", i=3, j=2)
+    i, k = model.get_indexes(["i", "k"])
+    model.add_constraint(Sum(x[i, k], k=[np.int64(0), np.int64(1)]) == 1, i=range(3))
+    model.add_constraint(Or(x[k, 0], k=list(np.arange(0, 3, 2))))
+    model.add_constraint(And(x[k, 1] | x[k, 0], k=tuple(np.arange(2, dtype=np.uint8))))
+
+    def holds(v):
+        return (all(v[f"x[{i},0]"] + v[f"x[{i},1]"] == 1 for i in range(3))
+                and (v["x[0,0]"] or v["x[2,0]"]))
+    return (x,), holds
+
+
+@pytest.mark.parametrize("describe", [without_dimensions, index_texts, numpy_foralls, numpy_builder_ranges,
+                                      bitwise_index_texts, names_outside_ascii_as_cells_and_with_indexes,
+                                      numpy_integers_in_builder_ranges])
 def test_every_road_gives_the_models_of_the_meaning(road, describe):
     model = new_model(road)
     variables, holds = describe(model)
@@ -332,3 +382,4 @@ def test_a_refusal_of_the_native_reader_falls_back_to_the_host(monkeypatch):
     assert model.build_cnf() is True
     keys = model_keys(model)
     assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])
+
