@@ -511,6 +511,15 @@ def test_a_clause_block_drops_repeated_literals_and_tautologies(ctx, xyz):
         assert evaluate(block, assignment) == evaluate(conjunction, assignment)
 
 
+def test_a_clause_block_holding_a_unit_and_its_negation_is_false_as_its_conjunction(ctx, xyz):
+    """4x - 5y - 4z == -2 never holds: the encoder writes an auxiliary and its negation as unit clauses."""
+    x, y, z = xyz
+    database = encoded_database([4, -5, -4], pb.Comparator_type.BOTH, -2)
+    assert [5] in database.get_clauses() and [-5] in database.get_clauses()
+    block, conjunction = block_and_its_conjunction(ctx, database, {1: x, 2: y, 3: z})
+    assert conjunction == bx.zero() and block == bx.zero()
+
+
 @pytest.mark.parametrize("existing, known_by_name", [
     (["p_1"], {}),             # a new number's name exists: later new numbers shift
     (["p_0"], {2: "p_0"}),     # and it is a known number's variable: [-2, 5] says nothing

@@ -182,10 +182,13 @@ def test_foralls_values_are_read_once_whatever_their_kind(path, make_values):
     assert hard == [[13], [15]]
 
 
-@pytest.mark.parametrize("values", [[0, 1.5], ["0"], 3, np.array([0.0, 1.0]), np.zeros((2, 2), dtype=int)])
-def test_non_integer_foralls_values_are_refused(values):
+@pytest.mark.parametrize("make_values", [
+    lambda: [0, 1.5], lambda: ["0"], lambda: 3, lambda: np.array([0.0, 1.0]), lambda: np.zeros((2, 2), dtype=int),
+    lambda: iter([0, 1.5]), lambda: (v for v in ["0"]),
+])
+def test_non_integer_foralls_values_are_refused(make_values):
     with pytest.raises(TypeError, match="Values of index i"):
-        One2OneDumper.dump([record([["y(i)"]], {"i": values})])
+        One2OneDumper.dump([record([["y(i)"]], {"i": make_values()})])
 
 
 # --- the two paths agree ---------------------------------------------------------

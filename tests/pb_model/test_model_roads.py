@@ -383,3 +383,47 @@ def test_a_refusal_of_the_native_reader_falls_back_to_the_host(monkeypatch):
     keys = model_keys(model)
     assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])
 
+
+# --- one outcome on every road ------------------------------------------------------------------
+
+@pytest.mark.parametrize("never_holds", [
+    lambda x, i: (4 * x[0] - 5 * x[1] - 4 * x[2] == -2, {}),  # only the encoder's clauses show it
+    lambda x, i: (x[0] + x[1] + x[2] >= 4, {}),
+    lambda x, i: (2 * x[i] + 2 * x[i + 1] == 1, {"i": range(2)}),
+], ids=["parity", "past-the-sum", "over-foralls"])
+def test_a_constraint_that_can_never_hold_is_a_contradiction_on_every_road(road, never_holds, log):
+    model = new_model(road)
+    x = model.create_variables("x", i=3)
+    i = model.get_indexes(["i"])
+    constraint, foralls = never_holds(x, i)
+    with pytest.raises(_exceptions.FormulaError, match="^Contradiction was detected in formula model.add_constraint"):
+        model.add_constraint(constraint, **foralls)
+    assert any(level == "error" and message.startswith("Contradiction") for level, message in log)
+    model.add_constraint(x[0] | x[1])
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])
+
+
+@pytest.mark.parametrize("bound, holds", [
+    (True, lambda total: total <= 1), (False, lambda total: total <= 0),
+], ids=["True", "False"])
+def test_a_bound_written_as_a_bool_is_its_integer_on_every_road(road, bound, holds):
+    model = new_model(road)
+    x = model.create_variables("x", i=3)
+    model.add_constraint(x[0] + x[1] + x[2] <= bound)
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    assert models_of(model, keys) == meaning(keys, lambda v: holds(sum(v.values())))
+
+
+@pytest.mark.parametrize("make_values", [lambda: iter([0, 1.5]), lambda: (v for v in [0, "1"])],
+                         ids=["iterator", "generator"])
+def test_foralls_read_once_and_holding_a_non_integer_are_refused_alike(road, make_values):
+    model = new_model(road)
+    x = model.create_variables("x", i=2)
+    i = model.get_indexes(["i"])
+    with pytest.raises(TypeError, match="^Values of index i must be integers, not "):
+        model.add_constraint(x[i], i=make_values())
+    model.add_constraint(x[0] | x[1])
+    assert model.build_cnf() is True

@@ -116,6 +116,24 @@ bool tidy_clauses(const Context& context, std::vector<Ref>& literals, std::vecto
     return true;
 }
 
+// Whether a variable and its negation are both clauses of their own, which
+// makes and_s of the clauses false (a comparison that can never hold).
+bool has_complementary_units(const Context& context, std::span<const Ref> literals,
+                             std::span<const std::uint32_t> ends) {
+    NodeMarks marks(context);
+    std::uint32_t begin = 0;
+    for (const std::uint32_t end : ends) {
+        if (end - begin == 1) {
+            const Ref unit = literals[begin];
+            const std::uint32_t seen = marks.get(unit.node());
+            if (seen != 0 && seen != unit.bits() + 1) return true;
+            marks.set(unit.node(), unit.bits() + 1);
+        }
+        begin = end;
+    }
+    return false;
+}
+
 // The conjunction of tidy clauses of variable literals: a clause block, or
 // for fewer than two clauses what and_s of or_s makes of them. The hash is
 // of the literals as they are, if known.
@@ -123,6 +141,7 @@ Ref conjunction_of_tidy_clauses(Context& context, std::vector<Ref> literals, std
                                 const std::optional<ClauseBlockHash>& hash) {
     if (ends.empty()) return Ref::one();
     if (ends.size() == 1) return or_s(context, literals);
+    if (has_complementary_units(context, literals, ends)) return Ref::zero();
     if (hash) return context.make_clause_block(std::move(literals), std::move(ends), *hash);
     return context.make_clause_block(std::move(literals), std::move(ends));
 }

@@ -73,6 +73,7 @@ def _integer_list(name: str, values: tp.Iterable[int]) -> tp.List[int]:
         return values.tolist()
     if isinstance(values, (str, bytes)) or not isinstance(values, tp.Iterable):
         raise TypeError(f"Values of index {name} must be a sequence of integers, not {type(values).__name__}")
+    values = list(values)  # an iterator is read once, here
     try:
         return [int(as_integer(value)) for value in values]
     except TypeError:

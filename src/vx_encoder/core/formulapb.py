@@ -74,6 +74,8 @@ def _constraint_of(expression, comparator, border):
     per term. Reading the leaves shows no debug lines and has no effects, so
     with debug shown, or when it fails, the weighted literals are listed: they
     give the lines and the error of the first fault."""
+    # A bound written True or False is the integer it stands for, as the engine's reader reads it.
+    border = tuple(int(bound) if isinstance(bound, bool) else bound for bound in border)
     if type(expression) in _TERMS and hasattr(pb.PBConstraint, "from_numbers") and not debug_shown():
         try:
             leaves = term_leaves(expression)

@@ -35,6 +35,8 @@ _BUILTINS_IN_TEXT = frozenset(("range",))
 # Variable numbers are DIMACS literals here: 32-bit signed.
 _LARGEST_LITERAL = 2 ** 31 - 1
 _TARGET_CONTRADICTION = "Contradiction was detected in target"
+# How the formula encoder ends its refusal of a hard constraint that can never hold.
+_ENCODER_CONTRADICTION = ": Contradiction was detected: the constraint cannot hold"
 
 
 def _shadows_evaluation(name: str) -> bool:
@@ -244,7 +246,12 @@ class Model:
         log_d("     constraint : " + str(constraint) + "___" + str(foralls))
         if self._use_formula_encoder:
             self.__init_formula_encoder()
-            self._formula_encoder.add_constraint(str(constraint), _foralls_text(foralls))
+            try:
+                self._formula_encoder.add_constraint(str(constraint), _foralls_text(foralls))
+            except ValueError as error:
+                if str(error).endswith(_ENCODER_CONTRADICTION):
+                    self.__refuse_contradiction()
+                raise
         else:
             self.__fill_hard_constraint(constraint, foralls)
 
@@ -412,8 +419,7 @@ class Model:
             log_t("Enumerating hard utility variables")
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
             if _never_holds(template_constraint):
-                source, line = self.__caller_source_line()
-                refuse(FormulaError, "Contradiction was detected in formula " + source + ", line " + line)
+                self.__refuse_contradiction()
             if _always_holds(template_constraint):
                 source, line = self.__caller_source_line()
                 log_w("Redundant constraint was detected in formula " + source + ", line " + line)
@@ -454,6 +460,10 @@ class Model:
                                                               shift_bx_variable)
         finally:
             self._manager.reset()
+
+    def __refuse_contradiction(self) -> typing.NoReturn:
+        source, line = self.__caller_source_line()
+        refuse(FormulaError, "Contradiction was detected in formula " + source + ", line " + line)
 
     def __caller_source_line(self) -> typing.Tuple[str, str]:
         """Source text and line number of the statement outside this module that called the model."""
