@@ -176,12 +176,13 @@ class TestStartValues:
         assert model.solve() == SolutionStatus.OPTIMAL
         assert model._linsolver_model.starts == [[1.0, 2.0, 4.0, 4.0, 4.0]]
 
-    def test_an_unknown_name_still_creates_the_start_vector(self, feasible):
+    def test_refused_start_values_leave_no_start_vector(self, feasible):
         with pytest.raises(KeyError):
             feasible.set_solution("z", 1)
+        with pytest.raises(ValueError, match="^Linear variable x has 1 cells, but 3 start values were given$"):
+            feasible.set_solution("x", [1, 2, 3])
         feasible.solve()
-        (sent,) = feasible._linsolver_model.starts
-        assert sent == [0.0, 0.0]
+        assert feasible._linsolver_model.starts == []
 
     def test_without_start_values_none_are_sent(self, feasible):
         feasible.solve()

@@ -221,12 +221,14 @@ def test_a_warm_start_reaches_the_solver_with_every_column(monkeypatch):
     assert starts[-1].tolist() == [7, 7, 1, 3, 2, 4, 0]
 
 
-def test_an_unknown_name_in_set_solution_still_creates_the_start_vector():
+def test_refused_start_values_leave_no_start_vector():
     model = quiet_model()
     model.get_variables("a", VariableType.REAL, i=3)
     with pytest.raises(KeyError):
         model.set_solution("z", 1)
-    assert model._prev_solution.tolist() == [0, 0, 0]
+    with pytest.raises(ValueError, match="^Linear variable a has 3 cells, but 2 start values were given$"):
+        model.set_solution("a", [1, 2])
+    assert model._prev_solution is None
 
 
 def test_write_model_creates_the_parent_folders(tmp_path, monkeypatch):

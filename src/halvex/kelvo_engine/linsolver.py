@@ -29,7 +29,9 @@ Conventions a caller relies on:
   that is not finite, a NaN bound), so the call that sent it raises.
 - Start values. ``setSolution`` keeps its vector for the next ``run``; a vector
   shorter than the column count is padded, each missing column taking the
-  value of its bounds nearest to 0.
+  value of its bounds nearest to 0. A started run whose solution does not have
+  the objective value HiGHS reports, or leaves the rows or bounds (HiGHS can
+  hand back the start itself), is solved again without the start.
 - Counts of 0 are no-ops. Index arrays of any integer dtype and value arrays
   of any integer or float dtype (or sequences of numbers) are accepted and
   converted once.
@@ -139,6 +141,9 @@ _LARGEST_BATCH = 4_000_000
 _QP_ITERATIONS_AT_LEAST = 20_000
 _QP_ITERATIONS_PER_COLUMN_AND_ROW = 50
 _QP_ITERATION_LIMIT = "qp_iteration_limit"
+# How far a solution's own objective value may lie from the value HiGHS
+# reports for it, relative to the size of its terms.
+_AGREEMENT_TOLERANCE = 1e-9
 # Model files separate names by blanks.
 _BLANK = re.compile(r"\s")
 
@@ -440,12 +445,47 @@ class LinearSolver:
         self._synchronise()
         self._refuse_unsolvable_quadratic()
         self._limit_qp_iterations()
-        if self._start is not None:
+        started = self._start is not None
+        if started:
             self._send_start(self._start)
             self._start = None
+        self._run_highs()
+        if started and not self._solution_matches_its_objective():
+            # When the start stays the incumbent of a presolved MIP, HiGHS reports
+            # the presolved model's objective but returns the start itself, with
+            # its values of the columns presolve removed. A run without the start
+            # returns the solution its objective belongs to.
+            self._highs.clearSolver()
+            self._run_highs()
+
+    def _run_highs(self) -> None:
         if self._highs.run() == highspy.HighsStatus.kError:
             status = self.getModelStatus()
             raise LinsolverError(f"HiGHS failed to solve the model (model status {status.name})")
+
+    def _solution_matches_its_objective(self) -> bool:
+        """Whether the run's solution has the objective value HiGHS reports and lies
+        within the rows and bounds (a run without a solution has nothing to disagree)."""
+        solution = self._highs.getSolution()
+        if not solution.value_valid:
+            return True
+        values = np.asarray(solution.col_value, dtype=np.float64)
+        lp = self._highs.getLp()
+        terms = np.asarray(lp.col_cost_, dtype=np.float64) * values
+        objective = float(lp.offset_) + float(terms.sum())
+        if self._hessian is not None and self._hessian.nnz:
+            lower = self._hessian
+            diagonal = lower.diagonal()
+            objective += float(values @ (lower @ values)) - 0.5 * float(diagonal @ (values * values))
+        scale = 1.0 + abs(float(lp.offset_)) + float(np.abs(terms).sum())
+        if abs(objective - self._highs.getInfo().objective_function_value) > _AGREEMENT_TOLERANCE * scale:
+            return False
+        _, tolerance = self._highs.getOptionValue("primal_feasibility_tolerance")
+        activity = _row_activity(lp.a_matrix_, values, lp.num_row_)
+        return bool(
+            _within(activity, lp.row_lower_, lp.row_upper_, tolerance)
+            and _within(values, lp.col_lower_, lp.col_upper_, tolerance)
+        )
 
     def getSolution(self) -> LinsolverSolution:
         """The solution of the last run.
@@ -716,6 +756,25 @@ def _finite_number(value: Any, what: str) -> float:
     if not math.isfinite(number):
         raise ValueError(f"{what} must be finite, got {number}")
     return number
+
+
+def _row_activity(matrix: Any, values: np.ndarray, num_row: int) -> np.ndarray:
+    """A·x of HiGHS's constraint matrix, stored by column or by row."""
+    starts = np.asarray(matrix.start_, dtype=np.int64)
+    indices = np.asarray(matrix.index_, dtype=np.int64)
+    entries = np.asarray(matrix.value_, dtype=np.float64)
+    if matrix.format_ == highspy.MatrixFormat.kRowwise:
+        stored = sparse.csr_array((entries, indices, starts), shape=(num_row, len(values)))
+    else:
+        stored = sparse.csc_array((entries, indices, starts), shape=(num_row, len(values)))
+    return stored @ values
+
+
+def _within(values: np.ndarray, lower: Any, upper: Any, tolerance: float) -> bool:
+    lower = np.asarray(lower, dtype=np.float64)
+    upper = np.asarray(upper, dtype=np.float64)
+    slack = tolerance * (1.0 + np.abs(values))
+    return bool(((values >= lower - slack) & (values <= upper + slack)).all())
 
 
 def _check_starts(starts: np.ndarray, nnz: int, what: str) -> None:

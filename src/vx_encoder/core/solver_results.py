@@ -58,15 +58,21 @@ class SolverResults:
         raise NotImplementedError
 
     def _replace_objective(
-        self, columns: np.ndarray, costs: np.ndarray, hessian: tp.Optional[Hessian], constant: float, side: int
+        self, minimization: bool, columns: np.ndarray, costs: np.ndarray, hessian: tp.Optional[Hessian],
+        constant: float, side: int,
     ) -> None:
-        """Makes the target the whole objective (the sense aside): costs of columns only the
+        """Makes the target the whole objective, with its sense: costs of columns only the
         previous target named go back to 0, its Hessian goes, and the constant is the solver's
         objective offset, so that the reported value and model files include it. `side` is the
-        model's column count."""
+        model's column count. A refused target changes nothing: every check comes first."""
         if not math.isfinite(constant):
             refuse(ValueError, f"The constant of a target must be finite, not {constant}")
+        quadratic = () if hessian is None else hessian.values
+        if not (np.isfinite(np.asarray(costs, dtype=np.float64)).all()
+                and np.isfinite(np.asarray(quadratic, dtype=np.float64)).all()):
+            refuse(ValueError, "The coefficients of a target must be finite")
         solver = self._linsolver_model
+        solver.changeObjectiveSense(linsolver.ObjSense.kMinimize if minimization else linsolver.ObjSense.kMaximize)
         old = self._target_columns
         if len(old):
             solver.changeColsCost(len(old), old, np.zeros(len(old)))

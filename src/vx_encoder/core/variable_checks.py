@@ -34,9 +34,12 @@ def refuse_bounds_no_column_takes(name: str, lower: tp.Any, upper: tp.Any) -> No
             refuse(ValueError, f"The bounds {lower} and {upper} of linear variable {name} leave it no value")
 
 
-def checked_start_values(name: str, solution: tp.Any) -> np.ndarray:
-    """Start values of a variable as 64-bit floats, refused when one is NaN."""
+def checked_start_values(name: str, solution: tp.Any, cells: int) -> np.ndarray:
+    """Start values of a variable of `cells` cells as 64-bit floats, refused when one is
+    NaN or when they are neither one value nor one per cell."""
     values = np.ravel(solution).astype(np.float64)
+    if values.size not in (1, cells):
+        refuse(ValueError, f"Linear variable {name} has {cells} cells, but {values.size} start values were given")
     if np.isnan(values).any():
         refuse(ValueError, f"Start values of linear variable {name} must not be NaN")
     return values

@@ -108,9 +108,12 @@ class LinearModel(SolverResults):
             refuse(VariableError, "Linear variable named " + name + " is already in use")
         sizes = checked_sizes(name, dims)
         refuse_bounds_no_column_takes(name, lo, hi)
-        self._used_vars.add(name)
+        if variable_type not in (VariableType.INTEGER, VariableType.REAL, VariableType.BINARY):
+            refuse(ValueError, "Invalid variable format")
         count = reduce(mul, sizes, 1)
         first_column = self._general_shift_variable
+        # Every refusal comes before the first solver call: a refused variable
+        # leaves the model as it was, its name free.
         if variable_type == VariableType.INTEGER:
             lower, upper = self.__integer_bounds(name, lo, hi, count)
             self.__add_columns(count, lower, upper)
@@ -121,13 +124,12 @@ class LinearModel(SolverResults):
                 count, np.full(count, fill_value=lo, dtype=np.float64), np.full(count, fill_value=hi, dtype=np.float64)
             )
             type_name = "float64"
-        elif variable_type == VariableType.BINARY:
+        else:
             self.__add_columns(count, np.zeros(count, dtype=np.int32), np.ones(count, dtype=np.int32))
             self.__mark_integer(first_column, count)
             type_name = "int32"
-        else:
-            refuse(ValueError, "Invalid variable format")
         variable = LinearVariable(name, lo, hi, dims, first_column, type_var=type_name)
+        self._used_vars.add(name)
         self._variables[name] = variable
         return variable
 
@@ -147,14 +149,13 @@ class LinearModel(SolverResults):
         """
         if len(indexes) == 0:
             refuse(ValueError, "The indexes parameter must contain a non-empty sequence of index names")
-        result = []
         for name in indexes:
             self.__refuse_reserved_name("Index", name)
             if name in self._used_vars:
                 refuse(VariableError, "Index named " + name + " is already in use")
-            index_object = Index(name)
-            self._indexes[name] = index_object
-            result.append(index_object)
+        # Stored once every name has passed, so that a refused call stores none.
+        result = [Index(name) for name in indexes]
+        self._indexes.update((index_object.name, index_object) for index_object in result)
         return result if len(result) > 1 else result[0]
 
     def add_constraint(
@@ -226,10 +227,6 @@ class LinearModel(SolverResults):
         Raises:
             TypeError: The target is neither a number nor a linear or quadratic expression.
         """
-        if minimization:
-            self._linsolver_model.changeObjectiveSense(linsolver.ObjSense.kMinimize)
-        else:
-            self._linsolver_model.changeObjectiveSense(linsolver.ObjSense.kMaximize)
         text = str(expression)
         target = _native_text().read_expression(text, self._variables)
         if target is None:
@@ -242,7 +239,8 @@ class LinearModel(SolverResults):
         dimension = self._general_shift_variable
         hessian = Hessian(dimension, *target._hessian_by_column(dimension)) if target._has_quadratic_part else None
         self._replace_objective(
-            target.linear_coefficients_indexes, target.linear_coefficients, hessian, target.constant, dimension
+            minimization, target.linear_coefficients_indexes, target.linear_coefficients, hessian, target.constant,
+            dimension,
         )
 
     def set_solution(self, variable_name: str, solution: np.ndarray) -> None:
@@ -256,10 +254,10 @@ class LinearModel(SolverResults):
             KeyError: No variable has that name.
             ValueError: A start value is NaN; nothing changes.
         """
-        solution = checked_start_values(variable_name, solution)
+        columns = self._variables[variable_name]._columns()
+        solution = checked_start_values(variable_name, solution, len(columns))
         self.__grow_warm_start()
-        cur_var = self._variables[variable_name]
-        self._prev_solution[cur_var._columns()] = np.ravel(solution)
+        self._prev_solution[columns] = solution
 
     def solve(self) -> SolutionStatus:
         """Solve the model.

@@ -98,31 +98,33 @@ class LinearModel(SolverResults):
             refuse(VariableError, "Linear variable named " + name + " is already in use")
         sizes = checked_sizes(name, shape)
         refuse_bounds_no_column_takes(name, lower_bound, upper_bound)
-        self._used_vars.add(name)
+        if variable_type not in (VariableType.INTEGER, VariableType.REAL, VariableType.BINARY):
+            refuse(ValueError, "Invalid variable format")
+        if DEBUG and variable_type == VariableType.INTEGER and (
+            (lower_bound != -inf and not isinstance(lower_bound, int))
+            or (upper_bound != inf and not isinstance(upper_bound, int))
+        ):
+            refuse(ValueError, "For integer variables, the boundaries must be integers")
+        # Every refusal comes before the first solver call: a refused variable
+        # leaves the model as it was, its name free.
         count = reduce(mul, sizes, 1)
         first_column = self._general_shift_variables
         if variable_type == VariableType.INTEGER:
-            if DEBUG and (
-                (lower_bound != -inf and not isinstance(lower_bound, int))
-                or (upper_bound != inf and not isinstance(upper_bound, int))
-            ):
-                refuse(ValueError, "For integer variables, the boundaries must be integers")
             self.__add_columns(count, np.float64, lower_bound, upper_bound)
             self.__mark_integer(count, first_column)
             type_var = _integer_result_type(lower_bound, upper_bound)
         elif variable_type == VariableType.REAL:
             self.__add_columns(count, np.float64, lower_bound, upper_bound)
             type_var = np.float64
-        elif variable_type == VariableType.BINARY:
+        else:
             lower_bound, upper_bound = 0, 1
             self.__add_columns(count, np.int32, lower_bound, upper_bound)
             self.__mark_integer(count, first_column)
             type_var = np.int32
-        else:
-            refuse(ValueError, "Invalid variable format")
         variable = VariableArray(
             name, tuple(sizes), lower_bound, upper_bound, type_var, first_column, owner=self._owner
         )
+        self._used_vars.add(name)
         self._variables[name] = variable
         return variable
 
@@ -246,8 +248,6 @@ class LinearModel(SolverResults):
             BuildError: The quadratic part names columns the model lacks.
             ValueError: The target holds another model's variables.
         """
-        sense = linsolver.ObjSense.kMinimize if minimization else linsolver.ObjSense.kMaximize
-        self._linsolver_model.changeObjectiveSense(sense)
         if DEBUG and not isinstance(target, LinearExpression):
             refuse(BuildError, f"Unknown type {type(target)} for target")
         self.__refuse_other_models(target, "target")
@@ -257,7 +257,9 @@ class LinearModel(SolverResults):
         if quadratic is not None:
             matrix = self.__hessian_of(quadratic)
             hessian = Hessian(self._general_shift_variables, matrix.indptr, matrix.indices, matrix.data)
-        self._replace_objective(row.indices, row.data, hessian, target.constant, self._general_shift_variables)
+        self._replace_objective(
+            minimization, row.indices, row.data, hessian, target.constant, self._general_shift_variables
+        )
 
     def __refuse_other_models(self, expression: tp.Union[LinearExpression, LinearExpressionsArr], what: str) -> None:
         """Rows of another model's variables name columns of this model by their numbers."""
@@ -309,15 +311,16 @@ class LinearModel(SolverResults):
             KeyError: No variable has that name.
             ValueError: A start value is NaN; nothing changes.
         """
-        solution = checked_start_values(variable_name, solution)
+        variable = self._variables[variable_name]
+        columns = variable._map()
+        solution = checked_start_values(variable_name, solution, len(columns))
         if self._prev_solution is None:
             self._prev_solution = np.zeros(self._general_shift_variables)
-        variable = self._variables[variable_name]
         missing = self._general_shift_variables - self._prev_solution.size
         if missing > 0:
             # Variables created since the first start values begin at 0.0 as well.
             self._prev_solution = np.concatenate((self._prev_solution, np.zeros(missing)))
-        self._prev_solution[variable._map()] = solution
+        self._prev_solution[columns] = solution
 
     def solve(self, is_feasible: bool = False) -> SolutionStatus:
         """Solve the model.
