@@ -28,6 +28,7 @@ void bind_witness_interpreter(pybind11::module_& module);
 void bind_manager(pybind11::module_& module);
 void bind_bxpr(pybind11::module_& module);
 void bind_linsolver_rows(pybind11::module_& module);
+void bind_model_files(pybind11::module_& module);
 void bind_pbct(pybind11::module_& module);
 void bind_formula_encoder(pybind11::module_& module);
 void bind_clauses_to_formula(pybind11::module_& module);

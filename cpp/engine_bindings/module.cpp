@@ -23,6 +23,7 @@ PYBIND11_MODULE(_kelvo_engine, module) {
     kelvo::bindings::bind_manager(module);
     kelvo::bindings::bind_bxpr(module);
     kelvo::bindings::bind_linsolver_rows(module);
+    kelvo::bindings::bind_model_files(module);
     kelvo::bindings::bind_pbct(module);
     kelvo::bindings::bind_clauses_to_formula(module);
     kelvo::bindings::bind_clause_template_reader(module);

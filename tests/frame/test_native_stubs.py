@@ -31,6 +31,7 @@ STUBS = [
     (ke.bxpr, ENGINE_FOLDER / "bxpr.pyi"),
     (ke.pbct, ENGINE_FOLDER / "pbct.pyi"),
     (ke._linsolver_rows, ENGINE_FOLDER / "_linsolver_rows.pyi"),
+    (ke._linsolver_files, ENGINE_FOLDER / "_linsolver_files.pyi"),
     (vx_native, pathlib.Path(vx_native.__file__).parent / "_vx_native.pyi"),
 ]
 # Bookkeeping every module or pybind11 class carries, which a stub leaves out.
@@ -40,7 +41,7 @@ UNDESCRIBED = {"__name__", "__doc__", "__package__", "__loader__", "__spec__", "
 SAME_TYPES = [
     (re.compile(r"\s+"), ""),
     (re.compile(r"\b(?:halvex\.kelvo_engine\._kelvo_engine|vx_encoder\._vx_native)\.(?:\w+\.)*"), ""),
-    (re.compile(r"\b(?:bxpr|pbct|_linsolver_rows)\.(?=[A-Z])"), ""),
+    (re.compile(r"\b(?:bxpr|pbct|_linsolver_rows|_linsolver_files)\.(?=[A-Z])"), ""),
     (re.compile(r"\b\w+::"), ""),
     (re.compile(r"\bnumpy\.ndarray\["), "numpy.typing.NDArray["),
     (re.compile(r"\bobject\b"), "typing.Any"),

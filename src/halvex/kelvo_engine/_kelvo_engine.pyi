@@ -7,6 +7,7 @@ import numpy
 import numpy.typing
 import typing
 from . import bxpr
+from . import _linsolver_files
 from . import _linsolver_rows
 from . import pbct
 __all__: list[str] = ['bxpr', 'clause_template_cache', 'formula_encoder', 'get_log_level', 'get_python_version', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']

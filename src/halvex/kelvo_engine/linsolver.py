@@ -76,7 +76,7 @@ import numpy as np
 import scipy.sparse as sparse
 from scipy.sparse.csgraph import connected_components
 
-from ._kelvo_engine import _linsolver_rows
+from ._kelvo_engine import _linsolver_files, _linsolver_rows
 
 __all__ = [
     "kLinsolverInf",
@@ -559,6 +559,17 @@ class LinearSolver:
         self._synchronise()
         if self._highs.writeModel(path) == highspy.HighsStatus.kError:
             raise OSError(f"could not write the model to {path!r}")
+        if suffix == ".mps":
+            self._declare_each_columns_integrality(path)
+
+    def _declare_each_columns_integrality(self, path: str) -> None:
+        """HiGHS leaves a column without entries wherever it stands between the
+        integer markers; the markers are set anew by every column's own kind."""
+        # A semi-integer column is declared by its bound, outside the markers.
+        integrality = np.asarray(self._highs.getLp().integrality_, dtype=np.int64)
+        integer = integrality == int(LinsolverVarType.kInteger)
+        written = Path(path).read_bytes()
+        Path(path).write_bytes(_linsolver_files.with_exact_integer_markers(written, integer))
 
     # ------------------------------------------------------------ helpers
 
