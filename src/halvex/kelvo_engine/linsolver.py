@@ -566,8 +566,10 @@ class LinearSolver:
         """HiGHS leaves a column without entries wherever it stands between the
         integer markers; the markers are set anew by every column's own kind."""
         # A semi-integer column is declared by its bound, outside the markers.
+        # HiGHS keeps no integrality at all for a model without integer columns.
         integrality = np.asarray(self._highs.getLp().integrality_, dtype=np.int64)
-        integer = integrality == int(LinsolverVarType.kInteger)
+        integer = np.zeros(self._num_col, dtype=bool)
+        integer[: len(integrality)] = integrality == int(LinsolverVarType.kInteger)
         written = Path(path).read_bytes()
         Path(path).write_bytes(_linsolver_files.with_exact_integer_markers(written, integer))
 
