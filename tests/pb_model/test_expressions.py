@@ -4,6 +4,7 @@ import random
 import numpy
 import pytest
 
+from hang_guard import fails_instead_of_hanging
 import vx_encoder.encode as encode
 import vx_encoder.encode.expressions as expressions
 from vx_encoder.encode.expressions import (And, AndIt, Equiv, Expression, IfThenElse, Implication, One, Or,
@@ -392,3 +393,21 @@ def test_range_builder_clauses_nest_in_keyword_order():
     namespace = {"x": lambda a, b: seen.append((a, b)) or _Term(1), "Sum": lambda *terms: sum(terms)}
     assert eval(str(Sum(x[i, j], j=range(2), i=range(3))), namespace) == 6
     assert seen == [(a, b) for b, a in itertools.product(range(2), range(3))]
+
+
+@pytest.mark.parametrize("operator, expected", [
+    (lambda a, b: a + b, lambda n: " + ".join(f"x({k % 7}).to_pb()" for k in range(n))),
+    (lambda a, b: a & b, lambda n: "bx.and_s([" * (n - 1) + "x(0).to_bx()"
+                                   + "".join(f", x({k % 7}).to_bx()])" for k in range(1, n))),
+], ids=["+", "&"])
+def test_an_operator_in_a_loop_writes_its_text_in_time_linear_in_the_terms(request, operator, expected):
+    """200,000 terms: copying the text so far at each operator would take minutes."""
+    x = Variable("x", {"i": 7}, 1)
+    terms = 200_000
+    with fails_instead_of_hanging(request, 60):
+        total = x[0]
+        for k in range(1, terms):
+            total = operator(total, x[k % 7])
+        text = str(total)
+    assert text == expected(terms)
+    assert str(total) is text

@@ -21,6 +21,48 @@ def _expr2pb(expr: Expression) -> str:
     return str(expr)
 
 
+# An operator's text is kept as its pieces, an operand's pieces among them,
+# and joined once when it is read: joining at every operator would copy the
+# whole text so far, so that a sum written with + in a loop would cost time
+# quadratic in its terms.
+_Pieces = tp.Union[str, tp.Tuple["_Pieces", ...]]
+
+
+def _pb_pieces(expr: Expression) -> _Pieces:
+    if isinstance(expr, VariableProxy):
+        return expr._expr + ".to_pb()"
+    return expr._expr
+
+
+def _bx_pieces(expr: Expression) -> _Pieces:
+    if isinstance(expr, VariableProxy):
+        return expr._expr + ".to_bx()"
+    return expr._expr
+
+
+def _joined(pieces: _Pieces) -> str:
+    # Without recursion: a sum of a million terms nests a million deep.
+    parts: list[str] = []
+    pending = [pieces]
+    while pending:
+        piece = pending.pop()
+        if type(piece) is str:
+            parts.append(piece)
+        else:
+            pending.extend(reversed(piece))
+    return "".join(parts)
+
+
+def _of_pieces(pieces: _Pieces, soft: bool) -> Expression:
+    expression = _new_expression(Expression)
+    expression._expr = pieces
+    expression._soft = soft
+    return expression
+
+
+_new_expression = object.__new__
+
+
 _Form = tp.Callable[["Expression"], str]
 
 
@@ -94,6 +136,7 @@ _TRUTH_TEST_MESSAGE = (
 class Expression:
     # Slots: a model makes expressions by the million.
     __slots__ = ("_expr", "_soft")
+    _expr: _Pieces  # the text, or its pieces until it is read
 
     def __init__(self, expr: str = '', soft: bool = True):
         """Expression text of the modelling language; nothing is computed until a model evaluates it.
@@ -114,17 +157,17 @@ class Expression:
 
     def __add__(self, other: Expression) -> Expression:
         self.__require_expression(other)
-        return Expression(f"{_expr2pb(self)} + {_expr2pb(other)}", True)
+        return _of_pieces((_pb_pieces(self), " + ", _pb_pieces(other)), True)
 
     def __sub__(self, other: Expression) -> Expression:
         self.__require_expression(other)
-        return Expression(f"{_expr2pb(self)} - ({_expr2pb(other)})", True)
+        return _of_pieces((_pb_pieces(self), " - (", _pb_pieces(other), ")"), True)
 
     def __mul__(self, other: tp.Union[tp.SupportsIndex, Expression]) -> Expression:
         if isinstance(other, Integral):
-            return Expression(f"{other} * ({_expr2pb(self)})", True)
+            return _of_pieces((f"{other} * (", _pb_pieces(self), ")"), True)
         if isinstance(other, Expression):
-            return Expression(f"{self} * ({_expr2pb(other)})", True)
+            return _of_pieces((self._expr, " * (", _pb_pieces(other), ")"), True)
         _refuse("Type 'Expression' or 'int' is expected for expression")
 
     def __rmul__(self, other: tp.SupportsIndex) -> Expression:
@@ -150,7 +193,7 @@ class Expression:
         return self.__connect("bx.xor_s", other)
 
     def __invert__(self) -> Expression:
-        return Expression(f"~({_expr2bx(self)})", False)
+        return _of_pieces(("~(", _bx_pieces(self), ")"), False)
 
     def maxsat(self, minimization: bool) -> Expression:
         """The expression as weighted soft literals.
@@ -162,7 +205,7 @@ class Expression:
         Returns:
             A new expression.
         """
-        return Expression(f"FormulaPB({_expr2pb(self)}, None, None).to_maxsat(manager, {minimization})", True)
+        return _of_pieces(("FormulaPB(", _pb_pieces(self), f", None, None).to_maxsat(manager, {minimization})"), True)
 
     def __bool__(self) -> bool:
         # The host joins chained comparisons, `and`, `or`, `not` and `!=` by
@@ -175,17 +218,20 @@ class Expression:
         return self._soft
 
     def __str__(self) -> str:
-        return self._expr
+        text = self._expr
+        if type(text) is not str:
+            text = self._expr = _joined(text)
+        return text
 
     def __compare(self, comparator: str, other: tp.SupportsIndex) -> Expression:
         if not isinstance(other, Integral):
             _refuse("Type 'int' is expected for left side of expression")
-        return Expression(
-            f"FormulaPB({_expr2pb(self)}, pb.Comparator_type.{comparator}, {other}).to_bx(manager)", False)
+        return _of_pieces(
+            ("FormulaPB(", _pb_pieces(self), f", pb.Comparator_type.{comparator}, {other}).to_bx(manager)"), False)
 
     def __connect(self, connective: str, other: Expression) -> Expression:
         self.__require_expression(other)
-        return Expression(f"{connective}([{_expr2bx(self)}, {_expr2bx(other)}])", False)
+        return _of_pieces((f"{connective}([", _bx_pieces(self), ", ", _bx_pieces(other), "])"), False)
 
     @staticmethod
     def __require_expression(other: tp.Any) -> None:
@@ -205,6 +251,7 @@ class VariableProxy(Expression):
     # attribute each, set without the initializer by `Variable`.
     __slots__ = ()
     _soft = True
+    _expr: str
 
     def __init__(self, name: str):
         self._expr = name
