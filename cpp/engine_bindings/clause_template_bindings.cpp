@@ -28,14 +28,33 @@ struct VariablesFromPython {
     std::vector<std::int64_t> model_firsts;
 };
 
+// One variable's (name, sizes) or (name, sizes, first number), checked before
+// any of it is read: the tuple's own accessors do not check.
+py::tuple variable_entry_from_python(py::handle item) {
+    const auto size = PyTuple_Check(item.ptr()) ? PyTuple_GET_SIZE(item.ptr()) : 0;
+    if (size != 2 && size != 3) {
+        throw py::type_error("a variable must be given as (name, sizes) or (name, sizes, first number), not " +
+                             py::repr(item).cast<std::string>());
+    }
+    if (!PyUnicode_Check(PyTuple_GET_ITEM(item.ptr(), 0))) {
+        throw py::type_error("a variable's name must be text, not " +
+                             py::repr(PyTuple_GET_ITEM(item.ptr(), 0)).cast<std::string>());
+    }
+    return py::reinterpret_borrow<py::tuple>(item);
+}
+
 VariablesFromPython variables_from_python(py::handle variables) {
+    if (!PySequence_Check(variables.ptr()) || PyUnicode_Check(variables.ptr())) {
+        throw py::type_error("the variables must be a sequence of (name, sizes) tuples, not " +
+                             py::repr(variables).cast<std::string>());
+    }
     VariablesFromPython result;
     bool every_first_given = true;
     std::int64_t next = 1;
     for (const auto item : variables) {
-        const auto pair = py::reinterpret_borrow<py::tuple>(item);
+        const auto pair = variable_entry_from_python(item);
         if (pair.size() > 2) {
-            result.model_firsts.push_back(pair[2].cast<std::int64_t>());
+            result.model_firsts.push_back(integer_from_python(pair[2], "a variable's first number"));
         } else {
             every_first_given = false;
         }

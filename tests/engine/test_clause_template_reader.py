@@ -2,6 +2,8 @@
 template, and the model's use of it; whether the clauses mean what the text
 says is checked by enumeration in test_model.py, on this road and the host's."""
 
+import re
+
 import pytest
 
 import halvex.kelvo_engine as ke
@@ -130,3 +132,17 @@ def board_clauses(numbered_cells: bool, monkeypatch) -> tuple:
 def test_cells_numbered_by_the_reader_build_what_their_names_build(monkeypatch):
     numbered = board_clauses(True, monkeypatch)
     assert numbered == board_clauses(False, monkeypatch) and len(numbered[0]) > 0
+
+
+@pytest.mark.parametrize("variables, message", [
+    ([["x", [2]]], "a variable must be given as (name, sizes) or (name, sizes, first number), not ['x', [2]]"),
+    (["x"], "a variable must be given as (name, sizes) or (name, sizes, first number), not 'x'"),
+    ([("x",)], "a variable must be given as (name, sizes) or (name, sizes, first number), not ('x',)"),
+    ([(1, [2])], "a variable's name must be text, not 1"),
+    ([("x", [2], "one")], "a variable's first number must be an integer"),
+    (5, "the variables must be a sequence of (name, sizes) tuples, not 5"),
+    ("x", "the variables must be a sequence of (name, sizes) tuples, not 'x'"),
+])
+def test_malformed_variables_are_refused_with_what_is_wrong(variables, message):
+    with pytest.raises(TypeError, match=f"^{re.escape(message)}"):
+        ke.read_clause_template("x(0).to_bx()", [], variables, ke.pbct.PBConfig())

@@ -185,9 +185,14 @@ class TestModelChecks:
     def test_integer_bounds_are_not_tested_without_debug(self, plain):
         plain.model.LinearModel().get_variable("x", plain.model.VariableType.INTEGER, 0.5, 2.0)
 
-    def test_constraint_and_target_types(self, debug, logged):
-        model = debug.model.LinearModel()
-        x = model.get_variable("x", debug.model.VariableType.REAL, i=3)
+    # A row of the wrong kind would otherwise fail on an attribute it lacks, so
+    # the kinds are checked with the switch off too.
+    @pytest.mark.parametrize("switch", ["debug", "plain"])
+    def test_constraint_and_target_types(self, request, switch, logged):
+        modules = request.getfixturevalue(switch)
+        model = modules.model.LinearModel()
+        x = model.get_variable("x", modules.model.VariableType.REAL, i=3)
+        model.add_target(x[0], minimization=False)
         refused(BuildError, "To add a constraint of type 'LinearExpressionsArr', the 'add_constraints' function is used.",
                 logged, lambda: model.add_constraint(x[:]))
         refused(BuildError, "Unknown type <class 'int'>", logged, lambda: model.add_constraint(3))
@@ -196,13 +201,7 @@ class TestModelChecks:
         refused(BuildError, "Unknown type <class 'str'>", logged, lambda: model.add_constraints("x"))
         refused(BuildError, "Unknown type <class 'int'> for target", logged, lambda: model.add_target(3, True))
         assert model._linsolver_model.num_rows == 0
-
-    def test_without_debug_a_block_given_as_one_row_fails_before_reaching_the_solver(self, plain):
-        model = plain.model.LinearModel()
-        x = model.get_variable("x", plain.model.VariableType.REAL, i=3)
-        with pytest.raises(AttributeError):
-            model.add_constraint(x[:])
-        assert model._linsolver_model.num_rows == 0
+        assert model._linsolver_model._sense == modules.model.linsolver.ObjSense.kMaximize  # the target before
 
     def test_the_public_border_merge(self, debug, plain):
         with pytest.raises(BuildError, match="^The border is set twice$"):

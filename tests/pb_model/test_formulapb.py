@@ -191,9 +191,10 @@ def test_to_bx_writes_the_term_and_the_formula(manager, debug_lines):
 
 def test_to_bx_passes_failures_on_after_the_first_line(manager, debug_lines, conversion):
     (a,) = occurrences(manager, 1)
-    with pytest.raises(AttributeError):
+    with pytest.raises(TypeError, match="must hold terms only"):
         FormulaPB(a.to_pb() + 1, LEQ, 1).to_bx(manager)
-    assert debug_lines == [f"FormulaPB before to_bx: {a.to_pb() + 1!r}"]
+    assert debug_lines == [f"FormulaPB before to_bx: {a.to_pb() + 1!r}",
+                           "A pseudo-Boolean sum must hold terms only, not 1 (int)"]
     with pytest.raises(TypeError):
         FormulaPB(a.to_pb(), "<=", 1).to_bx(manager)
 

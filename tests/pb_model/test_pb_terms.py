@@ -82,10 +82,9 @@ def test_refused_operators(operation):
 def test_a_number_operand_is_accepted_and_fails_when_listed():
     term = a + 1
     assert repr(term).endswith(", 1)")
-    with pytest.raises(AttributeError):
-        term.to_pb()
-    with pytest.raises(AttributeError):
-        term.to_maxsat()
+    for listing in (term.to_pb, term.to_maxsat):
+        with pytest.raises(TypeError, match=r"^A pseudo-Boolean sum must hold terms only, not 1 \(int\)$"):
+            listing()
     assert (2 * (a + 1)).second_variable == 2
     assert (-(a + 1)).second_variable == -1
 
@@ -137,9 +136,10 @@ def test_only_sum_to_pb_writes_lines(debug_lines):
 
 
 def test_a_sum_whose_member_fails_writes_no_line(debug_lines):
-    with pytest.raises(AttributeError):
+    with pytest.raises(TypeError, match="must hold terms only"):
         Sum(Sum(a), 1).to_pb()
-    assert debug_lines == ["Sum to_pb result " + str([pb.WeightedLit(1, 1)])]
+    assert debug_lines == ["Sum to_pb result " + str([pb.WeightedLit(1, 1)]),
+                           "A pseudo-Boolean sum must hold terms only, not 1 (int)"]
 
 
 def test_listing_gives_fresh_lists():

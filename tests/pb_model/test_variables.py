@@ -137,11 +137,19 @@ def test_call_numbers_cells_row_major(x, values, number, logged):
     assert logged == []
 
 
-@pytest.mark.parametrize("values", [(1,), (1, 2, 0), (1, 2.0), (Index("i"), 0), (np.int64(1), 2), ("1", 2), ()])
-def test_call_refuses_values_that_do_not_fit_with_a_bare_type_error(x, values, logged):
+@pytest.mark.parametrize("values, message", [
+    ((1,), "variable x has 2 dimension(s), but 1 index value(s) are given"),
+    ((1, 2, 0), "variable x has 2 dimension(s), but 3 index value(s) are given"),
+    ((), "variable x has 2 dimension(s), but 0 index value(s) are given"),
+    ((1, 2.0), "index value 2.0 of variable x must be an int, not float"),
+    ((Index("i"), 0), "must be an int, not Index"),
+    ((np.int64(1), 2), "must be an int, not int64"),
+    (("1", 2), "index value '1' of variable x must be an int, not str"),
+])
+def test_call_refuses_values_that_do_not_fit_naming_them(x, values, message, logged):
     with pytest.raises(TypeError) as error:
         x(*values)
-    assert str(error.value) == ""
+    assert str(error.value).endswith(message)
     assert logged == []
 
 

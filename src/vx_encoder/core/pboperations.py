@@ -61,7 +61,12 @@ class PBVariable(PBBaseOp):
         return PBVariable(self.pb_var, self.name, -self.coefficient)
 
     def __rmul__(self, other):
-        return PBVariable(self.pb_var, self.name, other * self.coefficient)
+        try:
+            coefficient = other * self.coefficient
+        except TypeError:
+            # A product of two cells (x[0] * x[1]) is no pseudo-Boolean term.
+            _refuse_product(other, self.name)
+        return PBVariable(self.pb_var, self.name, coefficient)
 
     def __repr__(self):
         return f"Var(coeff: {self.coefficient}; pb num: {self.pb_var}; bx var: {self.name})"
@@ -71,6 +76,20 @@ class PBVariable(PBBaseOp):
 
     def to_maxsat(self):
         return [_number_and_coefficient(self)]
+
+
+def _refuse_product(factor, name) -> None:
+    factor_text = getattr(factor, "name", None) or repr(factor)
+    message = f"A term is multiplied by an integer only: {factor_text} * {name} is not a pseudo-Boolean term"
+    log_e(message)
+    raise TypeError(message)
+
+
+def _refuse_member(member) -> None:
+    kind = "a Boolean formula" if type(member).__module__.endswith("bxpr") else f"{member!r} ({type(member).__name__})"
+    message = f"A pseudo-Boolean sum must hold terms only, not {kind}"
+    log_e(message)
+    raise TypeError(message)
 
 
 def _weighted_literal(leaf):
@@ -117,7 +136,10 @@ def _list_leaves(root, entry_of_leaf, listing, log_sums):
         elif listing is None:
             raise NotATerm(f"{type(node).__name__} is not a term")
         else:
-            entries.extend(getattr(node, listing)())
+            list_of = getattr(node, listing, None)
+            if list_of is None:
+                _refuse_member(node)
+            entries.extend(list_of())
     return entries
 
 

@@ -86,7 +86,12 @@ class Model:
             name: The model's name, written into the storage.
             use_formula_encoder: Hand the description to the engine's formula encoder
                 instead of assembling the clauses here.
+
+        Raises:
+            TypeError: The name is not text; every build writes it into the storage.
         """
+        if not isinstance(name, str):
+            refuse(TypeError, f"The model name must be text, not {name!r}")
         self._kelvo_manager = kmanager
         self._model_name = name
         self._use_formula_encoder = use_formula_encoder

@@ -131,10 +131,12 @@ class Variable:
 
     def __call__(self, *items: int) -> int:
         if len(items) != len(self.shifts):
-            raise TypeError
+            raise TypeError(f"variable {self.name} has {len(self.shifts)} dimension(s), "
+                            f"but {len(items)} index value(s) are given")
         for value in items:
             if not isinstance(value, int):
-                raise TypeError
+                raise TypeError(f"index value {value!r} of variable {self.name} must be an int, "
+                                f"not {type(value).__name__}")
         number = self.st_shift
         for value, size, stride in zip(items, self.indexes.values(), self.shifts):
             if not 0 <= value < size:

@@ -170,10 +170,10 @@ class LinearModel(SolverResults):
             ValueError: A bound is given both here and in the expression, or the row
                 holds another model's variables.
             FormulaError: The expression has a quadratic part.
-            BuildError: ``equation_bound`` is given beside another bound.
+            BuildError: ``constraint`` is not a one-row expression, or ``equation_bound``
+                is given beside another bound.
         """
-        if DEBUG:
-            _refuse_other_kinds(constraint, LinearExpression, LinearExpressionsArr, "add_constraints")
+        _refuse_other_kinds(constraint, LinearExpression, LinearExpressionsArr, "add_constraints")
         if equation_bound is not None:
             _refuse_bounds_beside_equation(lower_bound, upper_bound)
             lower_bound = upper_bound = equation_bound
@@ -214,10 +214,10 @@ class LinearModel(SolverResults):
         Raises:
             ValueError: A bound is given both here and in the expression, or the rows
                 hold another model's variables.
-            BuildError: ``equation_bounds`` is given beside another bound.
+            BuildError: ``constraints`` is not an expression array, or ``equation_bounds``
+                is given beside another bound.
         """
-        if DEBUG:
-            _refuse_other_kinds(constraints, LinearExpressionsArr, LinearExpression, "add_constraint")
+        _refuse_other_kinds(constraints, LinearExpressionsArr, LinearExpression, "add_constraint")
         if equation_bounds is not None:
             _refuse_bounds_beside_equation(lower_bounds, upper_bounds)
             lower_bounds = equation_bounds.copy()
@@ -245,10 +245,11 @@ class LinearModel(SolverResults):
             minimization: Minimise (True) or maximise (False).
 
         Raises:
-            BuildError: The quadratic part names columns the model lacks.
+            BuildError: ``target`` is not a linear expression, or its quadratic part names
+                columns the model lacks.
             ValueError: The target holds another model's variables.
         """
-        if DEBUG and not isinstance(target, LinearExpression):
+        if not isinstance(target, LinearExpression):
             refuse(BuildError, f"Unknown type {type(target)} for target")
         self.__refuse_other_models(target, "target")
         row = _canonical(target.linear_coefficients)
