@@ -12,6 +12,7 @@ from vx_encoder.linear_parser import LinearModel, Sum, SumIt, VariableType
 from vx_encoder.linear_parser.linear_expression import LinearExpression, LinearVariableProxy
 
 from fresh_interpreter import run_fresh_interpreter
+from hang_guard import fails_instead_of_hanging
 
 BOUNDS_ARE_FINAL = "It is forbidden to change the formula after setting the boundaries"
 OPERAND_TYPE = "Type 'LinearExpression' is expected for left side of expression"
@@ -267,3 +268,46 @@ def test_the_sub_package_loads_its_modules_in_order(tmp_path):
     loaded = run_fresh_interpreter(script, tmp_path)
     expected = ["linear_model", "linear_variables", "linear_expression", "compiled_linear_expressions"]
     assert loaded.split() == expected
+
+
+
+@pytest.mark.parametrize("step, continuation", [
+    (lambda total, term: total + term, lambda k: f" + x({k})"),
+    (lambda total, term: total - 2 * term, lambda k: f" - (2 * (x({k})))"),
+    (lambda total, term: term + total, None),
+], ids=["sum", "difference", "sum from the left"])
+def test_a_long_sum_built_in_a_loop_keeps_its_text(request, step, continuation):
+    """Each operator writes its operands' text once, when the whole text is read: a
+    hundred thousand terms take well under the guard's time instead of an hour."""
+    model = LinearModel(output_flag=False)
+    x = model.get_variables("x", VariableType.REAL, i=100_000)
+    with fails_instead_of_hanging(request, 60):
+        total = x[0]
+        for k in range(1, 100_000):
+            total = step(total, x[k])
+        text = str(total)
+    if continuation is None:  # x(99999) + x(99998) + ... + x(0)
+        expected = " + ".join(f"x({k})" for k in reversed(range(100_000)))
+    else:
+        expected = "x(0)" + "".join(continuation(k) for k in range(1, 100_000))
+    assert text == expected
+    assert str(total) is text  # joined once
+
+
+@pytest.mark.parametrize("values, written", [
+    (np.arange(3), "[0, 1, 2]"),
+    (list(np.arange(3)), "[0, 1, 2]"),
+    ([np.int64(0), np.int64(2)], "[0, 2]"),
+    ((np.int32(1), 2), "(1, 2)"),
+])
+def test_a_sum_over_numpy_integers_writes_plain_integers(values, written):
+    model = LinearModel(output_flag=False)
+    y = model.get_variables("y", VariableType.REAL, 0, 1, k=3)
+    k = model.get_indexes(["k"])
+    total = Sum(y[k], k=values)
+    assert str(total) == f"CompiledSum([y(k) for k in {written}])"
+    model.add_target(total, False)
+    model.solve()
+    chosen = {int(value) for value in values}
+    assert model.objective_value == len(chosen)
+    assert model.get_result("y").tolist() == [1.0 if cell in chosen else 0.0 for cell in range(3)]

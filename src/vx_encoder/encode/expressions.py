@@ -5,6 +5,7 @@ from itertools import repeat
 from operator import attrgetter
 from numbers import Integral
 
+from vx_encoder.core.range_text import range_text
 from vx_encoder.core.vx_logger import *
 from vx_encoder.encode.operand_grouping import Binding, grouped
 
@@ -71,28 +72,8 @@ def _refuse(message: str) -> tp.NoReturn:
     raise TypeError(message)
 
 
-def _range_text(values: tp.Any) -> str:
-    """A range's text as every road reads it: an array's printed form ("[0 1]")
-    is no list in the text, so an array (anything with tolist) is written as
-    the list of its values; so are the integers of a list or tuple whose text
-    is no host integer (NumPy's "np.int64(0)")."""
-    if not isinstance(values, str) and callable(getattr(values, "tolist", None)):
-        return format(values.tolist())
-    if isinstance(values, list):
-        return format([_plain_integer(value) for value in values])
-    if isinstance(values, tuple):
-        return format(tuple(_plain_integer(value) for value in values))
-    return format(values)
-
-
-def _plain_integer(value: tp.Any) -> tp.Any:
-    if isinstance(value, Integral) and not isinstance(value, (int, bool)):
-        return int(value)
-    return value
-
-
 def _for_clauses(indexes: dict[str, tp.Any]) -> str:
-    return " ".join(f"for {name} in {_range_text(values)}" for name, values in indexes.items())
+    return " ".join(f"for {name} in {range_text(values)}" for name, values in indexes.items())
 
 
 def _range_builder_text(head: str, form: _Form, operand: tp.Any, indexes: dict[str, tp.Any]) -> str:

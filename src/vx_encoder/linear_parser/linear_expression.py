@@ -2,6 +2,7 @@ from numbers import Integral, Real
 import typing as tp
 
 from vx_encoder._exceptions import FormulaError
+from vx_encoder.core.range_text import range_text
 from vx_encoder.core.vx_logger import *
 
 # Any real number: int, float, bool and NumPy's numbers alike.
@@ -21,8 +22,11 @@ _PLAIN_NUMBER_TYPES = frozenset((int, float, bool))
 
 def _is_number(value) -> bool:
     """Whether a value is a number operand: an integral or real number, booleans included."""
-    # The exact-type test spares the abstract-class check in the common case.
-    return type(value) in _PLAIN_NUMBER_TYPES or isinstance(value, (Integral, Real))
+    # The exact-type tests spare the abstract-class check, slow for a type that
+    # is no number, in the common cases: a plain number or an expression.
+    if type(value) in _PLAIN_NUMBER_TYPES:
+        return True
+    return not isinstance(value, LinearExpression) and isinstance(value, (Integral, Real))
 
 
 class LinearExpression:
@@ -37,12 +41,37 @@ class LinearExpression:
     """
 
     # Models hold one expression per term of their long sums: slots keep each small.
-    __slots__ = ("_expression", "_lo", "_hi")
+    # _text is the text, or until it is first read the tuple of its pieces (texts
+    # and operand expressions): an operator then costs the same however long its
+    # operands are, and a sum built by + in a loop is joined once, in linear time.
+    __slots__ = ("_text", "_lo", "_hi")
 
     def __init__(self, expression: str = ""):
-        self._expression = expression
+        self._text: tp.Union[str, tp.Tuple[tp.Union[str, "LinearExpression"], ...]] = expression
         self._lo = None
         self._hi = None
+
+    @staticmethod
+    def _of_pieces(*pieces: tp.Union[str, "LinearExpression"]) -> "LinearExpression":
+        expression = LinearExpression.__new__(LinearExpression)
+        expression._text = pieces
+        expression._lo = None
+        expression._hi = None
+        return expression
+
+    @property
+    def _expression(self) -> str:
+        """The text, its pieces joined on first reading."""
+        text = self._text
+        if type(text) is str:
+            return text
+        joined = _joined(text)
+        self._text = joined
+        return joined
+
+    @_expression.setter
+    def _expression(self, text: str) -> None:
+        self._text = text
 
     @property
     def lo(self) -> tp.Optional[_Number]:
@@ -55,21 +84,21 @@ class LinearExpression:
         return self._hi
 
     def __pos__(self) -> "LinearExpression":
-        return LinearExpression(f"+({self})")
+        return LinearExpression._of_pieces("+(", self, ")")
 
     def __neg__(self) -> "LinearExpression":
-        return LinearExpression(f"-({self})")
+        return LinearExpression._of_pieces("-(", self, ")")
 
     def __add__(self, other: tp.Union["LinearExpression", _Number]) -> "LinearExpression":
-        return LinearExpression(f"{self} + {self.__operand_text(other)}")
+        return LinearExpression._of_pieces(self, " + ", self.__operand(other))
 
     def __radd__(self, other: tp.Union["LinearExpression", _Number]) -> "LinearExpression":
         return self.__add__(other)
 
     def __sub__(self, other: tp.Union["LinearExpression", _Number]) -> "LinearExpression":
         if _is_number(other):
-            return LinearExpression(f"{self} - {self.__operand_text(other)}")
-        return LinearExpression(f"{self} - ({self.__operand_text(other)})")
+            return LinearExpression._of_pieces(self, " - ", self.__operand(other))
+        return LinearExpression._of_pieces(self, " - (", self.__operand(other), ")")
 
     def __rsub__(self, other: tp.Union["LinearExpression", _Number]) -> "LinearExpression":
         return -self + other
@@ -78,10 +107,10 @@ class LinearExpression:
         if type(other) in _PLAIN_NUMBER_TYPES and other == other and self._lo is None and self._hi is None:
             # A number times an unbounded expression, the term of every weighted
             # sum, without the general tests below.
-            return LinearExpression(f"{other} * ({self._expression})")
+            return LinearExpression._of_pieces(f"{other} * (", self, ")")
         if _is_number(other):
-            return LinearExpression(f"{self.__operand_text(other)} * ({self})")
-        return LinearExpression(f"({self}) * ({self.__operand_text(other)})")
+            return LinearExpression._of_pieces(self.__operand(other), " * (", self, ")")
+        return LinearExpression._of_pieces("(", self, ") * (", self.__operand(other), ")")
 
     # other * self is self * other; the alias spares a call on the path of every weighted term.
     __rmul__ = __mul__
@@ -118,8 +147,9 @@ class LinearExpression:
         log_e(_BOUNDS_ARE_FINAL)
         raise FormulaError(_BOUNDS_ARE_FINAL)
 
-    def __operand_text(self, other) -> str:
-        """The text of the right operand of a binary operator, after the bound tests."""
+    def __operand(self, other) -> tp.Union[str, "LinearExpression"]:
+        """The right operand of a binary operator as a piece of text, after the bound tests:
+        a number's text, or the expression itself."""
         self._check_borders()
         if _is_number(other):
             # NaN != NaN; its text "nan" would otherwise fail later as an unknown name.
@@ -129,13 +159,31 @@ class LinearExpression:
             return format(other)
         if isinstance(other, LinearExpression):
             other._check_borders()
-            return format(other)
+            return other
         log_e(_OPERAND_TYPE)
         raise TypeError(_OPERAND_TYPE)
 
     def __bounded_copy(self) -> "LinearExpression":
         self._check_borders()
         return LinearExpression(self._expression)
+
+
+def _joined(pieces: tuple) -> str:
+    """The text of a tuple of pieces, expressions among them read through their own
+    pieces without recursion, so that a sum of a million terms joins in one pass."""
+    out = []
+    pending = list(reversed(pieces))
+    while pending:
+        piece = pending.pop()
+        if type(piece) is str:
+            out.append(piece)
+            continue
+        text = piece._text
+        if type(text) is str:
+            out.append(text)
+        else:
+            pending.extend(reversed(text))
+    return "".join(out)
 
 
 class LinearVariableProxy(LinearExpression):
@@ -176,7 +224,7 @@ class Sum(LinearExpression):
             log_e(message)
             raise TypeError(message)
         expression._check_borders()
-        fors = " ".join(f"for {name} in {values}" for name, values in indexes.items())
+        fors = " ".join(f"for {name} in {range_text(values)}" for name, values in indexes.items())
         self._expression = f"CompiledSum([{expression} {fors}])"
 
 
