@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "engine/reserved_names.hpp"
+
 namespace vx {
 
-inline constexpr std::string_view pbct_prefix = "_pbct_aux";
-inline constexpr std::string_view bxpr_prefix = "_bxpr_aux";
+inline constexpr std::string_view pbct_prefix = kelvo::pbct_auxiliary_prefix;
+inline constexpr std::string_view bxpr_prefix = kelvo::bxpr_auxiliary_prefix;
 
 // Instance k of a constraint owns the numbers first + k * (P + B) on: its P
 // pseudo-Boolean auxiliaries (slots 0 .. P-1), then its B Tseytin auxiliaries

@@ -16,11 +16,9 @@
 #include "engine/model_text/model_text_evaluator.hpp"
 #include "engine/model_text/model_text_values.hpp"
 #include "engine/pbct/pb_config.hpp"
+#include "engine/reserved_names.hpp"
 
 namespace kelvo {
-
-inline constexpr std::string_view bxpr_auxiliary_prefix = "_bxpr_aux";
-inline constexpr std::string_view pbct_auxiliary_prefix = "_pbct_aux";
 
 struct TemplateClauses {
     enum class Kind : std::uint8_t { model, occurrence, auxiliary };

@@ -34,10 +34,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 // words and constants the reader takes as such. A variable shadows every
 // other name the reader knows (np, array, int, ...), as it does on the host.
 bool is_reserved(std::string_view name) {
-    static constexpr std::string_view reserved[] = {"bx", "pb", "FormulaPB", "Sum", "manager", "range", "True",
-                                                    "False", "None"};
-    return std::find(std::begin(reserved), std::end(reserved), name) != std::end(reserved) ||
-           model_text::is_keyword(name) || name.starts_with(bxpr_prefix) || name.starts_with(pbct_prefix);
+    return is_text_name(name) || model_text::is_keyword(name) || has_auxiliary_prefix(name);
 }
 
 // Stable, so that a literal and its complement keep their order; clauses

@@ -7,6 +7,7 @@
 
 #include "engine/bxpr/boolean_builders.hpp"
 #include "engine/model_text/model_text_tokenizer.hpp"
+#include "engine/reserved_names.hpp"
 
 namespace kelvo::model_text {
 
@@ -86,7 +87,7 @@ bxpr::Ref InstanceContext::variable(std::int64_t number) {
 }
 
 bxpr::Ref InstanceContext::new_pbct_auxiliary() {
-    const bxpr::Ref fresh = context.fresh_variable("_pbct_aux");
+    const bxpr::Ref fresh = context.fresh_variable(pbct_auxiliary_prefix);
     pbct_indices_.emplace(fresh.node(), pbct_count_++);
     return fresh;
 }

@@ -19,6 +19,7 @@ import numpy as np
 
 import halvex.kelvo_engine as ke
 from vx_encoder import _vx_native as native
+from vx_encoder.core.engine_assumptions import BXPR_AUXILIARY_PREFIX, PBCT_AUXILIARY_PREFIX
 from vx_encoder.core.mapping_parts import MappingPart, entries_of
 from vx_encoder.core.named_clause_template import NamedClauseTemplate
 from vx_encoder.core.vx_logger import *
@@ -122,8 +123,8 @@ def instance_count(values: tp.Mapping[str, tp.Sequence[int]]) -> int:
 class Dumper(ABC):
     """Instantiates records of constraints into their storages."""
 
-    __BXPR_AUX = "_bxpr_aux"
-    __PBCT_AUX = "_pbct_aux"
+    __BXPR_AUX = BXPR_AUXILIARY_PREFIX
+    __PBCT_AUX = PBCT_AUXILIARY_PREFIX
 
     @classmethod
     @abstractmethod

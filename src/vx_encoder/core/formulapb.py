@@ -1,7 +1,7 @@
 import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
 
-from vx_encoder.core.debug_shown import debug_shown
+from vx_encoder.core.engine_assumptions import converts_clauses_in_bulk, debug_shown, takes_terms_as_numbers
 from vx_encoder.core.pboperations import AddOp, PBVariable, Sum, term_leaves
 from vx_encoder.core.vx_logger import *
 
@@ -37,7 +37,7 @@ class FormulaPB:
         database = pb.VectorClauseDatabase(manager.pb_config)
         encoder = pb.pb2cnf(manager.pb_config)
         encoder.encode2(constraint, database, manager.pb_var_manager)
-        if _engine_converts_clauses_in_bulk():
+        if converts_clauses_in_bulk():
             formula = manager.clauses_to_bx(database)
         else:
             formula = _clauses_to_bx_one_by_one(database.get_clauses(), manager)
@@ -76,7 +76,7 @@ def _constraint_of(expression, comparator, border):
     give the lines and the error of the first fault."""
     # A bound written True or False is the integer it stands for, as the engine's reader reads it.
     border = tuple(int(bound) if isinstance(bound, bool) else bound for bound in border)
-    if type(expression) in _TERMS and hasattr(pb.PBConstraint, "from_numbers") and not debug_shown():
+    if type(expression) in _TERMS and takes_terms_as_numbers() and not debug_shown():
         try:
             leaves = term_leaves(expression)
             return pb.PBConstraint.from_numbers([leaf.pb_var for leaf in leaves],
@@ -87,11 +87,6 @@ def _constraint_of(expression, comparator, border):
 
 
 _TERMS = (PBVariable, AddOp, Sum)
-
-
-def _engine_converts_clauses_in_bulk() -> bool:
-    return all(hasattr(bx, name) for name in
-               ("clauses_to_formula", "clauses_to_formula_and_variables", "NewVariableRegistry"))
 
 
 def _clauses_to_bx_one_by_one(clauses, manager):

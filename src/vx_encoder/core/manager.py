@@ -3,6 +3,7 @@ import typing as tp
 import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
 
+from vx_encoder.core.engine_assumptions import PBCT_AUXILIARY_PREFIX, new_variable_registry
 from vx_encoder.core.engine_backed_map import EngineBackedMap
 from vx_encoder.core.variable import GeneratorVariable
 
@@ -22,7 +23,7 @@ class Manager:
         self.name2genvar: tp.Dict[str, GeneratorVariable] = {}
         # The bulk conversion's auxiliaries stay in the engine until read, in
         # one registry that the three maps share.
-        new_variables = _new_variable_registry()
+        new_variables = new_variable_registry()
         self.name2pb: tp.Mapping[str, int] = EngineBackedMap(_names_of, _number_in, new_variables)
         self.pb2bx: tp.Mapping[int, bx.Variable] = EngineBackedMap(_numbers_of, _variable_in, new_variables)
         self.pb2name: tp.Mapping[int, str] = EngineBackedMap(_numbers_of, _name_in, new_variables)
@@ -62,7 +63,7 @@ class Manager:
         self._register(name, pb_var, bx_var)
         return bx_var, pb_var
 
-    def get_pb_var(self, pb_var: int, prefix: str = "_pbct_aux") -> bx.Variable:
+    def get_pb_var(self, pb_var: int, prefix: str = PBCT_AUXILIARY_PREFIX) -> bx.Variable:
         """The Boolean variable of a number, an auxiliary ``prefix_n`` when the number is new.
 
         Args:
@@ -81,7 +82,7 @@ class Manager:
         self._register(name, pb_var, bx_var)
         return bx_var
 
-    def clauses_to_bx(self, database: pb.VectorClauseDatabase, prefix: str = "_pbct_aux") -> bx.BaseExpr:
+    def clauses_to_bx(self, database: pb.VectorClauseDatabase, prefix: str = PBCT_AUXILIARY_PREFIX) -> bx.BaseExpr:
         """The conjunction of the disjunctions of the database's clauses, every
         number turned into its Boolean variable as `get_pb_var` does, in one
         engine call (`bx.clauses_to_formula_and_variables`): numbers not
@@ -112,13 +113,6 @@ class Manager:
         self.name2pb[name] = pb_var
         self.pb2name[pb_var] = name
         self.pb2bx[pb_var] = bx_var
-
-
-def _new_variable_registry():
-    """The engine's registry of the bulk conversion's new variables, or None
-    for an engine without the bulk conversion."""
-    registry = getattr(bx, "NewVariableRegistry", None)
-    return registry() if registry is not None else None
 
 
 # How the registry's maps read the engine's new variables: the keys of one

@@ -8,6 +8,7 @@ from operator import mul
 
 import halvex.kelvo_engine as ke
 from vx_encoder import _vx_native as native
+from vx_encoder.core.engine_assumptions import takes_auxiliary_runs
 
 MappingPart = tp.Union[tp.Dict[str, int], "native.AuxiliaryNames", tp.Any]
 
@@ -34,7 +35,7 @@ def add_part(var_mapping: ke.var_mapping, part: MappingPart) -> None:
     if isinstance(part, dict):
         var_mapping.add_entries(part)
     elif isinstance(part, native.AuxiliaryNames):
-        if hasattr(var_mapping, "add_auxiliary_runs"):
+        if takes_auxiliary_runs(var_mapping):
             var_mapping.add_auxiliary_runs(*part.runs())
         else:
             var_mapping.add_entries(part.to_dict())

@@ -2,7 +2,7 @@ from abc import ABC, abstractmethod
 
 import halvex.kelvo_engine.pbct as pb
 
-from vx_encoder.core.debug_shown import debug_shown
+from vx_encoder.core.engine_assumptions import debug_shown
 from vx_encoder.core.vx_logger import *
 
 # A sum written with + in a loop is a chain of AddOps as deep as the sum is

@@ -18,9 +18,9 @@ import typing as tp
 import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
 
+from vx_encoder.core.engine_assumptions import PBCT_AUXILIARY_PREFIX
 from vx_encoder.core.formulapb import FormulaPB
 
-_AUXILIARY_PREFIX = "_pbct_aux"
 # Text that may place a sub-formula where it is negated.
 _NEGATING_TEXTS = ("~(", "bx.xor_s(", "bx.eq_s(", "bx.impl_s(", "bx.ite_s(")
 
@@ -60,7 +60,7 @@ def negates_auxiliary_comparison(formula: bx.BaseExpr) -> bool:
 
 
 def _holds_auxiliaries(node: bx.BaseExpr) -> bool:
-    return any(str(variable).startswith(_AUXILIARY_PREFIX) for variable in node.support())
+    return any(str(variable).startswith(PBCT_AUXILIARY_PREFIX) for variable in node.support())
 
 
 def _complements(comparator, bound: int) -> tp.List[tp.Tuple[tp.Any, int]]:

@@ -15,7 +15,8 @@ import numpy as np
 
 from vx_encoder.encode.variables import Variable, Index
 from vx_encoder.encode.expressions import Expression
-from vx_encoder.core.debug_shown import debug_shown
+from vx_encoder.core.engine_assumptions import (BXPR_AUXILIARY_PREFIX, PBCT_AUXILIARY_PREFIX, PLACEHOLDER_VARIABLE,
+                                                clause_template_reader, debug_shown)
 from vx_encoder.core.formula_container import FormulaContainer
 from vx_encoder.core.dumper import index_values
 from vx_encoder.core.named_clause_template import NamedClauseTemplate
@@ -70,9 +71,9 @@ class Model:
     """
 
     __EXPRESSION_FORMULA_RE = re.compile("(.*),\\sline\\s(\\d+),(.*)\n(.*)")
-    __BXPR_AUX: str = "_bxpr_aux"
-    __PBCT_AUX: str = "_pbct_aux"
-    __DUMMY_VAR: str = "dummy_var"
+    __BXPR_AUX: str = BXPR_AUXILIARY_PREFIX
+    __PBCT_AUX: str = PBCT_AUXILIARY_PREFIX
+    __DUMMY_VAR: str = PLACEHOLDER_VARIABLE
 
     def __init__(self, kmanager: ke.manager, name: str, use_formula_encoder: bool = False) -> None:
         """Create a pseudo-Boolean model, to be encoded into CNF or weighted CNF clauses.
@@ -371,7 +372,7 @@ class Model:
         return formula.tseytin(self._manager.bx_context, self.__BXPR_AUX)
 
     def __natively_read_template(self, text: str, foralls) -> typing.Optional[NamedClauseTemplate]:
-        read_clause_template = getattr(ke, "read_clause_template", None)
+        read_clause_template = clause_template_reader()
         # The host's evaluation writes the debug lines of every comparison;
         # an index named like a variable hides it only in the host's template.
         if (read_clause_template is None or debug_shown()
