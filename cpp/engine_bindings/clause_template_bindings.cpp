@@ -7,6 +7,7 @@
 #include <span>
 #include <stdexcept>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "engine/model_text/clause_template_cache.hpp"
@@ -109,17 +110,20 @@ py::object read_clause_template_for_python(py::handle text, const std::vector<st
     if (!PyUnicode_Check(text.ptr())) throw py::type_error("the constraint must be text");
     const auto model_variables = variables_from_python(variables);
     const std::string constraint = text.cast<std::string>();
-    std::optional<NamedClauseTemplate> read;
+    ClauseTemplateReading reading;
     std::vector<std::int64_t> cells;
     {
         py::gil_scoped_release released;
-        read = cache != nullptr ? cache->read(constraint, index_names, model_variables.variables, config)
-                                : read_clause_template(constraint, index_names, model_variables.variables, config);
-        if (read) cells = model_numbers_of(read->cells, model_variables);
+        reading = cache != nullptr ? cache->read(constraint, index_names, model_variables.variables, config)
+                                   : read_clause_template(constraint, index_names, model_variables.variables, config);
+        if (const auto* read = std::get_if<NamedClauseTemplate>(&reading)) {
+            cells = model_numbers_of(read->cells, model_variables);
+        }
     }
-    if (!read) return py::none();
-    return py::make_tuple(py::cast(read->names), array_of(read->literals), array_of(read->ends), read->pbct,
-                          read->bxpr, read->never_holds, array_of(cells));
+    if (const auto* declined = std::get_if<DeclinedReading>(&reading)) return py::str(declined->reason);
+    const auto& read = std::get<NamedClauseTemplate>(reading);
+    return py::make_tuple(py::cast(read.names), array_of(read.literals), array_of(read.ends), read.pbct,
+                          read.bxpr, read.never_holds, array_of(cells));
 }
 
 }  // namespace
@@ -146,7 +150,9 @@ Returns:
     (names, literals, ends, pbct_count, bxpr_count, never_holds, cells): literal
     +-(1 + position in names), ends the end of each clause, cells the model's
     number of each name that is a cell, -1 for the others (empty without the
-    first numbers); None when the host must read the text.
+    first numbers); or, as text, why the host reads it instead: the text lies
+    outside the grammar the engine reads for all instances at once. Any other
+    failure raises.
 )doc");
 }
 

@@ -70,18 +70,31 @@ def test_constant_constraints(config, text, never_holds, clauses):
     assert read[5] is never_holds and len(read[2]) == clauses
 
 
-@pytest.mark.parametrize("text", [
-    "x(3,0).to_bx()",                       # outside the dimensions
-    "y(0).to_bx()",                         # unknown variable
-    "x(k,0).to_bx()",                       # an index without values
-    "x(0).to_bx()",                         # wrong arity
-    "x(0,0).to_bx() |",                     # not a text of the language
-    "Sum(*[x(0,j).to_pb() for j in range(0, 2)])",   # a sum without a bound
-    "bx.and_s([x(0,j).to_bx() for j in np.arange(2)])",  # a name the host does not know
-    "bx.and_s([x(0,j).to_bx() for j in range(0, i)])",   # a shape that depends on an index
+@pytest.mark.parametrize("text, index_names, reason", [
+    ("x(3,0).to_bx()", ["i"], "out of range for variable x"),
+    ("y(0).to_bx()", ["i"], "unknown name 'y'"),
+    ("x(k,0).to_bx()", ["i"], "unknown name 'k'"),
+    ("x(0).to_bx()", ["i"], "x has 2 dimension(s), but 1 index value(s) are given"),
+    ("x(0,0).to_bx() |", ["i"], "position"),
+    ("Sum(*[x(0,j).to_pb() for j in range(0, 2)])", ["i"], "must be a comparison or a Boolean formula"),
+    ("bx.and_s([x(0,j).to_bx() for j in np.arange(2)])", ["i"], "the name np is the formula encoder's only"),
+    ("bx.and_s([x(0,j).to_bx() for j in range(0, i)])", ["i"], "its shape depends on the index values"),
+    ("FormulaPB(Sum(*[x(0,0).to_pb()]), pb.Comparator_type.LEQ, 9223372036854775808).to_bx(manager)", [],
+     "out of the 64-bit range"),
+    ("x(x,0).to_bx()", ["x"], "the index x shares its name with a variable"),
 ])
-def test_texts_left_to_the_host(config, text):
-    assert ke.read_clause_template(text, ["i"], X, config) is None
+def test_texts_outside_the_grammar_are_left_to_the_host_with_the_reason(config, text, index_names, reason):
+    declined = ke.read_clause_template(text, index_names, X, config)
+    assert isinstance(declined, str) and reason in declined
+    assert ke.read_clause_template(text, index_names, X, config, ke.clause_template_cache()) == declined
+
+
+def test_a_failure_other_than_the_grammar_surfaces(config):
+    # Past max_clauses_per_constraint: the encoder's refusal, not the text's.
+    config.max_clauses_per_constraint = 1
+    text = "FormulaPB(Sum(*[x(0,j).to_pb() for j in range(0, 4)]), pb.Comparator_type.LEQ, 2).to_bx(manager)"
+    with pytest.raises(ValueError, match="max_clauses_per_constraint"):
+        ke.read_clause_template(text, [], X, config)
 
 
 def test_model_reads_every_constraint_of_queens_natively(monkeypatch):
@@ -100,7 +113,7 @@ def test_model_reads_every_constraint_of_queens_natively(monkeypatch):
     model.add_constraint(Sum(x[i, j], i=range(4)) <= 1, j=range(4))
     model.add_constraint(SumIt([x[0, 1], x[1, 2], x[2, 3]]) <= 1)
     model.add_constraint(~(x[i, j] & x[i + 1, j + 1]), i=range(3), j=range(3))
-    assert len(results) == 4 and all(result is not None for result in results)
+    assert len(results) == 4 and not any(isinstance(result, str) for result in results)
 
 
 def board_clauses(numbered_cells: bool, monkeypatch) -> tuple:
@@ -112,7 +125,7 @@ def board_clauses(numbered_cells: bool, monkeypatch) -> tuple:
 
         def without_cell_numbers(*args):
             result = read(*args)
-            return None if result is None else (*result[:-1], result[-1][:0])
+            return result if isinstance(result, str) else (*result[:-1], result[-1][:0])
 
         monkeypatch.setattr(ke, "read_clause_template", without_cell_numbers)
     model = Model(ke.manager(), "lines")

@@ -1,8 +1,10 @@
 """One model on every road of a pseudo-Boolean model, checked against its meaning.
 
 The roads: on the clause-assembly path the engine reads a hard constraint's
-text into its clause template, or (while debug lines are shown) the host
+text into its clause template, or (an engine without that reader) the host
 evaluates it; on the formula-encoder path the engine reads the whole model.
+The engine's road checks that the engine read every hard constraint, and the
+log level chooses no road.
 Each model below is written once with the expression builders; its meaning is
 computed alongside in Python, and every road must give exactly the models of
 that meaning, projected onto the model variables (each assignment checked with
@@ -17,23 +19,34 @@ from pysat.solvers import Solver
 
 import halvex.kelvo_engine as ke
 from vx_encoder import _exceptions
-from vx_encoder.encode.expressions import And, Implication, Or, Sum, SumIt
+from vx_encoder.encode.expressions import And, IfThenElse, Implication, Or, Sum, SumIt, Xor
 from vx_encoder.encode.model import Model
 
 ROADS = ["engine reads the text", "host evaluates the text", "formula encoder"]
 
 
+@pytest.fixture
+def declined(monkeypatch):
+    """The reasons the engine's reader gave for leaving a text to the host."""
+    reasons = []
+    read = ke.read_clause_template
+
+    def reading(*arguments):
+        result = read(*arguments)
+        if isinstance(result, str):
+            reasons.append(result)
+        return result
+    monkeypatch.setattr(ke, "read_clause_template", reading)
+    return reasons
+
+
 @pytest.fixture(params=ROADS)
-def road(request):
-    """The road; on the host road debug lines are shown (and dropped), which
-    is what sends a constraint's text to the host."""
-    threshold = ke.get_log_level()
+def road(request, monkeypatch, declined):
+    """The road; the engine's road fails a test whose text the engine left to the host."""
     if request.param == "host evaluates the text":
-        ke.set_log_level(ke.log_level_type.debug)
-        ke.set_log_sink(lambda message, level: None)
+        monkeypatch.delattr(ke, "read_clause_template")
     yield request.param
-    ke.set_log_sink(None)
-    ke.set_log_level(threshold)
+    assert declined == []
 
 
 def new_model(road, name="roads"):
@@ -177,13 +190,17 @@ def numpy_integers_in_builder_ranges(model):
 @pytest.mark.parametrize("describe", [without_dimensions, index_texts, numpy_foralls, numpy_builder_ranges,
                                       bitwise_index_texts, names_outside_ascii_as_cells_and_with_indexes,
                                       numpy_integers_in_builder_ranges])
-def test_every_road_gives_the_models_of_the_meaning(road, describe):
+def test_every_road_gives_the_models_of_the_meaning(road, describe, declined):
     model = new_model(road)
     variables, holds = describe(model)
     assert model.build_cnf() is True
     keys = model_keys(model)
     assert keys == variable_keys(*variables)
     assert models_of(model, keys) == meaning(keys, holds)
+    if describe is bitwise_index_texts and road == "engine reads the text":
+        # The engine reads index arithmetic of + - * for all instances at once; the host reads the rest.
+        assert declined == ["its shape depends on the index values"] * 5
+        declined.clear()
 
 
 @pytest.mark.parametrize("border, minimization", [(1, True), (2, False), (0, 0), (3, 1)])
@@ -372,16 +389,17 @@ def test_a_variable_may_take_numbers_up_to_the_largest_literal(road):
     model.create_variables("z")
 
 
-def test_a_refusal_of_the_native_reader_falls_back_to_the_host(monkeypatch):
-    def refuse(*arguments):
-        raise ValueError("not read here")
-    monkeypatch.setattr(ke, "read_clause_template", refuse)
-    model = Model(ke.manager(), "fallback")
-    x = model.create_variables("x", i=2)
-    model.add_constraint(x[0] | x[1])
-    assert model.build_cnf() is True
+def test_a_text_the_engine_declines_is_read_by_the_host_and_the_reason_logged(declined, log):
+    model = Model(ke.manager(), "declined")
+    x = model.create_variables("x", i=3)
+    i = model.get_indexes(["i"])
+    # A power of an index: the cell's shape depends on the index values.
+    model.add_constraint(x[i ** 2] | x[2], i=range(2))
+    assert declined == ["its shape depends on the index values"]
+    assert ("debug", "Constraint read by the host: its shape depends on the index values") in log
+    model.build_cnf()
     keys = model_keys(model)
-    assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])
+    assert models_of(model, keys) == meaning(keys, lambda v: (v["x[0]"] or v["x[2]"]) and (v["x[1]"] or v["x[2]"]))
 
 
 # --- one outcome on every road ------------------------------------------------------------------
@@ -427,3 +445,58 @@ def test_foralls_read_once_and_holding_a_non_integer_are_refused_alike(road, mak
         model.add_constraint(x[i], i=make_values())
     model.add_constraint(x[0] | x[1])
     assert model.build_cnf() is True
+
+
+def test_a_failure_of_the_engine_reader_surfaces(monkeypatch):
+    def fails(*arguments):
+        raise ValueError("a fault of the reader")
+    monkeypatch.setattr(ke, "read_clause_template", fails)
+    model = Model(ke.manager(), "fault")
+    x = model.create_variables("x", i=2)
+    with pytest.raises(ValueError, match="a fault of the reader"):
+        model.add_constraint(x[0] | x[1])
+
+
+# --- the log level ------------------------------------------------------------------------------
+
+def reified_branches(model):
+    """A comparison as the condition's branch, as measured: the host's reading used to number it otherwise."""
+    x = model.create_variables("x", i=5, j=1)
+    y = model.create_variables("y", k=3)
+    i = model.get_indexes(["i"])
+    model.add_constraint(IfThenElse(y[0], Sum(x[i, 0], i=range(5)) >= 2, y[1] ^ y[2]))
+    model.add_constraint(~(Sum(x[i, 0], i=range(5)) <= 3) | Xor(x[i, 0] & y[1], i=range(2)))
+
+
+def bounded_target(model):
+    x = model.create_variables("x", i=3)
+    k = model.get_indexes(["k"])
+    model.add_constraint(Or(x[k], k=range(3)))
+    model.add_target(Sum(x[k], k=range(3)))
+
+
+def built_at(level, describe):
+    """Clauses in order and the mapping of the model built at that log level, and the lines written."""
+    lines, threshold = [], ke.get_log_level()
+    ke.set_log_level(level)
+    ke.set_log_sink(lambda message, shown: lines.append(message))
+    try:
+        model = Model(ke.manager(), "levels")
+        describe(model)
+        model.build_cnf(*((2, True) if model.use_target else ()))
+    finally:
+        ke.set_log_sink(None)
+        ke.set_log_level(threshold)
+    built = model.get_cnf_storage().get_hard_clauses(), list(model.get_var_mapping().get_var_map().items())
+    return built, lines
+
+
+@pytest.mark.parametrize("describe", [reified_branches, bounded_target, without_dimensions, index_texts])
+def test_the_log_level_changes_only_the_lines(describe, declined):
+    quiet, quiet_lines = built_at(ke.log_level_type.warning, describe)
+    loud, loud_lines = built_at(ke.log_level_type.debug, describe)
+    assert loud == quiet
+    assert declined == []
+    assert any(line.startswith("FormulaPB before to_bx: ") for line in loud_lines)
+    assert any(line.startswith("Bx formula from FormulaPB: ") for line in loud_lines)
+    assert not any(line.startswith("FormulaPB") for line in quiet_lines)

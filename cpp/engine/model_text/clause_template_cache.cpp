@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <exception>
 #include <limits>
 #include <utility>
 
@@ -91,8 +90,8 @@ std::optional<Shape> shape_of(std::string_view text, std::span<const std::string
     std::vector<Token> tokens;
     try {
         tokens = model_text::tokenize(text);
-    } catch (const std::exception&) {
-        return std::nullopt;
+    } catch (const model_text::TextError&) {
+        return std::nullopt;  // the reader declines it with the reason
     }
     Shape shape{context_key(index_names, variables, config), {}};
     shape.key.reserve(shape.key.size() + text.size());
@@ -162,10 +161,8 @@ std::optional<ClauseTemplateCache::Entry> ClauseTemplateCache::entry_of(
     return entry;
 }
 
-std::optional<NamedClauseTemplate> ClauseTemplateCache::read(std::string_view text,
-                                                             std::span<const std::string> index_names,
-                                                             std::span<const ModelVariable> variables,
-                                                             const PBConfig& config) {
+ClauseTemplateReading ClauseTemplateCache::read(std::string_view text, std::span<const std::string> index_names,
+                                                std::span<const ModelVariable> variables, const PBConfig& config) {
     auto shape = shape_of(text, index_names, variables, config);
     if (!shape) return read_clause_template(text, index_names, variables, config);
     const std::scoped_lock lock(mutex_);
@@ -189,12 +186,13 @@ std::optional<NamedClauseTemplate> ClauseTemplateCache::read(std::string_view te
         }
         return named;
     }
-    auto read = read_clause_template(text, index_names, variables, config);
-    if (!read) return read;
+    auto reading = read_clause_template(text, index_names, variables, config);
+    const auto* read = std::get_if<NamedClauseTemplate>(&reading);
+    if (read == nullptr) return reading;
     std::unordered_map<std::string, std::size_t> order_of_cell;
     for (std::size_t c = 0; c < shape->cells.size(); ++c) order_of_cell.emplace(cell_name(shape->cells[c], variables), c);
     if (auto entry = entry_of(*read, order_of_cell)) entries_.emplace(std::move(shape->key), std::move(*entry));
-    return read;
+    return reading;
 }
 
 }  // namespace kelvo

@@ -27,7 +27,7 @@ public:
     // As read_clause_template, from the cache when a text of the same shape
     // was read before. Texts naming a variable other than by constant cell
     // calls are read every time.
-    std::optional<NamedClauseTemplate> read(std::string_view text, std::span<const std::string> index_names,
+    ClauseTemplateReading read(std::string_view text, std::span<const std::string> index_names,
                                             std::span<const model_text::ModelVariable> variables,
                                             const PBConfig& config);
 

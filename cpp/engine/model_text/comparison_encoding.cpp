@@ -10,6 +10,7 @@
 #include "engine/bxpr/boolean_builders.hpp"
 #include "engine/pbct/pb_encoder.hpp"
 #include "engine/pbct/vector_clause_database.hpp"
+#include "engine/model_text/text_refusals.hpp"
 
 namespace kelvo::model_text {
 
@@ -66,7 +67,7 @@ bxpr::Ref guarded_clauses(InstanceContext& instance, const Term& term, Comparato
 
 std::int64_t shifted(std::int64_t bound, std::int64_t by) {
     std::int64_t result = 0;
-    if (__builtin_add_overflow(bound, by, &result)) throw std::overflow_error("a bound out of the 64-bit range");
+    if (__builtin_add_overflow(bound, by, &result)) throw NumberOutOfRange("a bound out of the 64-bit range");
     return result;
 }
 

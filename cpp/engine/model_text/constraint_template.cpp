@@ -9,6 +9,8 @@
 
 #include "engine/model_text/comparison_encoding.hpp"
 #include "engine/model_text/model_text_parser.hpp"
+#include "engine/model_text/model_text_tokenizer.hpp"
+#include "engine/model_text/text_refusals.hpp"
 #include "engine/bxpr/tseytin.hpp"
 
 namespace kelvo {
@@ -21,8 +23,8 @@ namespace {
 bxpr::Ref hard_root_of(const Value& value, InstanceContext& instance) {
     if (const auto* formula = std::get_if<model_text::FormulaValue>(&value.content)) return formula->ref;
     if (const auto* cell = std::get_if<model_text::Occurrence>(&value.content)) return instance.variable(cell->number);
-    throw std::invalid_argument("a hard constraint must be a comparison or a Boolean formula, not " +
-                                std::string(model_text::kind_of(value)));
+    throw model_text::NotAFormula("a hard constraint must be a comparison or a Boolean formula, not " +
+                                  std::string(model_text::kind_of(value)));
 }
 
 TemplateClauses template_clauses(const InstanceContext& instance, bxpr::Ref root) {
@@ -60,15 +62,27 @@ TemplateClauses template_clauses(const InstanceContext& instance, bxpr::Ref root
 }
 
 // The host has no such names: a text using them is the host's to refuse.
-bool uses_names_unknown_to_the_host(const model_text::SyntaxTree& tree, const model_text::NameTable& names) {
+std::optional<std::string> name_unknown_to_the_host(const model_text::SyntaxTree& tree,
+                                                    const model_text::NameTable& names) {
     for (std::size_t s = 0; s < tree.symbols().size(); ++s) {
         const auto& symbol = tree.symbols()[s];
         if ((symbol == "np" || symbol == "numpy" || symbol == "array") &&
             names.meaning(static_cast<std::int64_t>(s)).kind == model_text::NameTable::Meaning::Kind::builtin) {
-            return true;
+            return symbol;
         }
     }
-    return false;
+    return std::nullopt;
+}
+
+// On the host a variable hides an index of its name; here the index would win.
+std::optional<std::string> index_named_like_a_variable(std::span<const std::string> index_names,
+                                                       std::span<const model_text::ModelVariable> variables) {
+    for (const auto& name : index_names) {
+        for (const auto& variable : variables) {
+            if (variable.name == name) return name;
+        }
+    }
+    return std::nullopt;
 }
 
 // "i", "2 * i - j + 1", "0": index arithmetic the clause template reads back.
@@ -156,6 +170,22 @@ private:
     }
 };
 
+NamedClauseTemplate read_once(std::span<const std::string> index_names,
+                              std::span<const model_text::ModelVariable> variables, const PBConfig& config,
+                              const model_text::SyntaxTree& tree, const model_text::NameTable& names) {
+    model_text::Evaluator evaluator(tree, names, variables, config);
+    InstanceContext instance;
+    const Value value = index_names.empty() ? evaluator.evaluate({}, &instance)
+                                            : evaluator.evaluate_template(index_names.size(), &instance);
+    const auto clauses = hard_clauses_of(value, instance, config);
+    if (!clauses) {
+        NamedClauseTemplate never;
+        never.never_holds = true;
+        return never;
+    }
+    return ClauseNamer(index_names, variables, evaluator.template_occurrences(), *clauses).named();
+}
+
 }  // namespace
 
 std::optional<TemplateClauses> hard_clauses_of(const Value& value, InstanceContext& instance, const PBConfig& config) {
@@ -167,31 +197,32 @@ std::optional<TemplateClauses> hard_clauses_of(const Value& value, InstanceConte
     return template_clauses(instance, root);
 }
 
-std::optional<NamedClauseTemplate> read_clause_template(std::string_view text, std::span<const std::string> index_names,
-                                                        std::span<const model_text::ModelVariable> variables,
-                                                        const PBConfig& config) {
+ClauseTemplateReading read_clause_template(std::string_view text, std::span<const std::string> index_names,
+                                           std::span<const model_text::ModelVariable> variables,
+                                           const PBConfig& config) {
+    if (const auto index = index_named_like_a_variable(index_names, variables)) {
+        return DeclinedReading{"the index " + *index + " shares its name with a variable"};
+    }
     try {
         const model_text::SyntaxTree tree = model_text::parse_expression(text);
         std::unordered_map<std::string, std::size_t> variables_by_name;
         for (std::size_t v = 0; v < variables.size(); ++v) variables_by_name.emplace(variables[v].name, v);
         const model_text::NameTable names(tree, index_names, variables_by_name);
         model_text::check_names(tree, names);
-        if (uses_names_unknown_to_the_host(tree, names)) return std::nullopt;
-        model_text::Evaluator evaluator(tree, names, variables, config);
-        InstanceContext instance;
-        const Value value = index_names.empty() ? evaluator.evaluate({}, &instance)
-                                                : evaluator.evaluate_template(index_names.size(), &instance);
-        const auto clauses = hard_clauses_of(value, instance, config);
-        if (!clauses) {
-            NamedClauseTemplate never;
-            never.never_holds = true;
-            return never;
+        if (const auto name = name_unknown_to_the_host(tree, names)) {
+            return DeclinedReading{"the name " + *name + " is the formula encoder's only"};
         }
-        return ClauseNamer(index_names, variables, evaluator.template_occurrences(), *clauses).named();
+        return read_once(index_names, variables, config, tree, names);
     } catch (const model_text::NeedsInstances&) {
-        return std::nullopt;
-    } catch (const std::exception&) {
-        return std::nullopt;
+        return DeclinedReading{"its shape depends on the index values"};
+    } catch (const model_text::TextError& refusal) {
+        return DeclinedReading{refusal.what()};
+    } catch (const model_text::CellOutOfRange& refusal) {
+        return DeclinedReading{refusal.what()};
+    } catch (const model_text::NumberOutOfRange& refusal) {
+        return DeclinedReading{refusal.what()};
+    } catch (const model_text::NotAFormula& refusal) {
+        return DeclinedReading{refusal.what()};
     }
 }
 

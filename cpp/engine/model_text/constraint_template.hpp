@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "engine/bxpr/boolean_expression.hpp"
@@ -55,11 +56,19 @@ struct NamedClauseTemplate {
     std::vector<std::int64_t> cells;
 };
 
-// The text read once with index_names symbolic; nullopt when it cannot be read
-// so (outside the native grammar, a shape that depends on the index values,
-// or any error): the host then reads it and reports what is wrong.
-std::optional<NamedClauseTemplate> read_clause_template(std::string_view text, std::span<const std::string> index_names,
-                                                        std::span<const model_text::ModelVariable> variables,
-                                                        const PBConfig& config);
+// Why the reader leaves a text to the host: the text lies outside the grammar
+// it reads for all instances at once (a shape that depends on the index
+// values, a name it does not know, a refusal the host words itself).
+struct DeclinedReading {
+    std::string reason;
+};
+
+using ClauseTemplateReading = std::variant<NamedClauseTemplate, DeclinedReading>;
+
+// The text read once with index_names symbolic, or declined. Any failure
+// other than the text's being outside the grammar is thrown.
+ClauseTemplateReading read_clause_template(std::string_view text, std::span<const std::string> index_names,
+                                           std::span<const model_text::ModelVariable> variables,
+                                           const PBConfig& config);
 
 }  // namespace kelvo

@@ -7,6 +7,7 @@
 
 #include "engine/bxpr/boolean_builders.hpp"
 #include "engine/model_text/model_text_tokenizer.hpp"
+#include "engine/model_text/text_refusals.hpp"
 #include "engine/reserved_names.hpp"
 
 namespace kelvo::model_text {
@@ -152,7 +153,7 @@ std::int64_t Evaluator::template_number(std::size_t occurrence, std::span<const 
     if (!inside) {
         std::vector<std::int64_t> values;
         for (const auto& form : cell.forms) values.push_back(form.at(index_values.data()));
-        throw std::out_of_range("index values (" + join_numbers(values) + ") are out of range for variable " +
+        throw CellOutOfRange("index values (" + join_numbers(values) + ") are out of range for variable " +
                                 variable.name + " with sizes (" + join_numbers(variable.sizes) + ") at position " +
                                 std::to_string(cell.position) + ":\n" + excerpt_at(tree_.text(), cell.position));
     }
@@ -481,7 +482,7 @@ Value Evaluator::occurrence(NodeId node, const ModelVariable& variable, const st
         number += values[d] * variable.strides[d];
     }
     if (!inside) {
-        throw std::out_of_range("index values (" + join_numbers(values) + ") are out of range for variable " +
+        throw CellOutOfRange("index values (" + join_numbers(values) + ") are out of range for variable " +
                                 variable.name + " with sizes (" + join_numbers(variable.sizes) + ") at position " +
                                 std::to_string(tree_.node(node).position) + ":\n" +
                                 excerpt_at(tree_.text(), tree_.node(node).position));

@@ -599,7 +599,9 @@ def read_clause_template(text: typing.Any, index_names: collections.abc.Sequence
         (names, literals, ends, pbct_count, bxpr_count, never_holds, cells): literal
         +-(1 + position in names), ends the end of each clause, cells the model's
         number of each name that is a cell, -1 for the others (empty without the
-        first numbers); None when the host must read the text.
+        first numbers); or, as text, why the host reads it instead: the text lies
+        outside the grammar the engine reads for all instances at once. Any other
+        failure raises.
     """
 def set_log_level(level: log_level_type) -> None:
     """

@@ -358,10 +358,18 @@ class Model:
 
     def __clause_template(self, text: str, foralls: typing.Mapping[str, typing.Sequence[int]]):
         """The clause template of a hard constraint or a bounded target: read by
-        the engine where it can, its Tseytin form evaluated by the host otherwise."""
+        the engine where the text lies in its grammar, its Tseytin form
+        evaluated by the host otherwise. The log level never chooses: with
+        debug lines shown the host's evaluation only writes them."""
         template = self.__natively_read_template(text, foralls)
-        if template is not None:
-            return template
+        if template is None:
+            return self.__host_clause_template(text)
+        if debug_shown():
+            self.__host_clause_template(text)
+            self._manager.reset()
+        return template
+
+    def __host_clause_template(self, text: str):
         formula = self.__boolean_formula(text)
         if may_negate_a_comparison(text) and negates_auxiliary_comparison(formula):
             # The encoder's auxiliaries would make the negated clauses too weak:
@@ -372,22 +380,18 @@ class Model:
         return formula.tseytin(self._manager.bx_context, self.__BXPR_AUX)
 
     def __natively_read_template(self, text: str, foralls) -> typing.Optional[NamedClauseTemplate]:
+        """The engine's reading of the text, or None when the engine declines it
+        (the reason is written at debug level) or cannot read templates."""
         read_clause_template = clause_template_reader()
-        # The host's evaluation writes the debug lines of every comparison;
-        # an index named like a variable hides it only in the host's template.
-        if (read_clause_template is None or debug_shown()
-                or not all(isinstance(name, str) and name not in self._variables for name in foralls)):
+        if read_clause_template is None:
             return None
         # With their first numbers: the reader gives each constant cell's
         # number, which the instantiation takes without reading its name.
         shapes = [(name, list(variable.indexes.values()), variable.st_shift)
                   for name, variable in self._variables.items()]
-        try:
-            read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config,
-                                        self.__template_cache())
-        except (ValueError, TypeError, OverflowError):
-            return None  # the host reads the text and reports what is wrong
-        if read is None:
+        read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config, self.__template_cache())
+        if isinstance(read, str):
+            log_d("Constraint read by the host: " + read)
             return None
         *fields, cells = read
         return NamedClauseTemplate(*fields, cells=cells if len(cells) else None)

@@ -1,0 +1,30 @@
+#pragma once
+// The reader's refusals of what a text says, each of its own type. With
+// TextError (model_text_tokenizer.hpp) and NeedsInstances
+// (model_text_values.hpp) they are what the clause-assembly reader leaves to
+// the host, which words them as the modelling layer does; any other
+// exception out of the reader is a fault and surfaces.
+
+#include <stdexcept>
+
+namespace kelvo::model_text {
+
+// A cell call whose index values lie outside its variable's sizes.
+class CellOutOfRange : public std::out_of_range {
+public:
+    using std::out_of_range::out_of_range;
+};
+
+// A number the text computes past 64 bits, which the host's integers hold.
+class NumberOutOfRange : public std::overflow_error {
+public:
+    using std::overflow_error::overflow_error;
+};
+
+// A hard constraint whose value is no formula: a sum without a bound, a number.
+class NotAFormula : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
+}  // namespace kelvo::model_text
