@@ -76,17 +76,13 @@ VariablesFromPython variables_from_python(py::handle variables) {
     return result;
 }
 
-// The model's number of each cell the reader numbered, -1 kept; none
-// without the model's first numbers.
-std::vector<std::int64_t> model_numbers_of(std::span<const std::int64_t> cells, const VariablesFromPython& variables) {
-    std::vector<std::int64_t> numbers;
-    if (variables.model_firsts.empty() && !variables.variables.empty()) return numbers;
-    numbers.reserve(cells.size());
-    for (const auto cell : cells) {
-        if (cell < 0) {
-            numbers.push_back(-1);
-            continue;
-        }
+// Each cell of the template renumbered as the model numbers its cells; kept
+// as the reader numbered it without the model's first numbers.
+void number_cells_as_the_model(StructuredClauseTemplate& read, const VariablesFromPython& variables) {
+    if (variables.model_firsts.empty()) return;
+    for (std::size_t l = 0; l < read.kinds.size(); ++l) {
+        if (read.kinds[l] != StructuredClauseTemplate::Kind::cell) continue;
+        const auto cell = read.values[l];
         // The reader's numbers rise with the variables' order.
         const auto after = std::upper_bound(variables.variables.begin(), variables.variables.end(), cell,
                                             [](std::int64_t number, const model_text::ModelVariable& variable) {
@@ -94,9 +90,8 @@ std::vector<std::int64_t> model_numbers_of(std::span<const std::int64_t> cells, 
                                             });
         if (after == variables.variables.begin()) throw std::logic_error("a cell numbered before every variable");
         const auto position = static_cast<std::size_t>(after - variables.variables.begin()) - 1;
-        numbers.push_back(variables.model_firsts[position] + (cell - variables.variables[position].first_number));
+        read.values[l] = variables.model_firsts[position] + (cell - variables.variables[position].first_number);
     }
-    return numbers;
 }
 
 template <typename T>
@@ -111,19 +106,21 @@ py::object read_clause_template_for_python(py::handle text, const std::vector<st
     const auto model_variables = variables_from_python(variables);
     const std::string constraint = text.cast<std::string>();
     ClauseTemplateReading reading;
-    std::vector<std::int64_t> cells;
     {
         py::gil_scoped_release released;
         reading = cache != nullptr ? cache->read(constraint, index_names, model_variables.variables, config)
                                    : read_clause_template(constraint, index_names, model_variables.variables, config);
-        if (const auto* read = std::get_if<NamedClauseTemplate>(&reading)) {
-            cells = model_numbers_of(read->cells, model_variables);
+        if (auto* read = std::get_if<StructuredClauseTemplate>(&reading)) {
+            number_cells_as_the_model(*read, model_variables);
         }
     }
     if (const auto* declined = std::get_if<DeclinedReading>(&reading)) return py::str(declined->reason);
-    const auto& read = std::get<NamedClauseTemplate>(reading);
-    return py::make_tuple(py::cast(read.names), array_of(read.literals), array_of(read.ends), read.pbct,
-                          read.bxpr, read.never_holds, array_of(cells));
+    const auto& read = std::get<StructuredClauseTemplate>(reading);
+    std::vector<std::uint8_t> kinds(read.kinds.size());
+    std::transform(read.kinds.begin(), read.kinds.end(), kinds.begin(),
+                   [](StructuredClauseTemplate::Kind kind) { return static_cast<std::uint8_t>(kind); });
+    return py::make_tuple(array_of(kinds), array_of(read.values), array_of(read.forms), array_of(read.form_ends),
+                          array_of(read.literals), array_of(read.ends), read.pbct, read.bxpr, read.never_holds);
 }
 
 }  // namespace
@@ -147,10 +144,15 @@ Args:
     cache: A clause_template_cache to read through, or None.
 
 Returns:
-    (names, literals, ends, pbct_count, bxpr_count, never_holds, cells): literal
-    +-(1 + position in names), ends the end of each clause, cells the model's
-    number of each name that is a cell, -1 for the others (empty without the
-    first numbers); or, as text, why the host reads it instead: the text lies
+    (kinds, values, forms, form_ends, literals, ends, pbct_count, bxpr_count,
+    never_holds): each distinct literal once, positive, with its kind (0 a
+    cell, 1 an occurrence, 2 a _pbct_aux, 3 a _bxpr_aux auxiliary) and value
+    (the cell's number, as the model numbers it when the first numbers are
+    given, otherwise counting from 1 in the variables' order; the occurrence's
+    variable position; the auxiliary's n); an occurrence's index values at
+    forms[form_ends[l - 1]:form_ends[l]], per dimension a constant and one
+    coefficient per index name; clause literals +-(1 + position), ends the end
+    of each clause. Or, as text, why the host reads it instead: the text lies
     outside the grammar the engine reads for all instances at once. Any other
     failure raises.
 )doc");

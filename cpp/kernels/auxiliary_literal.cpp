@@ -58,4 +58,12 @@ AuxiliaryLiteral parse_auxiliary_literal(std::string_view text, const AuxiliaryB
     return literal;
 }
 
+AuxiliaryLiteral auxiliary_literal_of(bool pseudo_boolean, std::int64_t n, const AuxiliaryBlock& block) {
+    const auto prefix = pseudo_boolean ? pbct_prefix : bxpr_prefix;
+    const auto name = std::string(prefix) + "_" + std::to_string(n);
+    if (n < 0) throw std::invalid_argument("auxiliary literal " + quoted(name) + " has a negative number");
+    check_in_block(n, pseudo_boolean ? block.pb_count : block.bx_count, prefix, name);
+    return AuxiliaryLiteral{false, pseudo_boolean ? n : block.pb_count + n};
+}
+
 }  // namespace vx

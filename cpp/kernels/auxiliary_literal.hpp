@@ -36,4 +36,8 @@ struct AuxiliaryLiteral {
 // share a number.
 AuxiliaryLiteral parse_auxiliary_literal(std::string_view text, const AuxiliaryBlock& block);
 
+// The positive literal of the n-th auxiliary of its kind, refused as
+// parse_auxiliary_literal refuses one outside the block.
+AuxiliaryLiteral auxiliary_literal_of(bool pseudo_boolean, std::int64_t n, const AuxiliaryBlock& block);
+
 }  // namespace vx

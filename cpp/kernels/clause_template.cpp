@@ -71,15 +71,15 @@ void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses,
     }
 }
 
-std::optional<ClauseTemplate> ClauseTemplate::with_shapes(std::span<const std::string> index_names,
+std::optional<ClauseTemplate> ClauseTemplate::with_shapes(std::size_t index_count,
                                                           std::span<const VariableShape> variables,
-                                                          const AuxiliaryBlock& block) {
+                                                          const AuxiliaryBlock& block,
+                                                          std::span<const std::string> hiding_names) {
     ClauseTemplate result;
     result.block_ = block;
-    result.index_count_ = index_names.size();
+    result.index_count_ = index_count;
     for (const auto& variable : variables) {
-        // An index of the same name hides the variable inside the comprehension.
-        if (std::find(index_names.begin(), index_names.end(), variable.name) != index_names.end()) continue;
+        if (std::find(hiding_names.begin(), hiding_names.end(), variable.name) != hiding_names.end()) continue;
         Shape shape{variable.name, variable.first, variable.sizes, std::vector<std::int64_t>(variable.sizes.size())};
         std::int64_t stride = 1;
         bool fits = true;
@@ -140,7 +140,7 @@ std::optional<ClauseTemplate> ClauseTemplate::compile(std::span<const std::vecto
                                                       std::span<const VariableShape> variables,
                                                       const AuxiliaryBlock& block) {
     check_auxiliary_literals(clauses, block);
-    auto result = with_shapes(index_names, variables, block);
+    auto result = with_shapes(index_names.size(), variables, block, index_names);
     if (!result) return std::nullopt;
     for (const auto& clause : clauses) {
         for (const auto& raw_text : clause) {
@@ -163,59 +163,61 @@ std::optional<ClauseTemplate> ClauseTemplate::compile(std::span<const std::vecto
     return result;
 }
 
-std::optional<ClauseTemplate> ClauseTemplate::compile_named(std::span<const std::string> names,
-                                                            std::span<const std::int32_t> literals,
-                                                            std::span<const std::int64_t> ends,
-                                                            std::span<const std::string> index_names,
-                                                            std::span<const VariableShape> variables,
-                                                            const AuxiliaryBlock& block,
-                                                            std::span<const std::int64_t> cells) {
-    check_clause_ends(ends, literals.size());
-    if (!cells.empty() && cells.size() != names.size()) {
-        throw std::invalid_argument("one cell number per name is expected");
-    }
-    // Every name is read, so that a refused auxiliary is refused even when unused.
-    std::vector<TemplateLiteral> positive;
-    positive.reserve(names.size());
-    auto result = with_shapes(index_names, variables, block);
-    for (std::size_t n = 0; n < names.size(); ++n) {
-        const auto& name = names[n];
-        TemplateLiteral literal;
-        // A numbered cell's name is not given: it is never read as text,
-        // also once another name has sent the template to the host.
-        if (!cells.empty() && cells[n] >= 0) {
-            if (!result) continue;
-            auto call = result->cell_call(cells[n]);
-            if (call) {
-                literal = std::move(*call);
-            } else {
-                result.reset();
-            }
-        } else if (name.find('(') == std::string::npos) {
-            literal.auxiliary = true;
-            literal.auxiliary_literal = parse_auxiliary_literal(name, block);
-        } else if (result) {
-            auto call = result->parse_call(trimmed(name), index_names);
-            if (!call || call->negated) {
-                result.reset();
-            } else {
-                literal = std::move(*call);
-            }
-        }
-        positive.push_back(std::move(literal));
-    }
+std::optional<ClauseTemplate> ClauseTemplate::compile_structured(const StructuredTemplate& structure,
+                                                                 std::span<const VariableShape> variables,
+                                                                 const AuxiliaryBlock& block) {
+    structure.check();
+    auto result = with_shapes(structure.index_count, variables, block, {});
     if (!result) return std::nullopt;
-    result->literals_.reserve(literals.size());
-    for (const auto reference : literals) {
+    result->read_.reserve(structure.kinds.size());
+    for (std::size_t l = 0; l < structure.kinds.size(); ++l) {
+        result->read_.push_back(result->structured_literal(structure, l));
+    }
+    result->literals_.reserve(structure.literals.size());
+    for (const auto reference : structure.literals) {
         const auto position = static_cast<std::size_t>(reference < 0 ? -static_cast<std::int64_t>(reference) : reference);
-        if (position == 0 || position > positive.size()) {
-            throw std::invalid_argument("literal " + std::to_string(reference) + " names no variable of the template");
-        }
         result->literals_.push_back({position - 1, reference < 0});
     }
-    result->read_ = std::move(positive);
-    result->clause_ends_.assign(ends.begin(), ends.end());
+    result->clause_ends_.assign(structure.ends.begin(), structure.ends.end());
     return result;
+}
+
+ClauseTemplate::TemplateLiteral ClauseTemplate::structured_literal(const StructuredTemplate& structure,
+                                                                   std::size_t literal) const {
+    const auto value = structure.values[literal];
+    switch (static_cast<StructuredKind>(structure.kinds[literal])) {
+        case StructuredKind::cell: {
+            auto call = cell_call(value);
+            if (!call) throw std::invalid_argument("number " + std::to_string(value) + " is no cell of the variables");
+            return std::move(*call);
+        }
+        case StructuredKind::occurrence: {
+            if (value < 0 || static_cast<std::size_t>(value) >= shapes_.size()) {
+                throw std::invalid_argument("variable position " + std::to_string(value) + " names no variable");
+            }
+            const auto forms = structure.forms_of(literal);
+            const auto& shape = shapes_[static_cast<std::size_t>(value)];
+            const auto width = index_count_ + 1;
+            if (forms.size() != shape.sizes.size() * width) {
+                throw std::invalid_argument("an occurrence of " + shape.name + " needs one form per dimension");
+            }
+            TemplateLiteral occurrence;
+            occurrence.call.variable = static_cast<std::size_t>(value);
+            for (std::size_t d = 0; d < shape.sizes.size(); ++d) {
+                occurrence.call.indexes.push_back(
+                    IndexExpression::of_affine(forms[d * width], forms.subspan(d * width + 1, index_count_)));
+            }
+            return occurrence;
+        }
+        case StructuredKind::pbct_auxiliary:
+        case StructuredKind::bxpr_auxiliary: break;
+    }
+    TemplateLiteral auxiliary;
+    auxiliary.auxiliary = true;
+    auxiliary.auxiliary_literal = auxiliary_literal_of(static_cast<StructuredKind>(structure.kinds[literal]) ==
+                                                           StructuredKind::pbct_auxiliary,
+                                                       value, block_);
+    return auxiliary;
 }
 
 }  // namespace vx

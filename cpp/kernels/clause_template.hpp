@@ -15,15 +15,10 @@
 #include "kernels/auxiliary_literal.hpp"
 #include "kernels/clause_writer.hpp"
 #include "kernels/index_expression.hpp"
+#include "kernels/structured_template.hpp"
+#include "kernels/variable_shape.hpp"
 
 namespace vx {
-
-// A model variable as the template calls it: cells numbered row-major from first.
-struct VariableShape {
-    std::string name;
-    std::int64_t first = 0;
-    std::vector<std::int64_t> sizes;
-};
 
 // Index values of a call outside the variable's dimensions.
 class CellOutOfRange : public std::out_of_range {
@@ -61,18 +56,14 @@ public:
                                                  std::span<const VariableShape> variables,
                                                  const AuxiliaryBlock& block);
 
-    // The same from the distinct variable names of a template ("x(i + 1,j)",
-    // "_pbct_aux_0"), each read once, and its clauses as +-(1 + position in
-    // names) with the end of each clause. cells, when not empty, holds the
-    // number of each name that is a cell of one of the variables (-1 for the
-    // others): that cell is taken as named, without reading its name.
-    static std::optional<ClauseTemplate> compile_named(std::span<const std::string> names,
-                                                       std::span<const std::int32_t> literals,
-                                                       std::span<const std::int64_t> ends,
-                                                       std::span<const std::string> index_names,
-                                                       std::span<const VariableShape> variables,
-                                                       const AuxiliaryBlock& block,
-                                                       std::span<const std::int64_t> cells = {});
+    // The same from the engine's structured template: nothing is read but
+    // numbers. Variables are taken by position in variables, none hidden (the
+    // engine's reader declines an index named like a variable). Throws
+    // std::invalid_argument for arrays that disagree or a cell or auxiliary
+    // outside the variables or the block.
+    static std::optional<ClauseTemplate> compile_structured(const StructuredTemplate& structure,
+                                                            std::span<const VariableShape> variables,
+                                                            const AuxiliaryBlock& block);
 
     // The clauses of every instance, the first index outermost; values holds
     // one sequence per index name. weights: as for ClauseWriter. Throws
@@ -98,12 +89,17 @@ private:
         std::vector<std::int64_t> strides;
     };
 
-    static std::optional<ClauseTemplate> with_shapes(std::span<const std::string> index_names,
+    // The shapes of the variables, those named like an index left out (an
+    // index hides a variable of its name inside the host's comprehension).
+    static std::optional<ClauseTemplate> with_shapes(std::size_t index_count,
                                                      std::span<const VariableShape> variables,
-                                                     const AuxiliaryBlock& block);
+                                                     const AuxiliaryBlock& block,
+                                                     std::span<const std::string> hiding_names);
     // A variable call, "-" before it when negated; nullopt outside the grammar.
     [[nodiscard]] std::optional<TemplateLiteral> parse_call(std::string_view text,
                                                             std::span<const std::string> index_names) const;
+    // Literal l of a structured template, positive.
+    [[nodiscard]] TemplateLiteral structured_literal(const StructuredTemplate& structure, std::size_t literal) const;
     // The call of the cell of that number; nullopt when no variable has it.
     [[nodiscard]] std::optional<TemplateLiteral> cell_call(std::int64_t number) const;
 

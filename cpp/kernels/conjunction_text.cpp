@@ -77,33 +77,4 @@ std::vector<std::vector<std::string>> clause_template_of_text(std::string_view t
     return clauses;
 }
 
-std::vector<std::vector<std::string>> clause_template_of_named(std::span<const std::string> names,
-                                                               std::span<const std::int32_t> literals,
-                                                               std::span<const std::int64_t> ends) {
-    std::vector<std::vector<std::string>> clauses;
-    clauses.reserve(ends.size());
-    std::size_t begin = 0;
-    std::string negated;
-    for (const auto end : ends) {
-        auto& clause = clauses.emplace_back();
-        for (auto l = begin; l < static_cast<std::size_t>(end); ++l) {
-            const auto reference = literals[l];
-            const auto position = static_cast<std::size_t>(reference < 0 ? -static_cast<std::int64_t>(reference) : reference);
-            if (position == 0 || position > names.size()) {
-                throw std::invalid_argument("literal " + std::to_string(reference) + " names no variable of the template");
-            }
-            const auto& name = names[position - 1];
-            if (reference > 0) {
-                clause.push_back(template_literal(name));
-            } else {
-                negated.assign(1, '~');
-                negated += name;
-                clause.push_back(template_literal(negated));
-            }
-        }
-        begin = static_cast<std::size_t>(end);
-    }
-    return clauses;
-}
-
 }  // namespace vx

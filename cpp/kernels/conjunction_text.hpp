@@ -21,10 +21,4 @@ std::vector<std::vector<std::string>> clause_template_of_text(std::string_view t
 // An engine literal ("x(i,j)", "~x(i,j)", "_pbct_aux_0") as the template writes it.
 std::string template_literal(std::string_view literal);
 
-// The clause template of distinct variable names and clauses of +-(1 +
-// position in names) ending at ends; ends must rise to literals.size().
-std::vector<std::vector<std::string>> clause_template_of_named(std::span<const std::string> names,
-                                                               std::span<const std::int32_t> literals,
-                                                               std::span<const std::int64_t> ends);
-
 }  // namespace vx

@@ -24,6 +24,16 @@ public:
         return constant;
     }
 
+    // constant + coefficients[n] * index n: the engine's form of an index text.
+    static IndexExpression of_affine(std::int64_t constant, std::span<const std::int64_t> coefficients) {
+        IndexExpression affine;
+        affine.constant_ = constant;
+        for (std::size_t n = 0; n < coefficients.size(); ++n) {
+            if (coefficients[n] != 0) affine.terms_.push_back({n, coefficients[n]});
+        }
+        return affine;
+    }
+
     // The value for the given values of the index names (by position in
     // index_names); nullopt when the 64-bit arithmetic overflows.
     [[nodiscard]] std::optional<std::int64_t> evaluate(std::span<const std::int64_t> values) const {

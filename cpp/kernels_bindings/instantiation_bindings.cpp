@@ -81,38 +81,49 @@ std::span<const std::int64_t> ends_of(const Ends& ends) {
     return {ends.data(), static_cast<std::size_t>(ends.size())};
 }
 
-// The names as text, those of numbered cells left empty: they are not read.
-std::vector<std::string> names_to_read(const py::sequence& names, std::span<const std::int64_t> cells) {
-    if (!cells.empty() && cells.size() != names.size()) throw py::value_error("one cell number per name is expected");
-    std::vector<std::string> result(names.size());
-    for (std::size_t n = 0; n < result.size(); ++n) {
-        if (cells.empty() || cells[n] < 0) result[n] = names[n].cast<std::string>();
-    }
-    return result;
+using Kinds = py::array_t<std::uint8_t, py::array::c_style | py::array::forcecast>;
+using Numbers = py::array_t<std::int64_t, py::array::c_style | py::array::forcecast>;
+
+template <typename T>
+std::span<const T> span_of(const py::array_t<T, py::array::c_style | py::array::forcecast>& array, const char* what) {
+    if (array.ndim() != 1) throw py::value_error(std::string(what) + " must be one-dimensional");
+    return {array.data(), static_cast<std::size_t>(array.size())};
 }
 
-std::optional<std::shared_ptr<CompiledTemplate>> compile_named_template(
-    const py::sequence& names, const Literals& literals, const Ends& ends,
-    const std::vector<std::string>& index_names,
-    const std::vector<std::tuple<std::string, std::int64_t, std::vector<std::int64_t>>>& variables,
-    std::int64_t first, std::int64_t pb_count, std::int64_t bx_count, const std::optional<Ends>& cells) {
+using Shapes = std::vector<std::tuple<std::string, std::int64_t, std::vector<std::int64_t>>>;
+
+std::vector<VariableShape> shapes_of(const Shapes& variables) {
     std::vector<VariableShape> shapes;
     shapes.reserve(variables.size());
     for (const auto& [name, first_number, sizes] : variables) shapes.push_back({name, first_number, sizes});
-    const auto cell_numbers = cells ? ends_of(*cells) : std::span<const std::int64_t>{};
-    auto compiled = ClauseTemplate::compile_named(names_to_read(names, cell_numbers), literals_of(literals),
-                                                  ends_of(ends), index_names, shapes,
-                                                  block_of(first, pb_count, bx_count), cell_numbers);
+    return shapes;
+}
+
+StructuredTemplate structure_of(const Kinds& kinds, const Numbers& values, const Numbers& forms,
+                                const Numbers& form_ends, const Literals& literals, const Ends& ends,
+                                std::size_t index_count) {
+    return {span_of(kinds, "kinds"), span_of(values, "values"), span_of(forms, "forms"),
+            span_of(form_ends, "form ends"), literals_of(literals), ends_of(ends), index_count};
+}
+
+std::optional<std::shared_ptr<CompiledTemplate>> compile_structured_template(
+    const Kinds& kinds, const Numbers& values, const Numbers& forms, const Numbers& form_ends,
+    const Literals& literals, const Ends& ends, std::size_t index_count, const Shapes& variables,
+    std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
+    auto compiled = ClauseTemplate::compile_structured(
+        structure_of(kinds, values, forms, form_ends, literals, ends, index_count), shapes_of(variables),
+        block_of(first, pb_count, bx_count));
     if (!compiled) return std::nullopt;
     return std::make_shared<CompiledTemplate>(CompiledTemplate{std::move(*compiled)});
 }
 
-std::vector<std::vector<std::string>> named_clause_template(const std::vector<std::string>& names,
-                                                            const Literals& literals, const Ends& ends) {
-    const auto literal_span = literals_of(literals);
-    const auto end_span = ends_of(ends);
-    check_clause_ends(end_span, literal_span.size());
-    return clause_template_of_named(names, literal_span, end_span);
+std::vector<std::vector<std::string>> structured_clause_texts(const Kinds& kinds, const Numbers& values,
+                                                              const Numbers& forms, const Numbers& form_ends,
+                                                              const Literals& literals, const Ends& ends,
+                                                              const std::vector<std::string>& index_names,
+                                                              const Shapes& variables) {
+    return clause_texts_of(structure_of(kinds, values, forms, form_ends, literals, ends, index_names.size()),
+                           shapes_of(variables), index_names);
 }
 
 std::optional<std::shared_ptr<Instantiated>> instantiate(const CompiledTemplate& self, py::handle values,
@@ -270,14 +281,16 @@ void bind_instantiation(py::module_& module) {
                py::arg("variables"), py::arg("first"), py::arg("pb_count"), py::arg("bx_count"),
                "The parsed template, or None when a literal text is outside the native grammar. "
                "Refuses bad auxiliary literals with ValueError either way.");
-    module.def("compile_named_template", &compile_named_template, py::arg("names"), py::arg("literals"),
-               py::arg("ends"), py::arg("index_names"), py::arg("variables"), py::arg("first"), py::arg("pb_count"),
-               py::arg("bx_count"), py::arg("cells") = py::none(),
-               "As compile_template, from the distinct variable names of a template and its clauses as "
-               "+-(1 + position in names) with the end of each clause; cells, when given, the number of "
-               "each name that is a cell (-1 for the others), taken without reading the name.");
-    module.def("clause_template_of_named", &named_clause_template, py::arg("names"), py::arg("literals"),
-               py::arg("ends"), "The clause template (lists of literal texts) of names, literals and clause ends.");
+    module.def("compile_structured_template", &compile_structured_template, py::arg("kinds"), py::arg("values"),
+               py::arg("forms"), py::arg("form_ends"), py::arg("literals"), py::arg("ends"),
+               py::arg("index_count"), py::arg("variables"), py::arg("first"), py::arg("pb_count"),
+               py::arg("bx_count"),
+               "The engine's structured clause template (see read_clause_template), compiled without reading "
+               "any text; variables by position. None when the variables' numbers do not fit 64 bits.");
+    module.def("structured_clause_texts", &structured_clause_texts, py::arg("kinds"), py::arg("values"),
+               py::arg("forms"), py::arg("form_ends"), py::arg("literals"), py::arg("ends"),
+               py::arg("index_names"), py::arg("variables"),
+               "The literal texts of a structured clause template, as the host evaluates a template.");
     module.def("clause_template_of_text", &clause_template_of_text, py::arg("text"), py::arg("conjunction"),
                "The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, "
                "or of one clause.");

@@ -6,7 +6,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'SparseRowAccumulator', 'clause_template_of_named', 'clause_template_of_text', 'compile_named_template', 'compile_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'variable_map']
+__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'SparseRowAccumulator', 'clause_template_of_text', 'compile_structured_template', 'compile_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'structured_clause_texts', 'variable_map']
 class CellOutOfRange(IndexError):
     """
     Index values of a variable call outside its dimensions; args: (variable name, values).
@@ -117,17 +117,13 @@ class SparseRowAccumulator:
     @property
     def quadratic_size(self) -> int:
         ...
-def clause_template_of_named(names: collections.abc.Sequence[str], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64]) -> list[list[str]]:
-    """
-    The clause template (lists of literal texts) of names, literals and clause ends.
-    """
 def clause_template_of_text(text: str, conjunction: bool) -> list[list[str]]:
     """
     The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, or of one clause.
     """
-def compile_named_template(names: collections.abc.Sequence, literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex, cells: typing.Annotated[numpy.typing.ArrayLike, numpy.int64] | None = None) -> ClauseTemplate | None:
+def compile_structured_template(kinds: typing.Annotated[numpy.typing.ArrayLike, numpy.uint8], values: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], forms: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], form_ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_count: typing.SupportsInt | typing.SupportsIndex, variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> ClauseTemplate | None:
     """
-    As compile_template, from the distinct variable names of a template and its clauses as +-(1 + position in names) with the end of each clause; cells, when given, the number of each name that is a cell (-1 for the others), taken without reading the name.
+    The engine's structured clause template (see read_clause_template), compiled without reading any text; variables by position. None when the variables' numbers do not fit 64 bits.
     """
 def compile_template(clauses: collections.abc.Sequence[collections.abc.Sequence[str]], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> ClauseTemplate | None:
     """
@@ -144,6 +140,10 @@ def read_linear_expression(text: str, variables: dict, sequences: dict) -> typin
 def read_linear_rows(text: str, variables: dict, sequences: dict) -> typing.Any:
     """
     (constants, starts, indices, values) of the rows of a constraint text, merged by row; None for text the host must evaluate
+    """
+def structured_clause_texts(kinds: typing.Annotated[numpy.typing.ArrayLike, numpy.uint8], values: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], forms: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], form_ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]]) -> list[list[str]]:
+    """
+    The literal texts of a structured clause template, as the host evaluates a template.
     """
 def variable_map(name: str, sizes: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex], first_number: typing.SupportsInt | typing.SupportsIndex) -> dict:
     """

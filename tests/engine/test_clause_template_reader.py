@@ -21,20 +21,25 @@ def config():
     return config
 
 
-@pytest.mark.parametrize("variables, cells", [
-    (X, []),                                              # without first numbers: no cell numbers
-    ([("y", [2], 0), ("x", [3, 4], 10)], [-1, -1, 21]),   # x(2,3) is 10 + 2 * 4 + 3
+CELL, OCCURRENCE, PBCT, BXPR = range(4)
+
+
+@pytest.mark.parametrize("variables, position, cell", [
+    (X, 0, 12),                                   # without first numbers: x counts from 1
+    ([("y", [2], 0), ("x", [3, 4], 10)], 1, 21),  # x(2,3) is 10 + 2 * 4 + 3
 ])
-def test_names_are_written_as_the_template_reads_them(config, variables, cells):
+def test_a_text_is_read_into_the_structure_of_its_literals(config, variables, position, cell):
     text = "bx.or_s([~x(i,j).to_bx(), x(2 * i - j + 1,0).to_bx(), x(2,3).to_bx()])"
-    names, literals, ends, pbct, bxpr, never_holds, numbers = ke.read_clause_template(text, ["i", "j"], variables,
-                                                                                      config)
-    assert names == ["x(i,j)", "x(2 * i - j + 1,0)", "x(2,3)"] and numbers.tolist() == cells
+    kinds, values, forms, form_ends, literals, ends, pbct, bxpr, never_holds = ke.read_clause_template(
+        text, ["i", "j"], variables, config)
+    assert kinds.tolist() == [OCCURRENCE, OCCURRENCE, CELL] and values.tolist() == [position, position, cell]
+    # Per dimension a constant, then the coefficients of i and j.
+    assert forms.tolist() == [0, 1, 0, 0, 0, 1, 1, 2, -1, 0, 0, 0] and form_ends.tolist() == [6, 12, 12]
     assert literals.tolist() == [-1, 2, 3] and ends.tolist() == [3]
     assert (pbct, bxpr, never_holds) == (0, 0, False)
 
 
-def test_each_cell_is_numbered_as_its_name_says_read_or_served_by_the_cache(config):
+def test_each_cell_is_numbered_as_the_model_numbers_it_read_or_served_by_the_cache(config):
     # y(0), y(1), x from 3: 3 + 4 * row + column, z from 15; auxiliaries are no cells.
     variables = [("y", [2], 1), ("x", [3, 4], 3), ("z", [2, 3, 4], 15)]
     cache = ke.clause_template_cache()
@@ -43,20 +48,18 @@ def test_each_cell_is_numbered_as_its_name_says_read_or_served_by_the_cache(conf
         (a, b), (c, d) = cells[first:first + 2]
         text = (f"bx.or_s([FormulaPB(Sum(*[x({a},{b}).to_pb(), x({c},{d}).to_pb(), y(1).to_pb()]), "
                 f"pb.Comparator_type.LEQ, 1).to_bx(manager), ~y(0).to_bx(), z({a % 2},{b % 3},{d}).to_bx()])")
-        names, *_, numbers = ke.read_clause_template(text, [], variables, config, cache)
-        expected = {f"x({a},{b})": 3 + 4 * a + b, f"x({c},{d})": 3 + 4 * c + d, "y(0)": 1, "y(1)": 2,
-                    f"z({a % 2},{b % 3},{d})": 15 + 12 * (a % 2) + 4 * (b % 3) + d}
-        assert numbers.tolist() == [expected.get(name, -1) for name in names]
-        assert set(expected) <= set(names)
+        kinds, values, *_ = ke.read_clause_template(text, [], variables, config, cache)
+        expected = {3 + 4 * a + b, 3 + 4 * c + d, 1, 2, 15 + 12 * (a % 2) + 4 * (b % 3) + d}
+        assert sorted(values[kinds == CELL].tolist()) == sorted(expected)
     assert len(cache) == 1
 
 
 def test_auxiliaries_are_numbered_within_their_kind(config):
     text = ("bx.or_s([FormulaPB(Sum(*[x(0,j).to_pb() for j in range(0, 4)]), pb.Comparator_type.LEQ, 1).to_bx(manager),"
             " bx.and_s([x(1,0).to_bx(), x(1,1).to_bx()])])")
-    names, literals, ends, pbct, bxpr, _, _ = ke.read_clause_template(text, [], X, config)
-    auxiliaries = [name for name in names if name.startswith("_")]
-    assert sorted(auxiliaries) == sorted([f"_pbct_aux_{n}" for n in range(pbct)] + [f"_bxpr_aux_{n}" for n in range(bxpr)])
+    kinds, values, _, _, _, _, pbct, bxpr, _ = ke.read_clause_template(text, [], X, config)
+    assert sorted(values[kinds == PBCT].tolist()) == list(range(pbct))
+    assert sorted(values[kinds == BXPR].tolist()) == list(range(bxpr))
     assert pbct > 0 and bxpr > 0
 
 
@@ -67,7 +70,7 @@ def test_auxiliaries_are_numbered_within_their_kind(config):
 ])
 def test_constant_constraints(config, text, never_holds, clauses):
     read = ke.read_clause_template(text, [], X, config)
-    assert read[5] is never_holds and len(read[2]) == clauses
+    assert read[8] is never_holds and len(read[5]) == clauses
 
 
 @pytest.mark.parametrize("text, index_names, reason", [
@@ -116,18 +119,11 @@ def test_model_reads_every_constraint_of_queens_natively(monkeypatch):
     assert len(results) == 4 and not any(isinstance(result, str) for result in results)
 
 
-def board_clauses(numbered_cells: bool, monkeypatch) -> tuple:
+def board_clauses(engine_reads: bool, monkeypatch) -> tuple:
     """Clauses and mapping of lines of constant cells over two variables, one
-    created after the first constraint, read with or without the reader's
-    cell numbers."""
-    if not numbered_cells:
-        read = ke.read_clause_template
-
-        def without_cell_numbers(*args):
-            result = read(*args)
-            return result if isinstance(result, str) else (*result[:-1], result[-1][:0])
-
-        monkeypatch.setattr(ke, "read_clause_template", without_cell_numbers)
+    created after the first constraint, read by the engine or by the host."""
+    if not engine_reads:
+        monkeypatch.delattr(ke, "read_clause_template")
     model = Model(ke.manager(), "lines")
     y = model.create_variables("y", k=3)
     x = model.create_variables("x", i=5, j=5)
@@ -142,9 +138,9 @@ def board_clauses(numbered_cells: bool, monkeypatch) -> tuple:
     return model.get_cnf_storage().get_hard_clauses(), model.get_var_mapping().get_var_map()
 
 
-def test_cells_numbered_by_the_reader_build_what_their_names_build(monkeypatch):
-    numbered = board_clauses(True, monkeypatch)
-    assert numbered == board_clauses(False, monkeypatch) and len(numbered[0]) > 0
+def test_cells_numbered_by_the_reader_build_what_the_host_builds(monkeypatch):
+    read = board_clauses(True, monkeypatch)
+    assert read == board_clauses(False, monkeypatch) and len(read[0]) > 0
 
 
 @pytest.mark.parametrize("variables, message", [

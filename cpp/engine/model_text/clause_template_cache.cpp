@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <charconv>
-#include <limits>
 #include <utility>
 
 #include "engine/model_text/model_text_tokenizer.hpp"
@@ -122,41 +121,17 @@ std::optional<Shape> shape_of(std::string_view text, std::span<const std::string
     return shape;
 }
 
-// Written as the engine names a cell: x(3,4).
-std::string cell_name(const Cell& cell, std::span<const ModelVariable> variables) {
-    const ModelVariable& variable = variables[cell.variable];
-    std::string name = variable.name + "(";
-    std::int64_t offset = cell.number - variable.first_number;
-    for (std::size_t d = 0; d < variable.sizes.size(); ++d) {
-        if (d > 0) name += ',';
-        name += std::to_string(offset / variable.strides[d]);
-        offset %= variable.strides[d];
-    }
-    return name + ")";
-}
-
 }  // namespace
 
 std::optional<ClauseTemplateCache::Entry> ClauseTemplateCache::entry_of(
-    const NamedClauseTemplate& read, const std::unordered_map<std::string, std::size_t>& order_of_cell) {
-    constexpr std::size_t widest = std::numeric_limits<std::int32_t>::max();
-    if (read.names.size() > widest || read.literals.size() > widest) return std::nullopt;
-    Entry entry;
-    entry.literals = read.literals;
-    entry.ends.assign(read.ends.begin(), read.ends.end());
-    entry.pbct = read.pbct;
-    entry.bxpr = read.bxpr;
-    entry.never_holds = read.never_holds;
-    entry.slots.reserve(read.names.size());
-    for (const auto& name : read.names) {
-        if (const auto cell = order_of_cell.find(name); cell != order_of_cell.end()) {
-            entry.slots.push_back(static_cast<std::int32_t>(cell->second));
-            continue;
-        }
-        entry.slots.push_back(-1 - static_cast<std::int32_t>(entry.fixed_ends.size()));
-        entry.fixed_text += name;
-        if (entry.fixed_text.size() > widest) return std::nullopt;
-        entry.fixed_ends.push_back(static_cast<std::uint32_t>(entry.fixed_text.size()));
+    const StructuredClauseTemplate& read, const std::unordered_map<std::int64_t, std::size_t>& order_of_cell) {
+    Entry entry = read;
+    for (std::size_t l = 0; l < entry.kinds.size(); ++l) {
+        if (entry.kinds[l] != StructuredClauseTemplate::Kind::cell) continue;
+        const auto cell = order_of_cell.find(entry.values[l]);
+        // A cell the text does not call as such: its shape does not carry it.
+        if (cell == order_of_cell.end()) return std::nullopt;
+        entry.values[l] = static_cast<std::int64_t>(cell->second);
     }
     return entry;
 }
@@ -167,30 +142,19 @@ ClauseTemplateReading ClauseTemplateCache::read(std::string_view text, std::span
     if (!shape) return read_clause_template(text, index_names, variables, config);
     const std::scoped_lock lock(mutex_);
     if (const auto found = entries_.find(shape->key); found != entries_.end()) {
-        const Entry& entry = found->second;
-        NamedClauseTemplate named{{}, entry.literals, {entry.ends.begin(), entry.ends.end()}, entry.pbct, entry.bxpr,
-                                  entry.never_holds, {}};
-        named.names.reserve(entry.slots.size());
-        named.cells.reserve(entry.slots.size());
-        for (const auto slot : entry.slots) {
-            if (slot >= 0) {
-                const Cell& cell = shape->cells[static_cast<std::size_t>(slot)];
-                named.names.push_back(cell_name(cell, variables));
-                named.cells.push_back(cell.number);
-                continue;
+        StructuredClauseTemplate served = found->second;
+        for (std::size_t l = 0; l < served.kinds.size(); ++l) {
+            if (served.kinds[l] == StructuredClauseTemplate::Kind::cell) {
+                served.values[l] = shape->cells[static_cast<std::size_t>(served.values[l])].number;
             }
-            named.cells.push_back(-1);
-            const auto fixed = static_cast<std::size_t>(-1 - slot);
-            const std::size_t begin = fixed == 0 ? 0 : entry.fixed_ends[fixed - 1];
-            named.names.emplace_back(std::string_view(entry.fixed_text).substr(begin, entry.fixed_ends[fixed] - begin));
         }
-        return named;
+        return served;
     }
     auto reading = read_clause_template(text, index_names, variables, config);
-    const auto* read = std::get_if<NamedClauseTemplate>(&reading);
+    const auto* read = std::get_if<StructuredClauseTemplate>(&reading);
     if (read == nullptr) return reading;
-    std::unordered_map<std::string, std::size_t> order_of_cell;
-    for (std::size_t c = 0; c < shape->cells.size(); ++c) order_of_cell.emplace(cell_name(shape->cells[c], variables), c);
+    std::unordered_map<std::int64_t, std::size_t> order_of_cell;
+    for (std::size_t c = 0; c < shape->cells.size(); ++c) order_of_cell.emplace(shape->cells[c].number, c);
     if (auto entry = entry_of(*read, order_of_cell)) entries_.emplace(std::move(shape->key), std::move(*entry));
     return reading;
 }

@@ -37,22 +37,12 @@ public:
     }
 
 private:
-    // Held compactly: a model may have a shape for every length of its lines.
-    struct Entry {
-        // A name of the template: >= 0 the cell of that order of appearance,
-        // < 0 the fixed name -1 - slot, the same for every text of the shape.
-        std::vector<std::int32_t> slots;
-        std::string fixed_text;  // the fixed names one after another
-        std::vector<std::uint32_t> fixed_ends;
-        std::vector<std::int32_t> literals;
-        std::vector<std::uint32_t> ends;
-        std::int64_t pbct = 0;
-        std::int64_t bxpr = 0;
-        bool never_holds = false;
-    };
+    // The template of the first text of a shape, each cell's value replaced
+    // by the order of its first appearance in the text.
+    using Entry = StructuredClauseTemplate;
 
-    static std::optional<Entry> entry_of(const NamedClauseTemplate& read,
-                                         const std::unordered_map<std::string, std::size_t>& order_of_cell);
+    static std::optional<Entry> entry_of(const StructuredClauseTemplate& read,
+                                         const std::unordered_map<std::int64_t, std::size_t>& order_of_cell);
 
     // The host may read texts of one model from several threads.
     mutable std::mutex mutex_;

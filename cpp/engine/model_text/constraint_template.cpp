@@ -85,92 +85,72 @@ std::optional<std::string> index_named_like_a_variable(std::span<const std::stri
     return std::nullopt;
 }
 
-// "i", "2 * i - j + 1", "0": index arithmetic the clause template reads back.
-std::string affine_text(const model_text::Affine& form, std::span<const std::string> index_names) {
-    std::string text;
-    for (const auto& [slot, coefficient] : form.terms) {
-        if (coefficient == 0) continue;
-        if (!text.empty()) text += coefficient < 0 ? " - " : " + ";
-        else if (coefficient < 0) text += '-';
-        const auto magnitude = coefficient < 0 ? -coefficient : coefficient;
-        if (magnitude != 1) text += std::to_string(magnitude) + " * ";
-        text += index_names[slot];
-    }
-    if (text.empty()) return std::to_string(form.constant);
-    if (form.constant != 0) text += (form.constant < 0 ? " - " : " + ") + std::to_string(std::llabs(form.constant));
-    return text;
-}
-
-std::string cell_text(std::span<const model_text::ModelVariable> variables, std::int64_t number) {
-    for (const auto& variable : variables) {
-        const std::int64_t cells = variable.sizes.empty() ? 1 : variable.strides[0] * variable.sizes[0];
-        if (number < variable.first_number || number >= variable.first_number + cells) continue;
-        std::int64_t offset = number - variable.first_number;
-        std::string text = variable.name + "(";
-        for (std::size_t d = 0; d < variable.sizes.size(); ++d) {
-            if (d > 0) text += ',';
-            text += std::to_string(offset / variable.strides[d]);
-            offset %= variable.strides[d];
-        }
-        return text + ")";
-    }
-    throw std::out_of_range("number " + std::to_string(number) + " is no cell of a model variable");
-}
-
-class ClauseNamer {
+// Gathers each distinct literal once, with its kind, value and forms.
+class TemplateStructure {
 public:
-    ClauseNamer(std::span<const std::string> index_names, std::span<const model_text::ModelVariable> variables,
-                const std::vector<model_text::TemplateOccurrence>& occurrences, const TemplateClauses& clauses)
-        : index_names_(index_names), variables_(variables), occurrences_(occurrences), clauses_(clauses) {}
+    TemplateStructure(std::size_t index_count, const std::vector<model_text::TemplateOccurrence>& occurrences,
+                      const TemplateClauses& clauses)
+        : index_count_(index_count), occurrences_(occurrences), clauses_(clauses) {}
 
-    NamedClauseTemplate named() {
-        NamedClauseTemplate result;
-        result.pbct = clauses_.pbct;
-        result.bxpr = clauses_.bxpr;
-        result.literals.reserve(clauses_.literals.size());
+    StructuredClauseTemplate structured() {
+        result_.pbct = clauses_.pbct;
+        result_.bxpr = clauses_.bxpr;
+        result_.literals.reserve(clauses_.literals.size());
         for (const auto& entry : clauses_.literals) {
-            const auto [found, inserted] = positions_.try_emplace({entry.kind, entry.value}, names_.size());
-            if (inserted) {
-                names_.push_back(name_of(entry));
-                result.cells.push_back(entry.kind == TemplateClauses::Kind::model ? entry.value : -1);
-            }
+            const auto [found, inserted] = positions_.try_emplace({entry.kind, entry.value}, result_.kinds.size());
+            if (inserted) add_distinct(entry);
             const auto literal = static_cast<std::int32_t>(found->second + 1);
-            result.literals.push_back(entry.negated ? -literal : literal);
+            result_.literals.push_back(entry.negated ? -literal : literal);
         }
-        result.ends.assign(clauses_.ends.begin(), clauses_.ends.end());
-        result.names = std::move(names_);
-        return result;
+        result_.ends.assign(clauses_.ends.begin(), clauses_.ends.end());
+        return std::move(result_);
     }
 
 private:
-    std::span<const std::string> index_names_;
-    std::span<const model_text::ModelVariable> variables_;
+    using Kind = StructuredClauseTemplate::Kind;
+
+    std::size_t index_count_;
     const std::vector<model_text::TemplateOccurrence>& occurrences_;
     const TemplateClauses& clauses_;
     std::map<std::pair<TemplateClauses::Kind, std::int64_t>, std::size_t> positions_;
-    std::vector<std::string> names_;
+    StructuredClauseTemplate result_;
 
-    std::string name_of(const TemplateClauses::Entry& entry) const {
+    void add_distinct(const TemplateClauses::Entry& entry) {
         switch (entry.kind) {
-            case TemplateClauses::Kind::model: return cell_text(variables_, entry.value);
-            case TemplateClauses::Kind::occurrence: return occurrence_text(occurrences_[static_cast<std::size_t>(entry.value)]);
-            case TemplateClauses::Kind::auxiliary: break;
+            case TemplateClauses::Kind::model:
+                add(Kind::cell, entry.value);
+                break;
+            case TemplateClauses::Kind::occurrence: {
+                const auto& occurrence = occurrences_[static_cast<std::size_t>(entry.value)];
+                for (const auto& form : occurrence.forms) add_form(form);
+                add(Kind::occurrence, static_cast<std::int64_t>(occurrence.variable));
+                break;
+            }
+            case TemplateClauses::Kind::auxiliary:
+                if (entry.value < clauses_.pbct) {
+                    add(Kind::pbct_auxiliary, entry.value);
+                } else {
+                    add(Kind::bxpr_auxiliary, entry.value - clauses_.pbct);
+                }
+                break;
         }
-        if (entry.value < clauses_.pbct) return std::string(pbct_auxiliary_prefix) + "_" + std::to_string(entry.value);
-        return std::string(bxpr_auxiliary_prefix) + "_" + std::to_string(entry.value - clauses_.pbct);
     }
 
-    std::string occurrence_text(const model_text::TemplateOccurrence& occurrence) const {
-        std::string text = variables_[occurrence.variable].name + "(";
-        for (std::size_t d = 0; d < occurrence.forms.size(); ++d) {
-            if (d > 0) text += ',';
-            text += affine_text(occurrence.forms[d], index_names_);
-        }
-        return text + ")";
+    void add(Kind kind, std::int64_t value) {
+        result_.kinds.push_back(kind);
+        result_.values.push_back(value);
+        result_.form_ends.push_back(static_cast<std::int64_t>(result_.forms.size()));
+    }
+
+    void add_form(const model_text::Affine& form) {
+        result_.forms.push_back(form.constant);
+        const auto first = result_.forms.size();
+        result_.forms.resize(first + index_count_, 0);
+        for (const auto& [slot, coefficient] : form.terms) result_.forms[first + slot] = coefficient;
     }
 };
 
-NamedClauseTemplate read_once(std::span<const std::string> index_names,
+StructuredClauseTemplate read_once(std::span<const std::string> index_names,
                               std::span<const model_text::ModelVariable> variables, const PBConfig& config,
                               const model_text::SyntaxTree& tree, const model_text::NameTable& names) {
     model_text::Evaluator evaluator(tree, names, variables, config);
@@ -179,11 +159,11 @@ NamedClauseTemplate read_once(std::span<const std::string> index_names,
                                             : evaluator.evaluate_template(index_names.size(), &instance);
     const auto clauses = hard_clauses_of(value, instance, config);
     if (!clauses) {
-        NamedClauseTemplate never;
+        StructuredClauseTemplate never;
         never.never_holds = true;
         return never;
     }
-    return ClauseNamer(index_names, variables, evaluator.template_occurrences(), *clauses).named();
+    return TemplateStructure(index_names.size(), evaluator.template_occurrences(), *clauses).structured();
 }
 
 }  // namespace

@@ -3,7 +3,8 @@
 // literals are model variables, template occurrences (a variable called with
 // index expressions) or auxiliaries of the instance's block, the _pbct_aux
 // ones first. The formula encoder instantiates such clauses itself; the
-// clause assembly of the package takes them as a named clause template.
+// clause assembly of the package takes them as a structured clause template,
+// data the kernels instantiate without reading any text.
 
 #include <cstdint>
 #include <optional>
@@ -40,20 +41,24 @@ struct TemplateClauses {
 std::optional<TemplateClauses> hard_clauses_of(const model_text::Value& value, model_text::InstanceContext& instance,
                                                const PBConfig& config);
 
-// The clauses of one text with its variables named as the package writes
-// them: x(3,4) for a cell, x(i + 1,j) for a template occurrence, _pbct_aux_n
-// and _bxpr_aux_n for the auxiliaries.
-struct NamedClauseTemplate {
-    std::vector<std::string> names;      // the distinct variables, in order of first use
-    std::vector<std::int32_t> literals;  // +-(1 + position in names)
+// The clauses of one text as the package's clause assembly takes them: each
+// distinct literal once, positive, and the clauses referring to it by position.
+struct StructuredClauseTemplate {
+    enum class Kind : std::uint8_t { cell, occurrence, pbct_auxiliary, bxpr_auxiliary };
+    std::vector<Kind> kinds;  // per distinct literal, in order of first use
+    // A cell: its number, as the variables number their cells; an
+    // occurrence: its variable's position; an auxiliary: n of its kind.
+    std::vector<std::int64_t> values;
+    // An occurrence's index values, per dimension a constant and then one
+    // coefficient per index name: literal l's at forms[form_ends[l - 1]] up to
+    // forms[form_ends[l]] (from 0 for l = 0); nothing for the other kinds.
+    std::vector<std::int64_t> forms;
+    std::vector<std::int64_t> form_ends;
+    std::vector<std::int32_t> literals;  // +-(1 + position of the distinct literal)
     std::vector<std::int64_t> ends;      // clause c ends before literals[ends[c]]
     std::int64_t pbct = 0;
     std::int64_t bxpr = 0;
     bool never_holds = false;
-    // The number of each name that is a cell of a model variable (as the
-    // variables number them), -1 for the others: the reader knew it already,
-    // so the cell need not be read back from its name.
-    std::vector<std::int64_t> cells;
 };
 
 // Why the reader leaves a text to the host: the text lies outside the grammar
@@ -63,7 +68,7 @@ struct DeclinedReading {
     std::string reason;
 };
 
-using ClauseTemplateReading = std::variant<NamedClauseTemplate, DeclinedReading>;
+using ClauseTemplateReading = std::variant<StructuredClauseTemplate, DeclinedReading>;
 
 // The text read once with index_names symbolic, or declined. Any failure
 // other than the text's being outside the grammar is thrown.

@@ -596,10 +596,15 @@ def read_clause_template(text: typing.Any, index_names: collections.abc.Sequence
         cache: A clause_template_cache to read through, or None.
     
     Returns:
-        (names, literals, ends, pbct_count, bxpr_count, never_holds, cells): literal
-        +-(1 + position in names), ends the end of each clause, cells the model's
-        number of each name that is a cell, -1 for the others (empty without the
-        first numbers); or, as text, why the host reads it instead: the text lies
+        (kinds, values, forms, form_ends, literals, ends, pbct_count, bxpr_count,
+        never_holds): each distinct literal once, positive, with its kind (0 a
+        cell, 1 an occurrence, 2 a _pbct_aux, 3 a _bxpr_aux auxiliary) and value
+        (the cell's number, as the model numbers it when the first numbers are
+        given, otherwise counting from 1 in the variables' order; the occurrence's
+        variable position; the auxiliary's n); an occurrence's index values at
+        forms[form_ends[l - 1]:form_ends[l]], per dimension a constant and one
+        coefficient per index name; clause literals +-(1 + position), ends the end
+        of each clause. Or, as text, why the host reads it instead: the text lies
         outside the grammar the engine reads for all instances at once. Any other
         failure raises.
     """

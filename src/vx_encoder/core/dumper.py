@@ -21,7 +21,7 @@ import halvex.kelvo_engine as ke
 from vx_encoder import _vx_native as native
 from vx_encoder.core.engine_assumptions import BXPR_AUXILIARY_PREFIX, PBCT_AUXILIARY_PREFIX
 from vx_encoder.core.mapping_parts import MappingPart, entries_of
-from vx_encoder.core.named_clause_template import NamedClauseTemplate
+from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
 from vx_encoder.core.vx_logger import *
 
 
@@ -199,8 +199,10 @@ def numbered_clauses(a: DumpArgs) -> tp.Tuple[NumberedClauses, MappingPart]:
     record's storage is not touched: the caller writes the clauses where they belong."""
     # The clauses themselves are only read: no copy of each.
     template = a.template_constraint
-    if not isinstance(template, NamedClauseTemplate):
+    if not isinstance(template, StructuredClauseTemplate):
         template = list(template)
+    elif a.weights is not None:
+        raise ValueError("A structured clause template is a hard constraint's: it takes no weights")
     weights = checked_weights(a.weights, len(template))
     if weights is not None:
         # A clause of weight 0 costs nothing whether it holds or not.
@@ -210,7 +212,7 @@ def numbered_clauses(a: DumpArgs) -> tp.Tuple[NumberedClauses, MappingPart]:
     block = (a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
     instances = _instantiate_natively(a, template, values, weights, block)
     if instances is None:
-        temp_cnf = _evaluate_on_host(a, list(template), values)
+        temp_cnf = _evaluate_on_host(a, _clause_texts(a, template, values), values)
         instances = native.number_evaluated_instances(temp_cnf, *block, weights or [])
     return NumberedClauses(instances, weights is not None), instances.auxiliary_names(a.num_formula)
 
@@ -232,9 +234,9 @@ def _variable_shapes(eval_state: tp.Mapping[str, tp.Any]) -> tp.List[tp.Tuple[st
 def _instantiate_natively(a: DumpArgs, template, values, weights, block):
     """The numbered instances, or None when the template is outside the
     native grammar or its index arithmetic needs the host's integers."""
-    if isinstance(template, NamedClauseTemplate):
-        compiled = native.compile_named_template(template.names, template.literals, template.ends, list(values),
-                                                 _variable_shapes(a.eval_state), *block, template.cells)
+    if isinstance(template, StructuredClauseTemplate):
+        compiled = native.compile_structured_template(*template.arrays(), len(values),
+                                                      _variable_shapes(a.eval_state), *block)
     else:
         compiled = native.compile_template(template, list(values), _variable_shapes(a.eval_state), *block)
     if compiled is None:
@@ -243,6 +245,12 @@ def _instantiate_natively(a: DumpArgs, template, values, weights, block):
         return compiled.instantiate(list(values.values()), weights or [], *block)
     except native.CellOutOfRange as error:
         raise _out_of_range_error(a, *error.args) from None
+
+
+def _clause_texts(a: DumpArgs, template, values: tp.Dict[str, tp.List[int]]) -> tp.List[tp.List[str]]:
+    if isinstance(template, StructuredClauseTemplate):
+        return template.clause_texts(list(values), _variable_shapes(a.eval_state))
+    return list(template)
 
 
 def _evaluate_on_host(a: DumpArgs, template: tp.List[tp.List[str]], values: tp.Dict[str, tp.List[int]]) -> list:

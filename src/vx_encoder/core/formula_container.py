@@ -18,7 +18,7 @@ import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
 from vx_encoder._vx_native import clause_template_of_text
 from vx_encoder.core.mapping_parts import MappingPart, add_part, entries_of, largest_number_of
-from vx_encoder.core.named_clause_template import NamedClauseTemplate
+from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
 from vx_encoder.core.dumper import (DumpArgs, NumberedClauses, checked_weights, index_values, instance_count,
                                     numbered_clauses, reduce_ex)
 
@@ -306,7 +306,7 @@ class FormulaContainer:
 
     @staticmethod
     def __bx2list_clauses(bx_clauses) -> tp.Sequence[tp.Sequence[str]]:
-        if isinstance(bx_clauses, NamedClauseTemplate):
+        if isinstance(bx_clauses, StructuredClauseTemplate):
             return bx_clauses
         if isinstance(bx_clauses, bx.One):
             return []

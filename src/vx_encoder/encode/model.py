@@ -19,7 +19,7 @@ from vx_encoder.core.engine_assumptions import (BXPR_AUXILIARY_PREFIX, PBCT_AUXI
                                                 clause_template_reader, debug_shown)
 from vx_encoder.core.formula_container import FormulaContainer
 from vx_encoder.core.dumper import index_values
-from vx_encoder.core.named_clause_template import NamedClauseTemplate
+from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
 from vx_encoder.core import pboperations, formulapb, manager, variable
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
 from vx_encoder.encode.comparison_polarity import ReifiedComparisons, may_negate_a_comparison, negates_auxiliary_comparison
@@ -54,13 +54,13 @@ def _foralls_text(foralls: typing.Mapping[str, typing.Iterable[int]]) -> str:
 
 
 def _never_holds(template) -> bool:
-    if isinstance(template, NamedClauseTemplate):
+    if isinstance(template, StructuredClauseTemplate):
         return template.never_holds
     return isinstance(template, bx.Zero)
 
 
 def _always_holds(template) -> bool:
-    if isinstance(template, NamedClauseTemplate):
+    if isinstance(template, StructuredClauseTemplate):
         return template.always_holds
     return isinstance(template, bx.One)
 
@@ -379,22 +379,21 @@ class Model:
             formula = bx.and_s([self.__boolean_formula(text, FormulaPB=reified), *reified.definitions])
         return formula.tseytin(self._manager.bx_context, self.__BXPR_AUX)
 
-    def __natively_read_template(self, text: str, foralls) -> typing.Optional[NamedClauseTemplate]:
+    def __natively_read_template(self, text: str, foralls) -> typing.Optional[StructuredClauseTemplate]:
         """The engine's reading of the text, or None when the engine declines it
         (the reason is written at debug level) or cannot read templates."""
         read_clause_template = clause_template_reader()
         if read_clause_template is None:
             return None
         # With their first numbers: the reader gives each constant cell's
-        # number, which the instantiation takes without reading its name.
+        # number as the model numbers it.
         shapes = [(name, list(variable.indexes.values()), variable.st_shift)
                   for name, variable in self._variables.items()]
         read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config, self.__template_cache())
         if isinstance(read, str):
             log_d("Constraint read by the host: " + read)
             return None
-        *fields, cells = read
-        return NamedClauseTemplate(*fields, cells=cells if len(cells) else None)
+        return StructuredClauseTemplate(*read)
 
     def __template_cache(self) -> ke.clause_template_cache:
         # Constraints of one shape (the diagonals of a board) are read once;
@@ -416,7 +415,7 @@ class Model:
         return formula
 
     def __auxiliary_counts(self, template) -> typing.Tuple[int, int]:
-        if isinstance(template, NamedClauseTemplate):
+        if isinstance(template, StructuredClauseTemplate):
             return template.pbct_count, template.bxpr_count
         shift_pb_variable = self._manager.cnt_pbvar
         shift_bx_variable = sum(1 for v in template.support() if self.__BXPR_AUX in str(v))
