@@ -11,7 +11,7 @@ namespace vx {
 
 namespace {
 
-constexpr TextNumber one{true, 1, 0.0};
+constexpr TextNumber minus_one{true, -1, 0.0};
 
 TextNumber integer_number(std::int64_t value) { return {true, value, 0.0}; }
 TextNumber real_number(double value) { return {false, 0, value}; }
@@ -69,7 +69,7 @@ public:
 
     TextExpression expression() {
         TextExpression result;
-        linear(tree_.root(), one, result);
+        result.constant = linear(tree_.root(), result);
         return result;
     }
 
@@ -79,11 +79,10 @@ public:
         TextExpression row;
         const auto add_row = [&](std::uint32_t element) {
             if (!has_terms_[element]) throw OutsideNativeText{};
-            linear(element, one, row);
+            const auto constant = linear(element, row);
             if (row.terms.has_quadratic_part()) throw OutsideNativeText{};
-            result.constants.push_back(row.constant.as_real());
+            result.constants.push_back(constant.as_real());
             row.terms.move_merged_row_into(result.matrix);
-            row.constant = {};
         };
         const auto root = tree_.root();
         const auto& node = tree_.node(root);
@@ -142,39 +141,58 @@ private:
         }
     }
 
-    // Adds factor times the value of a node to sink.
-    void linear(std::uint32_t id, TextNumber factor, TextExpression& sink) {
+    // Adds the terms of a node's value to sink, each scaled by the factors
+    // around it, and returns the node's constant. Both are computed in the
+    // host's order: a term's coefficient is multiplied by its factors from
+    // the innermost out, and a constant is summed and scaled part by part as
+    // the compiled expressions of the host do, never a factor multiplied into
+    // each constant of a sum.
+    TextNumber linear(std::uint32_t id, TextExpression& sink) {
         if (headroom_.exhausted()) throw OutsideNativeText{};
-        if (!has_terms_[id]) {
-            sink.constant = added(sink.constant, multiplied(factor, number(id)));
-            return;
-        }
+        if (!has_terms_[id]) return number(id);
         const auto& node = tree_.node(id);
         const auto parts = tree_.children(id);
         switch (node.kind) {
-            case LinearNodeKind::sum:
+            case LinearNodeKind::sum: {
                 refuse_number_minus_expression(parts);
-                for (const auto part : parts) linear(part, factor, sink);
-                return;
+                TextNumber constant = linear(parts[0], sink);
+                for (const auto part : parts.subspan(1)) constant = added(constant, linear(part, sink));
+                return constant;
+            }
             case LinearNodeKind::subtracted:
             case LinearNodeKind::negated:
-                linear(parts[0], negated(factor), sink);
-                return;
+                return negated(scaled_linear(parts[0], minus_one, sink));
             case LinearNodeKind::product:
                 if (!has_terms_[parts[0]]) {
-                    linear(parts[1], multiplied(factor, number(parts[0])), sink);
-                } else if (!has_terms_[parts[1]]) {
-                    linear(parts[0], multiplied(factor, number(parts[1])), sink);
-                } else {
-                    product_of_expressions(parts[0], parts[1], factor, sink);
+                    const auto factor = number(parts[0]);
+                    return multiplied(factor, scaled_linear(parts[1], factor, sink));
                 }
-                return;
+                if (!has_terms_[parts[1]]) {
+                    const auto factor = number(parts[1]);
+                    return multiplied(factor, scaled_linear(parts[0], factor, sink));
+                }
+                return product_of_expressions(parts[0], parts[1], sink);
             case LinearNodeKind::call:
-                call(id, factor, sink);
-                return;
+                return call(id, sink);
             default:
                 throw OutsideNativeText{};
         }
+    }
+
+    // linear() of a node inside one more factor.
+    TextNumber scaled_linear(std::uint32_t id, TextNumber factor, TextExpression& sink) {
+        factors_.push_back(factor.as_real());
+        real_factors_ += factor.integral ? 0 : 1;
+        const auto constant = linear(id, sink);
+        real_factors_ -= factor.integral ? 0 : 1;
+        factors_.pop_back();
+        return constant;
+    }
+
+    // A coefficient times the factors around it, the innermost first.
+    [[nodiscard]] double scaled_by_factors(double coefficient) const {
+        for (auto factor = factors_.rbegin(); factor != factors_.rend(); ++factor) coefficient = *factor * coefficient;
+        return coefficient;
     }
 
     // The host has no number minus a compiled expression: a sum whose terms
@@ -187,36 +205,41 @@ private:
         }
     }
 
-    // (a0 + a)(b0 + b) of two linear expressions, times factor.
-    void product_of_expressions(std::uint32_t left, std::uint32_t right, TextNumber factor, TextExpression& sink) {
+    // (a0 + a)(b0 + b) of two linear expressions: its terms, scaled by the
+    // factors around it, go to sink; returns b0 a0.
+    TextNumber product_of_expressions(std::uint32_t left, std::uint32_t right, TextExpression& sink) {
+        std::vector<double> outer_factors;
+        outer_factors.swap(factors_);
+        const auto outer_real_factors = std::exchange(real_factors_, 0);
         TextExpression own;
         TextExpression other;
-        linear(left, one, own);
-        linear(right, one, other);
+        const auto own_constant = linear(left, own);
+        const auto other_constant = linear(right, other);
+        factors_.swap(outer_factors);
+        real_factors_ = outer_real_factors;
         if (own.terms.has_quadratic_part() || other.terms.has_quadratic_part()) throw OutsideNativeText{};
-        const auto product = own.terms.times(other.terms, own.constant.as_real(), other.constant.as_real());
-        sink.terms.append_scaled(product, factor.as_real());
-        sink.constant = added(sink.constant, multiplied(factor, multiplied(other.constant, own.constant)));
-        sink.integral = sink.integral && factor.integral && own.integral && other.integral &&
-                        own.constant.integral && other.constant.integral;
+        auto product = own.terms.times(other.terms, own_constant.as_real(), other_constant.as_real());
+        for (auto factor = factors_.rbegin(); factor != factors_.rend(); ++factor) product = product.scaled(*factor);
+        sink.terms.append_scaled(product, 1.0);
+        sink.integral = sink.integral && real_factors_ == 0 && own.integral && other.integral &&
+                        own_constant.integral && other_constant.integral;
+        return multiplied(other_constant, own_constant);
     }
 
-    void call(std::uint32_t id, TextNumber factor, TextExpression& sink) {
+    TextNumber call(std::uint32_t id, TextExpression& sink) {
         const auto parts = tree_.children(id);
         const auto& callee = tree_.node(parts[0]);
         if (callee.kind != LinearNodeKind::name || is_local(callee.value)) throw OutsideNativeText{};
         const auto& global = globals_[static_cast<std::size_t>(callee.value)];
         if (global.kind == GlobalKind::variable) {
-            element(*global.layout, parts.subspan(1), factor, sink);
-        } else if (global.kind == GlobalKind::compiled_sum && parts.size() == 2) {
-            sum_of_elements(parts[1], factor, sink);
-        } else {
-            throw OutsideNativeText{};
+            element(*global.layout, parts.subspan(1), sink);
+            return integer_number(0);
         }
+        if (global.kind == GlobalKind::compiled_sum && parts.size() == 2) return sum_of_elements(parts[1], sink);
+        throw OutsideNativeText{};
     }
 
-    void element(const ElementLayout& layout, std::span<const std::uint32_t> arguments, TextNumber factor,
-                 TextExpression& sink) {
+    void element(const ElementLayout& layout, std::span<const std::uint32_t> arguments, TextExpression& sink) {
         if (arguments.size() != layout.rank()) throw OutsideNativeText{};
         index_values_.clear();
         for (const auto argument : arguments) {
@@ -226,20 +249,23 @@ private:
         }
         const auto column = layout.column_of(index_values_);
         if (!column) throw OutsideNativeText{};
-        sink.terms.append_term(*column, factor.as_real());
-        sink.integral = sink.integral && factor.integral;
+        sink.terms.append_term(*column, scaled_by_factors(1.0));
+        sink.integral = sink.integral && real_factors_ == 0;
     }
 
-    void sum_of_elements(std::uint32_t elements, TextNumber factor, TextExpression& sink) {
+    // The host's sum of the elements, from the integer 0.
+    TextNumber sum_of_elements(std::uint32_t elements, TextExpression& sink) {
         const auto& node = tree_.node(elements);
+        TextNumber constant = integer_number(0);
         if (node.kind == LinearNodeKind::list || node.kind == LinearNodeKind::tuple) {
-            for (const auto part : tree_.children(elements)) linear(part, factor, sink);
+            for (const auto part : tree_.children(elements)) constant = added(constant, linear(part, sink));
         } else if (node.kind == LinearNodeKind::comprehension) {
             const auto element = tree_.children(elements).front();
-            for_each_binding(elements, [&] { linear(element, factor, sink); });
+            for_each_binding(elements, [&] { constant = added(constant, linear(element, sink)); });
         } else {
             throw OutsideNativeText{};
         }
+        return constant;
     }
 
     TextNumber number(std::uint32_t id) {
@@ -373,6 +399,10 @@ private:
     std::vector<std::uint8_t> has_terms_;
     std::vector<std::pair<std::int64_t, TextNumber>> locals_;
     std::vector<std::int64_t> index_values_;
+    // The factors around the node being read, the outermost first, and how
+    // many of them are not integers.
+    std::vector<double> factors_;
+    std::size_t real_factors_ = 0;
     const kelvo::StackHeadroom& headroom_ = kelvo::StackHeadroom::of_this_thread();
 };
 

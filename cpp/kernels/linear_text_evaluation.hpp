@@ -1,8 +1,10 @@
 #pragma once
 // Evaluation of a linear model's expression text with the host's meaning,
 // terms streamed into one accumulator per row: every term is written once,
-// with the product of the number factors around it, so cost and memory stay
-// proportional to the terms however the text nests its sums. What the host
+// scaled by the number factors around it, so cost and memory stay
+// proportional to the terms however the text nests its sums. The numbers are
+// the host's to the last bit: factors are applied from the innermost out and
+// constants are summed and scaled as the host's compiled expressions do. What the host
 // would evaluate differently or refuse (a wrong index, an overflowing
 // integer, a name it does not know, a product of a quadratic part) throws
 // OutsideNativeText, and the host evaluates the text itself.

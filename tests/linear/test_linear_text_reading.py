@@ -179,3 +179,60 @@ def test_random_models_reach_the_optimum_of_another_solver(seed):
     model.solve()
     assert model.objective_value == pytest.approx(expected.fun + constant, rel=1e-9, abs=1e-6)
 
+
+
+def random_expression(rng: np.random.Generator, cells: list, depth: int):
+    """A text expression written by the package's operators, with real numbers whose
+    sums and products round: any other order of the host's arithmetic shows."""
+    numbers = [0.1, 0.2, 0.3, 1 / 3, -0.7, 1.1, 1e308, -1e308, 3]
+    if depth == 0 or rng.random() < 0.1:
+        return cells[rng.integers(len(cells))]
+    choice = rng.choice(6, p=[0.2, 0.1, 0.3, 0.25, 0.05, 0.1])
+    left = random_expression(rng, cells, depth - 1)
+    if choice == 0:
+        return left + random_expression(rng, cells, depth - 1)
+    if choice == 1:
+        return left - random_expression(rng, cells, depth - 1)
+    if choice == 2:
+        return numbers[rng.integers(len(numbers))] * left
+    if choice == 3:
+        return left + numbers[rng.integers(len(numbers))]
+    if choice == 4:
+        return -left
+    return SumIt([left, numbers[rng.integers(len(numbers))] * random_expression(rng, cells, depth - 1)])
+
+
+def same_numbers(read, wanted) -> bool:
+    """Equal to the last bit, NaN and the sign of infinities included."""
+    read, wanted = np.asarray(read, dtype=np.float64), np.asarray(wanted, dtype=np.float64)
+    return read.shape == wanted.shape and bool(np.all((read == wanted) | (np.isnan(read) & np.isnan(wanted))))
+
+
+@pytest.mark.parametrize("seed", range(40))
+def test_native_reading_gives_the_hosts_numbers_to_the_last_bit(variables, seed):
+    rng = np.random.default_rng(seed)
+    cells = [variables["y"][k] for k in range(4)]
+    text = str(random_expression(rng, cells, 5))
+    with np.errstate(all="ignore"):
+        host = evaluate_expression_text(text, {"CompiledSum": CompiledSum, **variables})
+    native = read_expression(text, variables)
+    assert native is not None, text
+    assert same_numbers(native.constant, host.constant), text
+    assert native.linear_coefficients_indexes.tolist() == host.linear_coefficients_indexes.tolist(), text
+    assert same_numbers(native.linear_coefficients, host.linear_coefficients), text
+    rows = f"[{text} for i in range(2)]"
+    with np.errstate(all="ignore"):
+        expected = host_rows(rows, variables, {})
+    for read, wanted in zip(read_rows(rows, variables, {}), expected):
+        assert same_numbers(read, wanted), text
+
+
+def test_a_factor_scales_a_sums_constant_once(variables):
+    """1e308 · (y(0) + 1e308 - 1e308): the constant is 1e308 · 0, not 1e308·1e308 - 1e308·1e308 (NaN)."""
+    target = 1e308 * (variables["y"][0] + 1e308 - 1e308)
+    native = read_expression(str(target), variables)
+    assert (native.constant, native.linear_coefficients.tolist()) == (0.0, [1e308])
+    model = LinearModel(output_flag=False)
+    y = model.get_variables("y", VariableType.REAL, 0, 1, j=1)
+    model.add_target(1e308 * (y[0] + 1e308 - 1e308), minimization=False)  # no NaN to refuse
+    assert model._linsolver_model._highs.getLp().offset_ == 0.0
