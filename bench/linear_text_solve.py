@@ -6,7 +6,7 @@ Two models:
   add_constraint with foralls, ``Sum(3 * x[i, k], k=<ten columns after j>) <= 10``,
   minimising the sum of all cells;
 - knapsack: one row of n binary terms and an objective of n terms, both
-  written with ``SumIt`` of terms (n = 100,000; 1,000,000 for the memory check).
+  written with ``SumIt`` of terms (n = 200,000, and 1,000,000 for the big one).
   The objective is minimised, so that the solver's presolve settles the model
   at once and the figures measure building (maximised, one row of 100,000
   columns keeps the solver busy for minutes, whatever built the model).
@@ -17,8 +17,8 @@ solution read back (median of the runs); memory is the process's peak RSS
 growth over the same span.
 
 Run by hand: ``PYTHONPATH=src python bench/linear_text_solve.py [runs]``
-Targets: text/raw at most 2 (template) and 5 (knapsack); text/array memory at
-most 2; the 1,000,000-term knapsack under 1 GB.
+Targets, text against raw highspy: at most 1.25 (template), 1.5 (knapsack) and
+2 (big knapsack); memory text against array at most 1.5 on both knapsacks.
 """
 
 from __future__ import annotations
@@ -34,7 +34,7 @@ import time
 import numpy as np
 
 FIRST, SECOND, TERMS = 1_000, 100, 10
-KNAPSACK = 100_000
+KNAPSACK = 200_000
 BIG_KNAPSACK = 1_000_000
 
 
@@ -187,7 +187,13 @@ ROADS = {
     ("raw", "knapsack"): lambda: raw_knapsack(KNAPSACK),
     ("array", "knapsack"): lambda: array_knapsack(KNAPSACK),
     ("text", "big knapsack"): lambda: text_knapsack(BIG_KNAPSACK),
+    ("raw", "big knapsack"): lambda: raw_knapsack(BIG_KNAPSACK),
+    ("array", "big knapsack"): lambda: array_knapsack(BIG_KNAPSACK),
 }
+
+# Per model: the most text may take against raw highspy, and the most memory
+# against the array model (None: not a target).
+TARGETS = {"template": (1.25, None), "knapsack": (1.5, 1.5), "big knapsack": (2.0, 1.5)}
 
 
 def measure_here(road: str, model: str) -> dict:
@@ -212,7 +218,7 @@ def median_of(runs: int, road: str, model: str) -> dict:
 
 def main() -> None:
     runs = int(sys.argv[1]) if len(sys.argv) > 1 else 3
-    for model, time_target in (("template", 2.0), ("knapsack", 5.0)):
+    for model, (time_target, memory_target) in TARGETS.items():
         figures = {road: median_of(runs, road, model) for road in ("raw", "array", "text")}
         print(f"{model}:")
         for road, figure in figures.items():
@@ -220,10 +226,8 @@ def main() -> None:
         time_ratio = figures["text"]["seconds"] / figures["raw"]["seconds"]
         memory_ratio = figures["text"]["peak_mb"] / max(figures["array"]["peak_mb"], 1.0)
         print(f"  time text / raw highspy: {time_ratio:5.2f} (target: at most {time_target:g})")
-        print(f"  memory text / array:     {memory_ratio:5.2f} (target: at most 2)")
-    big = measure_in_process("text", "big knapsack")
-    print(f"knapsack of {BIG_KNAPSACK:,} terms, text: {big['seconds']:.2f} s, {big['peak_mb']:.0f} MB "
-          f"(target: under 1024 MB)")
+        memory_goal = f"target: at most {memory_target:g}" if memory_target else "no target"
+        print(f"  memory text / array:     {memory_ratio:5.2f} ({memory_goal})")
 
 
 if __name__ == "__main__":

@@ -19,6 +19,10 @@ _NOT_A_NUMBER = "A NaN cannot be a coefficient or constant of a linear expressio
 
 _PLAIN_NUMBER_TYPES = frozenset((int, float, bool))
 
+# Texts up to this length are joined when an operator writes them, longer ones
+# kept as pieces: the copy of a short text costs less than a tuple of pieces.
+_JOINED_AT_ONCE = 256
+
 
 def _is_number(value) -> bool:
     """Whether a value is a number operand: an integral or real number, booleans included."""
@@ -53,8 +57,14 @@ class LinearExpression:
 
     @staticmethod
     def _of_pieces(*pieces: tp.Union[str, "LinearExpression"]) -> "LinearExpression":
-        expression = LinearExpression.__new__(LinearExpression)
-        expression._text = pieces
+        """An unbounded expression of its pieces: joined at once while short, which is
+        cheaper than keeping them, kept as pieces once an operand's text is long."""
+        texts = [piece if type(piece) is str else piece._text for piece in pieces]
+        expression = _new_expression(LinearExpression)
+        if all(type(text) is str for text in texts) and sum(map(len, texts)) <= _JOINED_AT_ONCE:
+            expression._text = "".join(texts)
+        else:
+            expression._text = pieces
         expression._lo = None
         expression._hi = None
         return expression
@@ -107,6 +117,13 @@ class LinearExpression:
         if type(other) in _PLAIN_NUMBER_TYPES and other == other and self._lo is None and self._hi is None:
             # A number times an unbounded expression, the term of every weighted
             # sum, without the general tests below.
+            text = self._text
+            if type(text) is str and len(text) <= _JOINED_AT_ONCE:
+                expression = _new_expression(LinearExpression)
+                expression._text = f"{other} * ({text})"
+                expression._lo = None
+                expression._hi = None
+                return expression
             return LinearExpression._of_pieces(f"{other} * (", self, ")")
         if _is_number(other):
             return LinearExpression._of_pieces(self.__operand(other), " * (", self, ")")
@@ -168,6 +185,9 @@ class LinearExpression:
         return LinearExpression(self._expression)
 
 
+_new_expression = object.__new__
+
+
 def _joined(pieces: tuple) -> str:
     """The text of a tuple of pieces, expressions among them read through their own
     pieces without recursion, so that a sum of a million terms joins in one pass."""
@@ -201,6 +221,16 @@ class LinearVariableProxy(LinearExpression):
 
     def __repr__(self):
         return self._name
+
+
+def _cell_proxy(name: str) -> LinearVariableProxy:
+    """LinearVariableProxy(name) without its initializers: one per cell a caller writes."""
+    proxy = _new_expression(LinearVariableProxy)
+    proxy._text = name
+    proxy._lo = None
+    proxy._hi = None
+    proxy._name = name
+    return proxy
 
 
 class Sum(LinearExpression):

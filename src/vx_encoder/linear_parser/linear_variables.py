@@ -4,7 +4,7 @@ import typing as tp
 
 import numpy as np
 
-from vx_encoder.linear_parser.linear_expression import LinearVariableProxy
+from vx_encoder.linear_parser.linear_expression import LinearVariableProxy, _cell_proxy
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledLinearExpression, element_expression
 from vx_encoder.core.vx_logger import log_e
 from vx_encoder._vx_native import ElementLayout
@@ -74,10 +74,10 @@ class LinearVariable:
 
     def __getitem__(self, items) -> LinearVariableProxy:
         if type(items) is int:  # the common case, first: no sequence test
-            return LinearVariableProxy(f"{self._name}({items})")
+            return _cell_proxy(f"{self._name}({items})")
         if isinstance(items, Sequence):
-            return LinearVariableProxy(f"{self._name}({','.join(str(item) for item in items)})")
-        return LinearVariableProxy(f"{self._name}({items})")
+            return _cell_proxy(f"{self._name}({','.join(str(item) for item in items)})")
+        return _cell_proxy(f"{self._name}({items})")
 
     def __call__(self, *items: int) -> CompiledLinearExpression:
         terms = self._layout.element_terms(items)
