@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <limits>
 #include <utility>
 
 #include "engine/model_text/model_text_tokenizer.hpp"
@@ -125,13 +126,21 @@ std::optional<Shape> shape_of(std::string_view text, std::span<const std::string
 
 std::optional<ClauseTemplateCache::Entry> ClauseTemplateCache::entry_of(
     const StructuredClauseTemplate& read, const std::unordered_map<std::int64_t, std::size_t>& order_of_cell) {
-    Entry entry = read;
-    for (std::size_t l = 0; l < entry.kinds.size(); ++l) {
-        if (entry.kinds[l] != StructuredClauseTemplate::Kind::cell) continue;
-        const auto cell = order_of_cell.find(entry.values[l]);
-        // A cell the text does not call as such: its shape does not carry it.
-        if (cell == order_of_cell.end()) return std::nullopt;
-        entry.values[l] = static_cast<std::int64_t>(cell->second);
+    constexpr auto widest = std::numeric_limits<std::int32_t>::max();
+    if (read.forms.size() > widest || read.literals.size() > widest) return std::nullopt;
+    Entry entry{read.kinds, {}, read.forms, {read.form_ends.begin(), read.form_ends.end()}, read.literals,
+                {read.ends.begin(), read.ends.end()}, read.pbct, read.bxpr, read.never_holds};
+    entry.values.reserve(read.values.size());
+    for (std::size_t l = 0; l < read.kinds.size(); ++l) {
+        auto value = read.values[l];
+        if (read.kinds[l] == StructuredClauseTemplate::Kind::cell) {
+            const auto cell = order_of_cell.find(value);
+            // A cell the text does not call as such: its shape does not carry it.
+            if (cell == order_of_cell.end()) return std::nullopt;
+            value = static_cast<std::int64_t>(cell->second);
+        }
+        if (value < 0 || value > widest) return std::nullopt;
+        entry.values.push_back(static_cast<std::int32_t>(value));
     }
     return entry;
 }
@@ -142,11 +151,15 @@ ClauseTemplateReading ClauseTemplateCache::read(std::string_view text, std::span
     if (!shape) return read_clause_template(text, index_names, variables, config);
     const std::scoped_lock lock(mutex_);
     if (const auto found = entries_.find(shape->key); found != entries_.end()) {
-        StructuredClauseTemplate served = found->second;
-        for (std::size_t l = 0; l < served.kinds.size(); ++l) {
-            if (served.kinds[l] == StructuredClauseTemplate::Kind::cell) {
-                served.values[l] = shape->cells[static_cast<std::size_t>(served.values[l])].number;
-            }
+        const Entry& entry = found->second;
+        StructuredClauseTemplate served{entry.kinds, {}, entry.forms, {entry.form_ends.begin(), entry.form_ends.end()},
+                                        entry.literals, {entry.ends.begin(), entry.ends.end()}, entry.pbct,
+                                        entry.bxpr, entry.never_holds};
+        served.values.reserve(entry.values.size());
+        for (std::size_t l = 0; l < entry.kinds.size(); ++l) {
+            const auto value = static_cast<std::size_t>(entry.values[l]);
+            served.values.push_back(entry.kinds[l] == StructuredClauseTemplate::Kind::cell ? shape->cells[value].number
+                                                                                          : entry.values[l]);
         }
         return served;
     }

@@ -38,8 +38,19 @@ public:
 
 private:
     // The template of the first text of a shape, each cell's value replaced
-    // by the order of its first appearance in the text.
-    using Entry = StructuredClauseTemplate;
+    // by the order of its first appearance in the text. Held compactly: a
+    // model may have a shape for every length of its lines.
+    struct Entry {
+        std::vector<StructuredClauseTemplate::Kind> kinds;
+        std::vector<std::int32_t> values;
+        std::vector<std::int64_t> forms;
+        std::vector<std::uint32_t> form_ends;
+        std::vector<std::int32_t> literals;
+        std::vector<std::uint32_t> ends;
+        std::int64_t pbct = 0;
+        std::int64_t bxpr = 0;
+        bool never_holds = false;
+    };
 
     static std::optional<Entry> entry_of(const StructuredClauseTemplate& read,
                                          const std::unordered_map<std::int64_t, std::size_t>& order_of_cell);
