@@ -2,84 +2,103 @@
 
 Both sides state the same model: exactly one queen per row, at most one per
 column and per diagonal. The package builds it as examples/queens.py writes
-it (`build_queens`, to the registered CNF); python-sat by hand numbers the
-cells itself and adds each constraint with `CardEnc` (its default encoding)
-into one `CNF`. Each is timed from its first modelling statement in a warm
-process (a small board is built first on both sides), best of the repeats,
-wall and processor time (the processor time is steadier on a shared
-machine), with the clause counts beside them.
+it (`build_queens`, to the registered CNF). python-sat by hand is written in
+its fastest form: cells numbered directly, `CardEnc.atmost(...,
+encoding=seqcounter)` per line (and the row's clause for at least one), the
+clauses gathered in one list and `CNF(from_clauses=..., by_ref=True)`.
 
-Target: the package well ahead at N = 100 and 300 (ratio = python-sat time /
-package time).
+Each side runs in a fresh process, its imports done first, and is timed in
+processor time from its first modelling statement; the process's peak
+resident memory is reported beside it. Ratio = package time / python-sat time
+(goal: at most 1.0 at N = 100, at most 0.12 at N = 1000).
 
-Run by hand: PYTHONPATH=src:. python bench/queens_pysat.py [N ...] [--repeat R]
+Run by hand: PYTHONPATH=src:. python bench/queens_pysat.py [N ...]
 """
 
 import argparse
-import gc
+import json
+import os
+import resource
+import subprocess
 import sys
 import time
 from pathlib import Path
 
-from pysat.card import CardEnc
-from pysat.formula import CNF, IDPool
-
-import halvex.kelvo_engine as ke
-
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from examples.queens import build_queens, diagonals  # noqa: E402
+ROOT = Path(__file__).resolve().parents[1]
 
 
-def queens_by_hand(n: int) -> CNF:
-    # As a python-sat user writes it: cells named through the pool.
-    pool = IDPool()
+def package_side(n: int) -> tuple[int, float]:
+    import halvex.kelvo_engine as ke
+    sys.path.insert(0, str(ROOT))
+    from examples.queens import build_queens
 
-    def cell(row: int, column: int) -> int:
-        return pool.id(f"x_{row}_{column}")
+    kmanager = ke.manager()
+    start = time.process_time()
+    clauses = len(build_queens(kmanager, n).get_cnf_storage())
+    return clauses, time.process_time() - start
 
-    cnf = CNF()
+
+def by_hand_side(n: int) -> tuple[int, float]:
+    from pysat.card import CardEnc, EncType
+    from pysat.formula import CNF
+    sys.path.insert(0, str(ROOT))
+    from examples.queens import diagonals
+
+    start = time.process_time()
+    clauses = []
+    top = n * n
+
+    def at_most_one(cells):
+        nonlocal top
+        encoded = CardEnc.atmost(lits=cells, bound=1, top_id=top, encoding=EncType.seqcounter)
+        top = max(top, encoded.nv)
+        clauses.extend(encoded.clauses)
+
     for row in range(n):
-        cnf.extend(CardEnc.equals(lits=[cell(row, column) for column in range(n)], bound=1, vpool=pool).clauses)
+        cells = [row * n + column + 1 for column in range(n)]
+        clauses.append(cells)
+        at_most_one(cells)
     for column in range(n):
-        cnf.extend(CardEnc.atmost(lits=[cell(row, column) for row in range(n)], bound=1, vpool=pool).clauses)
+        at_most_one([row * n + column + 1 for row in range(n)])
     for line in diagonals(n):
-        cnf.extend(CardEnc.atmost(lits=[cell(row, column) for row, column in line], bound=1, vpool=pool).clauses)
-    return cnf
+        at_most_one([row * n + column + 1 for row, column in line])
+    cnf = CNF(from_clauses=clauses, by_ref=True)
+    return len(cnf.clauses), time.process_time() - start
 
 
-def package_build(n: int) -> int:
-    return len(build_queens(ke.manager(), n).get_cnf_storage())
+SIDES = {"package": package_side, "python-sat": by_hand_side}
 
 
-def by_hand_build(n: int) -> int:
-    return len(queens_by_hand(n).clauses)
+def run_one(side: str, n: int) -> None:
+    clauses, seconds = SIDES[side](n)
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss  # KiB
+    print(json.dumps({"clauses": clauses, "seconds": seconds, "peak_mib": peak / 1024}))
 
 
-def best_of(repeat: int, build, n: int) -> tuple[float, float, int]:
-    """Best wall and processor times of the repeats, and the clause count."""
-    walls, processors = [], []
-    for _ in range(repeat):
-        gc.collect()
-        wall, processor = time.perf_counter(), time.process_time()
-        clauses = build(n)
-        walls.append(time.perf_counter() - wall)
-        processors.append(time.process_time() - processor)
-    return min(walls), min(processors), clauses
+def in_fresh_process(side: str, n: int) -> dict:
+    environment = {**os.environ, "PYTHONPATH": os.pathsep.join([str(ROOT / "src"), str(ROOT),
+                                                                os.environ.get("PYTHONPATH", "")])}
+    output = subprocess.run([sys.executable, __file__, "--one", side, str(n)], env=environment, check=True,
+                            capture_output=True, text=True).stdout
+    return json.loads(output.splitlines()[-1])
 
 
 def main():
     parser = argparse.ArgumentParser()
-    parser.add_argument("sizes", type=int, nargs="*", default=[100, 300])
-    parser.add_argument("--repeat", type=int, default=3)
+    parser.add_argument("sizes", type=int, nargs="*", default=[100, 1000])
+    parser.add_argument("--one", nargs=2, metavar=("SIDE", "N"))
     arguments = parser.parse_args()
-    package_build(8)
-    by_hand_build(8)
+    if arguments.one:
+        run_one(arguments.one[0], int(arguments.one[1]))
+        return
     for n in arguments.sizes:
-        wall, processor, clauses = best_of(arguments.repeat, package_build, n)
-        hand_wall, hand_processor, hand_clauses = best_of(arguments.repeat, by_hand_build, n)
-        print(f"queens {n:>5}: package {wall:8.3f} s wall {processor:8.3f} s cpu ({clauses:>11,} clauses)  "
-              f"python-sat by hand {hand_wall:8.3f} s wall {hand_processor:8.3f} s cpu ({hand_clauses:>11,} clauses)  "
-              f"ratio {hand_wall / wall:5.2f} wall {hand_processor / processor:5.2f} cpu", flush=True)
+        package = in_fresh_process("package", n)
+        by_hand = in_fresh_process("python-sat", n)
+        print(f"queens {n:>5}: package {package['seconds']:8.3f} s cpu {package['peak_mib']:8.1f} MiB "
+              f"({package['clauses']:>11,} clauses)  python-sat by hand {by_hand['seconds']:8.3f} s cpu "
+              f"{by_hand['peak_mib']:8.1f} MiB ({by_hand['clauses']:>11,} clauses)  "
+              f"ratio {package['seconds'] / by_hand['seconds']:5.2f}", flush=True)
+
 
 if __name__ == "__main__":
     main()
