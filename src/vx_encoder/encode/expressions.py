@@ -7,6 +7,7 @@ from numbers import Integral
 
 from vx_encoder.core.range_text import range_text
 from vx_encoder.core.vx_logger import *
+from vx_encoder.encode.expression_owners import Owners, merged_owners, owners_of_all
 from vx_encoder.encode.operand_grouping import Binding, grouped
 
 
@@ -54,10 +55,23 @@ def _joined(pieces: _Pieces) -> str:
     return "".join(parts)
 
 
-def _of_pieces(pieces: _Pieces, soft: bool) -> Expression:
+def _of_pieces(pieces: _Pieces, soft: bool, owners: Owners) -> Expression:
     expression = _new_expression(Expression)
     expression._expr = pieces
     expression._soft = soft
+    expression._owners = owners
+    return expression
+
+
+def _of_two(pieces: _Pieces, soft: bool, first: Expression, second: Expression) -> Expression:
+    """An expression of two operands: their owners merged, without a call while they agree."""
+    expression = _new_expression(Expression)
+    expression._expr = pieces
+    expression._soft = soft
+    owners = first._owners
+    if second._owners is not owners:
+        owners = merged_owners(owners, second._owners)
+    expression._owners = owners
     return expression
 
 
@@ -84,10 +98,20 @@ def _range_builder_text(head: str, form: _Form, operand: tp.Any, indexes: dict[s
 
 def _require_expressions(expressions: tp.Iterable[tp.Any]) -> None:
     if not all(map(isinstance, expressions, repeat(Expression))):
-        _refuse("Variable 'expressions' must contain only objects of type 'Expression'")
+        _refuse_elements()
 
 
-def _sequence_builder_text(head: str, form: _Form, builder: str, expressions: tp.Any, log_sequence_error: bool) -> str:
+def _refuse_elements() -> tp.NoReturn:
+    _refuse("Variable 'expressions' must contain only objects of type 'Expression'")
+
+
+def _owners_of(expressions: tp.Iterable[Expression]) -> Owners:
+    return owners_of_all(map(attrgetter("_owners"), expressions))
+
+
+def _sequence_builder_parts(head: str, form: _Form, builder: str, expressions: tp.Any,
+                            log_sequence_error: bool) -> tuple[str, Owners]:
+    """The builder's text and its owners."""
     if not isinstance(expressions, tp.Sequence):
         message = f"Use an iterable sequence as {builder} input argument"
         if log_sequence_error:
@@ -95,17 +119,23 @@ def _sequence_builder_text(head: str, form: _Form, builder: str, expressions: tp
         raise TypeError(message)
     if len(expressions) == 0:
         log_w("The input sequence has zero length")
-    _require_expressions(expressions)
-    return f"{head}{_joined_forms(form, expressions)}])"
+    # One pass over the elements tells their kinds: whether all are
+    # expressions, whether all are cells, and, for cells, their owners.
+    kinds = set(map(type, expressions))
+    if not all(issubclass(kind, Expression) for kind in kinds):
+        _refuse_elements()
+    text, owners = _joined_forms(form, expressions, kinds)
+    return f"{head}{text}])", owners
 
 
-def _joined_forms(form: _Form, expressions: tp.Sequence[Expression]) -> str:
+def _joined_forms(form: _Form, expressions: tp.Sequence[Expression], kinds: set[type]) -> tuple[str, Owners]:
     # A sequence of cells only, the common case by the million, is joined
-    # without a call per cell.
+    # without a call per cell; a cell's owners are its kind's.
     suffix = _CELL_SUFFIXES.get(form)
-    if suffix is None or not expressions or not all(map(isinstance, expressions, repeat(VariableProxy))):
-        return ', '.join(map(form, expressions))
-    return f"{suffix}, ".join(map(attrgetter("_expr"), expressions)) + suffix
+    if suffix is None or not kinds or not all(issubclass(kind, VariableProxy) for kind in kinds):
+        return ', '.join(map(form, expressions)), _owners_of(expressions)
+    text = f"{suffix}, ".join(map(attrgetter("_expr"), expressions)) + suffix
+    return text, owners_of_all(kind._owners for kind in kinds)
 
 
 _TRUTH_TEST_MESSAGE = (
@@ -116,8 +146,9 @@ _TRUTH_TEST_MESSAGE = (
 
 class Expression:
     # Slots: a model makes expressions by the million.
-    __slots__ = ("_expr", "_soft")
+    __slots__ = ("_expr", "_soft", "_owners")
     _expr: _Pieces  # the text, or its pieces until it is read
+    _owners: Owners  # the owners of the models whose variables it holds
 
     def __init__(self, expr: str = '', soft: bool = True):
         """Expression text of the modelling language; nothing is computed until a model evaluates it.
@@ -135,20 +166,21 @@ class Expression:
         """
         self._expr = expr
         self._soft = soft
+        self._owners = None
 
     def __add__(self, other: Expression) -> Expression:
         self.__require_expression(other)
-        return _of_pieces((_pb_pieces(self), " + ", _pb_pieces(other)), True)
+        return _of_two((_pb_pieces(self), " + ", _pb_pieces(other)), True, self, other)
 
     def __sub__(self, other: Expression) -> Expression:
         self.__require_expression(other)
-        return _of_pieces((_pb_pieces(self), " - (", _pb_pieces(other), ")"), True)
+        return _of_two((_pb_pieces(self), " - (", _pb_pieces(other), ")"), True, self, other)
 
     def __mul__(self, other: tp.Union[tp.SupportsIndex, Expression]) -> Expression:
         if isinstance(other, Integral):
-            return _of_pieces((f"{other} * (", _pb_pieces(self), ")"), True)
+            return _of_pieces((f"{other} * (", _pb_pieces(self), ")"), True, self._owners)
         if isinstance(other, Expression):
-            return _of_pieces((self._expr, " * (", _pb_pieces(other), ")"), True)
+            return _of_two((self._expr, " * (", _pb_pieces(other), ")"), True, self, other)
         _refuse("Type 'Expression' or 'int' is expected for expression")
 
     def __rmul__(self, other: tp.SupportsIndex) -> Expression:
@@ -174,7 +206,7 @@ class Expression:
         return self.__connect("bx.xor_s", other)
 
     def __invert__(self) -> Expression:
-        return _of_pieces(("~(", _bx_pieces(self), ")"), False)
+        return _of_pieces(("~(", _bx_pieces(self), ")"), False, self._owners)
 
     def maxsat(self, minimization: bool) -> Expression:
         """The expression as weighted soft literals.
@@ -186,7 +218,8 @@ class Expression:
         Returns:
             A new expression.
         """
-        return _of_pieces(("FormulaPB(", _pb_pieces(self), f", None, None).to_maxsat(manager, {minimization})"), True)
+        return _of_pieces(("FormulaPB(", _pb_pieces(self), f", None, None).to_maxsat(manager, {minimization})"), True,
+                          self._owners)
 
     def __bool__(self) -> bool:
         # The host joins chained comparisons, `and`, `or`, `not` and `!=` by
@@ -208,11 +241,12 @@ class Expression:
         if not isinstance(other, Integral):
             _refuse("Type 'int' is expected for left side of expression")
         return _of_pieces(
-            ("FormulaPB(", _pb_pieces(self), f", pb.Comparator_type.{comparator}, {other}).to_bx(manager)"), False)
+            ("FormulaPB(", _pb_pieces(self), f", pb.Comparator_type.{comparator}, {other}).to_bx(manager)"), False,
+            self._owners)
 
     def __connect(self, connective: str, other: Expression) -> Expression:
         self.__require_expression(other)
-        return _of_pieces((f"{connective}([", _bx_pieces(self), ", ", _bx_pieces(other), "])"), False)
+        return _of_two((f"{connective}([", _bx_pieces(self), ", ", _bx_pieces(other), "])"), False, self, other)
 
     @staticmethod
     def __require_expression(other: tp.Any) -> None:
@@ -233,6 +267,8 @@ class VariableProxy(Expression):
     __slots__ = ()
     _soft = True
     _expr: str
+    # A model's cells are of its own subclass, which names the model's owner.
+    _owners: Owners = None
 
     def __init__(self, name: str):
         self._expr = name
@@ -261,6 +297,7 @@ class Sum(Expression):
     def __init__(self, expr: Expression, **indexes) -> None:
         super().__init__(soft=True)
         self._expr = _range_builder_text("Sum(*[", _expr2pb, expr, indexes)
+        self._owners = expr._owners
 
 
 class And(Expression):
@@ -277,6 +314,7 @@ class And(Expression):
     def __init__(self, expr: Expression, **indexes) -> None:
         super().__init__(soft=False)
         self._expr = _range_builder_text("bx.and_s([", _expr2bx, expr, indexes)
+        self._owners = expr._owners
 
 
 class Or(Expression):
@@ -293,6 +331,7 @@ class Or(Expression):
     def __init__(self, expr: Expression, **indexes) -> None:
         super().__init__(soft=False)
         self._expr = _range_builder_text("bx.or_s([", _expr2bx, expr, indexes)
+        self._owners = expr._owners
 
 
 class Xor(Expression):
@@ -309,6 +348,7 @@ class Xor(Expression):
     def __init__(self, expr: Expression, **indexes) -> None:
         super().__init__(soft=False)
         self._expr = _range_builder_text("bx.xor_s([", _expr2bx, expr, indexes)
+        self._owners = expr._owners
 
 
 class Equiv(Expression):
@@ -325,6 +365,7 @@ class Equiv(Expression):
         super().__init__(soft=False)
         _require_expressions(expressions)
         self._expr = f"bx.eq_s([{', '.join(_expr2bx(expr) for expr in expressions)}])"
+        self._owners = _owners_of(expressions)
 
 
 class Implication(Expression):
@@ -343,6 +384,7 @@ class Implication(Expression):
         if not (isinstance(if_expr, Expression) and isinstance(then_expr, Expression)):
             _refuse("Type 'Expression' is expected for variables 'if_expr' and 'then_expr'")
         self._expr = f"bx.impl_s({_expr2bx(if_expr)}, {_expr2bx(then_expr)})"
+        self._owners = merged_owners(if_expr._owners, then_expr._owners)
 
 
 class IfThenElse(Expression):
@@ -362,6 +404,7 @@ class IfThenElse(Expression):
         if not all(isinstance(expr, Expression) for expr in (if_expr, then_expr, else_expr)):
             _refuse("Type 'Expression' is expected for variables 'if_expr', 'then_expr' and 'else_expr'")
         self._expr = f"bx.ite_s({_expr2bx(if_expr)}, {_expr2bx(then_expr)}, {_expr2bx(else_expr)})"
+        self._owners = _owners_of((if_expr, then_expr, else_expr))
 
 
 class SumIt(Expression):
@@ -377,7 +420,7 @@ class SumIt(Expression):
 
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
         super().__init__(soft=True)
-        self._expr = _sequence_builder_text("Sum(*[", _expr2pb, "SumIt", expressions, log_sequence_error=True)
+        self._expr, self._owners = _sequence_builder_parts("Sum(*[", _expr2pb, "SumIt", expressions, log_sequence_error=True)
 
 
 class AndIt(Expression):
@@ -392,7 +435,7 @@ class AndIt(Expression):
 
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
         super().__init__(soft=False)
-        self._expr = _sequence_builder_text("bx.and_s([", _expr2bx, "AndIt", expressions, log_sequence_error=False)
+        self._expr, self._owners = _sequence_builder_parts("bx.and_s([", _expr2bx, "AndIt", expressions, log_sequence_error=False)
 
 
 class OrIt(Expression):
@@ -407,7 +450,7 @@ class OrIt(Expression):
 
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
         super().__init__(soft=False)
-        self._expr = _sequence_builder_text("bx.or_s([", _expr2bx, "OrIt", expressions, log_sequence_error=False)
+        self._expr, self._owners = _sequence_builder_parts("bx.or_s([", _expr2bx, "OrIt", expressions, log_sequence_error=False)
 
 
 class XorIt(Expression):
@@ -422,7 +465,7 @@ class XorIt(Expression):
 
     def __init__(self, expressions: tp.Sequence[Expression]) -> None:
         super().__init__(soft=False)
-        self._expr = _sequence_builder_text("bx.xor_s([", _expr2bx, "XorIt", expressions, log_sequence_error=False)
+        self._expr, self._owners = _sequence_builder_parts("bx.xor_s([", _expr2bx, "XorIt", expressions, log_sequence_error=False)
 
 
 # The text a cell's form adds after its name.

@@ -14,7 +14,8 @@ import halvex.kelvo_engine.pbct as pb
 import numpy as np
 
 from vx_encoder.encode.variables import Variable, Index
-from vx_encoder.encode.expressions import Expression
+from vx_encoder.encode.expressions import Expression, VariableProxy
+from vx_encoder.encode.expression_owners import ExpressionOwner, owner_set
 from vx_encoder.core.engine_assumptions import (BXPR_AUXILIARY_PREFIX, PBCT_AUXILIARY_PREFIX, PLACEHOLDER_VARIABLE,
                                                 clause_template_reader, debug_shown)
 from vx_encoder.core.formula_container import FormulaContainer
@@ -102,6 +103,10 @@ class Model:
         self._formula_encoder = None
         self._formula_container = None
         self._used_vars = set()
+        # The model's cells are of its own kind, so that an expression tells
+        # whose variables it holds.
+        self._owner = ExpressionOwner(name, self._used_vars)
+        self._occurrence_type = type("VariableProxy", (VariableProxy,), {"__slots__": (), "_owners": self._owner})
         self._manager = manager.Manager()
         self._variables = {}
         self._indexes = {}
@@ -167,10 +172,12 @@ class Model:
                 refuse(ValueError, str(error))
             self._used_vars.add(name)
             new_variable = Variable(name, dims, first_number)
+            new_variable._occurrence_type = self._occurrence_type
         else:
             self._used_vars.add(name)
             self._manager.registration_generator_variables(name)
             new_variable = Variable(name, dims, first_number)
+            new_variable._occurrence_type = self._occurrence_type
             self._variables[name] = new_variable
             if self._formula_container is not None:
                 self._formula_container.adopt_variable(new_variable)
@@ -246,6 +253,7 @@ class Model:
         """
         if not isinstance(constraint, Expression):
             refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
+        self.__refuse_other_models(constraint, "constraint")
         if self._is_wcnf is not None:
             refuse(TargetError, "Soft constraint has already been defined" if self._is_wcnf
                           else "Target has already been defined")
@@ -282,6 +290,7 @@ class Model:
         """
         if not isinstance(constraint, Expression):
             refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
+        self.__refuse_other_models(constraint, "constraint")
         # Both are written into evaluated text: only as literals of their type.
         if isinstance(weight, bool) or not isinstance(weight, Integral):
             refuse(TypeError, "The weight of a soft constraint must be an integer, not " + type(weight).__name__)
@@ -322,6 +331,7 @@ class Model:
         """
         if not isinstance(target, Expression):
             refuse(TypeError, "Variable 'target' must contain only objects of type 'Expression'")
+        self.__refuse_other_models(target, "target")
         if self._is_wcnf is not None and self._is_wcnf:
             refuse(FormulaError, "Current model already works with WCNF")
         if self._use_formula_encoder:
@@ -469,6 +479,21 @@ class Model:
                                                               shift_bx_variable)
         finally:
             self._manager.reset()
+
+    def __refuse_other_models(self, expression: Expression, what: str) -> None:
+        # Its text names variables by name only: another model's cell would
+        # be read as this model's cell of that name.
+        owners = expression._owners
+        if owners is None or owners is self._owner:
+            return
+        text = str(expression)
+        found = [(name, owner.model_name) for owner in owner_set(owners) if owner is not self._owner
+                 for name in owner.names_in(text)]
+        # A name this model lacks is surely foreign; a shared name is named when no other is.
+        surely_foreign = [(name, model) for name, model in found if name not in self._used_vars]
+        names = ", ".join(f"{name} of model {model}" for name, model in surely_foreign or found)
+        refuse(VariableError, f"The {what} holds variables of another model: {names}; "
+                              f"a model's constraints and target name only its own variables")
 
     def __refuse_contradiction(self) -> typing.NoReturn:
         source, line = self.__caller_source_line()

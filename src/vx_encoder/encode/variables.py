@@ -111,6 +111,10 @@ class Variable:
         st_shift: The variable number of the first cell.
     """
 
+    # The kind of the occurrences: a model gives its variables its own
+    # subclass, which names the model as their owner.
+    _occurrence_type: tp.Type[VariableProxy] = VariableProxy
+
     def __init__(self, name: str, indexes: tp.Dict[str, int], st_shift: int):
         self.name = name
         self.indexes = indexes
@@ -122,12 +126,12 @@ class Variable:
         # A model names its cells by the million, most often by two values.
         if type(items) is tuple and len(items) == 2:
             first, second = items
-            proxy = _new_object(VariableProxy)
+            proxy = _new_object(self._occurrence_type)
             proxy._expr = f"{self.name}({first!s},{second!s})"
             return proxy
         if type(items) is tuple or isinstance(items, tp.Sequence):
-            return VariableProxy(f"{self.name}({','.join(map(str, items))})")
-        return VariableProxy(f"{self.name}({items})")
+            return self._occurrence_type(f"{self.name}({','.join(map(str, items))})")
+        return self._occurrence_type(f"{self.name}({items})")
 
     def __call__(self, *items: int) -> int:
         if len(items) != len(self.shifts):
@@ -155,7 +159,9 @@ class Variable:
         Returns:
             A new variable of the same name, sizes and first number.
         """
-        return Variable(self.name, copy.deepcopy(self.indexes), self.st_shift)
+        copied = Variable(self.name, copy.deepcopy(self.indexes), self.st_shift)
+        copied._occurrence_type = self._occurrence_type
+        return copied
 
     def __refuse_out_of_range(self, items: tp.Tuple[int, ...]) -> tp.NoReturn:
         # A value past its dimension would silently name another cell, another
