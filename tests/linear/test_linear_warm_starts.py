@@ -113,3 +113,17 @@ def test_a_start_outside_the_removed_columns_optimum_is_not_returned(interface):
     interface.solve(model)
     assert model.objective_value == 0 and model.get_result("b").tolist() == [0]
     assert 221 <= 2 * model.get_result("a")[0] + 3 * model.get_result("a")[1] <= 222
+
+
+@pytest.mark.parametrize("interface", BOTH, ids=BOTH_IDS)
+def test_a_warm_started_quadratic_objective_over_some_columns_is_solved(interface):
+    """min (x0 - 1)² + (x1 - 2)² written as x0² + x1² - 2·x0 - 4·x1 + 5, with a third column
+    added after the target: the Hessian covers fewer columns than the model has."""
+    model = interface.model()
+    x = interface.variable(model, "x", "REAL", -10, 10, i=2)
+    model.add_target(interface.total([x[0] * x[0], x[1] * x[1], -2 * x[0], -4 * x[1]]) + 5, True)
+    interface.variable(model, "later", "REAL", 0, 1, i=1)
+    model.set_solution("x", [3.0, -3.0])
+    interface.solve(model)
+    assert model.objective_value == pytest.approx(0, abs=1e-6)
+    assert model.get_result("x").tolist() == pytest.approx([1, 2], abs=1e-4)

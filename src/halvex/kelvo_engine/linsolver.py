@@ -473,11 +473,15 @@ class LinearSolver:
         lp = self._highs.getLp()
         terms = np.asarray(lp.col_cost_, dtype=np.float64) * values
         objective = float(lp.offset_) + float(terms.sum())
-        if self._hessian is not None and self._hessian.nnz:
-            lower = self._hessian
-            diagonal = lower.diagonal()
-            objective += float(values @ (lower @ values)) - 0.5 * float(diagonal @ (values * values))
         scale = 1.0 + abs(float(lp.offset_)) + float(np.abs(terms).sum())
+        if self._hessian is not None and self._hessian.nnz:
+            # ½·xᵀHx = xᵀLx - ½·Σ d·x² for the lower triangle L of H, diagonal d,
+            # over the columns the Hessian was given for.
+            lower = self._hessian
+            covered = values[: lower.shape[0]]
+            quadratic = float(covered @ (lower @ covered)) - 0.5 * float(lower.diagonal() @ (covered * covered))
+            objective += quadratic
+            scale += abs(quadratic)
         if abs(objective - self._highs.getInfo().objective_function_value) > _AGREEMENT_TOLERANCE * scale:
             return False
         _, tolerance = self._highs.getOptionValue("primal_feasibility_tolerance")
