@@ -1,8 +1,9 @@
 #include "kernels/clause_template.hpp"
 
 #include <algorithm>
-#include <cctype>
 #include <string_view>
+
+#include "engine/support/text_characters.hpp"
 
 namespace vx {
 
@@ -23,12 +24,6 @@ std::optional<std::string_view> quoted_name(std::string_view text) {
     return inner;
 }
 
-bool is_identifier(std::string_view word) {
-    if (word.empty() || std::isdigit(static_cast<unsigned char>(word[0]))) return false;
-    return std::all_of(word.begin(), word.end(), [](char c) {
-        return std::isalnum(static_cast<unsigned char>(c)) || c == '_';
-    });
-}
 
 // The index texts between the parentheses, split at commas outside any
 // parentheses; nullopt when they do not balance.
@@ -104,7 +99,7 @@ std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::parse_call(std::s
     const auto open = text.find('(');
     if (open == std::string_view::npos || text.back() != ')') return std::nullopt;
     const auto name = trimmed(text.substr(0, open));
-    if (!is_identifier(name)) return std::nullopt;
+    if (!kelvo::text::is_identifier(name)) return std::nullopt;
     const auto shape = std::find_if(shapes_.begin(), shapes_.end(), [&](const Shape& s) { return s.name == name; });
     if (shape == shapes_.end()) return std::nullopt;
     const auto arguments = call_arguments(text.substr(open + 1, text.size() - open - 2));

@@ -2,7 +2,8 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
+
+#include "engine/support/text_characters.hpp"
 
 namespace vx {
 
@@ -67,14 +68,14 @@ private:
             ++position_;
             return true;
         }
-        if (std::isdigit(static_cast<unsigned char>(first))) return number();
-        if (std::isalpha(static_cast<unsigned char>(first)) || first == '_') return name();
+        if (kelvo::text::is_digit(first)) return number();
+        if (kelvo::text::starts_name(first)) return name();
         return false;
     }
 
     bool number() {
         const auto begin = position_;
-        while (position_ < text_.size() && std::isdigit(static_cast<unsigned char>(text_[position_]))) ++position_;
+        while (position_ < text_.size() && kelvo::text::is_digit(text_[position_])) ++position_;
         const auto digits = text_.substr(begin, position_ - begin);
         // The host refuses leading zeros; letters, dots and underscores would
         // make another literal (1e3, 1.5, 1_000, 0x1).
@@ -97,8 +98,7 @@ private:
 
     bool at_word_character() const {
         if (position_ >= text_.size()) return false;
-        const auto c = static_cast<unsigned char>(text_[position_]);
-        return std::isalnum(c) || c == '_' || c == '.' || c >= 0x80;
+        return kelvo::text::continues_name(text_[position_]) || text_[position_] == '.';
     }
 
     char peek() {
@@ -107,7 +107,7 @@ private:
     }
 
     void skip_blanks() {
-        while (position_ < text_.size() && (text_[position_] == ' ' || text_[position_] == '\t')) ++position_;
+        while (position_ < text_.size() && kelvo::text::is_blank(text_[position_])) ++position_;
     }
 
     std::string_view text_;

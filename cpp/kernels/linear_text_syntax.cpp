@@ -8,22 +8,17 @@
 
 #include "engine/support/stack_headroom.hpp"
 
+#include "engine/support/text_characters.hpp"
+
 namespace vx {
 
 namespace {
 
-// The host's keywords besides those the subset reads; a text that holds one
-// means something the subset does not.
-constexpr std::array<std::string_view, 33> keywords = {
-    "None", "and", "as", "assert", "async", "await", "break", "class", "continue", "def", "del",
-    "elif", "else", "except", "finally", "for", "from", "global", "if", "import", "in", "is",
-    "lambda", "nonlocal", "not", "or", "pass", "raise", "return", "try", "while", "with", "yield",
-};
+using kelvo::text::is_digit;
+using kelvo::text::is_keyword;
 
-bool is_name_start(char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_'; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_name_char(char c) { return is_name_start(c) || is_digit(c); }
-bool is_keyword(std::string_view name) { return std::find(keywords.begin(), keywords.end(), name) != keywords.end(); }
+bool is_name_start(char c) { return kelvo::text::starts_name(c); }
+bool is_name_char(char c) { return kelvo::text::continues_name(c); }
 
 }  // namespace
 

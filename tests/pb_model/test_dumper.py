@@ -292,6 +292,14 @@ def test_native_grammar(text, native_grammar):
     assert (compiled is not None) == native_grammar
 
 
+@pytest.mark.parametrize("text, index_names, variable", [
+    ("x(é + 1,0)", ["é"], "x"),
+    ("-été(i,2 * ξ)", ["i", "ξ"], "été"),
+])
+def test_names_past_ascii_are_in_the_native_grammar(text, index_names, variable):
+    assert native.compile_template([[text]], index_names, [(variable, 1, [3, 4])], 20, 0, 0) is not None
+
+
 def test_index_named_like_a_variable_hides_it_as_on_the_host(path):
     with pytest.raises(TypeError):
         One2OneDumper.dump([record([["y(y)"]], {"y": [0, 1]})])

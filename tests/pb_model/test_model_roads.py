@@ -327,7 +327,8 @@ def test_names_that_keep_evaluation_working_are_taken_on_every_road(road, name):
     assert models_of(model, keys) == meaning(keys, lambda values: sum(values.values()) == 1)
 
 
-@pytest.mark.parametrize("name", ["Sum", "FormulaPB", "bx", "pb", "manager", "range", "for", "in", "None", "True"])
+@pytest.mark.parametrize("name", ["Sum", "FormulaPB", "bx", "pb", "manager", "range", "for", "in", "None", "True",
+                                  "while", "async", "nonlocal"])
 def test_names_that_break_evaluation_are_refused_alike(road, name, log):
     model = new_model(road)
     message = f"Variable name {name} is reserved by the expression language; change the name to a valid one"

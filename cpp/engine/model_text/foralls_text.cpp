@@ -4,6 +4,7 @@
 
 #include "engine/model_text/model_text_evaluator.hpp"
 #include "engine/model_text/model_text_tokenizer.hpp"
+#include "engine/support/text_characters.hpp"
 
 namespace kelvo::model_text {
 
@@ -50,7 +51,7 @@ std::vector<IndexRange> parse_foralls(std::string_view text) {
         std::string name = key.kind == NodeKind::string ? tree.string_value(key.value)
                            : key.kind == NodeKind::name ? tree.symbol(key.value)
                                                         : std::string();
-        if (!is_identifier(name)) throw TextError("an index name must be an identifier", tree.text(), key.position);
+        if (!text::is_identifier(name)) throw TextError("an index name must be an identifier", tree.text(), key.position);
         for (const auto& range : ranges) {
             if (range.name == name) throw TextError("index " + name + " is given twice", tree.text(), key.position);
         }

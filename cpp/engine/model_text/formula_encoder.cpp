@@ -13,6 +13,7 @@
 #include "engine/model_text/model_text_values.hpp"
 #include "engine/model_text/model_text_parser.hpp"
 #include "engine/model_text/model_text_tokenizer.hpp"
+#include "engine/support/text_characters.hpp"
 
 namespace kelvo {
 
@@ -34,7 +35,7 @@ double seconds_since(std::chrono::steady_clock::time_point start) {
 // words and constants the reader takes as such. A variable shadows every
 // other name the reader knows (np, array, int, ...), as it does on the host.
 bool is_reserved(std::string_view name) {
-    return is_text_name(name) || model_text::is_keyword(name) || has_auxiliary_prefix(name);
+    return is_text_name(name) || text::is_keyword(name) || has_auxiliary_prefix(name);
 }
 
 // Stable, so that a literal and its complement keep their order; clauses
@@ -115,7 +116,7 @@ void append_soft(const model_text::Term& term, bool minimization, std::int64_t w
 FormulaEncoder::FormulaEncoder(std::string model_name) : model_name_(std::move(model_name)) {}
 
 void FormulaEncoder::create_variables(const std::string& name, std::span<const std::int64_t> sizes) {
-    if (!model_text::is_identifier(name)) throw std::invalid_argument("Variable name '" + name + "' is not an identifier");
+    if (!text::is_identifier(name)) throw std::invalid_argument("Variable name '" + name + "' is not an identifier");
     if (is_reserved(name)) {
         throw std::invalid_argument("Variable name " + name +
                                     " is reserved by the expression language; change the name to a valid one");

@@ -6,6 +6,7 @@
 
 #include "engine/model_text/model_text_tokenizer.hpp"
 #include "engine/support/stack_headroom.hpp"
+#include "engine/support/text_characters.hpp"
 
 namespace kelvo::model_text {
 
@@ -218,7 +219,7 @@ private:
                     return add(NodeKind::integer, token.position, token.text == "True" ? 1 : 0);
                 }
                 if (token.text == "None") return add(NodeKind::none, token.position, 0);
-                if (is_keyword(token.text)) {
+                if (text::is_keyword(token.text)) {
                     throw TextError("'" + std::string(token.text) + "' is not part of the model text language",
                                     tree_.text_, token.position);
                 }
@@ -314,10 +315,5 @@ SyntaxTree parse_expression(std::string_view text, ParseOptions options) {
     return Parser(text, options).parse();
 }
 
-bool is_keyword(std::string_view name) {
-    static constexpr std::string_view keywords[] = {"and", "or", "not", "in", "is", "if", "else", "lambda",
-                                                    "for", "import", "def", "class", "return", "yield"};
-    return std::find(std::begin(keywords), std::end(keywords), name) != std::end(keywords);
-}
 
 }  // namespace kelvo::model_text

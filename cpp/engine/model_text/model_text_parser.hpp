@@ -81,7 +81,5 @@ struct ParseOptions {
 // Reads one expression; throws TextError for anything else.
 SyntaxTree parse_expression(std::string_view text, ParseOptions options = {});
 
-// A word the reader takes as a keyword of the language, never as a name.
-bool is_keyword(std::string_view name);
 
 }  // namespace kelvo::model_text

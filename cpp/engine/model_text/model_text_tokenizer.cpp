@@ -2,21 +2,20 @@
 
 #include <algorithm>
 
+#include "engine/support/text_characters.hpp"
+
 namespace kelvo::model_text {
 
 namespace {
 
 constexpr std::size_t excerpt_radius = 40;
 
-// Every byte of a multi-byte UTF-8 character counts as a letter: the host
-// checks its own names, and a name such as "été" must reach the reader whole.
-bool is_name_start(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || static_cast<unsigned char>(c) >= 0x80;
-}
+using text::continues_name;
+using text::is_digit;
+using text::starts_name;
+
 bool is_continuation_byte(char c) { return (static_cast<unsigned char>(c) & 0xC0) == 0x80; }
-bool is_digit(char c) { return c >= '0' && c <= '9'; }
-bool is_name_char(char c) { return is_name_start(c) || is_digit(c); }
-bool is_blank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool is_blank(char c) { return text::is_blank(c) || text::is_line_break(c); }
 
 std::size_t string_end(std::string_view text, std::size_t open) {
     const char quote = text[open];
@@ -89,12 +88,12 @@ std::vector<Token> tokenize(std::string_view text) {
         const std::size_t start = i;
         if (is_digit(c)) {
             while (i < text.size() && is_digit(text[i])) ++i;
-            if (i < text.size() && (is_name_start(text[i]) || text[i] == '.')) {
+            if (i < text.size() && (starts_name(text[i]) || text[i] == '.')) {
                 throw TextError("only whole decimal numbers are read here", text, start);
             }
             tokens.push_back({TokenKind::integer, start, text.substr(start, i - start)});
-        } else if (is_name_start(c)) {
-            while (i < text.size() && is_name_char(text[i])) ++i;
+        } else if (starts_name(c)) {
+            while (i < text.size() && continues_name(text[i])) ++i;
             tokens.push_back({TokenKind::name, start, text.substr(start, i - start)});
         } else if (c == '\'' || c == '"') {
             const std::size_t close = string_end(text, start);
@@ -132,13 +131,6 @@ std::string unescape(std::string_view characters) {
     return value;
 }
 
-bool is_identifier(std::string_view name) {
-    if (name.empty() || !is_name_start(name[0])) return false;
-    for (const char c : name) {
-        if (!is_name_char(c)) return false;
-    }
-    return true;
-}
 
 std::string_view token_kind_name(TokenKind kind) {
     switch (kind) {

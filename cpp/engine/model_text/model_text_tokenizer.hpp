@@ -45,7 +45,5 @@ std::string unescape(std::string_view characters);
 
 std::string_view token_kind_name(TokenKind kind);
 
-// A name as the tokenizer reads one: a letter or "_", then letters, digits and "_".
-bool is_identifier(std::string_view name);
 
 }  // namespace kelvo::model_text
