@@ -234,7 +234,7 @@ class Model:
             created.append(index)
         return created if len(created) > 1 else created[0]
 
-    def add_constraint(self, constraint: Expression, **foralls: typing.Sequence[int]) -> None:
+    def add_constraint(self, constraint: Expression, **foralls: typing.Iterable[typing.SupportsIndex]) -> None:
         """Add a hard constraint for every combination of the ``foralls`` values.
 
         Args:
@@ -269,8 +269,8 @@ class Model:
         else:
             self.__fill_hard_constraint(constraint, foralls)
 
-    def add_soft_constraint(self, constraint: Expression, weight: int = 1, minimization: bool = False,
-                            **foralls: typing.Sequence[int]) -> None:
+    def add_soft_constraint(self, constraint: Expression, weight: typing.SupportsIndex = 1, minimization: bool = False,
+                            **foralls: typing.Iterable[typing.SupportsIndex]) -> None:
         """Add a weighted soft constraint for every combination of the ``foralls`` values.
 
         Each term c·x becomes a soft literal of weight ``|weight·c|``, on the side that

@@ -151,9 +151,9 @@ class LinearModel(SolverResults):
     def add_constraint(
         self,
         constraint: LinearExpression,
-        lower_bound: tp.Optional[_CoefType] = None,
-        upper_bound: tp.Optional[_CoefType] = None,
-        equation_bound: tp.Optional[_CoefType] = None,
+        lower_bound: tp.Optional[tp.SupportsFloat] = None,
+        upper_bound: tp.Optional[tp.SupportsFloat] = None,
+        equation_bound: tp.Optional[tp.SupportsFloat] = None,
     ) -> None:
         """Add one row.
 
