@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
-#include <map>
+#include <array>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
@@ -97,7 +97,9 @@ public:
         result_.bxpr = clauses_.bxpr;
         result_.literals.reserve(clauses_.literals.size());
         for (const auto& entry : clauses_.literals) {
-            const auto [found, inserted] = positions_.try_emplace({entry.kind, entry.value}, result_.kinds.size());
+            auto& of_kind = positions_[static_cast<std::size_t>(entry.kind)];
+            if (of_kind.empty()) of_kind.reserve(clauses_.literals.size());
+            const auto [found, inserted] = of_kind.try_emplace(entry.value, result_.kinds.size());
             if (inserted) add_distinct(entry);
             const auto literal = static_cast<std::int32_t>(found->second + 1);
             result_.literals.push_back(entry.negated ? -literal : literal);
@@ -112,7 +114,8 @@ private:
     std::size_t index_count_;
     const std::vector<model_text::TemplateOccurrence>& occurrences_;
     const TemplateClauses& clauses_;
-    std::map<std::pair<TemplateClauses::Kind, std::int64_t>, std::size_t> positions_;
+    // By kind and value: a value is unique within its kind.
+    std::array<std::unordered_map<std::int64_t, std::size_t>, 3> positions_;
     StructuredClauseTemplate result_;
 
     void add_distinct(const TemplateClauses::Entry& entry) {
