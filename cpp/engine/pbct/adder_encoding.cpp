@@ -1,67 +1,103 @@
 #include "engine/pbct/adder_encoding.hpp"
 
+#include <cstddef>
 #include <vector>
 
 namespace kelvo {
 
 namespace {
 
-// The bits of one weight position, consumed first in, first out so that the
-// adder trees stay shallow.
-class BitQueue {
-public:
-    void push(Literal bit) { bits_.push_back(bit); }
-    Literal pop() { return bits_[front_++]; }
-    [[nodiscard]] std::size_t size() const { return bits_.size() - front_; }
+// The bits still to be added up, one column per weight position.
+using Columns = std::vector<std::vector<Literal>>;
 
-private:
-    std::vector<Literal> bits_;
-    std::size_t front_ = 0;
-};
-
+// The terms are added up along a balanced tree over their order (the caller's
+// terms come lightest first): every auxiliary is a function of one run of
+// similar terms, so fixing the terms of a run settles its subtree, and a
+// solver proves a bounded target several times faster. One pool of bits per
+// position for all terms mixes carries of unrelated terms and leaves most sum
+// bits open until nearly every input is fixed. A node reduces each column to
+// two bits and passes the rest up, so the tree needs no more adders than the
+// pool.
 class AdderNetwork {
 public:
     explicit AdderNetwork(ClauseWriter& writer) : writer_(writer) {}
 
-    // Each weight in non-adjacent form (digits -1, 0, 1, a third of them
-    // non-zero on average against half for plain binary): a digit -1 at
-    // position j adds the negated literal there and 2^j to the offset, since
-    // -x = (1 - x) - 1.
-    void add_weighted(Literal literal, std::int64_t weight) {
-        for (std::size_t position = 0; weight != 0; ++position, weight /= 2) {
-            if (weight % 2 == 0) continue;
-            const std::int64_t digit = 2 - weight % 4;
-            position_bits(position).push(digit == 1 ? literal : -literal);
-            if (digit == -1) offset_ += std::int64_t{1} << position;
-            weight -= digit;
-        }
-    }
-
-    // The sum of the added bits in binary, lowest position first; 0 where the
-    // bit is constantly false.
-    std::vector<Literal> sum_bits() {
+    // The sum of the terms (plus offset()) in binary, lowest position first;
+    // 0 where the bit is constantly false.
+    std::vector<Literal> sum_bits(std::span<const WeightedTerm> terms) {
+        if (terms.empty()) return {};
+        auto columns = add_up(terms);
+        reduce(columns, 1);
         std::vector<Literal> outputs;
-        for (std::size_t position = 0; position < positions_.size(); ++position) {
-            // Carries go one position up; make room first so `bits` stays valid.
-            if (positions_[position].size() >= 2) position_bits(position + 1);
-            auto& bits = positions_[position];
-            while (bits.size() >= 3) full_adder(bits, position);
-            if (bits.size() == 2) half_adder(bits, position);
-            outputs.push_back(bits.size() == 1 ? bits.pop() : 0);
-        }
+        outputs.reserve(columns.size());
+        for (const auto& column : columns) outputs.push_back(column.empty() ? 0 : column.front());
         return outputs;
     }
 
     [[nodiscard]] std::int64_t offset() const { return offset_; }
 
 private:
-    BitQueue& position_bits(std::size_t position) {
-        if (positions_.size() <= position) positions_.resize(position + 1);
-        return positions_[position];
+    static constexpr std::size_t bits_kept_per_node = 2;
+
+    Columns add_up(std::span<const WeightedTerm> terms) {
+        if (terms.size() == 1) return digits_of(terms.front());
+        const auto half = terms.size() / 2;
+        auto columns = add_up(terms.first(half));
+        auto upper = add_up(terms.subspan(half));
+        if (columns.size() < upper.size()) columns.resize(upper.size());
+        for (std::size_t position = 0; position < upper.size(); ++position) {
+            columns[position].insert(columns[position].end(), upper[position].begin(), upper[position].end());
+        }
+        reduce(columns, bits_kept_per_node);
+        return columns;
     }
 
-    void full_adder(BitQueue& bits, std::size_t position) {
-        const Literal a = bits.pop(), b = bits.pop(), c = bits.pop();
+    // The weight in non-adjacent form (digits -1, 0, 1, a third of them
+    // non-zero on average against half for plain binary): a digit -1 at
+    // position j puts the negated literal there and 2^j into the offset, since
+    // -x = (1 - x) - 1.
+    Columns digits_of(const WeightedTerm& term) {
+        Columns columns;
+        std::int64_t weight = term.weight;
+        for (std::size_t position = 0; weight != 0; ++position, weight /= 2) {
+            if (weight % 2 == 0) continue;
+            const std::int64_t digit = 2 - weight % 4;
+            columns.resize(position + 1);
+            columns[position].push_back(digit == 1 ? term.literal : -term.literal);
+            if (digit == -1) offset_ += std::int64_t{1} << position;
+            weight -= digit;
+        }
+        return columns;
+    }
+
+    // Adds bits of each column, first come first, until at most `keep` are
+    // left; carries join the next column after its own bits.
+    void reduce(Columns& columns, std::size_t keep) {
+        for (std::size_t position = 0; position < columns.size(); ++position) {
+            if (columns[position].size() <= keep) continue;
+            // Carries go one position up; make room first so `bits` stays valid.
+            if (columns.size() == position + 1) columns.emplace_back();
+            auto& bits = columns[position];
+            auto& carries = columns[position + 1];
+            std::size_t front = 0;
+            while (bits.size() - front > keep) {
+                const bool three = bits.size() - front >= 3;
+                const auto [sum, carry] = three ? full_adder(bits[front], bits[front + 1], bits[front + 2])
+                                                : half_adder(bits[front], bits[front + 1]);
+                front += three ? 3 : 2;
+                bits.push_back(sum);
+                carries.push_back(carry);
+            }
+            bits.erase(bits.begin(), bits.begin() + static_cast<std::ptrdiff_t>(front));
+        }
+    }
+
+    struct SumAndCarry {
+        Literal sum;
+        Literal carry;
+    };
+
+    SumAndCarry full_adder(Literal a, Literal b, Literal c) {
         const Literal sum = writer_.new_variable(), carry = writer_.new_variable();
         // sum <-> odd count, carry <-> two or more: both directions, so that the
         // inputs' values alone settle every output by unit propagation.
@@ -79,12 +115,10 @@ private:
         writer_.add({a, b, -carry});
         writer_.add({a, c, -carry});
         writer_.add({b, c, -carry});
-        bits.push(sum);
-        position_bits(position + 1).push(carry);
+        return {sum, carry};
     }
 
-    void half_adder(BitQueue& bits, std::size_t position) {
-        const Literal a = bits.pop(), b = bits.pop();
+    SumAndCarry half_adder(Literal a, Literal b) {
         const Literal sum = writer_.new_variable(), carry = writer_.new_variable();
         writer_.add({-a, b, sum});
         writer_.add({a, -b, sum});
@@ -93,12 +127,10 @@ private:
         writer_.add({-a, -b, -sum});
         writer_.add({a, -carry});
         writer_.add({b, -carry});
-        bits.push(sum);
-        position_bits(position + 1).push(carry);
+        return {sum, carry};
     }
 
     ClauseWriter& writer_;
-    std::vector<BitQueue> positions_;
     std::int64_t offset_ = 0;
 };
 
@@ -145,8 +177,7 @@ void require_at_least(std::span<const Literal> outputs, std::int64_t bound, Clau
 void encode_with_adders(std::span<const WeightedTerm> terms, std::int64_t upper, std::optional<std::int64_t> lower,
                         ClauseWriter& writer) {
     AdderNetwork network(writer);
-    for (const auto& term : terms) network.add_weighted(term.literal, term.weight);
-    const auto outputs = network.sum_bits();
+    const auto outputs = network.sum_bits(terms);
     require_at_most(outputs, upper + network.offset(), writer);
     if (lower) require_at_least(outputs, *lower + network.offset(), writer);
 }

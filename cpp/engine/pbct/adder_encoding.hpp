@@ -1,6 +1,7 @@
 #pragma once
-// Binary adder network: the weighted sum is added up bit by bit with full and
-// half adders and its binary result compared with the bound(s).
+// Binary adder network: the weighted sum is added up with full and half adders
+// along a balanced tree over the terms, and its binary result compared with
+// the bound(s).
 
 #include <cstdint>
 #include <optional>
