@@ -155,6 +155,11 @@ Returns:
     of each clause. Or, as text, why the host reads it instead: the text lies
     outside the grammar the engine reads for all instances at once. Any other
     failure raises.
+
+Raises:
+    TypeError: An operand has the wrong kind (a Boolean formula in a sum or a
+        product, a sum in a connective, a cell called with too few or too many
+        index values), which the host cannot read either.
 )doc");
 }
 

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "engine/model_text/text_refusals.hpp"
 #include "engine_bindings.hpp"
 
 namespace py = pybind11;
@@ -13,6 +14,8 @@ PYBIND11_MODULE(_kelvo_engine, module) {
             if (error) std::rethrow_exception(error);
         } catch (const std::system_error& failure) {
             PyErr_SetString(PyExc_OSError, failure.what());
+        } catch (const kelvo::model_text::OperandKindError& refusal) {
+            PyErr_SetString(PyExc_TypeError, refusal.what());
         }
     });
     kelvo::bindings::bind_logger(module);

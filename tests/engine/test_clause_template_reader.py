@@ -77,7 +77,6 @@ def test_constant_constraints(config, text, never_holds, clauses):
     ("x(3,0).to_bx()", ["i"], "out of range for variable x"),
     ("y(0).to_bx()", ["i"], "unknown name 'y'"),
     ("x(k,0).to_bx()", ["i"], "unknown name 'k'"),
-    ("x(0).to_bx()", ["i"], "x has 2 dimension(s), but 1 index value(s) are given"),
     ("x(0,0).to_bx() |", ["i"], "position"),
     ("Sum(*[x(0,j).to_pb() for j in range(0, 2)])", ["i"], "must be a comparison or a Boolean formula"),
     ("bx.and_s([x(0,j).to_bx() for j in np.arange(2)])", ["i"], "the name np is the formula encoder's only"),
@@ -90,6 +89,20 @@ def test_texts_outside_the_grammar_are_left_to_the_host_with_the_reason(config, 
     declined = ke.read_clause_template(text, index_names, X, config)
     assert isinstance(declined, str) and reason in declined
     assert ke.read_clause_template(text, index_names, X, config, ke.clause_template_cache()) == declined
+
+
+@pytest.mark.parametrize("text, reason", [
+    ("x(0).to_bx()", "x has 2 dimension(s), but 1 index value(s) are given"),
+    ("FormulaPB(2 * (~(x(0,0).to_bx())), pb.Comparator_type.GEQ, 1).to_bx(manager)",
+     "a factor of '*' must be a pseudo-Boolean term, not a Boolean formula"),
+    ("bx.and_s([x(0,0).to_bx(), x(0,1).to_pb() + x(0,2).to_pb()])",
+     "a member of bx.and_s must be a Boolean formula, not a pseudo-Boolean sum"),
+])
+def test_an_operand_of_the_wrong_kind_is_refused_by_the_reader(config, text, reason):
+    """No reader can read it: the host would refuse it too, naming the engine's types."""
+    for cache in (None, ke.clause_template_cache()):
+        with pytest.raises(TypeError, match=re.escape(reason) + " at position"):
+            ke.read_clause_template(text, ["i"], X, config, cache)
 
 
 def test_a_failure_other_than_the_grammar_surfaces(config):

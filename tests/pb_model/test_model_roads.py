@@ -12,6 +12,7 @@ a SAT solver), with the same variable mapping.
 """
 
 import itertools
+import re
 
 import numpy as np
 import pytest
@@ -501,3 +502,24 @@ def test_the_log_level_changes_only_the_lines(describe, declined):
     assert any(line.startswith("FormulaPB before to_bx: ") for line in loud_lines)
     assert any(line.startswith("Bx formula from FormulaPB: ") for line in loud_lines)
     assert not any(line.startswith("FormulaPB") for line in quiet_lines)
+
+
+@pytest.mark.parametrize("wrong_kind, message", [
+    (lambda x: 2 * ~x[0] >= 1, "a factor of '*' must be a pseudo-Boolean term, not a Boolean formula"),
+    (lambda x: 3 * (x[1] <= 0) <= 1, "a factor of '*' must be a pseudo-Boolean term, not a Boolean formula"),
+    (lambda x: x[0] + (x[1] | x[2]) >= 1, "an operand of '+' or '-' must be a pseudo-Boolean term"),
+    (lambda x: x[0] & (x[1] + x[2]), "a member of bx.and_s must be a Boolean formula, not a pseudo-Boolean sum"),
+    (lambda x: x[0] * x[1] >= 1, "a product needs a number on one side"),
+], ids=["number-times-formula", "number-times-comparison", "sum-of-a-formula", "connective-of-a-sum", "cell-times-cell"])
+def test_an_operand_of_the_wrong_kind_is_refused_alike_on_every_road(road, wrong_kind, message):
+    """A TypeError everywhere; the engine's readers say where, the host (without them) in its own words."""
+    model = new_model(road)
+    x = model.create_variables("x", i=3)
+    with pytest.raises(TypeError) as refused:
+        model.add_constraint(wrong_kind(x))
+    if road != "host evaluates the text":
+        assert message in str(refused.value) and "position" in str(refused.value)
+    model.add_constraint(x[0] | x[1])
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])

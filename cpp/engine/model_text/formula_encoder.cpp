@@ -12,6 +12,7 @@
 #include "engine/support/log.hpp"
 #include "engine/model_text/model_text_values.hpp"
 #include "engine/model_text/model_text_parser.hpp"
+#include "engine/model_text/text_refusals.hpp"
 #include "engine/model_text/model_text_tokenizer.hpp"
 #include "engine/support/text_characters.hpp"
 
@@ -206,6 +207,8 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
         }
     } catch (const std::out_of_range& error) {
         throw std::out_of_range(where() + error.what());
+    } catch (const model_text::OperandKindError& error) {
+        throw model_text::OperandKindError(where() + error.what());
     } catch (const std::exception& error) {
         throw std::invalid_argument(where() + error.what());
     }
@@ -317,6 +320,8 @@ void FormulaEncoder::add_target(std::string_view text) {
         objective_ = std::move(terms);
     } catch (const std::out_of_range& error) {
         throw std::out_of_range(std::string("In the target: ") + error.what());
+    } catch (const model_text::OperandKindError& error) {
+        throw model_text::OperandKindError(std::string("In the target: ") + error.what());
     } catch (const std::exception& error) {
         throw std::invalid_argument(std::string("In the target: ") + error.what());
     }

@@ -120,6 +120,10 @@ void Evaluator::fail_at(NodeId node, const std::string& problem) const {
     throw TextError(problem, tree_.text(), tree_.node(node).position);
 }
 
+void Evaluator::fail_on_kind_at(NodeId node, const std::string& problem) const {
+    throw OperandKindError(TextError(problem, tree_.text(), tree_.node(node).position).what());
+}
+
 Value Evaluator::evaluate(std::span<const std::int64_t> index_values, InstanceContext* instance) {
     index_values_ = index_values;
     instance_ = instance;
@@ -163,8 +167,8 @@ std::int64_t Evaluator::template_number(std::size_t occurrence, std::span<const 
 Value Evaluator::template_occurrence(NodeId node, std::size_t variable_index, const std::vector<Value>& args) {
     const ModelVariable& variable = variables_[variable_index];
     if (args.size() != variable.sizes.size()) {
-        fail_at(node, "variable " + variable.name + " has " + std::to_string(variable.sizes.size()) +
-                          " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
+        fail_on_kind_at(node, "variable " + variable.name + " has " + std::to_string(variable.sizes.size()) +
+                                  " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
     }
     TemplateOccurrence cell{variable_index, {}, tree_.node(node).position};
     std::string key = std::to_string(variable_index);
@@ -213,7 +217,8 @@ Value Evaluator::evaluate_node(NodeId node) {
         case NodeKind::positive: {
             Value operand = evaluate_node(tree_.children(node)[0]);
             if (is_number_like(operand) || is_term_like(operand)) return operand;
-            fail_at(node, "unary '+' needs a number or a pseudo-Boolean sum, not " + std::string(kind_of(operand)));
+            fail_on_kind_at(node, "unary '+' needs a number or a pseudo-Boolean sum, not " +
+                                      std::string(kind_of(operand)));
         }
         case NodeKind::invert: return inversion(node);
         case NodeKind::product: return product(node);
@@ -354,8 +359,8 @@ Value Evaluator::product(NodeId node) {
         return make(product);
     }
     if (!left_number && !right_number) {
-        fail_at(node, "a product needs a number on one side, not " + std::string(kind_of(left)) + " and " +
-                          std::string(kind_of(right)));
+        fail_on_kind_at(node, "a product needs a number on one side, not " + std::string(kind_of(left)) + " and " +
+                                  std::string(kind_of(right)));
     }
     const std::int64_t factor = left_number ? *left_number : *right_number;
     Term scaled = term(node, left_number ? std::move(right) : std::move(left), "a factor of '*'");
@@ -470,8 +475,8 @@ Value Evaluator::call(NodeId node) {
 
 Value Evaluator::occurrence(NodeId node, const ModelVariable& variable, const std::vector<Value>& args) {
     if (args.size() != variable.sizes.size()) {
-        fail_at(node, "variable " + variable.name + " has " + std::to_string(variable.sizes.size()) +
-                          " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
+        fail_on_kind_at(node, "variable " + variable.name + " has " + std::to_string(variable.sizes.size()) +
+                                  " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
     }
     std::vector<std::int64_t> values(args.size());
     std::int64_t number = variable.first_number;
@@ -655,14 +660,14 @@ Term Evaluator::term(NodeId node, Value value, std::string_view role) const {
     if (auto* whole = std::get_if<Term>(&value.content)) return std::move(*whole);
     if (const auto* single = as<WeightedVariable>(value)) return Term{{*single}};
     if (const auto* cell = as<Occurrence>(value)) return Term{{{cell->number, 1}}};
-    fail_at(node, std::string(role) + " must be a pseudo-Boolean term, not " + std::string(kind_of(value)));
+    fail_on_kind_at(node, std::string(role) + " must be a pseudo-Boolean term, not " + std::string(kind_of(value)));
 }
 
 bxpr::Ref Evaluator::formula(NodeId node, const Value& value, std::string_view role) {
     if (as<Affine>(value)) throw NeedsInstances{};
     if (const auto* formula_value = as<FormulaValue>(value)) return formula_value->ref;
     if (const auto* cell = as<Occurrence>(value)) return instance(node).variable(cell->number);
-    fail_at(node, std::string(role) + " must be a Boolean formula, not " + std::string(kind_of(value)));
+    fail_on_kind_at(node, std::string(role) + " must be a Boolean formula, not " + std::string(kind_of(value)));
 }
 
 std::vector<Value> Evaluator::items(NodeId node, Value value, std::string_view role) const {

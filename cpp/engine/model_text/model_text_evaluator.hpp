@@ -102,6 +102,7 @@ public:
     Value evaluate_node(NodeId node);
 
     [[noreturn]] void fail_at(NodeId node, const std::string& problem) const;
+    [[noreturn]] void fail_on_kind_at(NodeId node, const std::string& problem) const;
 
 private:
     const SyntaxTree& tree_;

@@ -244,8 +244,9 @@ class Model:
                 index is the outermost.
 
         Raises:
-            TypeError: ``constraint`` is not an expression, or a ``foralls`` value is not
-                an integer.
+            TypeError: ``constraint`` is not an expression, a ``foralls`` value is not
+                an integer, or an operand has the wrong kind (a Boolean formula in a sum
+                or a product, a sum in a connective, too few or too many index values).
             TargetError: A soft constraint or a target was added before.
             FormulaError: The constraint is a sum without a bound, or it never holds.
             ValueError: The text cannot be read or names an unknown literal.
