@@ -5,27 +5,9 @@
 #include <stdexcept>
 #include <string>
 
+#include "engine/support/instance_order.hpp"
+
 namespace vx {
-
-namespace {
-
-std::int64_t magnitude(Literal literal) { return literal < 0 ? -std::int64_t{literal} : literal; }
-
-}  // namespace
-
-void sort_by_magnitude(std::span<Literal> clause) {
-    if (clause.size() > 16) {
-        std::stable_sort(clause.begin(), clause.end(),
-                         [](Literal a, Literal b) { return magnitude(a) < magnitude(b); });
-        return;
-    }
-    for (std::size_t i = 1; i < clause.size(); ++i) {
-        const Literal current = clause[i];
-        std::size_t j = i;
-        for (; j > 0 && magnitude(clause[j - 1]) > magnitude(current); --j) clause[j] = clause[j - 1];
-        clause[j] = current;
-    }
-}
 
 ClauseWriter::ClauseWriter(const AuxiliaryBlock& block, std::span<const std::uint64_t> weights)
     : block_(block), weights_(weights), seen_in_(static_cast<std::size_t>(std::max<std::int64_t>(block.size(), 0)), -1) {}
@@ -64,7 +46,7 @@ void ClauseWriter::add_auxiliary_literal(const AuxiliaryLiteral& literal) {
 
 void ClauseWriter::end_clause(std::size_t position) {
     auto& literals = result_.literals;
-    sort_by_magnitude(std::span<Literal>(literals.data() + clause_begin_, literals.size() - clause_begin_));
+    kelvo::sort_by_variable(std::span<Literal>(literals.data() + clause_begin_, literals.size() - clause_begin_));
     result_.offsets.push_back(static_cast<std::int64_t>(literals.size()));
     if (!weights_.empty()) result_.weights.push_back(weights_[position]);
     clause_begin_ = literals.size();

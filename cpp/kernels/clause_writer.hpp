@@ -31,8 +31,6 @@ struct InstantiatedClauses {
     [[nodiscard]] std::size_t clause_count() const { return offsets.size() - 1; }
 };
 
-// Stable: a literal, its complement and repeats keep their template order.
-void sort_by_magnitude(std::span<Literal> clause);
 
 class ClauseWriter {
 public:

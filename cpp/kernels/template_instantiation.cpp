@@ -5,6 +5,7 @@
 #include <limits>
 #include <stdexcept>
 
+#include "engine/support/instance_order.hpp"
 #include "kernels/clause_template.hpp"
 
 namespace vx {
@@ -22,30 +23,28 @@ std::int64_t instance_count(std::span<const std::vector<std::int64_t>> values) {
     return count;
 }
 
-// The odometer over the index values: the last index runs fastest.
+// The index values of the current combination, in the engine's order of combinations.
 class Combinations {
 public:
     explicit Combinations(std::span<const std::vector<std::int64_t>> values)
-        : values_(values), positions_(values.size(), 0), current_(values.size()) {
-        for (std::size_t i = 0; i < values.size(); ++i) current_[i] = values[i][0];
+        : values_(values), positions_(values.size(), 0), lengths_(values.size()), current_(values.size()) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            lengths_[i] = values[i].size();
+            current_[i] = values[i][0];
+        }
     }
 
     [[nodiscard]] std::span<const std::int64_t> current() const { return current_; }
 
     void advance() {
-        for (std::size_t i = values_.size(); i-- > 0;) {
-            if (++positions_[i] < values_[i].size()) {
-                current_[i] = values_[i][positions_[i]];
-                return;
-            }
-            positions_[i] = 0;
-            current_[i] = values_[i][0];
-        }
+        kelvo::next_combination(positions_, lengths_);
+        for (std::size_t i = 0; i < values_.size(); ++i) current_[i] = values_[i][positions_[i]];
     }
 
 private:
     std::span<const std::vector<std::int64_t>> values_;
     std::vector<std::size_t> positions_;
+    std::vector<std::size_t> lengths_;
     std::vector<std::int64_t> current_;
 };
 
@@ -260,7 +259,7 @@ InstantiatedClauses ClauseTemplate::instantiate_affine(const AffinePlan& plan,
                 }
                 *out++ = static_cast<vx::Literal>(literal.negated ? -number : number);
             }
-            sort_by_magnitude(std::span<vx::Literal>(clause_begin, out));
+            kelvo::sort_by_variable(std::span<vx::Literal>(clause_begin, out));
             clause_begin = out;
             *offset++ = out - result.literals.data();
             if (!weights.empty()) *weight++ = weights[c];

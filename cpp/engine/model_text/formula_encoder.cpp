@@ -14,6 +14,7 @@
 #include "engine/model_text/model_text_parser.hpp"
 #include "engine/model_text/text_refusals.hpp"
 #include "engine/model_text/model_text_tokenizer.hpp"
+#include "engine/support/instance_order.hpp"
 #include "engine/support/text_characters.hpp"
 
 namespace kelvo {
@@ -39,22 +40,6 @@ bool is_reserved(std::string_view name) {
     return is_text_name(name) || text::is_keyword(name) || has_auxiliary_prefix(name);
 }
 
-// Stable, so that a literal and its complement keep their order; clauses
-// are short, and an insertion sort allocates nothing.
-void sort_by_variable(std::vector<Literal>& clause) {
-    const auto by_variable = [](Literal a, Literal b) { return std::abs(a) < std::abs(b); };
-    if (clause.size() > 32) {
-        std::stable_sort(clause.begin(), clause.end(), by_variable);
-        return;
-    }
-    for (std::size_t i = 1; i < clause.size(); ++i) {
-        const Literal literal = clause[i];
-        std::size_t j = i;
-        for (; j > 0 && by_variable(literal, clause[j - 1]); --j) clause[j] = clause[j - 1];
-        clause[j] = literal;
-    }
-}
-
 std::string instance_text(const std::vector<model_text::IndexRange>& ranges, std::span<const std::int64_t> values) {
     std::string text;
     for (std::size_t i = 0; i < ranges.size(); ++i) {
@@ -66,13 +51,10 @@ std::string instance_text(const std::vector<model_text::IndexRange>& ranges, std
     return text;
 }
 
-// The next combination of index values, the last index fastest; false after the last.
-bool advance(std::vector<std::size_t>& positions, const std::vector<model_text::IndexRange>& ranges) {
-    for (std::size_t i = ranges.size(); i-- > 0;) {
-        if (++positions[i] < ranges[i].values.size()) return true;
-        positions[i] = 0;
-    }
-    return false;
+std::vector<std::size_t> lengths_of(const std::vector<model_text::IndexRange>& ranges) {
+    std::vector<std::size_t> lengths(ranges.size());
+    for (std::size_t i = 0; i < ranges.size(); ++i) lengths[i] = ranges[i].values.size();
+    return lengths;
 }
 
 TemplateClauses holding_clauses_of(const Value& value, InstanceContext& instance, const PBConfig& config) {
@@ -170,6 +152,7 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
         model_text::Evaluator evaluator(tree, names, variables_, config_);
 
         std::vector<std::size_t> positions(ranges.size(), 0);
+        const auto lengths = lengths_of(ranges);
         values.assign(ranges.size(), 0);
         const bool empty = std::any_of(ranges.begin(), ranges.end(), [](const auto& r) { return r.values.empty(); });
         const std::int64_t first_auxiliary = encoding.model_variables + 1;
@@ -203,7 +186,7 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
                 append_instance(holding_clauses_of(value, instance, config_), {}, first_auxiliary, encoding);
             }
             in_instance = false;
-            more = advance(positions, ranges);
+            more = next_combination(positions, lengths);
         }
     } catch (const std::out_of_range& error) {
         throw std::out_of_range(where() + error.what());
@@ -264,6 +247,7 @@ bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
     const auto& occurrences = evaluator.template_occurrences();
     std::vector<std::int64_t> numbers(occurrences.size());
     std::vector<std::size_t> positions(ranges.size(), 0);
+    const auto lengths = lengths_of(ranges);
     const std::int64_t first_auxiliary = encoding.model_variables + 1;
     const auto resolve = [&numbers](std::int64_t number) { return number > 0 ? number : numbers[-number - 1]; };
     std::size_t instances = 1;
@@ -284,7 +268,7 @@ bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
         }
         ++encoding.metrics.instances;
         in_instance = false;
-        more = advance(positions, ranges);
+        more = next_combination(positions, lengths);
     }
     return true;
 }
