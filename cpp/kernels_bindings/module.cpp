@@ -7,4 +7,5 @@ PYBIND11_MODULE(_vx_native, module) {
     vx::bindings::bind_variable_map(module);
     vx::bindings::bind_instantiation(module);
     vx::bindings::bind_linear_text_kernels(module);
+    vx::bindings::bind_untracked_instance(module);
 }

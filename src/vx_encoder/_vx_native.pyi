@@ -145,6 +145,10 @@ def structured_clause_texts(kinds: typing.Annotated[numpy.typing.ArrayLike, nump
     """
     The literal texts of a structured clause template, as the host evaluates a template.
     """
+def untracked_instance(cls: type) -> typing.Any:
+    """
+    An instance of cls, its fields unset, that the cyclic garbage collector does not track.
+    """
 def variable_map(name: str, sizes: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex], first_number: typing.SupportsInt | typing.SupportsIndex) -> dict:
     """
     The mapping of every cell key name[v1,...] to its variable number, in row-major order.

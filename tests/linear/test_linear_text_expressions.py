@@ -1,5 +1,6 @@
 """Text of linear expressions, bounds, sums, and the names of vx_encoder.linear_parser."""
 
+import gc
 import sys
 from fractions import Fraction
 
@@ -311,3 +312,30 @@ def test_a_sum_over_numpy_integers_writes_plain_integers(values, written):
     chosen = {int(value) for value in values}
     assert model.objective_value == len(chosen)
     assert model.get_result("y").tolist() == [1.0 if cell in chosen else 0.0 for cell in range(3)]
+
+
+
+def long_sum(x):
+    total = x[0, 0]
+    for _ in range(60):
+        total = total + 2.5 * x[1, 1]
+    return total
+
+
+@pytest.mark.parametrize(
+    "build, tracked, text",
+    [
+        (lambda x: x[1, 2], False, "x(1,2)"),
+        (lambda x: 3 * x[1, 2], False, "3 * (x(1,2))"),
+        (lambda x: x[0, 0] + x[1, 1] - 4, False, "x(0,0) + x(1,1) - 4"),
+        # Kept as pieces that refer to earlier terms, all of them untracked.
+        (long_sum, False, "x(0,0)" + " + 2.5 * (x(1,1))" * 60),
+        # Bounds are the caller's objects, which may refer back to the expression.
+        (lambda x: 3 * x[1, 2] <= 4, True, "3 * (x(1,2))"),
+    ],
+)
+def test_only_a_bounded_expression_is_left_to_the_cyclic_collector(names, build, tracked, text):
+    expression = build(names["x"])
+    assert gc.is_tracked(expression) is tracked
+    gc.collect()
+    assert str(expression) == text

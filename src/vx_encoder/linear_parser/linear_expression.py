@@ -2,6 +2,7 @@ from numbers import Integral, Real
 import typing as tp
 
 from vx_encoder._exceptions import FormulaError
+from vx_encoder._vx_native import untracked_instance
 from vx_encoder.core.range_text import range_text
 from vx_encoder.core.vx_logger import *
 
@@ -185,7 +186,11 @@ class LinearExpression:
         return LinearExpression(self._expression)
 
 
-_new_expression = object.__new__
+# The instances the operators make hold texts, None and pieces of earlier
+# expressions, never a cycle: untracked by the cyclic collector, the many terms
+# of a long sum cost it nothing. A bounded expression, whose bounds are whatever
+# the caller gave, is made by the constructor and stays tracked.
+_new_expression = untracked_instance
 
 
 def _joined(pieces: tuple) -> str:
@@ -280,10 +285,15 @@ class SumIt(LinearExpression):
             raise TypeError(message)
         if len(expressions) == 0:
             log_w("The input sequence has zero length")
+        texts = []
         for expression in expressions:
             if not isinstance(expression, LinearExpression):
                 message = "Variable 'expressions' must contain only objects of type 'LinearExpression'"
                 log_e(message)
                 raise TypeError(message)
-            expression._check_borders()
-        self._expression = "CompiledSum([" + ", ".join(str(expression) for expression in expressions) + "])"
+            if expression._lo is not None or expression._hi is not None:
+                expression._check_borders()
+            # A term's text is read in place; only a text still in pieces is joined.
+            text = expression._text
+            texts.append(text if type(text) is str else expression._expression)
+        self._expression = "CompiledSum([" + ", ".join(texts) + "])"
