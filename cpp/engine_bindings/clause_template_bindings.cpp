@@ -100,11 +100,13 @@ py::array_t<T> array_of(const std::vector<T>& values) {
 }
 
 py::object read_clause_template_for_python(py::handle text, const std::vector<std::string>& index_names,
-                                           py::handle variables, const PBConfig& config,
+                                           py::handle variables, const PBConfig& given_config,
                                            ClauseTemplateCache* cache) {
     if (!PyUnicode_Check(text.ptr())) throw py::type_error("the constraint must be text");
     const auto model_variables = variables_from_python(variables);
     const std::string constraint = text.cast<std::string>();
+    // Another thread may change the host's configuration while this one reads.
+    const PBConfig config = given_config;
     ClauseTemplateReading reading;
     {
         py::gil_scoped_release released;

@@ -38,6 +38,10 @@ Args:
 
 Returns:
     True when written; False (with an error logged) when the file cannot be written.
+
+Raises:
+    TypeError: The name is not str, bytes or os.PathLike.
+    ValueError: The name holds a NUL byte.
 )doc");
 }
 

@@ -83,7 +83,10 @@ py::array_t<std::int64_t, py::array::c_style> integer_array_from_python(py::hand
 }
 
 std::string path_from_python(py::handle path) {
-    return py::str(py::module_::import("os").attr("fspath")(path));
+    // The file system's own bytes of the name, as open() makes them.
+    const auto name = py::module_::import("os").attr("fsencode")(path).cast<std::string>();
+    if (name.find('\0') != std::string::npos) throw py::value_error("embedded null byte");
+    return name;
 }
 
 }  // namespace kelvo::bindings

@@ -24,7 +24,8 @@ std::vector<std::int64_t> integers_from_python(py::handle iterable, const char* 
 Weight weight_from_python(py::handle value);
 // A NumPy array (or anything NumPy reads) of integers as 64-bit values.
 py::array_t<std::int64_t, py::array::c_style> integer_array_from_python(py::handle values, const char* what);
-// A path text or path-like object as text.
+// A file name as open() takes it (str, bytes or os.PathLike), in the file
+// system's bytes; ValueError for an embedded NUL, which would cut it.
 std::string path_from_python(py::handle path);
 
 }  // namespace kelvo::bindings

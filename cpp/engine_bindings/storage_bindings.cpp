@@ -272,9 +272,11 @@ Returns:
              py::arg("path"), R"doc(Write the storage to a file, as to_dimacs gives it.
 
 Args:
-    path: The file to write.
+    path: The file to write: str, bytes or os.PathLike.
 
 Raises:
+    TypeError: The path is not str, bytes or os.PathLike.
+    ValueError: The path holds a NUL byte.
     OSError: The file cannot be written.
 )doc");
 }

@@ -95,6 +95,9 @@ template <class Evaluate>
 auto natively(std::string_view text, const py::dict& variables, const py::dict& sequences, Evaluate evaluate)
     -> std::optional<decltype(evaluate(LinearSyntaxTree(text), LinearTextNames{}))> {
     const auto names = text_names(variables, sequences);
+    // The names point into the layouts: held here, another thread's change
+    // of the dict cannot free one while the text is read unlocked.
+    const py::list held_layouts(variables.attr("values")());
     try {
         py::gil_scoped_release unlocked;
         return evaluate(LinearSyntaxTree(text), names);

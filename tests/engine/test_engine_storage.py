@@ -1,8 +1,11 @@
+import os
+
 import numpy as np
 import pytest
-from pysat.formula import CNF
+from pysat.formula import CNF, WCNF
 
 import halvex.kelvo_engine as ke
+from file_names import FORMS, named_with_nul
 
 
 def storage_with(hard=(), soft=()):
@@ -208,3 +211,51 @@ def test_removing_clauses_that_are_not_stored_is_refused(first, count, error):
     with pytest.raises(error):
         storage.remove_hard_clauses(first, count)
     assert storage.get_hard_clauses() == [[1], [2], [3]]
+
+
+# Every line end of Python's str.splitlines.
+LINE_ENDS = ["\n", "\r", "\r\n", "\v", "\f", "\x1c", "\x1d", "\x1e", "\x85", "\u2028", "\u2029"]
+
+
+@pytest.mark.parametrize("end", LINE_ENDS, ids=[repr(end) for end in LINE_ENDS])
+@pytest.mark.parametrize("weighted", [False, True], ids=["cnf", "wcnf"])
+def test_every_part_of_a_model_name_stays_in_comment_lines(tmp_path, end, weighted):
+    name = f"model{end}-1 0{end}{end}p cnf 9 9{end}"
+    storage = storage_with(hard=[[1]], soft=[([2], 3)] if weighted else [])
+    storage.set_model_name(name)
+    path = tmp_path / "model.txt"
+    storage.write_dimacs(path)
+    with open(path, encoding="utf-8", newline="") as file:
+        text = file.read()
+    assert text == storage.to_dimacs()
+    parts = name.splitlines()
+    lines = text.splitlines()
+    assert lines[:len(parts)] == ["c " + part for part in parts]
+    assert lines[len(parts):] == (["h 1 0", "3 2 0"] if weighted else ["p cnf 1 1", "1 0"])
+    if weighted:
+        formula = WCNF(from_file=str(path))
+        assert (formula.hard, formula.soft, formula.wght) == ([[1]], [[2]], [3])
+    else:
+        assert CNF(from_file=str(path)).clauses == [[1]]
+
+
+@pytest.mark.parametrize("form", FORMS)
+def test_write_dimacs_takes_the_names_open_takes(tmp_path, form):
+    path = tmp_path / "model.cnf"
+    storage = storage_with(hard=[[1, -2]])
+    storage.write_dimacs(FORMS[form](path))
+    assert os.listdir(tmp_path) == ["model.cnf"]
+    assert path.read_text() == storage.to_dimacs()
+
+
+@pytest.mark.parametrize("as_bytes", [False, True], ids=["str", "bytes"])
+def test_write_dimacs_refuses_a_name_with_nul_and_writes_nothing(tmp_path, as_bytes):
+    with pytest.raises(ValueError, match="^embedded null byte$"):
+        storage_with(hard=[[1]]).write_dimacs(named_with_nul(tmp_path, as_bytes))
+    assert os.listdir(tmp_path) == []
+
+
+@pytest.mark.parametrize("path", [3, None, 2.5])
+def test_write_dimacs_refuses_what_is_no_file_name(path):
+    with pytest.raises(TypeError):
+        storage_with(hard=[[1]]).write_dimacs(path)

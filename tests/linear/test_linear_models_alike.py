@@ -2,12 +2,14 @@
 files a person and another solver can read, and quadratic solves that stop."""
 
 import math
+import os
 
 import highspy
 import numpy as np
 import pytest
 
 import halvex.kelvo_engine.linsolver as linsolver
+from file_names import FORMS, named_with_nul
 from hang_guard import fails_instead_of_hanging
 from linear_interfaces import BOTH, BOTH_IDS
 from vx_encoder._exceptions import SolverError
@@ -111,6 +113,25 @@ def test_model_files_hold_the_objective_constant_and_name_columns_by_cell(interf
     model.add_target(interface.total([late[()] if interface.name == "text" else late[0]]), True)
     model.write_model(tmp_path / f"again{suffix}")
     assert "late()" in read_back(tmp_path / f"again{suffix}")[1]
+
+
+@both
+@pytest.mark.parametrize("form", FORMS)
+def test_model_files_take_the_names_open_takes(interface, tmp_path, form):
+    model = small_model(interface)
+    path = tmp_path / "deep" / "model.lp"
+    model.write_model(FORMS[form](path))
+    assert os.listdir(tmp_path / "deep") == ["model.lp"]
+    assert read_back(path)[0] == pytest.approx(12)
+
+
+@both
+@pytest.mark.parametrize("as_bytes", [False, True], ids=["str", "bytes"])
+def test_model_files_refuse_a_name_with_nul(interface, tmp_path, as_bytes, log):
+    with pytest.raises(ValueError, match="^embedded null byte$"):
+        small_model(interface).write_model(named_with_nul(tmp_path, as_bytes, ".lp"))
+    assert os.listdir(tmp_path) == []
+    assert ("error", "embedded null byte") in log
 
 
 def cycling_qp(interface, **options):

@@ -72,13 +72,31 @@ void put_clause(ChunkedText& out, std::span<const Literal> clause) {
     out.put_char('\n');
 }
 
+// The length of the line end at the front of text, 0 for none: every
+// line end a reader may split at (those of Python's str.splitlines, in
+// UTF-8), so no part of a comment is ever read as a clause.
+std::size_t line_end_length(std::string_view text) {
+    static constexpr std::string_view multi_byte_ends[] = {"\xc2\x85", "\xe2\x80\xa8", "\xe2\x80\xa9"};
+    if (text.starts_with("\r\n")) return 2;
+    switch (text.front()) {
+        case '\n': case '\r': case '\v': case '\f': case '\x1c': case '\x1d': case '\x1e': return 1;
+        default: break;
+    }
+    for (const auto end : multi_byte_ends) {
+        if (text.starts_with(end)) return end.size();
+    }
+    return 0;
+}
+
 void put_comment_lines(ChunkedText& out, std::string_view text) {
     while (!text.empty()) {
-        const auto end = std::min(text.find('\n'), text.size());
+        std::size_t end = 0;
+        std::size_t end_length = 0;
+        while (end < text.size() && (end_length = line_end_length(text.substr(end))) == 0) ++end;
         out.put("c ");
         out.put(text.substr(0, end));
         out.put_char('\n');
-        text.remove_prefix(std::min(end + 1, text.size()));
+        text.remove_prefix(end + end_length);
     }
 }
 
@@ -115,6 +133,7 @@ struct FileCloser {
 }  // namespace
 
 std::string dimacs_text(const WcnfStorage& storage) {
+    const auto lock = storage.lock_for_reading();
     std::string text;
     text.reserve(storage.hard_clauses().literal_count() * 6 + storage.size() * 4 + 64);
     ChunkedText out([&text](std::string_view chunk) { text.append(chunk); });
@@ -126,6 +145,7 @@ void write_dimacs_file(const WcnfStorage& storage, const std::string& path) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "wb"));
     if (!file) throw std::system_error(errno, std::generic_category(), "cannot open " + path + " for writing");
     bool failed = false;
+    const auto lock = storage.lock_for_reading();
     ChunkedText out([&](std::string_view chunk) {
         if (!failed && std::fwrite(chunk.data(), 1, chunk.size(), file.get()) != chunk.size()) failed = true;
     });

@@ -23,17 +23,20 @@ void WcnfStorage::note_literals(std::span<const Literal> literals) {
 }
 
 void WcnfStorage::add_hard_clause(std::span<const Literal> clause) {
+    const auto lock = lock_for_changing();
     check_literals(clause);
     hard_.append(clause);
     note_literals(clause);
 }
 
 void WcnfStorage::insert_prefatory_value(Literal literal) {
+    const auto lock = lock_for_changing();
     if (literal == 0) throw std::invalid_argument("prefatory value 0 is not a literal: variables are numbered from 1");
     prefatory_values_.push_back(literal);
 }
 
 void WcnfStorage::add_soft_clause(std::span<const Literal> clause, Weight weight) {
+    const auto lock = lock_for_changing();
     check_literals(clause);
     soft_.append(clause);
     weights_.push_back(weight);
@@ -66,6 +69,7 @@ std::size_t clause_count_of(std::span<const std::int64_t> offsets) { return offs
 
 void WcnfStorage::add_hard_clauses(std::span<const Literal> literals,
                                    std::span<const std::int64_t> offsets) {
+    const auto lock = lock_for_changing();
     check_offsets(literals, offsets);
     hard_.append_flat(literals, offsets);
     note_literals(literals);
@@ -73,6 +77,7 @@ void WcnfStorage::add_hard_clauses(std::span<const Literal> literals,
 
 void WcnfStorage::add_soft_clauses(std::span<const Literal> literals, std::span<const std::int64_t> offsets,
                                    std::span<const Weight> weights) {
+    const auto lock = lock_for_changing();
     check_offsets(literals, offsets);
     if (weights.size() != clause_count_of(offsets)) {
         throw std::invalid_argument("one weight per clause is expected: " + std::to_string(clause_count_of(offsets)) +
@@ -84,12 +89,20 @@ void WcnfStorage::add_soft_clauses(std::span<const Literal> literals, std::span<
 }
 
 void WcnfStorage::add_hard_clauses_shifted(const ClauseBuffer& clauses, Literal above, Literal shift) {
+    const auto lock = lock_for_changing();
     const auto before = hard_.literal_count();
     hard_.append_all_shifted(clauses, above, shift);
     note_literals(hard_.literals().subspan(before));
 }
 
 void WcnfStorage::merge(const WcnfStorage& other) {
+    std::unique_lock mine(mutex_, std::defer_lock);
+    std::shared_lock theirs(other.mutex_, std::defer_lock);
+    if (&other == this) {
+        mine.lock();
+    } else {
+        std::lock(mine, theirs);
+    }
     const std::vector<Weight> other_weights = other.weights_;  // other may be *this
     hard_.append_all(other.hard_);
     soft_.append_all(other.soft_);
@@ -110,12 +123,14 @@ void check_range(const ClauseBuffer& buffer, std::size_t first, std::size_t coun
 }  // namespace
 
 void WcnfStorage::remove_hard_clauses(std::size_t first, std::size_t count) {
+    const auto lock = lock_for_changing();
     check_range(hard_, first, count, "hard");
     hard_.erase(first, count);
     recount_largest_variable();
 }
 
 void WcnfStorage::remove_soft_clauses(std::size_t first, std::size_t count) {
+    const auto lock = lock_for_changing();
     check_range(soft_, first, count, "soft");
     soft_.erase(first, count);
     weights_.erase(weights_.begin() + static_cast<std::ptrdiff_t>(first),

@@ -3,8 +3,16 @@
 // needs. A storage without soft clauses and without a weight limit is a
 // plain CNF; setting the weight limit makes it a WCNF even when every soft
 // clause was dropped.
+//
+// Changes hold the storage exclusively. A reader that runs without the
+// interpreter lock (the DIMACS writers) holds it shared for as long as it
+// reads, so another thread's change waits instead of moving the clauses
+// under it. Readers that hold the interpreter lock need no lock of their own:
+// every change is made holding it too.
 
 #include <cstdint>
+#include <mutex>
+#include <shared_mutex>
 #include <span>
 #include <string>
 #include <string_view>
@@ -30,16 +38,29 @@ public:
     void merge(const WcnfStorage& other);
     // Appends hard clauses of a buffer, literals beyond `above` in magnitude moved `shift` further out.
     void add_hard_clauses_shifted(const ClauseBuffer& clauses, Literal above, Literal shift);
-    void reserve_hard(std::size_t clauses, std::size_t literals) { hard_.reserve(clauses, literals); }
+    void reserve_hard(std::size_t clauses, std::size_t literals) {
+        const auto lock = lock_for_changing();
+        hard_.reserve(clauses, literals);
+    }
     // Remove clauses [first, first + count) of one kind; std::out_of_range
     // when the range is not stored.
     void remove_hard_clauses(std::size_t first, std::size_t count);
     void remove_soft_clauses(std::size_t first, std::size_t count);
 
-    void set_model_name(std::string name) { model_name_ = std::move(name); }
-    void set_variable_count(std::int64_t count) { variable_count_ = count; }
-    void set_clause_count(std::int64_t count) { clause_count_ = count; }
+    void set_model_name(std::string name) {
+        const auto lock = lock_for_changing();
+        model_name_ = std::move(name);
+    }
+    void set_variable_count(std::int64_t count) {
+        const auto lock = lock_for_changing();
+        variable_count_ = count;
+    }
+    void set_clause_count(std::int64_t count) {
+        const auto lock = lock_for_changing();
+        clause_count_ = count;
+    }
     void set_weight_limit(Weight limit) {
+        const auto lock = lock_for_changing();
         weight_limit_ = limit;
         weighted_ = true;
     }
@@ -60,6 +81,10 @@ public:
     // The largest variable number that occurs in a clause, 0 for none.
     [[nodiscard]] std::int64_t largest_variable() const;
 
+    [[nodiscard]] std::shared_lock<std::shared_mutex> lock_for_reading() const {
+        return std::shared_lock(mutex_);
+    }
+
 private:
     ClauseBuffer hard_;
     ClauseBuffer soft_;
@@ -71,6 +96,9 @@ private:
     bool weighted_ = false;
     std::vector<Literal> prefatory_values_;
     std::int64_t largest_variable_ = 0;
+    mutable std::shared_mutex mutex_;
+
+    [[nodiscard]] std::unique_lock<std::shared_mutex> lock_for_changing() { return std::unique_lock(mutex_); }
 
     void note_literals(std::span<const Literal> literals);
     void recount_largest_variable();

@@ -247,9 +247,11 @@ class wcnf_storage:
         Write the storage to a file, as to_dimacs gives it.
         
         Args:
-            path: The file to write.
+            path: The file to write: str, bytes or os.PathLike.
         
         Raises:
+            TypeError: The path is not str, bytes or os.PathLike.
+            ValueError: The path holds a NUL byte.
             OSError: The file cannot be written.
         """
 class var_mapping:
@@ -504,6 +506,10 @@ class formula_encoder:
         
         Returns:
             True when written; False (with an error logged) when the file cannot be written.
+        
+        Raises:
+            TypeError: The name is not str, bytes or os.PathLike.
+            ValueError: The name holds a NUL byte.
         """
     def save_metrics_json(self, filename: typing.Any) -> bool:
         """
@@ -514,6 +520,10 @@ class formula_encoder:
         
         Returns:
             True when written; False (with an error logged) when the file cannot be written.
+        
+        Raises:
+            TypeError: The name is not str, bytes or os.PathLike.
+            ValueError: The name holds a NUL byte.
         """
     def set_another_witness(self, witness: typing.Any) -> None:
         """

@@ -4,14 +4,13 @@ results and model files."""
 
 import math
 import typing as tp
-from pathlib import Path
 
 import numpy as np
 
 import halvex.kelvo_engine.linsolver as linsolver
 from vx_encoder._exceptions import SolverError
 from vx_encoder.core.column_names import cell_names
-from vx_encoder.core.model_file import write_model_file
+from vx_encoder.core.model_file import FilePath, write_model_file
 from vx_encoder.core.refusal import refuse
 from vx_encoder.core.variable_results import values_shaped_like
 from vx_encoder.core.vx_logger import log_w
@@ -155,16 +154,17 @@ class SolverResults:
         return values_shaped_like(self._solution_values, self._result_columns(variable), variable.type,
                                   variable.shape)
 
-    def write_model(self, model_path: tp.Union[Path, str]) -> None:
+    def write_model(self, model_path: FilePath) -> None:
         """Write the model to a file: MPS for ``.mps``, the LP format for ``.lp``.
 
         The file's folders are created.
 
         Args:
-            model_path: The file to write.
+            model_path: The file to write: str, bytes or os.PathLike, as ``open()`` takes it.
 
         Raises:
-            ValueError: The name ends in neither ``.mps`` nor ``.lp``.
+            TypeError: The path is not str, bytes or os.PathLike.
+            ValueError: The name holds a NUL character or ends in neither ``.mps`` nor ``.lp``.
             OSError: The file cannot be written.
         """
         self.__name_new_columns()
