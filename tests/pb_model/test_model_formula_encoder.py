@@ -1,6 +1,9 @@
+import os
+
 import pytest
 
 import halvex.kelvo_engine as ke
+from file_names import FORMS, named_with_nul
 from vx_encoder import _exceptions
 from vx_encoder.encode.expressions import Sum
 from vx_encoder.encode.model import Model
@@ -149,3 +152,53 @@ def test_model_without_engine_manager_is_refused_clearly():
     model = Model(None, "fe", use_formula_encoder=True)
     with pytest.raises(_exceptions.BuildError, match="Kelvo manager is not set or empty"):
         model.create_variables("x", i=2)
+
+
+# --- with the engine's own encoder ---
+
+def engine_model():
+    model = Model(ke.manager(), "fe", use_formula_encoder=True)
+    return model, model.create_variables("x", i=3)
+
+
+def test_a_target_left_out_of_a_weighted_build_is_said(log):
+    model, x = engine_model()
+    model.add_target(x[0] + x[1])
+    model.add_soft_constraint(x[2], 4)
+    assert model.build_wcnf() is True
+    assert ("warning", "The target is not written into the WCNF: the formula encoder keeps it as its objective") \
+        in log
+    assert model._formula_encoder.get_objective() == [(1, 1), (2, 1)]
+    assert model.get_cnf_storage().get_soft_clauses() == [([3], 4)]
+
+
+def test_a_target_left_out_of_a_cnf_build_without_a_border_is_said(log):
+    model, x = engine_model()
+    model.add_target(x[0] + x[1])
+    model.add_constraint(x[0] | x[2])
+    assert model.build_cnf() is True
+    warning = ("warning", "The target is not written into the CNF: the formula encoder keeps it as its objective")
+    assert warning in log
+    log.clear()
+    assert model.build_cnf(1, True) is True  # bounded, the target is written
+    assert warning not in log and len(model.get_cnf_storage().get_hard_clauses()) > 1
+
+
+@pytest.mark.parametrize("form", FORMS)
+@pytest.mark.parametrize("save", ["save_metrics_json", "save_metrics_csv"])
+def test_metrics_files_take_the_names_open_takes(tmp_path, form, save):
+    model, x = engine_model()
+    model.add_constraint(x[0] | x[1])
+    path = tmp_path / "metrics.txt"
+    assert getattr(model, save)(FORMS[form](path)) is True
+    assert os.listdir(tmp_path) == ["metrics.txt"] and path.read_text()
+
+
+@pytest.mark.parametrize("as_bytes", [False, True], ids=["str", "bytes"])
+@pytest.mark.parametrize("save", ["save_metrics_json", "save_metrics_csv"])
+def test_metrics_files_refuse_a_name_with_nul(tmp_path, as_bytes, save):
+    model, x = engine_model()
+    model.add_constraint(x[0] | x[1])
+    with pytest.raises(ValueError, match="^embedded null byte$"):
+        getattr(model, save)(named_with_nul(tmp_path, as_bytes))
+    assert os.listdir(tmp_path) == []

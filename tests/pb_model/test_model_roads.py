@@ -16,6 +16,7 @@ import re
 
 import numpy as np
 import pytest
+from pysat.formula import CNF
 from pysat.solvers import Solver
 
 import halvex.kelvo_engine as ke
@@ -276,13 +277,47 @@ def test_a_wcnf_whose_soft_clauses_all_weigh_nothing_is_still_written_as_wcnf(ro
     assert [line for line in lines if not line.startswith("c ")] == ["h 1 2 0"]
 
 
-def test_a_weight_limit_past_64_bits_is_refused_on_every_road(road):
+def weights_past_64_bits(model, x, i):
+    model.add_soft_constraint(x[0], 2 ** 62)
+    return lambda: model.add_soft_constraint(x[1], 2 ** 62)
+
+
+REFUSED_SOFT_CONSTRAINTS = [
+    ("a weight of 2^63", ValueError, lambda model, x, i: lambda: model.add_soft_constraint(x[0], 2 ** 63)),
+    ("a weight below -(2^63 - 1)", ValueError,
+     lambda model, x, i: lambda: model.add_soft_constraint(x[0], -2 ** 63)),
+    ("a weight times a coefficient past 64 bits", ValueError,
+     lambda model, x, i: lambda: model.add_soft_constraint(x[0] + 3 * x[1], 2 ** 62)),
+    ("a weight limit past 64 bits", ValueError, weights_past_64_bits),
+    ("a weight limit past 64 bits over the instances", ValueError,
+     lambda model, x, i: lambda: model.add_soft_constraint(x[i], 2 ** 62, i=range(2))),
+    ("an index out of range", IndexError, lambda model, x, i: lambda: model.add_soft_constraint(x[i], i=range(3))),
+    ("a foralls value that is no integer", TypeError,
+     lambda model, x, i: lambda: model.add_soft_constraint(x[i], i=[0.5])),
+]
+
+
+@pytest.mark.parametrize("refused, error, prepare", REFUSED_SOFT_CONSTRAINTS,
+                         ids=[case[0] for case in REFUSED_SOFT_CONSTRAINTS])
+def test_a_refused_soft_constraint_changes_nothing_on_every_road(road, refused, error, prepare):
     model = new_model(road)
     x = model.create_variables("x", i=2)
-    model.add_soft_constraint(x[0], 2 ** 62)
-    model.add_soft_constraint(x[1], 2 ** 62)
-    with pytest.raises(ValueError, match="out of range"):
-        model.build_wcnf()
+    i = model.get_indexes(["i"])
+    add = prepare(model, x, i)
+    weighted_before = model._is_wcnf
+    with pytest.raises(error):
+        add()
+    assert model._is_wcnf is weighted_before
+    if weighted_before:
+        # The accepted soft constraint alone is built, with its own weight limit.
+        assert model.build_wcnf() is True
+        assert model.get_cnf_storage().get_weight_limit() == 1 + 2 ** 62
+        assert soft_clauses(model) == [((model_keys(model)["x[0]"],), 2 ** 62)]
+    else:
+        model.add_constraint(x[0] | x[1])  # still a model without soft constraints
+        assert model.build_cnf() is True
+        with pytest.raises(_exceptions.BuildError, match="^This expression is defined for CNF format$"):
+            model.build_wcnf()
 
 
 @pytest.mark.parametrize("weight, minimization", [(2, True), (np.int64(2), np.True_), (2, 1), (2, False), (2, 0)])
@@ -348,6 +383,23 @@ def test_a_reused_name_is_refused_alike(road, log):
     assert ("error", "Variable named x is already in use") in log
     with pytest.raises(_exceptions.VariableError, match="^Index named x is already in use$"):
         model.get_indexes(["x"])
+
+
+@pytest.mark.parametrize("end", ["\r", "\x85", "\u2028"], ids=repr)
+def test_a_model_name_with_line_ends_stays_a_comment_on_every_road(road, end, tmp_path):
+    name = f"lines{end}-1 0{end}-2 0"
+    model = new_model(road, name)
+    x = model.create_variables("x", i=2)
+    model.add_constraint(x[0] & x[1])
+    assert model.build_cnf() is True
+    path = tmp_path / "model.cnf"
+    model.get_cnf_storage().write_dimacs(path)
+    with open(path, encoding="utf-8", newline="") as file:
+        lines = file.read().splitlines()
+    assert lines[:3] == ["c lines", "c -1 0", "c -2 0"]
+    keys = model_keys(model)
+    with Solver(name="g4", bootstrap_with=CNF(from_file=str(path)).clauses) as solver:
+        assert solver.solve(assumptions=[keys["x[0]"], keys["x[1]"]])
 
 
 # --- numbers ------------------------------------------------------------------------------------

@@ -27,6 +27,7 @@ namespace {
 constexpr std::string_view bxpr_prefix = bxpr_auxiliary_prefix;
 constexpr std::string_view pbct_prefix = pbct_auxiliary_prefix;
 constexpr std::int64_t largest_literal = std::numeric_limits<Literal>::max();
+constexpr Weight largest_weight_limit = std::numeric_limits<std::int64_t>::max();
 
 double seconds_since(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -279,7 +280,20 @@ void FormulaEncoder::add_constraint(std::string_view text, std::string_view fora
 
 void FormulaEncoder::add_soft_constraint(std::string_view text, std::string_view foralls, std::int64_t weight,
                                          bool minimization) {
-    encodings_.push_back(encode(text, foralls, "soft", std::pair{weight, minimization}));
+    auto encoding = encode(text, foralls, "soft", std::pair{weight, minimization});
+    // Refused here, not at every later generation: the weight limit, 1 plus
+    // every soft weight, is a signed 64-bit number.
+    Weight weight_limit = soft_weight_limit_;
+    for (const auto written : encoding.weights) {
+        if (written > largest_weight_limit - weight_limit) {
+            throw std::invalid_argument("In soft constraint " + std::to_string(encoding.metrics.number) +
+                                        ": the weight limit, 1 plus every soft weight, is out of range: it passes "
+                                        "2^63 - 1");
+        }
+        weight_limit += written;
+    }
+    encodings_.push_back(std::move(encoding));
+    soft_weight_limit_ = weight_limit;
 }
 
 void FormulaEncoder::add_target(std::string_view text) {
@@ -365,11 +379,7 @@ void FormulaEncoder::generate_cnf(std::optional<TargetBound> bound) {
         hard_literals += encoding->hard.literal_count();
     }
     storage->reserve_hard(hard_clauses, hard_literals);
-    // The weight limit is 1 plus every soft weight written, as a signed
-    // 64-bit number; a soft constraint makes a WCNF even when all its
-    // entries weigh nothing.
-    constexpr Weight largest_weight_limit = std::numeric_limits<std::int64_t>::max();
-    Weight weight_limit = 1;
+    // A soft constraint makes a WCNF even when all its entries weigh nothing.
     bool weighted = false;
     std::int64_t clauses = 0;
     for (std::size_t f = 0; f < written.size(); ++f) {
@@ -381,11 +391,7 @@ void FormulaEncoder::generate_cnf(std::optional<TargetBound> bound) {
                                           static_cast<Literal>(shift));
         weighted = weighted || encoding.metrics.kind == "soft";
         for (std::size_t c = 0; c < encoding.soft.size(); ++c) {
-            if (encoding.weights[c] > largest_weight_limit - weight_limit) {
-                throw std::invalid_argument("the weight limit, 1 plus every soft weight, is out of range: it passes 2^63 - 1");
-            }
             storage->add_soft_clause(encoding.soft.clause(c), encoding.weights[c]);
-            weight_limit += encoding.weights[c];
         }
         clauses += static_cast<std::int64_t>(encoding.hard.size() + encoding.soft.size());
     }
@@ -394,7 +400,7 @@ void FormulaEncoder::generate_cnf(std::optional<TargetBound> bound) {
     storage->set_model_name(model_name_);
     storage->set_variable_count(next_number_ - 1 + auxiliaries);
     storage->set_clause_count(clauses);
-    if (weighted) storage->set_weight_limit(weight_limit);
+    if (weighted) storage->set_weight_limit(soft_weight_limit_);
     storage_ = std::move(storage);
     generation_seconds_ = seconds_since(started);
     log_message("Formula encoder " + model_name_ + ": " + std::to_string(clauses) + " clauses over " +
@@ -432,6 +438,7 @@ void FormulaEncoder::reset() {
     variables_by_name_.clear();
     next_number_ = 1;
     encodings_.clear();
+    soft_weight_limit_ = 1;
     objective_.reset();
     bound_.reset();
     bounded_target_.reset();

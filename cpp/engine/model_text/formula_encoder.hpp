@@ -94,6 +94,7 @@ private:
     std::unordered_map<std::string, std::size_t> variables_by_name_;
     std::int64_t next_number_ = 1;
     std::vector<Encoding> encodings_;
+    Weight soft_weight_limit_ = 1;  // 1 plus every soft weight of encodings_, at most 2^63 - 1
     std::optional<std::vector<model_text::WeightedVariable>> objective_;
     std::optional<TargetBound> bound_;       // of the last generate_cnf
     std::optional<Encoding> bounded_target_;  // written after encodings_

@@ -90,6 +90,9 @@ def _is_integer(value) -> bool:
     return True
 
 
+LARGEST_WEIGHT = 2 ** 63 - 1
+
+
 def checked_weights(weights: tp.Optional[tp.Sequence[int]], clause_count: int) -> tp.Optional[tp.List[int]]:
     """The weights of a soft constraint's clauses, one per template clause."""
     if weights is None:
@@ -102,6 +105,10 @@ def checked_weights(weights: tp.Optional[tp.Sequence[int]], clause_count: int) -
         raise IndexError(f"The soft constraint has {clause_count} clauses but only {len(weights)} weights")
     if any(weight < 0 for weight in weights):
         raise ValueError(f"Weights must not be negative, got {weights!r}")
+    too_heavy = [weight for weight in weights if weight > LARGEST_WEIGHT]
+    if too_heavy:
+        # The storage holds signed 64-bit weights.
+        raise ValueError(f"the weight times a coefficient overflows: {too_heavy[0]} passes 2^63 - 1")
     return weights
 
 

@@ -19,8 +19,8 @@ import halvex.kelvo_engine.bxpr as bx
 from vx_encoder._vx_native import clause_template_of_text
 from vx_encoder.core.mapping_parts import MappingPart, add_part, entries_of, largest_number_of
 from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
-from vx_encoder.core.dumper import (DumpArgs, NumberedClauses, checked_weights, index_values, instance_count,
-                                    numbered_clauses, reduce_ex)
+from vx_encoder.core.dumper import (LARGEST_WEIGHT, DumpArgs, NumberedClauses, checked_weights, index_values,
+                                    instance_count, numbered_clauses, reduce_ex)
 
 if tp.TYPE_CHECKING:
     from vx_encoder.encode.variables import Variable
@@ -177,13 +177,16 @@ class FormulaContainer:
             shift_bx_variable: The Tseytin auxiliaries per instance.
 
         Raises:
-            ValueError: A literal cannot be numbered or the weights do not fit.
+            ValueError: A literal cannot be numbered, the weights do not fit, a
+                clause's weight or the weight limit would pass 2^63 - 1.
             IndexError: Index values lie outside a variable's dimensions.
             TypeError: A ``foralls`` value is not an integer.
         """
         dump_args, clauses, mapping, offset_formula = self.__inner_add_constraint(
             template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         written_weight = self.__written_weight(dump_args)
+        if self.hard_weight + written_weight > LARGEST_WEIGHT:
+            raise ValueError("the weight limit, 1 plus every soft weight, is out of range: it passes 2^63 - 1")
         self.__flush(self._soft)
         self.__enqueue(self._soft, dump_args, clauses, mapping, offset_formula)
         self.hard_weight += written_weight

@@ -19,7 +19,7 @@ from vx_encoder.encode.expression_owners import ExpressionOwner, owner_set
 from vx_encoder.core.engine_assumptions import (BXPR_AUXILIARY_PREFIX, PBCT_AUXILIARY_PREFIX, PLACEHOLDER_VARIABLE,
                                                 clause_template_reader, debug_shown)
 from vx_encoder.core.formula_container import FormulaContainer
-from vx_encoder.core.dumper import index_values
+from vx_encoder.core.dumper import LARGEST_WEIGHT, index_values
 from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
 from vx_encoder.core import pboperations, formulapb, manager, variable
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
@@ -286,6 +286,8 @@ class Model:
         Raises:
             TypeError: ``constraint`` is not an expression, ``weight`` not an
                 integer or ``minimization`` not a bool.
+            ValueError: ``weight``, ``weight`` times a coefficient, or the weight
+                limit (1 plus every soft weight written) would pass 2^63 - 1.
             FormulaError: The model has a target, or ``constraint`` is a Boolean
                 formula or a comparison.
         """
@@ -299,15 +301,20 @@ class Model:
             refuse(TypeError, "The minimization flag of a soft constraint must be a bool, not "
                    + type(minimization).__name__)
         weight, minimization = int(weight), bool(minimization)
+        # A soft literal weighs |weight·coefficient|, a signed 64-bit number on both paths.
+        if abs(weight) > LARGEST_WEIGHT:
+            refuse(ValueError, "The weight of a soft constraint must lie between -(2^63 - 1) and 2^63 - 1, not "
+                   + str(weight))
         if self._is_wcnf is not None and not self._is_wcnf:
             refuse(FormulaError, "Current model already works with CNF")
         if not constraint.soft:
             refuse(FormulaError, "Input constraint cannot be converted to a soft constraints")
         if self._use_formula_encoder:
             self.__init_formula_encoder()
-            self._is_wcnf = True
             self._formula_encoder.add_soft_constraint(str(constraint), _foralls_text(foralls), weight,
                                                       minimization)
+            # Only a soft constraint the encoder took makes the model weighted.
+            self._is_wcnf = True
         else:
             self.__fill_soft_constraint(constraint, weight, minimization, foralls)
 
@@ -564,6 +571,9 @@ class Model:
     def build_wcnf(self) -> bool:
         """Build the weighted CNF and register it and its witness interpreter with the engine manager.
 
+        With the formula encoder, a target stays the encoder's objective and is not
+        written; a warning says so.
+
         Returns:
             True when the witness interpreter's tables were built, False for an empty
             variable mapping.
@@ -598,6 +608,10 @@ class Model:
                 if str(error) == _TARGET_CONTRADICTION:
                     refuse(FormulaError, _TARGET_CONTRADICTION)
                 raise
+            if not bound and self._formula_encoder.get_objective() is not None:
+                # A target is no clause without its bound; the build must not lose it unsaid.
+                log_w("The target is not written into the " + ("WCNF" if self._is_wcnf else "CNF")
+                      + ": the formula encoder keeps it as its objective")
             return self._formula_encoder.get_cnf_storage()
         self.__check_formula_container()
         getattr(self._formula_container, container_build)(self._model_name)
