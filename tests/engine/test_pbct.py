@@ -119,7 +119,7 @@ def test_cardinality_every_k(n, comparator, cardinality_encodings):
             check_exhaustively(terms, comparator, weight * k, config=config)
 
 
-@pytest.mark.parametrize("n, k", [(12, 1), (30, 1), (15, 3), (20, 7), (9, 4)])
+@pytest.mark.parametrize("n, k", [(12, 1), (30, 1), (13, 2), (40, 2), (15, 3), (20, 7), (9, 4)])
 def test_at_most_k_propagates_fully(n, k):
     """With k inputs true, unit propagation alone sets every other input false,
     and with k + 1 true it finds the conflict."""
@@ -354,6 +354,7 @@ class TestClauseLimit:
     @pytest.mark.parametrize("terms, comparator, bound", [
         (terms, LEQ, 200),                            # adders
         ([(v, 1) for v in range(1, 31)], BOTH, 1),    # at most one and a clause
+        ([(v, 1) for v in range(1, 31)], LEQ, 2),     # sequential counter
         ([(v, 1) for v in range(1, 31)], LEQ, 4),     # totalizer
         ([(v, 1) for v in range(1, 301)], GEQ, 120),  # modulo totalizer
     ])

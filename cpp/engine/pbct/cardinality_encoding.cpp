@@ -6,14 +6,17 @@
 #include "engine/pbct/adder_encoding.hpp"
 #include "engine/pbct/modulo_totalizer_encoding.hpp"
 #include "engine/pbct/sequential_at_most_one.hpp"
+#include "engine/pbct/sequential_counter_encoding.hpp"
 #include "engine/pbct/totalizer_encoding.hpp"
 
 namespace kelvo {
 
 namespace {
 
-// The plain totalizer propagates fully, the modulo totalizer does not; the
-// plain one is kept unless it is clearly larger. When neither fits the clause
+// The plain totalizer and the sequential counter propagate fully, the modulo
+// totalizer does not; the full ones are kept unless clearly larger. Where the
+// sequential counter is no larger (small k) it is taken: a solver refutes
+// capacity pigeonhole faster on it than on the totalizer. When nothing fits the clause
 // limit, the far smaller (and weaker) adder network may.
 constexpr double totalizer_preference = 1.5;
 
@@ -32,8 +35,11 @@ void encode_counting_at_most(std::span<const Literal> literals, std::size_t k, C
     const bool modulo_fits = modulo.clauses <= budget;
     const bool modulo_clearly_smaller =
         static_cast<double>(plain) > totalizer_preference * static_cast<double>(modulo.clauses);
+    const auto sequential = sequential_counter_clause_count(literals.size(), k);
     if (modulo_fits && (!plain_fits || modulo_clearly_smaller)) {
         encode_modulo_totalizer_at_most(literals, k, modulo.modulus, writer);
+    } else if (sequential <= plain && sequential <= budget) {
+        encode_sequential_counter_at_most(literals, k, writer);
     } else if (plain_fits) {
         encode_totalizer_at_most(literals, k, writer);
     } else {

@@ -1,7 +1,8 @@
 #pragma once
 // At most k of a set of literals, with the encoding that suits k and the set:
-// a single clause, the at-most-one chain, or a totalizer (plain or modulo,
-// by clause count). If no totalizer fits the clause limit, adders are tried.
+// a single clause, the at-most-one chain, a sequential counter or a totalizer
+// (plain or modulo, by clause count). If none fits the clause limit, adders
+// are tried.
 
 #include <cstddef>
 #include <span>
