@@ -16,8 +16,8 @@ namespace {
 // The plain totalizer and the sequential counter propagate fully, the modulo
 // totalizer does not; the full ones are kept unless clearly larger. Where the
 // sequential counter is no larger (small k) it is taken: a solver refutes
-// capacity pigeonhole faster on it than on the totalizer. When nothing fits the clause
-// limit, the far smaller (and weaker) adder network may.
+// capacity pigeonhole faster on it than on the totalizer. When nothing fits
+// the clause limit, the far smaller (and weaker) adder network may.
 constexpr double totalizer_preference = 1.5;
 
 void encode_adders_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer) {
