@@ -2,7 +2,7 @@ import os
 
 import numpy as np
 import pytest
-from pysat.formula import CNF, WCNF
+from pysat.formula import CNF
 
 import halvex.kelvo_engine as ke
 from file_names import FORMS, named_with_nul
@@ -232,10 +232,8 @@ def test_every_part_of_a_model_name_stays_in_comment_lines(tmp_path, end, weight
     lines = text.splitlines()
     assert lines[:len(parts)] == ["c " + part for part in parts]
     assert lines[len(parts):] == (["h 1 0", "3 2 0"] if weighted else ["p cnf 1 1", "1 0"])
-    if weighted:
-        formula = WCNF(from_file=str(path))
-        assert (formula.hard, formula.soft, formula.wght) == ([[1]], [[2]], [3])
-    else:
+    # The oldest python-sat supported reads no "h" lines, so only the CNF goes back through a reader.
+    if not weighted:
         assert CNF(from_file=str(path)).clauses == [[1]]
 
 
