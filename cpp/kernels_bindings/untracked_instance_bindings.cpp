@@ -18,8 +18,12 @@ PyObject* untracked_instance(PyObject* /*module*/, PyObject* type_object) {
         PyErr_SetString(PyExc_TypeError, "untracked_instance expects a class");
         return nullptr;
     }
+    // object.__new__ itself, so that the instance's dictionary and inline
+    // attribute values are laid out as the host's release expects.
+    static PyObject* const no_arguments = PyTuple_New(0);
+    if (no_arguments == nullptr) return nullptr;
     auto* type = reinterpret_cast<PyTypeObject*>(type_object);
-    PyObject* instance = type->tp_alloc(type, 0);
+    PyObject* instance = PyBaseObject_Type.tp_new(type, no_arguments, nullptr);
     if (instance != nullptr && PyObject_IS_GC(instance)) PyObject_GC_UnTrack(instance);
     return instance;
 }
