@@ -11,11 +11,11 @@
 #include <string_view>
 #include <vector>
 
-#include "kernels/auxiliary_literal.hpp"
-#include "kernels/auxiliary_names.hpp"
-#include "kernels/clause_template.hpp"
-#include "kernels/clause_writer.hpp"
-#include "kernels/conjunction_text.hpp"
+#include "kernels/clause_assembly/auxiliary_literal.hpp"
+#include "kernels/clause_assembly/auxiliary_names.hpp"
+#include "kernels/clause_assembly/clause_template.hpp"
+#include "kernels/clause_assembly/clause_writer.hpp"
+#include "kernels/clause_assembly/conjunction_text.hpp"
 #include "vx_bindings.hpp"
 
 namespace vx::bindings {

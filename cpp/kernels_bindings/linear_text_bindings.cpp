@@ -7,10 +7,10 @@
 #include <span>
 #include <vector>
 
-#include "kernels/element_layout.hpp"
-#include "kernels/linear_text_evaluation.hpp"
-#include "kernels/linear_text_syntax.hpp"
-#include "kernels/sparse_row_accumulator.hpp"
+#include "kernels/linear_text/element_layout.hpp"
+#include "kernels/linear_text/linear_text_evaluation.hpp"
+#include "kernels/linear_text/linear_text_syntax.hpp"
+#include "kernels/linear_text/sparse_row_accumulator.hpp"
 #include "vx_bindings.hpp"
 
 namespace vx::bindings {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "kernels/variable_map.hpp"
+#include "kernels/clause_assembly/variable_map.hpp"
 #include "vx_bindings.hpp"
 
 namespace vx::bindings {

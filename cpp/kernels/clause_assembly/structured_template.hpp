@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "kernels/variable_shape.hpp"
+#include "kernels/clause_assembly/variable_shape.hpp"
 
 namespace vx {
 

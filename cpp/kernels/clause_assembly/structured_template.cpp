@@ -1,4 +1,4 @@
-#include "kernels/structured_template.hpp"
+#include "kernels/clause_assembly/structured_template.hpp"
 
 #include <cstdlib>
 #include <stdexcept>

@@ -1,4 +1,4 @@
-#include "kernels/clause_writer.hpp"
+#include "kernels/clause_assembly/clause_writer.hpp"
 
 #include <algorithm>
 #include <limits>

@@ -14,9 +14,9 @@
 #include <unordered_map>
 #include <vector>
 
-#include "kernels/element_layout.hpp"
-#include "kernels/linear_text_syntax.hpp"
-#include "kernels/sparse_row_accumulator.hpp"
+#include "kernels/linear_text/element_layout.hpp"
+#include "kernels/linear_text/linear_text_syntax.hpp"
+#include "kernels/linear_text/sparse_row_accumulator.hpp"
 
 namespace vx {
 

@@ -1,4 +1,4 @@
-#include "kernels/conjunction_text.hpp"
+#include "kernels/clause_assembly/conjunction_text.hpp"
 
 #include <stdexcept>
 

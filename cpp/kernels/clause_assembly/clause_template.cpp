@@ -1,4 +1,4 @@
-#include "kernels/clause_template.hpp"
+#include "kernels/clause_assembly/clause_template.hpp"
 
 #include <algorithm>
 #include <string_view>

@@ -1,4 +1,4 @@
-#include "kernels/linear_text_evaluation.hpp"
+#include "kernels/linear_text/linear_text_evaluation.hpp"
 
 #include <cstdint>
 #include <functional>

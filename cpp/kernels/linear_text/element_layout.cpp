@@ -1,4 +1,4 @@
-#include "kernels/element_layout.hpp"
+#include "kernels/linear_text/element_layout.hpp"
 
 #include <stdexcept>
 #include <utility>

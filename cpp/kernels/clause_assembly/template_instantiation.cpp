@@ -6,7 +6,7 @@
 #include <stdexcept>
 
 #include "engine/support/instance_order.hpp"
-#include "kernels/clause_template.hpp"
+#include "kernels/clause_assembly/clause_template.hpp"
 
 namespace vx {
 

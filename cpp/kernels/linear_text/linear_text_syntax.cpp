@@ -1,4 +1,4 @@
-#include "kernels/linear_text_syntax.hpp"
+#include "kernels/linear_text/linear_text_syntax.hpp"
 
 #include <array>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "kernels/auxiliary_literal.hpp"
+#include "kernels/clause_assembly/auxiliary_literal.hpp"
 
 #include <stdexcept>
 #include <string>

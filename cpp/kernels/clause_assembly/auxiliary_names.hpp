@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "engine/storage/cell_keys.hpp"
-#include "kernels/auxiliary_literal.hpp"
-#include "kernels/clause_writer.hpp"
+#include "kernels/clause_assembly/auxiliary_literal.hpp"
+#include "kernels/clause_assembly/clause_writer.hpp"
 
 namespace vx {
 

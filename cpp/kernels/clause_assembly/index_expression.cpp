@@ -1,4 +1,4 @@
-#include "kernels/index_expression.hpp"
+#include "kernels/clause_assembly/index_expression.hpp"
 
 #include <algorithm>
 #include <array>

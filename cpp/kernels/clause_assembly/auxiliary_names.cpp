@@ -1,4 +1,4 @@
-#include "kernels/auxiliary_names.hpp"
+#include "kernels/clause_assembly/auxiliary_names.hpp"
 
 #include <algorithm>
 

@@ -12,11 +12,11 @@
 #include <string_view>
 #include <vector>
 
-#include "kernels/auxiliary_literal.hpp"
-#include "kernels/clause_writer.hpp"
-#include "kernels/index_expression.hpp"
-#include "kernels/structured_template.hpp"
-#include "kernels/variable_shape.hpp"
+#include "kernels/clause_assembly/auxiliary_literal.hpp"
+#include "kernels/clause_assembly/clause_writer.hpp"
+#include "kernels/clause_assembly/index_expression.hpp"
+#include "kernels/clause_assembly/structured_template.hpp"
+#include "kernels/clause_assembly/variable_shape.hpp"
 
 namespace vx {
 

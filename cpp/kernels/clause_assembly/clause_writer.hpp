@@ -7,7 +7,7 @@
 #include <span>
 #include <vector>
 
-#include "kernels/auxiliary_literal.hpp"
+#include "kernels/clause_assembly/auxiliary_literal.hpp"
 
 namespace vx {
 

@@ -1,4 +1,4 @@
-#include "kernels/sparse_row_accumulator.hpp"
+#include "kernels/linear_text/sparse_row_accumulator.hpp"
 
 #include <algorithm>
 #include <stdexcept>
