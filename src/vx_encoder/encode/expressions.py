@@ -6,6 +6,7 @@ from operator import attrgetter
 from numbers import Integral
 
 from vx_encoder.core.range_text import range_text
+from vx_encoder.core.text_pieces import joined_pieces
 from vx_encoder.core.vx_logger import *
 from vx_encoder.encode.expression_owners import Owners, merged_owners, owners_of_all
 from vx_encoder.encode.operand_grouping import Binding, grouped
@@ -23,10 +24,7 @@ def _expr2pb(expr: Expression) -> str:
     return str(expr)
 
 
-# An operator's text is kept as its pieces, an operand's pieces among them,
-# and joined once when it is read: joining at every operator would copy the
-# whole text so far, so that a sum written with + in a loop would cost time
-# quadratic in its terms.
+# An operator's text is kept as its pieces, an operand's pieces among them (core/text_pieces.py).
 _Pieces = tp.Union[str, tp.Tuple["_Pieces", ...]]
 
 
@@ -40,19 +38,6 @@ def _bx_pieces(expr: Expression) -> _Pieces:
     if isinstance(expr, VariableProxy):
         return expr._expr + ".to_bx()"
     return expr._expr
-
-
-def _joined(pieces: _Pieces) -> str:
-    # Without recursion: a sum of a million terms nests a million deep.
-    parts: list[str] = []
-    pending = [pieces]
-    while pending:
-        piece = pending.pop()
-        if type(piece) is str:
-            parts.append(piece)
-        else:
-            pending.extend(reversed(piece))
-    return "".join(parts)
 
 
 def _of_pieces(pieces: _Pieces, soft: bool, owners: Owners) -> Expression:
@@ -234,7 +219,7 @@ class Expression:
     def __str__(self) -> str:
         text = self._expr
         if type(text) is not str:
-            text = self._expr = _joined(text)
+            text = self._expr = joined_pieces(text, "_expr")
         return text
 
     def __compare(self, comparator: str, other: tp.SupportsIndex) -> Expression:

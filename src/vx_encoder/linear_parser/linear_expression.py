@@ -4,6 +4,7 @@ import typing as tp
 from vx_encoder._exceptions import FormulaError
 from vx_encoder._vx_native import untracked_instance
 from vx_encoder.core.range_text import range_text
+from vx_encoder.core.text_pieces import joined_pieces
 from vx_encoder.core.vx_logger import *
 
 # Any real number: int, float, bool and NumPy's numbers alike.
@@ -76,7 +77,7 @@ class LinearExpression:
         text = self._text
         if type(text) is str:
             return text
-        joined = _joined(text)
+        joined = joined_pieces(text, "_text")
         self._text = joined
         return joined
 
@@ -191,24 +192,6 @@ class LinearExpression:
 # of a long sum cost it nothing. A bounded expression, whose bounds are whatever
 # the caller gave, is made by the constructor and stays tracked.
 _new_expression = untracked_instance
-
-
-def _joined(pieces: tuple) -> str:
-    """The text of a tuple of pieces, expressions among them read through their own
-    pieces without recursion, so that a sum of a million terms joins in one pass."""
-    out = []
-    pending = list(reversed(pieces))
-    while pending:
-        piece = pending.pop()
-        if type(piece) is str:
-            out.append(piece)
-            continue
-        text = piece._text
-        if type(text) is str:
-            out.append(text)
-        else:
-            pending.extend(reversed(text))
-    return "".join(out)
 
 
 class LinearVariableProxy(LinearExpression):
