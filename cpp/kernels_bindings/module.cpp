@@ -8,4 +8,5 @@ PYBIND11_MODULE(_vx_native, module) {
     vx::bindings::bind_instantiation(module);
     vx::bindings::bind_linear_text_kernels(module);
     vx::bindings::bind_untracked_instance(module);
+    vx::bindings::bind_cell_occurrence(module);
 }

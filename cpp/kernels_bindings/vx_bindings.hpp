@@ -9,5 +9,6 @@ void bind_variable_map(pybind11::module_& module);
 void bind_instantiation(pybind11::module_& module);
 void bind_linear_text_kernels(pybind11::module_& module);
 void bind_untracked_instance(pybind11::module_& module);
+void bind_cell_occurrence(pybind11::module_& module);
 
 }  // namespace vx::bindings

@@ -117,6 +117,10 @@ class SparseRowAccumulator:
     @property
     def quadratic_size(self) -> int:
         ...
+def cell_occurrence(self: typing.Any, values: typing.Any) -> typing.Any:
+    """
+    A variable's __getitem__: the occurrence name(v1,...) of its kind of occurrences, made natively for a tuple of integers and by the variable's _occurrence_of otherwise.
+    """
 def clause_template_of_text(text: str, conjunction: bool) -> list[list[str]]:
     """
     The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, or of one clause.

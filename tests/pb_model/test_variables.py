@@ -248,11 +248,24 @@ def test_copy_computes_the_same_numbers_and_shares_nothing(x):
     (range(2), "x(0,1)"),
     ((5, 7, 9), "x(5,7,9)"),  # neither the number nor the values are checked here
     (2 * (Index("i") + 1), "x(2 * (i + 1))"),
+    # Integer values as the host writes them, at and past 64 bits.
+    ((-1, 12), "x(-1,12)"),
+    ((-2**63, 2**63 - 1), f"x({-2**63},{2**63 - 1})"),
+    ((2**64, -2**63 - 1), f"x({2**64},{-2**63 - 1})"),
+    ((True, 2), "x(True,2)"),
+    ((np.int64(2), 3), "x(2,3)"),
+    ((1, Index("j")), "x(1,j)"),
 ])
 def test_indexing_writes_an_occurrence(x, items, text):
     occurrence = x[items]
     assert type(occurrence) is VariableProxy and isinstance(occurrence, Expression)
     assert (str(occurrence), repr(occurrence), occurrence.name, occurrence.soft) == (text, text, text, True)
+
+
+@pytest.mark.parametrize("name", ["y", "ξ", "x_1"])
+def test_indexing_names_the_variable_as_it_is_named_now(x, name):
+    x.name = name
+    assert str(x[0, 1]) == f"{name}(0,1)" and str(x[Index("i")]) == f"{name}(i)"
 
 
 def test_indexing_twice_gives_two_occurrences_with_one_text(x):

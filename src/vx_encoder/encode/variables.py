@@ -3,14 +3,10 @@ from __future__ import annotations
 import copy
 import typing as tp
 
-from vx_encoder._vx_native import variable_map
+from vx_encoder._vx_native import cell_occurrence, untracked_instance, variable_map
 from vx_encoder.core.vx_logger import *
 from vx_encoder.encode.expressions import VariableProxy
 from vx_encoder.encode.operand_grouping import Binding, grouped
-
-# A cell named by two values is made without a call of the proxy's initializer.
-_new_object = object.__new__
-
 
 # An index operand: an integer or another index (`i - (j + 1)`).
 _Operand = tp.Union[tp.SupportsIndex, "Index"]
@@ -121,17 +117,23 @@ class Variable:
         self.st_shift = st_shift
         self.shifts = _row_major_strides(list(indexes.values()))
 
-    def __getitem__(self, items) -> VariableProxy:
-        # A tuple first: the abstract Sequence check costs more than the rest.
-        # A model names its cells by the million, most often by two values.
-        if type(items) is tuple and len(items) == 2:
-            first, second = items
-            proxy = _new_object(self._occurrence_type)
-            proxy._expr = f"{self.name}({first!s},{second!s})"
-            return proxy
+    if tp.TYPE_CHECKING:
+        def __getitem__(self, items: tp.Any) -> VariableProxy: ...
+    else:
+        # A model names its cells by the million, most often by integer
+        # values: those are made natively, anything else by _occurrence_of.
+        __getitem__ = cell_occurrence
+
+    def _occurrence_of(self, items: tp.Any) -> VariableProxy:
+        """The occurrence of values other than integers, such as indexes (``x[i, j + 1]``)."""
         if type(items) is tuple or isinstance(items, tp.Sequence):
-            return self._occurrence_type(f"{self.name}({','.join(map(str, items))})")
-        return self._occurrence_type(f"{self.name}({items})")
+            values = ','.join(map(str, items))
+        else:
+            values = f"{items}"
+        # Untracked, as the native ones: its one field is a text.
+        occurrence = untracked_instance(self._occurrence_type)
+        occurrence._expr = f"{self.name}({values})"
+        return occurrence
 
     def __call__(self, *items: int) -> int:
         if len(items) != len(self.shifts):
