@@ -7,6 +7,7 @@ PYBIND11_MODULE(_vx_native, module) {
     vx::bindings::bind_variable_map(module);
     vx::bindings::bind_instantiation(module);
     vx::bindings::bind_linear_text_kernels(module);
+    vx::bindings::bind_linear_terms(module);
     vx::bindings::bind_untracked_instance(module);
     vx::bindings::bind_cell_occurrence(module);
 }

@@ -8,6 +8,7 @@ namespace vx::bindings {
 void bind_variable_map(pybind11::module_& module);
 void bind_instantiation(pybind11::module_& module);
 void bind_linear_text_kernels(pybind11::module_& module);
+void bind_linear_terms(pybind11::module_& module);
 void bind_untracked_instance(pybind11::module_& module);
 void bind_cell_occurrence(pybind11::module_& module);
 

@@ -6,7 +6,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'SparseRowAccumulator', 'clause_template_of_text', 'compile_structured_template', 'compile_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'structured_clause_texts', 'variable_map']
+__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'LinearCells', 'LinearTerms', 'SparseRowAccumulator', 'clause_template_of_text', 'compile_structured_template', 'compile_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'read_numbered_expression', 'read_numbered_rows', 'structured_clause_texts', 'variable_map']
 class CellOutOfRange(IndexError):
     """
     Index values of a variable call outside its dimensions; args: (variable name, values).
@@ -68,6 +68,14 @@ class ElementLayout:
     @property
     def strides(self) -> list[int]:
         ...
+class LinearCells(object):
+    """
+    The native part of a text linear variable: x[...] makes its cells
+    """
+class LinearTerms(object):
+    """
+    The native part of a text linear expression: its text or numbered terms, and bounds
+    """
 class SparseRowAccumulator:
     """
     Unmerged coefficients of a compiled linear or quadratic expression
@@ -144,6 +152,14 @@ def read_linear_expression(text: str, variables: dict, sequences: dict) -> typin
 def read_linear_rows(text: str, variables: dict, sequences: dict) -> typing.Any:
     """
     (constants, starts, indices, values) of the rows of a constraint text, merged by row; None for text the host must evaluate
+    """
+def read_numbered_expression(expression: typing.Any) -> typing.Any:
+    """
+    (constant, terms, integral) of an expression held as numbered terms; None for one held as text
+    """
+def read_numbered_rows(expression: typing.Any) -> typing.Any:
+    """
+    (constants, starts, indices, values) of the one row of an expression held as numbered terms; None for one held as text
     """
 def structured_clause_texts(kinds: typing.Annotated[numpy.typing.ArrayLike, numpy.uint8], values: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], forms: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], form_ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]]) -> list[list[str]]:
     """

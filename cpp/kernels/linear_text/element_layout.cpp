@@ -27,4 +27,13 @@ std::optional<std::int64_t> ElementLayout::column_of(std::span<const std::int64_
     return column;
 }
 
+void ElementLayout::index_values_of(std::int64_t column, std::vector<std::int64_t>& values) const {
+    values.clear();
+    auto offset = column - first_column_;
+    for (const auto size : sizes_) {
+        values.push_back(offset % size);
+        offset /= size;
+    }
+}
+
 }  // namespace vx

@@ -2,7 +2,7 @@ from numbers import Integral, Real
 import typing as tp
 
 from vx_encoder._exceptions import FormulaError
-from vx_encoder._vx_native import untracked_instance
+from vx_encoder._vx_native import LinearTerms, untracked_instance
 from vx_encoder.core.range_text import range_text
 from vx_encoder.core.text_pieces import joined_pieces
 from vx_encoder.core.vx_logger import *
@@ -35,7 +35,7 @@ def _is_number(value) -> bool:
     return not isinstance(value, LinearExpression) and isinstance(value, (Integral, Real))
 
 
-class LinearExpression:
+class LinearExpression(LinearTerms):
     """Text of a linear or quadratic expression over linear variables, with optional bounds.
 
     ``+``, ``-`` and ``*`` (with numbers or expressions) write new text; ``<=``,
@@ -46,14 +46,26 @@ class LinearExpression:
         expression: The expression text.
     """
 
-    # Models hold one expression per term of their long sums: slots keep each small.
-    # _text is the text, or until it is first read the tuple of its pieces (texts
-    # and operand expressions): an operator then costs the same however long its
-    # operands are, and a sum built by + in a loop is joined once, in linear time.
-    __slots__ = ("_text", "_lo", "_hi")
+    # The native base holds _text, _lo and _hi. _text is the text, or until it
+    # is first read the tuple of its pieces (texts and operand expressions): an
+    # operator then costs the same however long its operands are, and a sum
+    # built by + in a loop is joined once, in linear time. A cell, a number
+    # times a cell and a SumIt of those are held as numbered terms instead,
+    # their text formed when first read; the native base's * makes the scaled
+    # cells and hands every other product to _product.
+    __slots__ = ()
+
+    if tp.TYPE_CHECKING:
+        _text: tp.Union[str, tp.Tuple[tp.Union[str, "LinearExpression"], ...]]
+        _lo: tp.Any
+        _hi: tp.Any
+
+        def _sum_of_terms(self, expressions: tp.Sequence["LinearExpression"]) -> bool: ...
+
+        def _take_content(self, other: "LinearExpression") -> None: ...
 
     def __init__(self, expression: str = ""):
-        self._text: tp.Union[str, tp.Tuple[tp.Union[str, "LinearExpression"], ...]] = expression
+        self._text = expression
         self._lo = None
         self._hi = None
 
@@ -115,7 +127,13 @@ class LinearExpression:
     def __rsub__(self, other: tp.Union["LinearExpression", _Number]) -> "LinearExpression":
         return -self + other
 
-    def __mul__(self, other: tp.Union[_Number, "LinearExpression"]) -> "LinearExpression":
+    if tp.TYPE_CHECKING:  # the native base's
+        def __mul__(self, other: tp.Union[_Number, "LinearExpression"]) -> "LinearExpression": ...
+
+        def __rmul__(self, other: tp.Union[_Number, "LinearExpression"]) -> "LinearExpression": ...
+
+    def _product(self, other: tp.Union[_Number, "LinearExpression"]) -> "LinearExpression":
+        """self * other and other * self, which write the same text."""
         if type(other) in _PLAIN_NUMBER_TYPES and other == other and self._lo is None and self._hi is None:
             # A number times an unbounded expression, the term of every weighted
             # sum, without the general tests below.
@@ -130,9 +148,6 @@ class LinearExpression:
         if _is_number(other):
             return LinearExpression._of_pieces(self.__operand(other), " * (", self, ")")
         return LinearExpression._of_pieces("(", self, ") * (", self.__operand(other), ")")
-
-    # other * self is self * other; the alias spares a call on the path of every weighted term.
-    __rmul__ = __mul__
 
     # A comparison writes a bounded expression, not a truth value.
     def __eq__(self, other: _Number) -> "LinearExpression":  # type: ignore[override]
@@ -184,7 +199,9 @@ class LinearExpression:
 
     def __bounded_copy(self) -> "LinearExpression":
         self._check_borders()
-        return LinearExpression(self._expression)
+        bounded = LinearExpression()
+        bounded._take_content(self)
+        return bounded
 
 
 # The instances the operators make hold texts, None and pieces of earlier
@@ -201,23 +218,21 @@ class LinearVariableProxy(LinearExpression):
         name: The element text.
     """
 
-    __slots__ = ("_name",)
+    __slots__ = ()
 
     def __init__(self, name: str):
         super().__init__(name)
-        self._name = name
 
     def __repr__(self):
-        return self._name
+        return self._expression
 
 
 def _cell_proxy(name: str) -> LinearVariableProxy:
-    """LinearVariableProxy(name) without its initializers: one per cell a caller writes."""
+    """LinearVariableProxy(name) without its initializers: a cell written as text."""
     proxy = _new_expression(LinearVariableProxy)
     proxy._text = name
     proxy._lo = None
     proxy._hi = None
-    proxy._name = name
     return proxy
 
 
@@ -268,6 +283,10 @@ class SumIt(LinearExpression):
             raise TypeError(message)
         if len(expressions) == 0:
             log_w("The input sequence has zero length")
+        # Numbered cells, scaled or not, are summed as numbers; any other
+        # expression makes the sum text.
+        if self._sum_of_terms(expressions):
+            return
         texts = []
         for expression in expressions:
             if not isinstance(expression, LinearExpression):

@@ -200,15 +200,10 @@ class LinearModel(SolverResults):
             if not _is_number(border):
                 refuse(TypeError, f"The borders of a constraint must be numbers, not {border!r}")
 
-        bound = {}
-        fors = " ".join(
-            f"for {name} in {self.__bind_forall_values(bound, position, values)}"
-            for position, (name, values) in enumerate(foralls.items())
-        )
-        text = f"[{expression} {fors}]"
-        rows = _native_text().read_rows(text, self._variables, bound)
+        # One row of numbered terms is read as numbers, anything else from its text.
+        rows = None if foralls else _native_text().read_numbered_rows(expression)
         if rows is None:
-            rows = self.__rows_evaluated_by_host(text, {**self.__evaluation_namespace(), **bound})
+            rows = self.__rows_of_text(expression, foralls)
         constants, starts, indexes, coefficients = rows
         if not len(constants):
             return
@@ -227,10 +222,10 @@ class LinearModel(SolverResults):
         Raises:
             TypeError: The target is neither a number nor a linear or quadratic expression.
         """
-        text = str(expression)
-        target = _native_text().read_expression(text, self._variables)
+        # Numbered terms are read as numbers, anything else from its text.
+        target = _native_text().read_numbered_expression(expression)
         if target is None:
-            target = evaluate_expression_text(text, self.__evaluation_namespace())
+            target = self.__target_of_text(str(expression))
         if _is_number(target):
             target = CompiledSum([target])
         elif not isinstance(target, CompiledLinearExpression):
@@ -332,6 +327,26 @@ class LinearModel(SolverResults):
         a name of the evaluation namespace or a built-in name."""
         if keyword.iskeyword(name) or name in self._formulas_dir or hasattr(builtins, name):
             refuse_reserved_name(kind, name)
+
+    def __target_of_text(self, text: str):
+        """What a target's text evaluates to: a compiled expression, a number or anything else the host makes."""
+        target = _native_text().read_expression(text, self._variables)
+        if target is None:
+            target = evaluate_expression_text(text, self.__evaluation_namespace())
+        return target
+
+    def __rows_of_text(self, expression: LinearExpression, foralls: dict):
+        """(constants, starts, column indexes, coefficients) of the rows of an expression's text over the foralls."""
+        bound = {}
+        fors = " ".join(
+            f"for {name} in {self.__bind_forall_values(bound, position, values)}"
+            for position, (name, values) in enumerate(foralls.items())
+        )
+        text = f"[{expression} {fors}]"
+        rows = _native_text().read_rows(text, self._variables, bound)
+        if rows is None:
+            rows = self.__rows_evaluated_by_host(text, {**self.__evaluation_namespace(), **bound})
+        return rows
 
     def __rows_evaluated_by_host(self, text: str, namespace: dict):
         """(constants, starts, column indexes, coefficients) of the rows the host evaluates from text."""

@@ -4,10 +4,10 @@ import typing as tp
 
 import numpy as np
 
-from vx_encoder.linear_parser.linear_expression import LinearVariableProxy, _cell_proxy
+from vx_encoder.linear_parser.linear_expression import LinearExpression, LinearVariableProxy, _cell_proxy
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledLinearExpression, element_expression
 from vx_encoder.core.vx_logger import log_e
-from vx_encoder._vx_native import ElementLayout
+from vx_encoder._vx_native import ElementLayout, LinearCells
 
 
 class Index:
@@ -45,11 +45,13 @@ def _grouped(operand) -> str:
     return format(operand)
 
 
-class LinearVariable:
+class LinearVariable(LinearCells):
     """A block of consecutive solver columns with named dimensions; the first index varies fastest.
 
     ``x[i, j]`` writes an element for expression text; ``x(a, b)`` gives the
-    compiled expression of one element.
+    compiled expression of one element. The native base makes the element of
+    integer index values inside the dimensions as a numbered cell; any other
+    index values are written as text by _written_cell.
 
     Args:
         name: The variable's name.
@@ -71,10 +73,14 @@ class LinearVariable:
         # One stride a dimension: 1, then the product of the sizes before it.
         self._shifts = list(self._layout.strides)
         self._type = type_var
+        # The native base's stub shows no members.
+        super().__init__(name, self._layout, LinearVariableProxy, LinearExpression)  # type: ignore[call-arg]
 
-    def __getitem__(self, items) -> LinearVariableProxy:
-        if type(items) is int:  # the common case, first: no sequence test
-            return _cell_proxy(f"{self._name}({items})")
+    if tp.TYPE_CHECKING:
+        def __getitem__(self, items) -> LinearVariableProxy: ...
+
+    def _written_cell(self, items) -> LinearVariableProxy:
+        """The cell of index values the native base does not number, as text."""
         if isinstance(items, Sequence):
             return _cell_proxy(f"{self._name}({','.join(str(item) for item in items)})")
         return _cell_proxy(f"{self._name}({items})")

@@ -5,14 +5,17 @@ every term into its row once, so time and memory follow the number of terms,
 not the length of the text the host would compile. It answers None for text
 it does not read the way the host would (other syntax, names, numbers beyond
 64 bits, a wrong index); the caller then evaluates the text in the host, which
-gives the same result or reports the error.
+gives the same result or reports the error. An expression held as numbered
+terms (cells, numbers times cells and SumIt of those) is read from its
+numbers, to the same result as from its text.
 """
 
 import typing as tp
 
 import numpy as np
 
-from vx_encoder._vx_native import read_linear_expression, read_linear_rows
+from vx_encoder._vx_native import read_linear_expression, read_linear_rows, read_numbered_expression as _numbered
+from vx_encoder._vx_native import read_numbered_rows
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledLinearExpression, of_terms
 
 Rows = tp.Tuple[np.ndarray, np.ndarray, np.ndarray, np.ndarray]
@@ -53,6 +56,15 @@ def read_rows(text: str, variables: dict, sequences: dict) -> tp.Optional[Rows]:
 def read_expression(text: str, variables: dict) -> tp.Optional[CompiledLinearExpression]:
     """The compiled expression of a target text."""
     read = read_linear_expression(text, _layouts(variables), {})
+    if read is None:
+        return None
+    constant, terms, integral = read
+    return of_terms(constant, terms, integral)
+
+
+def read_numbered_expression(expression) -> tp.Optional[CompiledLinearExpression]:
+    """The compiled expression of an expression held as numbered terms; None for any other."""
+    read = _numbered(expression)
     if read is None:
         return None
     constant, terms, integral = read

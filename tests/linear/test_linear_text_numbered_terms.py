@@ -1,0 +1,150 @@
+"""Cells, a number times a cell and SumIt of those are kept as numbers: they show the text
+they always showed, and the model reads from their numbers what it would read from that text."""
+
+import gc
+
+import numpy as np
+import pytest
+from scipy.optimize import Bounds, LinearConstraint, milp
+
+from vx_encoder.core.expression_evaluator import evaluate_expression_text
+from vx_encoder.linear_parser import LinearModel, SumIt, VariableType
+from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, rows_by_row
+from vx_encoder.linear_parser.linear_expression import LinearExpression, LinearVariableProxy
+from vx_encoder.linear_parser.native_text import read_numbered_expression, read_rows
+from vx_encoder._vx_native import read_numbered_rows
+
+
+@pytest.fixture(scope="module")
+def variables():
+    model = LinearModel(output_flag=False)
+    model.get_variables("w", VariableType.REAL, k=7)  # the others start past column 0
+    return {
+        "x": model.get_variables("x", VariableType.REAL, i=3, j=4),
+        "y": model.get_variables("y", VariableType.INTEGER, 0, 9, j=5),
+        "s": model.get_variables("s", VariableType.BINARY),
+    }
+
+
+NUMBERED = [
+    (lambda x, y, s: x[2, 3], "x(2,3)"),
+    (lambda x, y, s: y[4], "y(4)"),
+    (lambda x, y, s: s[()], "s()"),
+    (lambda x, y, s: 3 * x[1, 2], "3 * (x(1,2))"),
+    (lambda x, y, s: x[1, 2] * -7, "-7 * (x(1,2))"),
+    (lambda x, y, s: 0.1 * y[0], "0.1 * (y(0))"),
+    (lambda x, y, s: y[0] * 1e-05, "1e-05 * (y(0))"),
+    (lambda x, y, s: 100.0 * y[1], "100.0 * (y(1))"),
+    (lambda x, y, s: -2.5 * y[1], "-2.5 * (y(1))"),
+    (lambda x, y, s: -0.0 * y[1], "-0.0 * (y(1))"),
+    (lambda x, y, s: True * y[2], "True * (y(2))"),
+    (lambda x, y, s: y[2] * False, "False * (y(2))"),
+    (lambda x, y, s: 2**62 * y[3], "4611686018427387904 * (y(3))"),
+    (
+        lambda x, y, s: SumIt([x[0, 0], 2 * y[1], 2.5 * x[0, 0], -2 * y[1], s[()]]),
+        "CompiledSum([x(0,0), 2 * (y(1)), 2.5 * (x(0,0)), -2 * (y(1)), s()])",
+    ),
+    (lambda x, y, s: SumIt((y[0], True * y[4])), "CompiledSum([y(0), True * (y(4))])"),
+    (lambda x, y, s: SumIt([-1.5 * y[0], 2 * x[2, 1]]), "CompiledSum([-1.5 * (y(0)), 2 * (x(2,1))])"),
+]
+
+
+def host_expression(text: str, variables: dict):
+    return evaluate_expression_text(text, {"CompiledSum": CompiledSum, **variables})
+
+
+@pytest.mark.parametrize("build, text", NUMBERED)
+def test_numbered_terms_read_as_the_host_reads_their_text(variables, build, text):
+    expression = build(**variables)
+    assert str(expression) == text
+    numbered = read_numbered_expression(expression)
+    assert numbered is not None
+    host = host_expression(text, variables)
+    assert (numbered.constant, type(numbered.constant)) == (host.constant, type(host.constant))
+    assert np.signbit(float(numbered.constant)) == np.signbit(float(host.constant))
+    assert numbered.linear_coefficients_indexes.tolist() == host.linear_coefficients_indexes.tolist()
+    assert numbered.linear_coefficients.dtype == host.linear_coefficients.dtype
+    assert numbered.linear_coefficients.tolist() == host.linear_coefficients.tolist()
+    # The row of a constraint: what the native text reader makes of its text.
+    rows = read_numbered_rows(expression)
+    expected = read_rows(f"[{text} ]", variables, {})
+    assert [np.asarray(part).tolist() for part in rows] == [np.asarray(part).tolist() for part in expected]
+
+
+@pytest.mark.parametrize(
+    "build, text",
+    [
+        (lambda x, y, s, i: x[i, 0], "x(i,0)"),
+        (lambda x, y, s, i: x[3, 0], "x(3,0)"),  # outside the dimensions: the host reports it
+        (lambda x, y, s, i: x[0], "x(0)"),  # fewer index values than dimensions
+        (lambda x, y, s, i: y[-1], "y(-1)"),
+        (lambda x, y, s, i: y[True], "y(True)"),
+        (lambda x, y, s, i: y[[1]], "y(1)"),
+        (lambda x, y, s, i: y[2**70], f"y({2**70})"),
+        (lambda x, y, s, i: 2**70 * y[0], f"{2**70} * (y(0))"),
+        (lambda x, y, s, i: float("inf") * y[0], "inf * (y(0))"),
+        (lambda x, y, s, i: 2 * (3 * y[0]), "2 * (3 * (y(0)))"),
+        (lambda x, y, s, i: y[0] * y[1], "(y(0)) * (y(1))"),
+        (lambda x, y, s, i: y[0] + 1, "y(0) + 1"),
+        (lambda x, y, s, i: SumIt([y[0], y[1] + 1]), "CompiledSum([y(0), y(1) + 1])"),
+        (lambda x, y, s, i: SumIt([y[0], x[i, 1]]), "CompiledSum([y(0), x(i,1)])"),
+        (lambda x, y, s, i: SumIt([y[0], SumIt([y[1]])]), "CompiledSum([y(0), CompiledSum([y(1)])])"),
+    ],
+)
+def test_other_expressions_are_held_as_text(variables, build, text):
+    from vx_encoder.linear_parser.linear_variables import Index
+
+    expression = build(**variables, i=Index("i"))
+    assert str(expression) == text
+    assert read_numbered_expression(expression) is None
+
+
+def test_a_cell_keeps_its_type_and_a_bounded_copy_keeps_the_numbers(variables):
+    y = variables["y"]
+    cell = y[3]
+    assert (type(cell), repr(cell), gc.is_tracked(cell)) == (LinearVariableProxy, "y(3)", False)
+    scaled = 4 * cell
+    assert (type(scaled), gc.is_tracked(scaled)) == (LinearExpression, False)
+    total = SumIt([cell, scaled])
+    bounded = total <= 6
+    assert (type(bounded), bounded.lo, bounded.hi, total.hi) == (LinearExpression, None, 6, None)
+    assert str(bounded) == str(total) == "CompiledSum([y(3), 4 * (y(3))])"
+    assert read_numbered_rows(bounded)[2].tolist() == [7 + 12 + 3]
+    assert read_numbered_rows(bounded)[3].tolist() == [5.0]
+    # Text written over a numbered expression replaces its numbers.
+    cell._text = "y(0)"
+    assert read_numbered_expression(cell) is None and str(cell) == "y(0)"
+
+
+def knapsack(numbered: bool, weights, values, capacity):
+    model = LinearModel(output_flag=False, mip_rel_gap=0)
+    x = model.get_variables("x", VariableType.BINARY, i=len(weights))
+    row = SumIt([weight * x[k] for k, weight in enumerate(weights)])
+    target = SumIt([x[k] * value for k, value in enumerate(values)])
+    if not numbered:  # "+ 0" writes text that reads to the same row and target
+        row, target = row + 0, target + 0
+    model.add_constraint(row <= capacity)
+    model.add_target(target, minimization=False)
+    return model
+
+
+@pytest.mark.parametrize("seed", range(3))
+def test_a_numbered_knapsack_is_the_model_of_its_text(tmp_path, seed):
+    generator = np.random.default_rng(seed)
+    size = 12
+    # Integer, real and boolean factors alike.
+    weights = [int(w) for w in generator.integers(1, 30, size=size)]
+    weights[0] = True
+    values = [float(v) / 4 for v in generator.integers(1, 80, size=size)]
+    values[1] = 7
+    capacity = sum(weights) // 2
+    files = []
+    for numbered in (True, False):
+        model = knapsack(numbered, weights, values, capacity)
+        model.write_model(tmp_path / f"{numbered}.lp")
+        files.append((tmp_path / f"{numbered}.lp").read_text())
+        model.solve()
+        oracle = milp(-np.array(values, dtype=float), integrality=np.ones(size), bounds=Bounds(0, 1),
+                      constraints=LinearConstraint(np.array([weights], dtype=float), -np.inf, capacity))
+        assert model.objective_value == pytest.approx(-oracle.fun)
+    assert files[0] == files[1]
