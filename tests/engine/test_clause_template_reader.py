@@ -54,6 +54,38 @@ def test_each_cell_is_numbered_as_the_model_numbers_it_read_or_served_by_the_cac
     assert len(cache) == 1
 
 
+def reading_of(text, variables, config, cache):
+    """The reading as plain values, or the refusal's type and message."""
+    try:
+        read = ke.read_clause_template(text, [], variables, config, cache)
+    except (TypeError, ValueError) as refusal:
+        return type(refusal), str(refusal)
+    return read if isinstance(read, str) else [getattr(part, "tolist", lambda: part)() for part in read]
+
+
+# Texts alike but for their cells, read in turn: a later one may be served
+# only where it differs from an earlier one in constant cell calls alone.
+LOOK_ALIKES = [
+    "bx.or_s([xx(0,1).to_bx(), x(1,2).to_bx()])",
+    "bx.or_s([xx(1,1).to_bx(), x(0,2).to_bx()])",  # xx is no cell of x
+    "bx.or_s([x(0, 1).to_bx(), x(0,1).to_bx()])",
+    "bx.or_s([x(2, 1).to_bx(), x(0,1).to_bx()])",  # a call with blanks is read again
+    "bx.or_s([x(1,1).to_bx(), ~x(1,1).to_bx()])",
+    "bx.or_s([x(2,1).to_bx(), ~x(0,1).to_bx()])",
+    "bx.or_s([x(0,1).to_bx(), x(1,9).to_bx()])",
+    "bx.or_s([x(0,1).to_bx(), x(1,2).to_bx(), '#0:0;'])",
+    "bx.or_s([x(0,1).to_bx(), x(1,2).to_bx(), 'x(0,1)'])",
+    "bx.or_s([x(0,1).to_bx(), x(0,0).to_bx()]) # x(1,2)",
+]
+
+
+def test_a_text_read_through_the_cache_reads_as_it_reads_alone(config):
+    variables = [("x", [3, 4], 1), ("xx", [2, 2], 13)]
+    cache = ke.clause_template_cache()
+    for text in LOOK_ALIKES:
+        assert reading_of(text, variables, config, cache) == reading_of(text, variables, config, None), text
+
+
 def test_auxiliaries_are_numbered_within_their_kind(config):
     text = ("bx.or_s([FormulaPB(Sum(*[x(0,j).to_pb() for j in range(0, 4)]), pb.Comparator_type.LEQ, 1).to_bx(manager),"
             " bx.and_s([x(1,0).to_bx(), x(1,1).to_bx()])])")

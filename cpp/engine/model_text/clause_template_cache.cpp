@@ -5,15 +5,13 @@
 #include <limits>
 #include <utility>
 
-#include "engine/model_text/model_text_tokenizer.hpp"
+#include "engine/support/text_characters.hpp"
 
 namespace kelvo {
 
 namespace {
 
 using model_text::ModelVariable;
-using model_text::Token;
-using model_text::TokenKind;
 
 struct Cell {
     std::size_t variable;
@@ -47,39 +45,100 @@ std::string context_key(std::span<const std::string> index_names, std::span<cons
     return key + '|';
 }
 
-std::optional<std::int64_t> integer_of(const Token& token) {
-    std::int64_t value = 0;
-    const auto [end, error] = std::from_chars(token.text.data(), token.text.data() + token.text.size(), value);
-    if (error != std::errc{} || end != token.text.data() + token.text.size()) return std::nullopt;
-    return value;
-}
+// The distinct cells of a text in order of first appearance, each with its
+// order, in an open-addressed table: a text may name a thousand cells, and a
+// node per cell would cost more than reading them.
+class FirstAppearances {
+public:
+    // The cell's order, the next one when it is new.
+    std::size_t order_of(std::size_t variable, std::int64_t number) {
+        if (2 * (cells_.size() + 1) > slots_.size()) grow();
+        auto slot = slot_of(number);
+        while (slots_[slot] != empty) {
+            if (cells_[slots_[slot]].number == number) return slots_[slot];
+            slot = (slot + 1) & (slots_.size() - 1);
+        }
+        slots_[slot] = static_cast<std::uint32_t>(cells_.size());
+        cells_.push_back({variable, number});
+        return cells_.size() - 1;
+    }
 
-// The number of the cell of the constant call starting at tokens[at] ("(" 3
-// "," 4 ")"), with the position after it; nullopt when the call is anything
-// else or names no cell of the variable. Cells are read by the million: no
-// allocation here.
-std::optional<std::pair<std::int64_t, std::size_t>> constant_call(const std::vector<Token>& tokens, std::size_t at,
+    std::vector<Cell> take_cells() { return std::move(cells_); }
+
+private:
+    static constexpr std::uint32_t empty = std::numeric_limits<std::uint32_t>::max();
+
+    [[nodiscard]] std::size_t slot_of(std::int64_t number) const {
+        return static_cast<std::size_t>(static_cast<std::uint64_t>(number) * 0x9E3779B97F4A7C15ULL >> 17) &
+               (slots_.size() - 1);
+    }
+
+    void grow() {
+        slots_.assign(std::max<std::size_t>(64, 2 * slots_.size()), empty);
+        for (std::size_t c = 0; c < cells_.size(); ++c) {
+            auto slot = slot_of(cells_[c].number);
+            while (slots_[slot] != empty) slot = (slot + 1) & (slots_.size() - 1);
+            slots_[slot] = static_cast<std::uint32_t>(c);
+        }
+    }
+
+    std::vector<std::uint32_t> slots_;
+    std::vector<Cell> cells_;
+};
+
+// The number of the cell of the constant call at text[at] ("(3,4)", written
+// without blanks, as the host writes cells), with the position after it;
+// nullopt when the call is anything else or names no cell of the variable.
+std::optional<std::pair<std::int64_t, std::size_t>> constant_call(std::string_view text, std::size_t at,
                                                                   const ModelVariable& variable) {
-    if (tokens[at].kind != TokenKind::left_paren) return std::nullopt;
+    if (at >= text.size() || text[at] != '(') return std::nullopt;
     std::int64_t number = variable.first_number;
-    std::size_t dimension = 0;
-    for (++at;; ++at) {
-        if (tokens[at].kind != TokenKind::integer) return std::nullopt;
-        const auto value = integer_of(tokens[at]);
-        if (!value || dimension >= variable.sizes.size() || *value >= variable.sizes[dimension]) {
+    for (std::size_t dimension = 0;; ++dimension) {
+        std::int64_t value = 0;
+        const char* begin = text.data() + at + 1;
+        const auto [end, error] = std::from_chars(begin, text.data() + text.size(), value);
+        if (error != std::errc{} || end == begin || !text::is_digit(*begin) || dimension >= variable.sizes.size() ||
+            value >= variable.sizes[dimension]) {
             return std::nullopt;
         }
-        number += *value * variable.strides[dimension++];
-        ++at;
-        if (tokens[at].kind == TokenKind::right_paren) break;
-        if (tokens[at].kind != TokenKind::comma) return std::nullopt;
+        number += value * variable.strides[dimension];
+        at = static_cast<std::size_t>(end - text.data());
+        if (at >= text.size()) return std::nullopt;
+        if (text[at] == ')') {
+            if (dimension + 1 != variable.sizes.size()) return std::nullopt;
+            return std::pair{number, at + 1};
+        }
+        if (text[at] != ',') return std::nullopt;
     }
-    if (dimension != variable.sizes.size()) return std::nullopt;
-    return std::pair{number, at + 1};
 }
 
-// nullopt when a variable is named other than by a constant cell call, an
-// index shares a variable's name, or the text cannot be tokenized.
+// The end of the word, number or string at text[at], as the tokenizer reads
+// them; at + 1 for any other character; nullopt for an unterminated string.
+std::optional<std::size_t> lexeme_end(std::string_view text, std::size_t at) {
+    const char c = text[at];
+    if (text::starts_name(c) || text::is_digit(c)) {
+        while (++at < text.size() && text::continues_name(text[at])) {
+        }
+        return at;
+    }
+    if (c != '\'' && c != '"') return at + 1;
+    for (++at; at < text.size(); ++at) {
+        if (text[at] == '\\') {
+            ++at;
+        } else if (text[at] == c) {
+            return at + 1;
+        }
+    }
+    return std::nullopt;
+}
+
+// The text itself with each constant cell call replaced by its variable and
+// the order of its cell's first appearance ("#0:3;"; a '#' of the text is
+// written twice, so no text spells a replacement). One pass over the
+// characters, lexed as the tokenizer lexes them so that a name inside a
+// string or a longer word is no call. nullopt when a variable is named other
+// than by a constant cell call, an index shares a variable's name, or a
+// string is unterminated.
 std::optional<Shape> shape_of(std::string_view text, std::span<const std::string> index_names,
                               std::span<const ModelVariable> variables, const PBConfig& config) {
     std::unordered_map<std::string_view, std::size_t> variables_by_name;
@@ -87,38 +146,40 @@ std::optional<Shape> shape_of(std::string_view text, std::span<const std::string
     for (const auto& name : index_names) {
         if (variables_by_name.contains(name)) return std::nullopt;
     }
-    std::vector<Token> tokens;
-    try {
-        tokens = model_text::tokenize(text);
-    } catch (const model_text::TextError&) {
-        return std::nullopt;  // the reader declines it with the reason
-    }
     Shape shape{context_key(index_names, variables, config), {}};
     shape.key.reserve(shape.key.size() + text.size());
-    std::unordered_map<std::int64_t, std::size_t> order_of_cell;
-    // A cell call takes six tokens at least ("x", "(", 3, ",", 4, ")").
-    order_of_cell.reserve(tokens.size() / 6);
-    for (std::size_t t = 0; t < tokens.size();) {
-        const Token& token = tokens[t];
-        const auto variable = token.kind == TokenKind::name ? variables_by_name.find(token.text)
-                                                            : variables_by_name.end();
+    FirstAppearances appearances;
+    char last = ' ';  // the last character other than a blank
+    for (std::size_t at = 0; at < text.size();) {
+        const auto end = lexeme_end(text, at);
+        if (!end) return std::nullopt;
+        const auto lexeme = text.substr(at, *end - at);
+        const auto variable = text::starts_name(text[at]) ? variables_by_name.find(lexeme) : variables_by_name.end();
         if (variable == variables_by_name.end()) {
-            shape.key += static_cast<char>('A' + static_cast<int>(token.kind));
-            if (token.kind == TokenKind::name || token.kind == TokenKind::integer || token.kind == TokenKind::string) {
-                append_field(shape.key, token.text);
+            for (const char c : lexeme) {
+                shape.key += c;
+                if (c == '#') shape.key += '#';
             }
-            ++t;
+            if (!text::is_blank(text[at]) && !text::is_line_break(text[at])) last = text[*end - 1];
+            at = *end;
             continue;
         }
-        if (t > 0 && tokens[t - 1].kind == TokenKind::dot) return std::nullopt;
-        auto call = constant_call(tokens, t + 1, variables[variable->second]);
+        // An attribute of that name is no cell of the variable.
+        if (last == '.') return std::nullopt;
+        const auto call = constant_call(text, *end, variables[variable->second]);
         if (!call) return std::nullopt;
-        const auto [found, inserted] = order_of_cell.try_emplace(call->first, shape.cells.size());
-        if (inserted) shape.cells.push_back({variable->second, call->first});
-        shape.key += '#';
-        shape.key += std::to_string(variable->second) + ':' + std::to_string(found->second) + ';';
-        t = call->second;
+        char digits[48];
+        digits[0] = '#';
+        auto written = std::to_chars(digits + 1, digits + sizeof digits, variable->second).ptr;
+        *written++ = ':';
+        written = std::to_chars(written, digits + sizeof digits,
+                                appearances.order_of(variable->second, call->first)).ptr;
+        *written++ = ';';
+        shape.key.append(digits, written);
+        last = ')';
+        at = call->second;
     }
+    shape.cells = appearances.take_cells();
     return shape;
 }
 

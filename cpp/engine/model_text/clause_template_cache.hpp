@@ -1,10 +1,10 @@
 #pragma once
 // Constraints that differ only in the cells they name (the diagonals of a
-// board, say) are read once. A text's shape is its tokens with every cell
-// call x(3,4) replaced by its variable and the order of its cell's first
-// appearance; the engine's reading depends on the cells only through that
-// pattern, so a later text of the same shape gets the first one's clauses
-// with its own cells named in their places.
+// board, say) are read once. A text's shape is the text itself with every
+// constant cell call x(3,4) replaced by its variable and the order of its
+// cell's first appearance; the engine's reading depends on the cells only
+// through that pattern, so a later text of the same shape gets the first
+// one's clauses with its own cells named in their places.
 
 #include <cstddef>
 #include <cstdint>
