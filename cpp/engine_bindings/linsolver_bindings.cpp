@@ -6,6 +6,8 @@
 #include <pybind11/pybind11.h>
 
 #include <memory>
+#include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 
@@ -222,6 +224,40 @@ std::vector<double> bounds_from_python(const DoubleArray& bounds, std::size_t ro
     return {bounds.data(), bounds.data() + row_count};
 }
 
+// A read-only, contiguous one-dimensional array of exactly this element type
+// and length: one whose elements nobody can change while it is borrowed.
+template <class Element>
+std::optional<std::span<const Element>> frozen_view(py::handle object, std::size_t length) {
+    if (!py::isinstance<py::array_t<Element>>(object)) return std::nullopt;
+    const auto array = py::reinterpret_borrow<py::array_t<Element>>(object);
+    if (array.ndim() != 1 || static_cast<std::size_t>(array.shape(0)) != length ||
+        (array.flags() & py::array::c_style) == 0 || array.writeable()) {
+        return std::nullopt;
+    }
+    return std::span<const Element>(array.data(), length);
+}
+
+// The arrays of a borrowed block, released under the interpreter lock
+// whenever the last handle on them goes.
+std::shared_ptr<const void> owner_of(py::tuple arrays) {
+    return {new py::tuple(std::move(arrays)), [](const void* held) {
+                py::gil_scoped_acquire locked;
+                delete static_cast<const py::tuple*>(held);
+            }};
+}
+
+// Rows whose arrays are frozen, of int32 starts (m + 1) and column numbers
+// and float64 values, each row's columns ascending, are borrowed, not copied.
+bool borrowed(RowBlock& rows, const std::vector<double>& lower, const std::vector<double>& upper,
+              std::size_t entry_count, py::handle starts, py::handle indices, py::handle values) {
+    const auto starts_view = frozen_view<std::int32_t>(starts, lower.size() + 1);
+    const auto index_view = frozen_view<ColumnIndex>(indices, entry_count);
+    const auto value_view = frozen_view<double>(values, entry_count);
+    if (!starts_view || !index_view || !value_view) return false;
+    return rows.borrow_sorted_rows(lower, upper, *starts_view, *index_view, *value_view,
+                                   owner_of(py::make_tuple(starts, indices, values)));
+}
+
 void add_rows(RowBlock& rows, py::handle m, const DoubleArray& lower, const DoubleArray& upper, py::handle nnz,
               py::handle starts, py::handle indices, py::handle values) {
     const auto row_count = count_from_python(m, "m");
@@ -229,6 +265,7 @@ void add_rows(RowBlock& rows, py::handle m, const DoubleArray& lower, const Doub
     if (row_count == 0) return;
     const auto lower_bounds = bounds_from_python(lower, row_count, "lower");
     const auto upper_bounds = bounds_from_python(upper, row_count, "upper");
+    if (borrowed(rows, lower_bounds, upper_bounds, entry_count, starts, indices, values)) return;
     const auto given_starts = integer_array_from_python(starts, "starts");
     const NumberArrayView index_view(indices, "indices");
     const NumberArrayView value_view(values, "values");
@@ -259,11 +296,25 @@ py::array_t<Element> to_numpy(std::vector<Element>&& elements) {
     return py::array_t<Element>(size, data, base);
 }
 
-py::tuple take_rows(RowBlock& rows) {
-    auto block = rows.take();
+py::tuple arrays_of(RowBlockArrays&& block) {
     return py::make_tuple(to_numpy(std::move(block.lower)), to_numpy(std::move(block.upper)),
                           to_numpy(std::move(block.starts)), to_numpy(std::move(block.indices)),
                           to_numpy(std::move(block.values)));
+}
+
+// A borrowed block hands back its owner's arrays themselves.
+py::tuple arrays_of(BorrowedRows&& block) {
+    const auto& owned = *static_cast<const py::tuple*>(block.owner.get());
+    return py::make_tuple(to_numpy(std::move(block.lower)), to_numpy(std::move(block.upper)), owned[0], owned[1],
+                          owned[2]);
+}
+
+py::list take_rows(RowBlock& rows) {
+    py::list blocks;
+    for (auto& block : rows.take()) {
+        blocks.append(std::visit([](auto&& taken) { return arrays_of(std::move(taken)); }, std::move(block)));
+    }
+    return blocks;
 }
 
 }  // namespace
@@ -277,11 +328,12 @@ void bind_linsolver_rows(py::module_& module) {
              py::arg("starts"), py::arg("indices"), py::arg("values"),
              "Append m rows in compressed-row form (m + 1 starts, or m with the last implied by nnz; "
              "bounds as arrays of m or one number). Every row is checked as by addRow; a refused block "
-             "adds nothing.")
+             "adds nothing. Read-only arrays of int32 starts and indices and float64 values, a thousand "
+             "entries or more, whose rows ascend by column are kept, not copied, until the rows are taken.")
         .def("set_column_count", &RowBlock::set_column_count, py::arg("count"))
         .def("take_rows", &take_rows,
-             "The pending rows as (lower, upper, starts, indices, values), starts holding m + 1 "
-             "entries; they count as taken from now on.")
+             "The pending rows as blocks in the order they came, each (lower, upper, starts, indices, "
+             "values), starts holding m + 1 entries; they count as taken from now on.")
         .def_property_readonly("pending_rows", &RowBlock::pending_rows)
         .def_property_readonly("rows_taken", &RowBlock::rows_taken);
     rows.def("row_adder", &row_adder, py::arg("rows"),

@@ -27,6 +27,7 @@
 
 #include "kernels/linear_text/cell_terms.hpp"
 #include "kernels/linear_text/element_layout.hpp"
+#include "row_arrays.hpp"
 #include "vx_bindings.hpp"
 
 namespace vx::bindings {
@@ -503,11 +504,6 @@ PyType_Spec cells_spec = {"vx_encoder._vx_native.LinearCells", sizeof(CellsObjec
 
 // --------------------------------------------------------- reading
 
-template <class T>
-py::array_t<T> to_array(const std::vector<T>& values) {
-    return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data());
-}
-
 // The expression of a numbered form, or nothing for an expression in text.
 std::optional<TextExpression> numbered_expression(py::handle expression) {
     if (!PyObject_TypeCheck(expression.ptr(), terms_type)) return std::nullopt;
@@ -528,9 +524,7 @@ py::object read_numbered_expression(py::handle expression) {
 py::object read_numbered_rows(py::handle expression) {
     auto read = numbered_expression(expression);
     if (!read) return py::none();
-    const auto rows = row_of(std::move(*read));
-    return py::make_tuple(to_array(rows.constants), to_array(rows.matrix.starts), to_array(rows.matrix.indices),
-                          to_array(rows.matrix.values));
+    return frozen_row_arrays(row_of(std::move(*read)));
 }
 
 py::object type_of(PyType_Spec& spec, PyTypeObject*& type) {

@@ -11,6 +11,7 @@
 #include "kernels/linear_text/linear_text_evaluation.hpp"
 #include "kernels/linear_text/linear_text_syntax.hpp"
 #include "kernels/linear_text/sparse_row_accumulator.hpp"
+#include "row_arrays.hpp"
 #include "vx_bindings.hpp"
 
 namespace vx::bindings {
@@ -109,10 +110,9 @@ auto natively(std::string_view text, const py::dict& variables, const py::dict& 
 // (constants, starts, indices, values) of the rows of a constraint text, or
 // None when the host must evaluate the text.
 py::object read_rows(std::string_view text, const py::dict& variables, const py::dict& sequences) {
-    const auto rows = natively(text, variables, sequences, evaluate_linear_rows);
+    auto rows = natively(text, variables, sequences, evaluate_linear_rows);
     if (!rows) return py::none();
-    return py::make_tuple(to_array(rows->constants), to_array(rows->matrix.starts), to_array(rows->matrix.indices),
-                          to_array(rows->matrix.values));
+    return frozen_row_arrays(std::move(*rows));
 }
 
 // (constant, terms, integral) of an expression text, or None when the host

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import itertools
+import re
 
 import highspy
 import numpy as np
@@ -441,6 +442,94 @@ def test_refused_block_adds_nothing():
     with pytest.raises(ValueError, match="m = 2 bounds"):
         solver.addRows(2, [0.0], [1.0, 1.0], 2, [0, 1, 2], [0, 1], [1.0, 1.0])
     assert solver.num_rows == 0
+
+
+def frozen(values, dtype) -> np.ndarray:
+    array = np.array(values, dtype=dtype)
+    array.flags.writeable = False
+    return array
+
+
+def frozen_block(starts, indices, values):
+    """A block as the text model's reader hands it over: read-only int32 and float64 arrays."""
+    return frozen(starts, np.int32), frozen(indices, np.int32), frozen(values, np.float64)
+
+
+# A row long enough that its block is borrowed, not copied: every column of a wide model.
+WIDTH = 1100
+
+
+def test_a_frozen_sorted_block_is_kept_in_order_between_copied_rows():
+    solver = new_solver(WIDTH, 1.0, 1.0)  # every column fixed at 1
+    solver.addRow(-INF, INF, 1, [0], [1.0])
+    starts, indices, values = frozen_block([0, WIDTH, WIDTH + 1], [*range(WIDTH), 7], [2.0] * WIDTH + [4.0])
+    solver.addRows(2, -INF, INF, WIDTH + 1, starts, indices, values)
+    solver.addRow(-INF, INF, 2, [2, 0], [5.0, 6.0])
+    with pytest.raises(ValueError, match="^row 4 names column 0 more than once$"):  # rows counted across blocks
+        solver.addRow(-INF, INF, 2, [0, 0], [1.0, 1.0])
+    assert solver._rows.pending_rows == 4
+    blocks = solver._rows.take_rows()
+    assert [len(block[0]) for block in blocks] == [1, 2, 1]
+    # The frozen block reaches HiGHS as the caller's arrays themselves.
+    assert blocks[1][2] is starts and blocks[1][3] is indices and blocks[1][4] is values
+    assert (solver._rows.pending_rows, solver._rows.rows_taken) == (0, 4)
+    for lower, upper, block_starts, block_indices, block_values in blocks:
+        solver._highs.addRows(len(lower), lower, upper, len(block_indices), block_starts[:-1], block_indices,
+                              block_values)
+    _, solution, _ = solve(solver)
+    np.testing.assert_allclose(solution.row_value, [1.0, 2.0 * WIDTH, 4.0, 11.0])
+
+
+def test_a_small_frozen_block_joins_the_copied_rows():
+    solver = new_solver(3)
+    solver.addRow(-INF, INF, 1, [0], [1.0])
+    solver.addRows(1, -INF, INF, 2, *frozen_block([0, 2], [0, 2], [1.0, 1.0]))
+    assert [len(block[0]) for block in solver._rows.take_rows()] == [2]
+
+
+@pytest.mark.parametrize(
+    "row, error, message",
+    [
+        (([WIDTH], [1.0]), IndexError, f"^row 2 names column {WIDTH}, but the model has {WIDTH} columns$"),
+        (([-1], [1.0]), IndexError, "^row 2 names column -1"),
+        (([2, 2], [1.0, 1.0]), ValueError, "^row 2 names column 2 more than once$"),
+        (([2, 0], [1.0, 1.0]), None, None),  # unsorted: copied and checked whole
+        (([0], [np.inf]), ValueError, "^row 2 has the value inf, which is not finite$"),
+        (([0], [np.nan]), ValueError, "not finite"),
+        (([], []), None, None),
+    ],
+)
+@pytest.mark.parametrize("bounds", [(0.0, 1.0), (np.nan, 1.0), (INF, INF)])
+def test_a_frozen_block_is_refused_exactly_as_a_copied_one(row, error, message, bounds):
+    # A long valid row, then the row on trial.
+    indices, values = [*range(WIDTH), *row[0]], [1.0] * WIDTH + row[1]
+    block = ([0, WIDTH, len(indices)], indices, values)
+
+    def outcome(arrays):
+        solver = new_solver(WIDTH, 0.0, 1.0)
+        solver.addRow(-INF, 1.0, 1, [0], [1.0])
+        try:
+            solver.addRows(2, *bounds, len(indices), *arrays)
+        except (IndexError, ValueError) as refusal:
+            return type(refusal), str(refusal), solver.num_rows
+        return None, None, solver.num_rows
+
+    frozen_outcome = outcome(frozen_block(*block))
+    assert frozen_outcome == outcome(tuple(np.array(part) for part in block))
+    if bounds == (0.0, 1.0):
+        refusal, text, rows = frozen_outcome
+        assert refusal is error and rows == (1 if error else 3)
+        assert error is None or re.search(message, text)
+
+
+def test_writeable_arrays_are_copied_at_the_call():
+    solver = new_solver(2, 0.0, 10.0)
+    starts, indices, values = np.array([0, 2], dtype=np.int32), np.array([0, 1], dtype=np.int32), np.ones(2)
+    solver.addRows(1, -INF, 4.0, 2, starts, indices, values)
+    values[:] = 100.0
+    solver.changeObjectiveSense(ls.ObjSense.kMaximize)
+    solver.changeColsCost(2, [0, 1], [1.0, 1.0])
+    assert solve(solver)[2] == pytest.approx(4.0)
 
 
 def test_rows_refused_by_highs_make_every_later_run_fail():

@@ -148,3 +148,18 @@ def test_a_numbered_knapsack_is_the_model_of_its_text(tmp_path, seed):
                       constraints=LinearConstraint(np.array([weights], dtype=float), -np.inf, capacity))
         assert model.objective_value == pytest.approx(-oracle.fun)
     assert files[0] == files[1]
+
+
+def test_rows_read_natively_reach_the_solver_without_a_copy():
+    model = LinearModel(output_flag=False)
+    size = 1200  # blocks this long are borrowed by the solver's row collector
+    x = model.get_variables("x", VariableType.REAL, i=size)
+    i = model.get_indexes(("i",))
+    model.add_constraint(SumIt([2 * x[k] for k in reversed(range(size))]) <= 1)
+    model.add_constraint(x[i] <= 1, i=range(size))
+    blocks = model._linsolver_model._rows.take_rows()
+    assert [len(block[0]) for block in blocks] == [1, size]
+    for _, _, starts, indices, values in blocks:
+        assert (starts.dtype, indices.dtype, values.dtype) == (np.int32, np.int32, np.float64)
+        assert not (starts.flags.writeable or indices.flags.writeable or values.flags.writeable)
+    assert blocks[0][3].tolist() == list(range(size)) and set(blocks[0][4].tolist()) == {2.0}

@@ -13,6 +13,9 @@ namespace kelvo {
 namespace {
 
 constexpr auto kLargestEntryCount = static_cast<std::size_t>(std::numeric_limits<std::int32_t>::max());
+// A borrowed block goes to HiGHS by a call of its own; below this many
+// entries, copying it into the next copied block costs less than the call.
+constexpr std::size_t kSmallestBorrowedBlock = 1024;
 
 template <class Number>
 std::string text_of(Number number) {
@@ -71,7 +74,7 @@ void RowBlock::set_column_count(std::int64_t count) {
 }
 
 std::int64_t RowBlock::next_row_number() const {
-    return rows_taken_ + static_cast<std::int64_t>(lower_.size());
+    return rows_taken_ + static_cast<std::int64_t>(pending_rows());
 }
 
 void RowBlock::roll_back(Mark mark) {
@@ -120,7 +123,7 @@ void RowBlock::append_checked_row(double lower, double upper, const IndexSpan& i
         refuse_row(row, "has " + std::to_string(span_size(indices)) + " column numbers but " +
                             std::to_string(span_size(values)) + " values");
     }
-    if (indices_.size() + span_size(indices) > kLargestEntryCount) {
+    if (sealed_entries_ + indices_.size() + span_size(indices) > kLargestEntryCount) {
         throw std::length_error("the rows hold more entries than the solver can take");
     }
     reserve_for(indices_, span_size(indices));
@@ -178,7 +181,68 @@ void RowBlock::append_rows(std::span<const double> lower, std::span<const double
     }
 }
 
-RowBlockArrays RowBlock::take() {
+bool RowBlock::sorted_rows_pass_checks(std::span<const double> lower, std::span<const double> upper,
+                                       std::span<const std::int32_t> starts, std::span<const ColumnIndex> indices,
+                                       std::span<const double> values) const {
+    const auto rows = lower.size();
+    if (upper.size() != rows || starts.size() != rows + 1 || values.size() != indices.size()) return false;
+    if (starts.front() != 0 || static_cast<std::size_t>(starts.back()) != indices.size()) return false;
+    if (sealed_entries_ + indices_.size() + indices.size() > kLargestEntryCount) return false;
+    constexpr auto infinity = std::numeric_limits<double>::infinity();
+    for (std::size_t r = 0; r < rows; ++r) {
+        if (std::isnan(lower[r]) || std::isnan(upper[r]) || lower[r] == infinity || upper[r] == -infinity) {
+            return false;
+        }
+        const auto begin = starts[r];
+        const auto end = starts[r + 1];
+        if (end < begin) return false;
+        if (begin == end) continue;
+        if (indices[static_cast<std::size_t>(begin)] < 0 || indices[static_cast<std::size_t>(end - 1)] >= column_count_) {
+            return false;
+        }
+        for (auto entry = begin + 1; entry < end; ++entry) {
+            if (indices[static_cast<std::size_t>(entry)] <= indices[static_cast<std::size_t>(entry - 1)]) return false;
+        }
+    }
+    for (const double value : values) {
+        if (!std::isfinite(value)) return false;
+    }
+    return true;
+}
+
+bool RowBlock::borrow_sorted_rows(std::span<const double> lower, std::span<const double> upper,
+                                  std::span<const std::int32_t> starts, std::span<const ColumnIndex> indices,
+                                  std::span<const double> values, std::shared_ptr<const void> owner) {
+    if (indices.size() < kSmallestBorrowedBlock) return false;
+    if (!sorted_rows_pass_checks(lower, upper, starts, indices, values)) return false;
+    seal_copied_rows();
+    sealed_.emplace_back(BorrowedRows{{lower.begin(), lower.end()}, {upper.begin(), upper.end()}, starts, indices,
+                                      values, std::move(owner)});
+    sealed_rows_ += lower.size();
+    sealed_entries_ += indices.size();
+    return true;
+}
+
+void RowBlock::seal_copied_rows() {
+    if (lower_.empty()) return;
+    const auto rows = lower_.size();
+    const auto entries = indices_.size();
+    sealed_.emplace_back(take_copied());
+    sealed_rows_ += rows;
+    sealed_entries_ += entries;
+}
+
+TakenRows RowBlock::take() {
+    seal_copied_rows();
+    TakenRows taken;
+    taken.swap(sealed_);
+    rows_taken_ += static_cast<std::int64_t>(sealed_rows_);
+    sealed_rows_ = 0;
+    sealed_entries_ = 0;
+    return taken;
+}
+
+RowBlockArrays RowBlock::take_copied() {
     RowBlockArrays block;
     block.starts.reserve(ends_.size() + 1);
     block.starts.push_back(0);
@@ -188,7 +252,6 @@ RowBlockArrays RowBlock::take() {
     block.indices.swap(indices_);
     block.values.swap(values_);
     std::vector<std::size_t>().swap(ends_);
-    rows_taken_ += static_cast<std::int64_t>(block.lower.size());
     return block;
 }
 

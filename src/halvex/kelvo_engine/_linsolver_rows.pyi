@@ -14,13 +14,13 @@ class RowCollector:
         ...
     def addRows(self, m: typing.Any, lower: typing.Annotated[numpy.typing.ArrayLike, numpy.float64], upper: typing.Annotated[numpy.typing.ArrayLike, numpy.float64], nnz: typing.Any, starts: typing.Any, indices: typing.Any, values: typing.Any) -> None:
         """
-        Append m rows in compressed-row form (m + 1 starts, or m with the last implied by nnz; bounds as arrays of m or one number). Every row is checked as by addRow; a refused block adds nothing.
+        Append m rows in compressed-row form (m + 1 starts, or m with the last implied by nnz; bounds as arrays of m or one number). Every row is checked as by addRow; a refused block adds nothing. Read-only arrays of int32 starts and indices and float64 values, a thousand entries or more, whose rows ascend by column are kept, not copied, until the rows are taken.
         """
     def set_column_count(self, count: typing.SupportsInt | typing.SupportsIndex) -> None:
         ...
-    def take_rows(self) -> tuple:
+    def take_rows(self) -> list:
         """
-        The pending rows as (lower, upper, starts, indices, values), starts holding m + 1 entries; they count as taken from now on.
+        The pending rows as blocks in the order they came, each (lower, upper, starts, indices, values), starts holding m + 1 entries; they count as taken from now on.
         """
     @property
     def pending_rows(self) -> int:

@@ -604,18 +604,19 @@ class LinearSolver:
         if not self._rows.pending_rows:
             return
         first_row = self._rows.rows_taken
-        lower, upper, starts, indices, values = self._rows.take_rows()
-        status = self._highs.addRows(
-            len(lower), lower, upper, len(indices), starts[:-1], indices, values
-        )
-        if status == highspy.HighsStatus.kError:
-            # The rows are out of the collector and not in HiGHS: solving on
-            # without them would answer another model.
-            self._refused_rows = (
-                f"HiGHS refused rows {first_row} to {first_row + len(lower) - 1} "
-                "(a coefficient beyond its large_matrix_value option?); the model is incomplete"
+        for lower, upper, starts, indices, values in self._rows.take_rows():
+            status = self._highs.addRows(
+                len(lower), lower, upper, len(indices), starts[:-1], indices, values
             )
-            raise LinsolverError(self._refused_rows)
+            if status == highspy.HighsStatus.kError:
+                # The rows are out of the collector and not in HiGHS: solving on
+                # without them would answer another model.
+                self._refused_rows = (
+                    f"HiGHS refused rows {first_row} to {first_row + len(lower) - 1} "
+                    "(a coefficient beyond its large_matrix_value option?); the model is incomplete"
+                )
+                raise LinsolverError(self._refused_rows)
+            first_row += len(lower)
 
     def _send_hessian(self) -> None:
         if self._hessian is None or self._hessian_sent_width == self._num_col:
