@@ -163,3 +163,24 @@ def test_rows_read_natively_reach_the_solver_without_a_copy():
         assert (starts.dtype, indices.dtype, values.dtype) == (np.int32, np.int32, np.float64)
         assert not (starts.flags.writeable or indices.flags.writeable or values.flags.writeable)
     assert blocks[0][3].tolist() == list(range(size)) and set(blocks[0][4].tolist()) == {2.0}
+
+
+@pytest.mark.parametrize(
+    "build",
+    [
+        lambda y: y[1],
+        lambda y: 2.5 * y[1],
+        lambda y: SumIt([y[0], 3 * y[2]]),
+        lambda y: SumIt([y[0], 3 * y[2]]) <= 4,
+        lambda y: (y[0] + 1 == 2),
+    ],
+)
+def test_an_expression_is_copied_and_pickled_as_its_text_and_bounds(variables, build):
+    import copy
+    import pickle
+
+    expression = build(variables["y"])
+    for copied in (copy.copy(expression), copy.deepcopy(expression), pickle.loads(pickle.dumps(expression))):
+        assert (type(copied), str(copied), copied.lo, copied.hi) == (
+            type(expression), str(expression), expression.lo, expression.hi
+        )

@@ -175,6 +175,11 @@ class LinearExpression(LinearTerms):
     def __str__(self) -> str:
         return self._expression
 
+    def __reduce__(self):
+        # The native base has no state the host can copy: an expression is
+        # copied and pickled as its text and bounds.
+        return _restored_expression, (type(self), self._expression, self._lo, self._hi)
+
     def _check_borders(self):
         if self._lo is None and self._hi is None:
             return True
@@ -202,6 +207,15 @@ class LinearExpression(LinearTerms):
         bounded = LinearExpression()
         bounded._take_content(self)
         return bounded
+
+
+def _restored_expression(kind: type, text: str, lo, hi) -> LinearExpression:
+    """An expression of the given class, text and bounds, as __reduce__ gave them."""
+    expression = kind.__new__(kind)
+    expression._text = text
+    expression._lo = lo
+    expression._hi = hi
+    return expression
 
 
 # The instances the operators make hold texts, None and pieces of earlier
