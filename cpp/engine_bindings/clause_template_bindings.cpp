@@ -12,7 +12,9 @@
 
 #include "engine/model_text/clause_template_cache.hpp"
 #include "engine/model_text/constraint_template.hpp"
+#include "engine/model_text/literal_template.hpp"
 #include "engine/pbct/pb_config.hpp"
+#include "bxpr_handles.hpp"
 #include "engine_bindings.hpp"
 #include "python_conversion.hpp"
 
@@ -99,6 +101,17 @@ py::array_t<T> array_of(const std::vector<T>& values) {
     return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data());
 }
 
+// The tuple of a template read, or the text of why it was declined.
+py::object reading_for_python(const ClauseTemplateReading& reading) {
+    if (const auto* declined = std::get_if<DeclinedReading>(&reading)) return py::str(declined->reason);
+    const auto& read = std::get<StructuredClauseTemplate>(reading);
+    std::vector<std::uint8_t> kinds(read.kinds.size());
+    std::transform(read.kinds.begin(), read.kinds.end(), kinds.begin(),
+                   [](StructuredClauseTemplate::Kind kind) { return static_cast<std::uint8_t>(kind); });
+    return py::make_tuple(array_of(kinds), array_of(read.values), array_of(read.forms), array_of(read.form_ends),
+                          array_of(read.literals), array_of(read.ends), read.pbct, read.bxpr, read.never_holds);
+}
+
 py::object read_clause_template_for_python(py::handle text, const std::vector<std::string>& index_names,
                                            py::handle variables, const PBConfig& given_config,
                                            ClauseTemplateCache* cache) {
@@ -116,13 +129,25 @@ py::object read_clause_template_for_python(py::handle text, const std::vector<st
             number_cells_as_the_model(*read, model_variables);
         }
     }
-    if (const auto* declined = std::get_if<DeclinedReading>(&reading)) return py::str(declined->reason);
-    const auto& read = std::get<StructuredClauseTemplate>(reading);
-    std::vector<std::uint8_t> kinds(read.kinds.size());
-    std::transform(read.kinds.begin(), read.kinds.end(), kinds.begin(),
-                   [](StructuredClauseTemplate::Kind kind) { return static_cast<std::uint8_t>(kind); });
-    return py::make_tuple(array_of(kinds), array_of(read.values), array_of(read.forms), array_of(read.form_ends),
-                          array_of(read.literals), array_of(read.ends), read.pbct, read.bxpr, read.never_holds);
+    return reading_for_python(reading);
+}
+
+py::object read_literal_template_for_python(const std::vector<std::vector<std::string>>& clauses,
+                                            const std::vector<std::string>& index_names, py::handle variables) {
+    const auto model_variables = variables_from_python(variables);
+    ClauseTemplateReading reading;
+    {
+        py::gil_scoped_release released;
+        reading = read_literal_template(clauses, index_names, model_variables.variables);
+        if (auto* read = std::get_if<StructuredClauseTemplate>(&reading)) {
+            number_cells_as_the_model(*read, model_variables);
+        }
+    }
+    return reading_for_python(reading);
+}
+
+std::vector<std::vector<std::string>> literal_texts_for_python(const Formula& formula) {
+    return literal_texts_of_clauses(formula.state->core, formula.ref);
 }
 
 }  // namespace
@@ -162,6 +187,33 @@ Raises:
     TypeError: An operand has the wrong kind (a Boolean formula in a sum or a
         product, a sum in a connective, a cell called with too few or too many
         index values), which the host cannot read either.
+)doc");
+    module.def("read_literal_template", &read_literal_template_for_python, py::arg("clauses"),
+               py::arg("index_names"), py::arg("variables"),
+               R"doc(Read a clause template given as literal texts natively, the index names symbolic.
+
+Args:
+    clauses: Each clause as its literal texts: a variable call over integer
+        index arithmetic ("x(i + 1,j)"), "-" before it when negated, or an
+        auxiliary name between quotes ("'_pbct_aux_0'", "'~_bxpr_aux_1'").
+    index_names: The names of the foralls indexes.
+    variables: As for read_clause_template.
+
+Returns:
+    The tuple read_clause_template returns (the auxiliary counts one past the
+    largest n of each kind, never_holds False), or, as text, why the host
+    evaluates the texts instead: a literal lies outside what is read for all
+    instances at once.
+)doc");
+    module.def("literal_texts", &literal_texts_for_python, py::arg("formula"),
+               R"doc(The literal texts of a formula in clause form, as read_literal_template reads them.
+
+Args:
+    formula: A conjunction of clauses, one clause, one literal, or a constant
+        (bx.one(): no clause; bx.zero(): one empty clause).
+
+Raises:
+    ValueError: The formula is not in clause form.
 )doc");
 }
 

@@ -15,7 +15,6 @@
 #include "kernels/clause_assembly/auxiliary_names.hpp"
 #include "kernels/clause_assembly/clause_template.hpp"
 #include "kernels/clause_assembly/clause_writer.hpp"
-#include "kernels/clause_assembly/conjunction_text.hpp"
 #include "vx_bindings.hpp"
 
 namespace vx::bindings {
@@ -56,16 +55,9 @@ py::array_t<T> view_of(const std::vector<T>& values, py::handle owner) {
     return py::array_t<T>(static_cast<py::ssize_t>(values.size()), values.data(), owner);
 }
 
-std::optional<std::shared_ptr<CompiledTemplate>> compile_template(
-    const std::vector<std::vector<std::string>>& clauses, const std::vector<std::string>& index_names,
-    const std::vector<std::tuple<std::string, std::int64_t, std::vector<std::int64_t>>>& variables,
-    std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
-    std::vector<VariableShape> shapes;
-    shapes.reserve(variables.size());
-    for (const auto& [name, first_number, sizes] : variables) shapes.push_back({name, first_number, sizes});
-    auto compiled = ClauseTemplate::compile(clauses, index_names, shapes, block_of(first, pb_count, bx_count));
-    if (!compiled) return std::nullopt;
-    return std::make_shared<CompiledTemplate>(CompiledTemplate{std::move(*compiled)});
+void check_auxiliary_texts(const std::vector<std::vector<std::string>>& clauses, std::int64_t first,
+                           std::int64_t pb_count, std::int64_t bx_count) {
+    check_auxiliary_literals(clauses, block_of(first, pb_count, bx_count));
 }
 
 using Literals = py::array_t<std::int32_t, py::array::c_style | py::array::forcecast>;
@@ -271,16 +263,16 @@ void bind_instantiation(py::module_& module) {
              "runs of keys with consecutive indexes and numbers");
 
     py::class_<CompiledTemplate, std::shared_ptr<CompiledTemplate>>(module, "ClauseTemplate",
-        "A clause template whose literal texts were parsed once, for native instantiation.")
+        "The engine's structured clause template compiled for native instantiation.")
         .def("instantiate", &instantiate, py::arg("values"), py::arg("weights"), py::arg("first"),
              py::arg("pb_count"), py::arg("bx_count"),
              "Every instance over the combinations of values (first index outermost), or None when "
              "the index arithmetic needs the host's integers.");
 
-    module.def("compile_template", &compile_template, py::arg("clauses"), py::arg("index_names"),
-               py::arg("variables"), py::arg("first"), py::arg("pb_count"), py::arg("bx_count"),
-               "The parsed template, or None when a literal text is outside the native grammar. "
-               "Refuses bad auxiliary literals with ValueError either way.");
+    module.def("check_auxiliary_literals", &check_auxiliary_texts, py::arg("clauses"), py::arg("first"),
+               py::arg("pb_count"), py::arg("bx_count"),
+               "Refuses with ValueError the first quoted auxiliary literal of the literal texts that is no "
+               "auxiliary name or lies outside its instance's block, whatever the number of instances.");
     module.def("compile_structured_template", &compile_structured_template, py::arg("kinds"), py::arg("values"),
                py::arg("forms"), py::arg("form_ends"), py::arg("literals"), py::arg("ends"),
                py::arg("index_count"), py::arg("variables"), py::arg("first"), py::arg("pb_count"),
@@ -291,9 +283,6 @@ void bind_instantiation(py::module_& module) {
                py::arg("forms"), py::arg("form_ends"), py::arg("literals"), py::arg("ends"),
                py::arg("index_names"), py::arg("variables"),
                "The literal texts of a structured clause template, as the host evaluates a template.");
-    module.def("clause_template_of_text", &clause_template_of_text, py::arg("text"), py::arg("conjunction"),
-               "The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, "
-               "or of one clause.");
     module.def("number_evaluated_instances", &number_evaluated_instances, py::arg("instances"),
                py::arg("first"), py::arg("pb_count"), py::arg("bx_count"), py::arg("weights"),
                "Numbers, sorts and collects the clauses of instances evaluated by the host.");

@@ -6,7 +6,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'LinearCells', 'LinearTerms', 'SparseRowAccumulator', 'clause_template_of_text', 'compile_structured_template', 'compile_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'read_numbered_expression', 'read_numbered_rows', 'structured_clause_texts', 'variable_map']
+__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'LinearCells', 'LinearTerms', 'SparseRowAccumulator', 'check_auxiliary_literals', 'compile_structured_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'read_numbered_expression', 'read_numbered_rows', 'structured_clause_texts', 'variable_map']
 class CellOutOfRange(IndexError):
     """
     Index values of a variable call outside its dimensions; args: (variable name, values).
@@ -46,7 +46,7 @@ class AuxiliaryNames:
         ...
 class ClauseTemplate:
     """
-    A clause template whose literal texts were parsed once, for native instantiation.
+    The engine's structured clause template compiled for native instantiation.
     """
     def instantiate(self, values: typing.Any, weights: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> InstantiatedClauses | None:
         """
@@ -129,17 +129,13 @@ def cell_occurrence(self: typing.Any, values: typing.Any) -> typing.Any:
     """
     A variable's __getitem__: the occurrence name(v1,...) of its kind of occurrences, made natively for a tuple of integers and by the variable's _occurrence_of otherwise.
     """
-def clause_template_of_text(text: str, conjunction: bool) -> list[list[str]]:
+def check_auxiliary_literals(clauses: collections.abc.Sequence[collections.abc.Sequence[str]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> None:
     """
-    The clause template (lists of literal texts) of the engine's text of a conjunction of clauses, or of one clause.
+    Refuses with ValueError the first quoted auxiliary literal of the literal texts that is no auxiliary name or lies outside its instance's block, whatever the number of instances.
     """
 def compile_structured_template(kinds: typing.Annotated[numpy.typing.ArrayLike, numpy.uint8], values: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], forms: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], form_ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_count: typing.SupportsInt | typing.SupportsIndex, variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> ClauseTemplate | None:
     """
     The engine's structured clause template (see read_clause_template), compiled without reading any text; variables by position. None when the variables' numbers do not fit 64 bits.
-    """
-def compile_template(clauses: collections.abc.Sequence[collections.abc.Sequence[str]], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> ClauseTemplate | None:
-    """
-    The parsed template, or None when a literal text is outside the native grammar. Refuses bad auxiliary literals with ValueError either way.
     """
 def number_evaluated_instances(instances: typing.Any, first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex, weights: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]) -> InstantiatedClauses:
     """

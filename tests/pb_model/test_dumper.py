@@ -28,14 +28,28 @@ def record(template, foralls=None, weights=None, num_formula=0, first=13, pb=1, 
                     cnf_stor=ke.wcnf_storage() if storage else None)
 
 
+ENGINE_SHAPES = [("x", [3, 4], 1), ("y", [5], 13)]
+
+
+def force_the_host_path(monkeypatch):
+    """The host evaluates every template: the engine declines every literal
+    text and the kernels every structured template, nothing checked ahead."""
+    monkeypatch.setattr(ke, "read_literal_template", lambda *args, **kwargs: "declined")
+    monkeypatch.setattr(native, "check_auxiliary_literals", lambda *args, **kwargs: None)
+    monkeypatch.setattr(native, "compile_structured_template", lambda *args, **kwargs: None)
+
+
 @pytest.fixture(params=["native", "host"])
 def path(request, monkeypatch):
-    """Runs a test on both paths: the host path is forced by refusing every
-    template natively."""
+    """Runs a test on both paths."""
     if request.param == "host":
-        monkeypatch.setattr(native, "compile_template", lambda *args, **kwargs: None)
-        monkeypatch.setattr(native, "compile_structured_template", lambda *args, **kwargs: None)
+        force_the_host_path(monkeypatch)
     return request.param
+
+
+def read_natively(texts, index_names, shapes=ENGINE_SHAPES):
+    """Whether the engine reads the literal texts into a structured template."""
+    return not isinstance(ke.read_literal_template(texts, index_names, shapes), str)
 
 
 def dumped(args):
@@ -195,7 +209,7 @@ def test_non_integer_foralls_values_are_refused(make_values):
 
 def test_templates_outside_the_native_grammar_take_the_host_path():
     texts = [["x(abs(i - 1),0)", "-y(i ** 2)"], ["x(i // 2,3)", "'_pbct_aux_0'"]]
-    assert native.compile_template(texts, ["i"], [("x", 1, [3, 4]), ("y", 13, [5])], 20, 1, 0) is None
+    assert not read_natively(texts, ["i"])
     _, hard, _ = dumped(record(texts, {"i": [0, 1, 2]}, first=20, pb=1, bx=0))
     assert hard == [[5, -13], [4, 20], [1, -14], [4, 21], [5, -17], [8, 22]]
 
@@ -264,17 +278,28 @@ def test_native_and_host_paths_give_identical_results(seed, monkeypatch):
     def run():
         return outcome(record(template, foralls, weights, num_formula=seed, first=18, pb=pb, bx=bx))
 
-    assert native.compile_template(template, list(foralls), [("x", 1, [3, 4]), ("y", 13, [5])], 18, pb, bx)
     native_outcome = run()
-    monkeypatch.setattr(native, "compile_template", lambda *args, **kwargs: None)
+    force_the_host_path(monkeypatch)
     assert run() == native_outcome
 
 
 @pytest.mark.parametrize("text, native_grammar", [
     ("-x(i + 1,(j - 1) * 2)", True),
     ("x( 2*i - -j , +j )", True),
-    ("-x(i * j,0)", True),
+    ("  -  x(2 ** 1,~1 + 2)", True),
+    ("x(True,*[0])", True),
     ("'~_bxpr_aux_0'", True),
+    ('"_pbct_aux_0"', True),
+    ("-x(i * j,0)", False),     # not affine
+    ("~x(i,0)", False),         # the host's bitwise not of the number
+    ("--x(i,0)", False),
+    ("'_pbct_aux_bxpr_aux_2'", False),
+    ("'_pbct\\x5faux_0'", False),
+    ("'foo'", False),
+    ("x(list(i),0)", False),    # a name of the model text, not of the host's evaluation
+    ("x(2,0)", True),
+    ("x(3,0)", False),          # outside the dimensions: the host words the refusal
+    ("x(001,0)", False),        # no number to the host
     ("x(007,0)", False),
     ("x(1_0,0)", False),
     ("x(i,)", False),
@@ -288,8 +313,7 @@ def test_native_and_host_paths_give_identical_results(seed, monkeypatch):
     ("x(i,0) + x(j,0)", False),
 ])
 def test_native_grammar(text, native_grammar):
-    compiled = native.compile_template([[text]], ["i", "j"], [("x", 1, [3, 4])], 20, 0, 1)
-    assert (compiled is not None) == native_grammar
+    assert read_natively([[text]], ["i", "j"], [("x", [3, 4], 1)]) == native_grammar
 
 
 @pytest.mark.parametrize("text, index_names, variable", [
@@ -297,7 +321,7 @@ def test_native_grammar(text, native_grammar):
     ("-été(i,2 * ξ)", ["i", "ξ"], "été"),
 ])
 def test_names_past_ascii_are_in_the_native_grammar(text, index_names, variable):
-    assert native.compile_template([[text]], index_names, [(variable, 1, [3, 4])], 20, 0, 0) is not None
+    assert read_natively([[text]], index_names, [(variable, [3, 4], 1)])
 
 
 def test_index_named_like_a_variable_hides_it_as_on_the_host(path):

@@ -1,5 +1,6 @@
 import itertools
 
+import numpy as np
 import pytest
 from pysat.solvers import Solver
 
@@ -352,6 +353,23 @@ def test_tseytin_templates_over_instances_encode_exactly_their_constraints():
     ([["~x(~i + 6)", "x(i & 1)"], ["y(i | 2,~j)"]], [["-x(~i + 6)", "x(i & 1)"], ["y(i | 2,~j)"]]),
     ([["x((i | 2) + 1)", "~x(i & 1)"]], [["x((i | 2) + 1)", "-x(i & 1)"]]),
 ])
-def test_clause_template_is_cut_from_the_engines_text(container, context, names, expected):
-    # Index arithmetic in parentheses must not be taken for a clause's bounds.
+def test_clause_template_is_the_formulas_literal_texts(container, context, names, expected):
+    # Index arithmetic holding & | ~ is part of a name, never a connective or a negation.
     assert container._FormulaContainer__bx2list_clauses(conjunction(context, *names)) == expected
+
+
+def test_literal_texts_of_constants_and_of_a_bulk_conjunction(context):
+    assert ke.literal_texts(bx.one()) == [] and ke.literal_texts(bx.zero()) == [[]]
+    variables = [context.get_var(name) for name in ("x(0,0)", "x(i,1)", "_bxpr_aux_0")]
+    formula = bx.from_clauses(np.array([1, -2, 2, 3, -1, -3]), np.array([0, 2, 4, 6]), variables)
+    assert ke.literal_texts(formula) == [["x(0,0)", "-x(i,1)"], ["x(i,1)", "'_bxpr_aux_0'"],
+                                         ["-x(0,0)", "'~_bxpr_aux_0'"]]
+
+
+@pytest.mark.parametrize("formula", [
+    lambda a, b: ~bx.and_s([a, b]), lambda a, b: bx.xor_s([a, b]), lambda a, b: bx.and_([a, bx.and_s([a, b])]),
+    lambda a, b: bx.or_s([a, bx.and_s([a, b])]), lambda a, b: bx.and_([a, bx.one()]),
+], ids=["negated-and", "xor", "nested-and", "or-of-and", "constant-clause"])
+def test_a_formula_out_of_clause_form_is_refused(context, formula):
+    with pytest.raises(ValueError, match="clause"):
+        ke.literal_texts(formula(context.get_var("x(0,0)"), context.get_var("x(0,1)")))

@@ -575,3 +575,25 @@ def test_an_operand_of_the_wrong_kind_is_refused_alike_on_every_road(road, wrong
     assert model.build_cnf() is True
     keys = model_keys(model)
     assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])
+
+
+@pytest.mark.parametrize("describe", [without_dimensions, index_texts, numpy_foralls, bitwise_index_texts,
+                                      names_outside_ascii_as_cells_and_with_indexes])
+def test_the_host_roads_templates_are_read_natively_where_their_index_arithmetic_is_affine(describe, monkeypatch):
+    readings = []
+    read = ke.read_literal_template
+
+    def reading(*arguments):
+        result = read(*arguments)
+        readings.append(result if isinstance(result, str) else "read")
+        return result
+    monkeypatch.setattr(ke, "read_literal_template", reading)
+    monkeypatch.delattr(ke, "read_clause_template")
+    model = new_model("host evaluates the text")
+    variables, holds = describe(model)
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    assert models_of(model, keys) == meaning(keys, holds)
+    # Bitwise operators on an index are evaluated by the host, instance by instance.
+    expected = "its shape depends on the index values" if describe is bitwise_index_texts else "read"
+    assert readings == [expected] * len(readings) and readings

@@ -74,17 +74,6 @@ std::optional<std::string> name_unknown_to_the_host(const model_text::SyntaxTree
     return std::nullopt;
 }
 
-// On the host a variable hides an index of its name; here the index would win.
-std::optional<std::string> index_named_like_a_variable(std::span<const std::string> index_names,
-                                                       std::span<const model_text::ModelVariable> variables) {
-    for (const auto& name : index_names) {
-        for (const auto& variable : variables) {
-            if (variable.name == name) return name;
-        }
-    }
-    return std::nullopt;
-}
-
 // Gathers each distinct literal once, with its kind, value and forms.
 class TemplateStructure {
 public:
@@ -166,10 +155,26 @@ StructuredClauseTemplate read_once(std::span<const std::string> index_names,
         never.never_holds = true;
         return never;
     }
-    return TemplateStructure(index_names.size(), evaluator.template_occurrences(), *clauses).structured();
+    return structured_template_of(index_names.size(), evaluator.template_occurrences(), *clauses);
 }
 
 }  // namespace
+
+std::optional<std::string> index_named_like_a_variable(std::span<const std::string> index_names,
+                                                       std::span<const model_text::ModelVariable> variables) {
+    for (const auto& name : index_names) {
+        for (const auto& variable : variables) {
+            if (variable.name == name) return name;
+        }
+    }
+    return std::nullopt;
+}
+
+StructuredClauseTemplate structured_template_of(std::size_t index_count,
+                                                const std::vector<model_text::TemplateOccurrence>& occurrences,
+                                                const TemplateClauses& clauses) {
+    return TemplateStructure(index_count, occurrences, clauses).structured();
+}
 
 std::optional<TemplateClauses> hard_clauses_of(const Value& value, InstanceContext& instance, const PBConfig& config) {
     const bxpr::Ref root = bxpr::tseytin(instance.context,

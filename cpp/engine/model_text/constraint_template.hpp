@@ -70,6 +70,18 @@ struct DeclinedReading {
 
 using ClauseTemplateReading = std::variant<StructuredClauseTemplate, DeclinedReading>;
 
+// Each distinct literal of the clauses once, in order of first use: an
+// occurrence's value is its position in occurrences, an auxiliary's its offset
+// in the instance's block (the clauses.pbct _pbct_aux ones first).
+StructuredClauseTemplate structured_template_of(std::size_t index_count,
+                                                const std::vector<model_text::TemplateOccurrence>& occurrences,
+                                                const TemplateClauses& clauses);
+
+// An index named like a variable: on the host the variable hides the index,
+// so no reader of the engine reads such a text.
+std::optional<std::string> index_named_like_a_variable(std::span<const std::string> index_names,
+                                                       std::span<const model_text::ModelVariable> variables);
+
 // The text read once with index_names symbolic, or declined. Any failure
 // other than the text's being outside the grammar is thrown.
 ClauseTemplateReading read_clause_template(std::string_view text, std::span<const std::string> index_names,

@@ -91,6 +91,11 @@ std::vector<Token> tokenize(std::string_view text) {
             if (i < text.size() && (starts_name(text[i]) || text[i] == '.')) {
                 throw TextError("only whole decimal numbers are read here", text, start);
             }
+            // The host reads 00 but no other decimal number with a leading zero.
+            const auto digits = text.substr(start, i - start);
+            if (digits.size() > 1 && digits.front() == '0' && digits.find_first_not_of('0') != std::string_view::npos) {
+                throw TextError("a decimal number does not start with 0", text, start);
+            }
             tokens.push_back({TokenKind::integer, start, text.substr(start, i - start)});
         } else if (starts_name(c)) {
             while (i < text.size() && continues_name(text[i])) ++i;

@@ -1,9 +1,6 @@
 #include "kernels/clause_assembly/clause_template.hpp"
 
-#include <algorithm>
 #include <string_view>
-
-#include "engine/support/text_characters.hpp"
 
 namespace vx {
 
@@ -24,39 +21,7 @@ std::optional<std::string_view> quoted_name(std::string_view text) {
     return inner;
 }
 
-
-// The index texts between the parentheses, split at commas outside any
-// parentheses; nullopt when they do not balance.
-std::optional<std::vector<std::string_view>> call_arguments(std::string_view inside) {
-    std::vector<std::string_view> arguments;
-    if (trimmed(inside).empty()) return arguments;
-    int depth = 0;
-    std::size_t begin = 0;
-    for (std::size_t i = 0; i < inside.size(); ++i) {
-        if (inside[i] == '(') ++depth;
-        if (inside[i] == ')' && --depth < 0) return std::nullopt;
-        if (inside[i] == ',' && depth == 0) {
-            arguments.push_back(inside.substr(begin, i - begin));
-            begin = i + 1;
-        }
-    }
-    if (depth != 0) return std::nullopt;
-    arguments.push_back(inside.substr(begin));
-    return arguments;
-}
-
 }  // namespace
-
-void check_clause_ends(std::span<const std::int64_t> ends, std::size_t literal_count) {
-    std::int64_t previous = 0;
-    for (const auto end : ends) {
-        if (end < previous) throw std::invalid_argument("clause ends must not decrease");
-        previous = end;
-    }
-    if (static_cast<std::size_t>(previous) != literal_count) {
-        throw std::invalid_argument("the last clause must end with the last literal");
-    }
-}
 
 void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses, const AuxiliaryBlock& block) {
     for (const auto& clause : clauses) {
@@ -68,13 +33,11 @@ void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses,
 
 std::optional<ClauseTemplate> ClauseTemplate::with_shapes(std::size_t index_count,
                                                           std::span<const VariableShape> variables,
-                                                          const AuxiliaryBlock& block,
-                                                          std::span<const std::string> hiding_names) {
+                                                          const AuxiliaryBlock& block) {
     ClauseTemplate result;
     result.block_ = block;
     result.index_count_ = index_count;
     for (const auto& variable : variables) {
-        if (std::find(hiding_names.begin(), hiding_names.end(), variable.name) != hiding_names.end()) continue;
         Shape shape{variable.name, variable.first, variable.sizes, std::vector<std::int64_t>(variable.sizes.size())};
         std::int64_t stride = 1;
         bool fits = true;
@@ -89,30 +52,6 @@ std::optional<ClauseTemplate> ClauseTemplate::with_shapes(std::size_t index_coun
     return result;
 }
 
-std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::parse_call(std::string_view text,
-                                                                          std::span<const std::string> index_names) const {
-    TemplateLiteral literal;
-    if (!text.empty() && text.front() == '-') {
-        literal.negated = true;
-        text = trimmed(text.substr(1));
-    }
-    const auto open = text.find('(');
-    if (open == std::string_view::npos || text.back() != ')') return std::nullopt;
-    const auto name = trimmed(text.substr(0, open));
-    if (!kelvo::text::is_identifier(name)) return std::nullopt;
-    const auto shape = std::find_if(shapes_.begin(), shapes_.end(), [&](const Shape& s) { return s.name == name; });
-    if (shape == shapes_.end()) return std::nullopt;
-    const auto arguments = call_arguments(text.substr(open + 1, text.size() - open - 2));
-    if (!arguments || arguments->size() != shape->sizes.size()) return std::nullopt;
-    literal.call.variable = static_cast<std::size_t>(shape - shapes_.begin());
-    for (const auto argument : *arguments) {
-        auto expression = IndexExpression::parse(argument, index_names);
-        if (!expression) return std::nullopt;
-        literal.call.indexes.push_back(std::move(*expression));
-    }
-    return literal;
-}
-
 std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::cell_call(std::int64_t number) const {
     for (std::size_t s = 0; s < shapes_.size(); ++s) {
         const auto& shape = shapes_[s];
@@ -122,7 +61,7 @@ std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::cell_call(std::in
         literal.call.variable = s;
         std::int64_t offset = number - shape.first;
         for (std::size_t d = 0; d < shape.sizes.size(); ++d) {
-            literal.call.indexes.push_back(IndexExpression::of_constant(offset / shape.strides[d]));
+            literal.call.indexes.push_back({offset / shape.strides[d], {}});
             offset %= shape.strides[d];
         }
         return literal;
@@ -130,39 +69,11 @@ std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::cell_call(std::in
     return std::nullopt;
 }
 
-std::optional<ClauseTemplate> ClauseTemplate::compile(std::span<const std::vector<std::string>> clauses,
-                                                      std::span<const std::string> index_names,
-                                                      std::span<const VariableShape> variables,
-                                                      const AuxiliaryBlock& block) {
-    check_auxiliary_literals(clauses, block);
-    auto result = with_shapes(index_names.size(), variables, block, index_names);
-    if (!result) return std::nullopt;
-    for (const auto& clause : clauses) {
-        for (const auto& raw_text : clause) {
-            const auto text = trimmed(raw_text);
-            if (const auto name = quoted_name(text)) {
-                TemplateLiteral literal;
-                literal.auxiliary = true;
-                literal.auxiliary_literal = parse_auxiliary_literal(*name, block);
-                result->literals_.push_back({result->read_.size(), false});
-                result->read_.push_back(std::move(literal));
-                continue;
-            }
-            auto literal = result->parse_call(text, index_names);
-            if (!literal) return std::nullopt;
-            result->literals_.push_back({result->read_.size(), false});
-            result->read_.push_back(std::move(*literal));
-        }
-        result->clause_ends_.push_back(result->literals_.size());
-    }
-    return result;
-}
-
 std::optional<ClauseTemplate> ClauseTemplate::compile_structured(const StructuredTemplate& structure,
                                                                  std::span<const VariableShape> variables,
                                                                  const AuxiliaryBlock& block) {
     structure.check();
-    auto result = with_shapes(structure.index_count, variables, block, {});
+    auto result = with_shapes(structure.index_count, variables, block);
     if (!result) return std::nullopt;
     result->read_.reserve(structure.kinds.size());
     for (std::size_t l = 0; l < structure.kinds.size(); ++l) {
@@ -199,8 +110,13 @@ ClauseTemplate::TemplateLiteral ClauseTemplate::structured_literal(const Structu
             TemplateLiteral occurrence;
             occurrence.call.variable = static_cast<std::size_t>(value);
             for (std::size_t d = 0; d < shape.sizes.size(); ++d) {
-                occurrence.call.indexes.push_back(
-                    IndexExpression::of_affine(forms[d * width], forms.subspan(d * width + 1, index_count_)));
+                auto& index = occurrence.call.indexes.emplace_back();
+                index.constant = forms[d * width];
+                for (std::size_t n = 0; n < index_count_; ++n) {
+                    if (const auto coefficient = forms[d * width + 1 + n]; coefficient != 0) {
+                        index.terms.push_back({n, coefficient});
+                    }
+                }
             }
             return occurrence;
         }

@@ -1,20 +1,18 @@
 #pragma once
-// A parsed clause template whose literal texts are all within the native
-// grammar: a variable call, "-" before it when negated, whose index texts are
-// index expressions, or an auxiliary name between apostrophes. Each text is
-// parsed once; instantiate() then covers every combination of index values.
+// A compiled clause template: the engine's structured template with the
+// variables' shapes and the auxiliary block, each literal a variable call whose
+// index values are affine in the indexes, or an auxiliary. instantiate() covers
+// every combination of index values.
 
 #include <cstdint>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "kernels/clause_assembly/auxiliary_literal.hpp"
 #include "kernels/clause_assembly/clause_writer.hpp"
-#include "kernels/clause_assembly/index_expression.hpp"
 #include "kernels/clause_assembly/structured_template.hpp"
 #include "kernels/clause_assembly/variable_shape.hpp"
 
@@ -31,36 +29,48 @@ public:
     std::vector<std::int64_t> values;
 };
 
-// The 64-bit arithmetic of an index expression overflowed: only the host's
+// The 64-bit arithmetic of an index value overflowed: only the host's
 // integers give the right answer.
 class HostEvaluationNeeded : public std::runtime_error {
 public:
     HostEvaluationNeeded() : std::runtime_error("index arithmetic beyond 64 bits") {}
 };
 
-// Reads every auxiliary literal of the template, so that a refused one is
-// refused whichever path evaluates the template and however many instances
-// it has. Throws std::invalid_argument (see parse_auxiliary_literal).
+// Reads every quoted auxiliary literal of a template of literal texts, so that
+// a refused one is refused whichever road evaluates the template and however
+// many instances it has. Throws std::invalid_argument (see parse_auxiliary_literal).
 void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses, const AuxiliaryBlock& block);
-
-// Throws std::invalid_argument unless ends rise to literal_count.
-void check_clause_ends(std::span<const std::int64_t> ends, std::size_t literal_count);
 
 class ClauseTemplate {
 public:
-    // nullopt when some literal text is outside the native grammar, names an
-    // unknown variable or index, or calls a variable with the wrong number of
-    // values: the host evaluates such a template.
-    static std::optional<ClauseTemplate> compile(std::span<const std::vector<std::string>> clauses,
-                                                 std::span<const std::string> index_names,
-                                                 std::span<const VariableShape> variables,
-                                                 const AuxiliaryBlock& block);
+    // An index value: constant + coefficient * value of index, term by term.
+    struct AffineIndex {
+        struct Term {
+            std::size_t index;
+            std::int64_t coefficient;
+        };
+        std::int64_t constant = 0;
+        std::vector<Term> terms;
 
-    // The same from the engine's structured template: nothing is read but
-    // numbers. Variables are taken by position in variables, none hidden (the
-    // engine's reader declines an index named like a variable). Throws
-    // std::invalid_argument for arrays that disagree or a cell or auxiliary
-    // outside the variables or the block.
+        // nullopt when the 64-bit arithmetic overflows.
+        [[nodiscard]] std::optional<std::int64_t> evaluate(std::span<const std::int64_t> values) const {
+            std::int64_t value = constant;
+            for (const auto& term : terms) {
+                std::int64_t product = 0;
+                if (__builtin_mul_overflow(term.coefficient, values[term.index], &product) ||
+                    __builtin_add_overflow(value, product, &value)) {
+                    return std::nullopt;
+                }
+            }
+            return value;
+        }
+    };
+
+    // The engine's structured template: nothing is read but numbers.
+    // Variables are taken by position in variables, none hidden (the engine's
+    // readers decline an index named like a variable). nullopt when the
+    // variables' numbers do not fit 64 bits. Throws std::invalid_argument for
+    // arrays that disagree or a cell or auxiliary outside the variables or the block.
     static std::optional<ClauseTemplate> compile_structured(const StructuredTemplate& structure,
                                                             std::span<const VariableShape> variables,
                                                             const AuxiliaryBlock& block);
@@ -74,7 +84,7 @@ public:
 private:
     struct Call {
         std::size_t variable = 0;
-        std::vector<IndexExpression> indexes;
+        std::vector<AffineIndex> indexes;
     };
     struct TemplateLiteral {
         bool negated = false;
@@ -89,15 +99,10 @@ private:
         std::vector<std::int64_t> strides;
     };
 
-    // The shapes of the variables, those named like an index left out (an
-    // index hides a variable of its name inside the host's comprehension).
+    // nullopt when the variables' numbers do not fit 64 bits.
     static std::optional<ClauseTemplate> with_shapes(std::size_t index_count,
                                                      std::span<const VariableShape> variables,
-                                                     const AuxiliaryBlock& block,
-                                                     std::span<const std::string> hiding_names);
-    // A variable call, "-" before it when negated; nullopt outside the grammar.
-    [[nodiscard]] std::optional<TemplateLiteral> parse_call(std::string_view text,
-                                                            std::span<const std::string> index_names) const;
+                                                     const AuxiliaryBlock& block);
     // Literal l of a structured template, positive.
     [[nodiscard]] TemplateLiteral structured_literal(const StructuredTemplate& structure, std::size_t literal) const;
     // The call of the cell of that number; nullopt when no variable has it.

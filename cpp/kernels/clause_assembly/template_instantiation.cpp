@@ -142,9 +142,9 @@ struct Bounds {
 
 // The exact range of an affine expression over all combinations: each index
 // occurs in one term, so the extremes of the terms are reached together.
-std::optional<Bounds> bounds_of(const IndexExpression& expression, std::span<const Bounds> index_bounds) {
-    Bounds bounds{expression.constant(), expression.constant()};
-    for (const auto& term : expression.terms()) {
+std::optional<Bounds> bounds_of(const ClauseTemplate::AffineIndex& expression, std::span<const Bounds> index_bounds) {
+    Bounds bounds{expression.constant, expression.constant};
+    for (const auto& term : expression.terms) {
         std::int64_t at_low = 0;
         std::int64_t at_high = 0;
         const auto& values = index_bounds[term.index];
@@ -190,12 +190,11 @@ std::optional<ClauseTemplate::AffinePlan> ClauseTemplate::affine_plan(
         std::int64_t base = shape.first;
         for (std::size_t d = 0; d < literal.call.indexes.size(); ++d) {
             const auto& expression = literal.call.indexes[d];
-            if (!expression.is_affine()) return std::nullopt;
             const auto bounds = bounds_of(expression, index_bounds);
             if (!bounds || bounds->low < 0 || bounds->high >= shape.sizes[d]) return std::nullopt;
             const auto stride = shape.strides[d];
-            base += expression.constant() * stride;
-            for (const auto& term : expression.terms()) {
+            base += expression.constant * stride;
+            for (const auto& term : expression.terms) {
                 read_coefficients[r * index_count_ + term.index] += term.coefficient * stride;
             }
         }

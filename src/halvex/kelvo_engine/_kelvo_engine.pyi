@@ -10,7 +10,7 @@ from . import bxpr
 from . import _linsolver_files
 from . import _linsolver_rows
 from . import pbct
-__all__: list[str] = ['bxpr', 'clause_template_cache', 'formula_encoder', 'get_log_level', 'get_python_version', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
+__all__: list[str] = ['bxpr', 'clause_template_cache', 'formula_encoder', 'get_log_level', 'get_python_version', 'literal_texts', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'read_literal_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
 class log_level_type:
     """
     The levels of the engine's logger, most severe first.
@@ -585,6 +585,17 @@ def get_python_version() -> str:
     """
     The version of the running Python, as platform.python_version() gives it.
     """
+def literal_texts(formula: bxpr.BaseExpr) -> list[list[str]]:
+    """
+    The literal texts of a formula in clause form, as read_literal_template reads them.
+    
+    Args:
+        formula: A conjunction of clauses, one clause, one literal, or a constant
+            (bx.one(): no clause; bx.zero(): one empty clause).
+    
+    Raises:
+        ValueError: The formula is not in clause form.
+    """
 def log_encoder(message: typing.Any, level: log_level_type) -> None:
     """
     Log a message at a level; messages at or above the threshold reach the sink.
@@ -622,6 +633,23 @@ def read_clause_template(text: typing.Any, index_names: collections.abc.Sequence
         TypeError: An operand has the wrong kind (a Boolean formula in a sum or a
             product, a sum in a connective, a cell called with too few or too many
             index values), which the host cannot read either.
+    """
+def read_literal_template(clauses: collections.abc.Sequence[collections.abc.Sequence[str]], index_names: collections.abc.Sequence[str], variables: typing.Any) -> typing.Any:
+    """
+    Read a clause template given as literal texts natively, the index names symbolic.
+    
+    Args:
+        clauses: Each clause as its literal texts: a variable call over integer
+            index arithmetic ("x(i + 1,j)"), "-" before it when negated, or an
+            auxiliary name between quotes ("'_pbct_aux_0'", "'~_bxpr_aux_1'").
+        index_names: The names of the foralls indexes.
+        variables: As for read_clause_template.
+    
+    Returns:
+        The tuple read_clause_template returns (the auxiliary counts one past the
+        largest n of each kind, never_holds False), or, as text, why the host
+        evaluates the texts instead: a literal lies outside what is read for all
+        instances at once.
     """
 def set_log_level(level: log_level_type) -> None:
     """

@@ -2,9 +2,10 @@
 constraint gives one instance of its template, whose literals are numbered
 and written into the constraint's own storage.
 
-Templates whose literal texts are all within the native grammar (variable
-calls over integer index arithmetic, quoted auxiliary names) are instantiated
-by the native kernel; any other template is evaluated by the host as one list
+A template of literal texts is read by the engine into its structured form
+(variable calls over affine index arithmetic, quoted auxiliary names) and
+instantiated by the native kernel; a template the engine declines, or whose
+index arithmetic passes 64 bits, is evaluated by the host as one list
 comprehension and numbered by the same kernel, with identical results.
 """
 
@@ -238,14 +239,26 @@ def _variable_shapes(eval_state: tp.Mapping[str, tp.Any]) -> tp.List[tp.Tuple[st
     return shapes
 
 
-def _instantiate_natively(a: DumpArgs, template, values, weights, block):
-    """The numbered instances, or None when the template is outside the
-    native grammar or its index arithmetic needs the host's integers."""
+def _structured_template(a: DumpArgs, template, values, block) -> tp.Optional[StructuredClauseTemplate]:
+    """The template as the engine reads it, or None when the engine leaves
+    its literal texts to the host."""
     if isinstance(template, StructuredClauseTemplate):
-        compiled = native.compile_structured_template(*template.arrays(), len(values),
-                                                      _variable_shapes(a.eval_state), *block)
-    else:
-        compiled = native.compile_template(template, list(values), _variable_shapes(a.eval_state), *block)
+        return template
+    # A refused auxiliary is refused however many instances there are.
+    native.check_auxiliary_literals(template, *block)
+    shapes = [(name, sizes, first) for name, first, sizes in _variable_shapes(a.eval_state)]
+    read = ke.read_literal_template(template, list(values), shapes)
+    return None if isinstance(read, str) else StructuredClauseTemplate(*read)
+
+
+def _instantiate_natively(a: DumpArgs, template, values, weights, block):
+    """The numbered instances, or None when the engine declines the template
+    or its index arithmetic needs the host's integers."""
+    structured = _structured_template(a, template, values, block)
+    if structured is None:
+        return None
+    compiled = native.compile_structured_template(*structured.arrays(), len(values),
+                                                  _variable_shapes(a.eval_state), *block)
     if compiled is None:
         return None
     try:

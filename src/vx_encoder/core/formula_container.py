@@ -16,7 +16,6 @@ from operator import mul
 
 import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
-from vx_encoder._vx_native import clause_template_of_text
 from vx_encoder.core.mapping_parts import MappingPart, add_part, entries_of, largest_number_of
 from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
 from vx_encoder.core.dumper import (LARGEST_WEIGHT, DumpArgs, NumberedClauses, checked_weights, index_values,
@@ -311,11 +310,8 @@ class FormulaContainer:
     def __bx2list_clauses(bx_clauses) -> tp.Sequence[tp.Sequence[str]]:
         if isinstance(bx_clauses, StructuredClauseTemplate):
             return bx_clauses
-        if isinstance(bx_clauses, bx.One):
-            return []
-        # Cut natively from one text of the whole conjunction: a call to the
-        # engine per literal costs more than the cutting.
-        return clause_template_of_text(str(bx_clauses), isinstance(bx_clauses, bx.And))
+        # Walked natively: the formula's clauses as their literal texts.
+        return ke.literal_texts(bx_clauses)
 
     def __create_cnf_storage(self) -> ke.wcnf_storage:
         return ke.wcnf_storage()
