@@ -640,6 +640,24 @@ def test_written_model_reads_back_with_the_same_optimum(tmp_path, suffix, build,
     assert objective == pytest.approx(optimum, abs=1e-6)
 
 
+def test_a_solution_keeps_its_run_s_arrays_however_late_they_are_read():
+    solver = new_solver(2, 0.0, 1.0)
+    solver.addRow(-INF, 1.0, 2, [0, 1], [1.0, 1.0])
+    solver.changeObjectiveSense(ls.ObjSense.kMaximize)
+    solver.changeColsCost(2, [0, 1], [2.0, 1.0])
+    first = solve(solver)[1]
+    solver.changeColsCost(2, [0, 1], [1.0, 2.0])
+    second = solve(solver)[1]
+    assert second.col_value.tolist() == [0.0, 1.0]
+    assert (first.col_value.tolist(), first.row_value.tolist(), first.col_dual.shape, first.row_dual.shape) == (
+        [1.0, 0.0], [1.0], (2,), (1,)
+    )
+    assert first.value_valid and first.dual_valid
+    first.col_value = np.array([0.5, 0.5])  # a start to give back
+    assert first.col_value.tolist() == [0.5, 0.5]
+    assert ls.LinsolverSolution().row_dual.shape == (0,)
+
+
 def test_written_model_holds_buffered_rows_and_the_widened_hessian(tmp_path):
     solver = convex_qp()
     solver.addVars(1, [0.0], [5.0])

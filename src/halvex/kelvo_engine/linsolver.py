@@ -69,7 +69,7 @@ import re
 import sys
 from numbers import Integral, Real
 from pathlib import Path
-from typing import Any, Iterator, Sequence
+from typing import Any, Iterator, Sequence, overload
 
 import highspy
 import numpy as np
@@ -148,6 +148,34 @@ _AGREEMENT_TOLERANCE = 1e-9
 _BLANK = re.compile(r"\s")
 
 
+class _SolutionArray:
+    """One array of a solution, converted from HiGHS's solution when first read:
+    most callers read the column values only, and each array of a large model
+    costs a conversion of its own."""
+
+    def __set_name__(self, owner: type, name: str) -> None:
+        self._name = name
+
+    @overload
+    def __get__(self, solution: None, owner: type) -> "_SolutionArray": ...
+
+    @overload
+    def __get__(self, solution: "LinsolverSolution", owner: type) -> np.ndarray: ...
+
+    def __get__(self, solution: "LinsolverSolution | None", owner: type) -> "np.ndarray | _SolutionArray":
+        if solution is None:
+            return self
+        arrays = solution._arrays
+        if self._name not in arrays:
+            found = solution._found
+            values = np.zeros(0) if found is None else np.asarray(getattr(found, self._name), dtype=np.float64)
+            arrays[self._name] = values
+        return arrays[self._name]
+
+    def __set__(self, solution: "LinsolverSolution", values: np.ndarray) -> None:
+        solution._arrays[self._name] = values
+
+
 class LinsolverSolution:
     """A primal (and dual) solution: arrays in column and row order.
 
@@ -156,13 +184,17 @@ class LinsolverSolution:
     solution.
     """
 
-    def __init__(self) -> None:
-        self.col_value: np.ndarray = np.zeros(0)
-        self.row_value: np.ndarray = np.zeros(0)
-        self.col_dual: np.ndarray = np.zeros(0)
-        self.row_dual: np.ndarray = np.zeros(0)
-        self.value_valid: bool = False
-        self.dual_valid: bool = False
+    col_value = _SolutionArray()
+    row_value = _SolutionArray()
+    col_dual = _SolutionArray()
+    row_dual = _SolutionArray()
+
+    def __init__(self, found: Any = None) -> None:
+        # HiGHS's solution, a copy of its own, whose arrays are read on first use.
+        self._found = found
+        self._arrays: dict[str, np.ndarray] = {}
+        self.value_valid: bool = False if found is None else bool(found.value_valid)
+        self.dual_valid: bool = False if found is None else bool(found.dual_valid)
 
     def __repr__(self) -> str:
         return (
@@ -497,15 +529,7 @@ class LinearSolver:
         Returns:
             A ``LinsolverSolution`` with column and row values and duals.
         """
-        found = self._highs.getSolution()
-        solution = LinsolverSolution()
-        solution.col_value = np.asarray(found.col_value, dtype=np.float64)
-        solution.row_value = np.asarray(found.row_value, dtype=np.float64)
-        solution.col_dual = np.asarray(found.col_dual, dtype=np.float64)
-        solution.row_dual = np.asarray(found.row_dual, dtype=np.float64)
-        solution.value_valid = bool(found.value_valid)
-        solution.dual_valid = bool(found.dual_valid)
-        return solution
+        return LinsolverSolution(self._highs.getSolution())
 
     def getInfo(self) -> highspy.HighsInfo:
         """HiGHS's information on the last run.
