@@ -69,7 +69,7 @@ LOOK_ALIKES = [
     "bx.or_s([xx(0,1).to_bx(), x(1,2).to_bx()])",
     "bx.or_s([xx(1,1).to_bx(), x(0,2).to_bx()])",  # xx is no cell of x
     "bx.or_s([x(0, 1).to_bx(), x(0,1).to_bx()])",
-    "bx.or_s([x(2, 1).to_bx(), x(0,1).to_bx()])",  # a call with blanks is read again
+    "bx.or_s([x(2, 1).to_bx(), x(0,1).to_bx()])",  # blanks within a call
     "bx.or_s([x(1,1).to_bx(), ~x(1,1).to_bx()])",
     "bx.or_s([x(2,1).to_bx(), ~x(0,1).to_bx()])",
     "bx.or_s([x(0,1).to_bx(), x(1,9).to_bx()])",

@@ -5,13 +5,15 @@
 #include <limits>
 #include <utility>
 
-#include "engine/support/text_characters.hpp"
+#include "engine/model_text/model_text_tokenizer.hpp"
 
 namespace kelvo {
 
 namespace {
 
 using model_text::ModelVariable;
+using model_text::Token;
+using model_text::TokenKind;
 
 struct Cell {
     std::size_t variable;
@@ -86,59 +88,44 @@ private:
     std::vector<Cell> cells_;
 };
 
-// The number of the cell of the constant call at text[at] ("(3,4)", written
-// without blanks, as the host writes cells), with the position after it;
-// nullopt when the call is anything else or names no cell of the variable.
+// The number of the cell of the constant call whose "(" is the next token
+// at text[at] ("(" 3 "," 4 ")"), with the position after its ")"; nullopt
+// when the call is anything else or names no cell of the variable. Cells are
+// read by the million: no allocation here.
 std::optional<std::pair<std::int64_t, std::size_t>> constant_call(std::string_view text, std::size_t at,
                                                                   const ModelVariable& variable) {
-    if (at >= text.size() || text[at] != '(') return std::nullopt;
+    if (model_text::next_token(text, at).kind != TokenKind::left_paren) return std::nullopt;
     std::int64_t number = variable.first_number;
     for (std::size_t dimension = 0;; ++dimension) {
+        const Token value_token = model_text::next_token(text, at);
+        if (value_token.kind != TokenKind::integer || dimension >= variable.sizes.size()) return std::nullopt;
         std::int64_t value = 0;
-        const char* begin = text.data() + at + 1;
-        const auto [end, error] = std::from_chars(begin, text.data() + text.size(), value);
-        if (error != std::errc{} || end == begin || !text::is_digit(*begin) || dimension >= variable.sizes.size() ||
-            value >= variable.sizes[dimension]) {
-            return std::nullopt;
-        }
+        const auto* const last = value_token.text.data() + value_token.text.size();
+        const auto [end, error] = std::from_chars(value_token.text.data(), last, value);
+        if (error != std::errc{} || end != last || value >= variable.sizes[dimension]) return std::nullopt;
         number += value * variable.strides[dimension];
-        at = static_cast<std::size_t>(end - text.data());
-        if (at >= text.size()) return std::nullopt;
-        if (text[at] == ')') {
+        const Token after = model_text::next_token(text, at);
+        if (after.kind == TokenKind::right_paren) {
             if (dimension + 1 != variable.sizes.size()) return std::nullopt;
-            return std::pair{number, at + 1};
+            return std::pair{number, at};
         }
-        if (text[at] != ',') return std::nullopt;
+        if (after.kind != TokenKind::comma) return std::nullopt;
     }
 }
 
-// The end of the word, number or string at text[at], as the tokenizer reads
-// them; at + 1 for any other character; nullopt for an unterminated string.
-std::optional<std::size_t> lexeme_end(std::string_view text, std::size_t at) {
-    const char c = text[at];
-    if (text::starts_name(c) || text::is_digit(c)) {
-        while (++at < text.size() && text::continues_name(text[at])) {
-        }
-        return at;
+// The characters of text[from, to) into the key, each '#' written twice: a
+// text cannot spell the replacement of a cell call.
+void append_characters(std::string& key, std::string_view text, std::size_t from, std::size_t to) {
+    for (std::size_t at = from; at < to; ++at) {
+        key += text[at];
+        if (text[at] == '#') key += '#';
     }
-    if (c != '\'' && c != '"') return at + 1;
-    for (++at; at < text.size(); ++at) {
-        if (text[at] == '\\') {
-            ++at;
-        } else if (text[at] == c) {
-            return at + 1;
-        }
-    }
-    return std::nullopt;
 }
 
 // The text itself with each constant cell call replaced by its variable and
-// the order of its cell's first appearance ("#0:3;"; a '#' of the text is
-// written twice, so no text spells a replacement). One pass over the
-// characters, lexed as the tokenizer lexes them so that a name inside a
-// string or a longer word is no call. nullopt when a variable is named other
-// than by a constant cell call, an index shares a variable's name, or a
-// string is unterminated.
+// the order of its cell's first appearance ("#0:3;"), in one pass of the
+// tokenizer; nullopt when a variable is named other than by a constant cell
+// call, an index shares a variable's name, or the text cannot be tokenized.
 std::optional<Shape> shape_of(std::string_view text, std::span<const std::string> index_names,
                               std::span<const ModelVariable> variables, const PBConfig& config) {
     std::unordered_map<std::string_view, std::size_t> variables_by_name;
@@ -149,36 +136,34 @@ std::optional<Shape> shape_of(std::string_view text, std::span<const std::string
     Shape shape{context_key(index_names, variables, config), {}};
     shape.key.reserve(shape.key.size() + text.size());
     FirstAppearances appearances;
-    char last = ' ';  // the last character other than a blank
-    for (std::size_t at = 0; at < text.size();) {
-        const auto end = lexeme_end(text, at);
-        if (!end) return std::nullopt;
-        const auto lexeme = text.substr(at, *end - at);
-        const auto variable = text::starts_name(text[at]) ? variables_by_name.find(lexeme) : variables_by_name.end();
-        if (variable == variables_by_name.end()) {
-            for (const char c : lexeme) {
-                shape.key += c;
-                if (c == '#') shape.key += '#';
-            }
-            if (!text::is_blank(text[at]) && !text::is_line_break(text[at])) last = text[*end - 1];
-            at = *end;
-            continue;
+    std::size_t copied = 0;  // the text before it is in the key
+    auto previous = TokenKind::end;
+    try {
+        for (std::size_t at = 0;;) {
+            const Token token = model_text::next_token(text, at);
+            if (token.kind == TokenKind::end) break;
+            const auto variable = token.kind == TokenKind::name ? variables_by_name.find(token.text)
+                                                                : variables_by_name.end();
+            const auto kind = std::exchange(previous, token.kind);
+            if (variable == variables_by_name.end()) continue;
+            // An attribute of that name is no cell of the variable.
+            if (kind == TokenKind::dot) return std::nullopt;
+            const auto call = constant_call(text, at, variables[variable->second]);
+            if (!call) return std::nullopt;
+            append_characters(shape.key, text, copied, token.position);
+            char marker[48] = {'#'};
+            auto* written = std::to_chars(marker + 1, std::end(marker), variable->second).ptr;
+            *written++ = ':';
+            written = std::to_chars(written, std::end(marker), appearances.order_of(variable->second, call->first)).ptr;
+            *written++ = ';';
+            shape.key.append(marker, written);
+            previous = TokenKind::right_paren;
+            copied = at = call->second;
         }
-        // An attribute of that name is no cell of the variable.
-        if (last == '.') return std::nullopt;
-        const auto call = constant_call(text, *end, variables[variable->second]);
-        if (!call) return std::nullopt;
-        char digits[48];
-        digits[0] = '#';
-        auto written = std::to_chars(digits + 1, digits + sizeof digits, variable->second).ptr;
-        *written++ = ':';
-        written = std::to_chars(written, digits + sizeof digits,
-                                appearances.order_of(variable->second, call->first)).ptr;
-        *written++ = ';';
-        shape.key.append(digits, written);
-        last = ')';
-        at = call->second;
+    } catch (const model_text::TextError&) {
+        return std::nullopt;  // the reader declines it with the reason
     }
+    append_characters(shape.key, text, copied, text.size());
     shape.cells = appearances.take_cells();
     return shape;
 }

@@ -75,50 +75,53 @@ TextError::TextError(const std::string& problem, std::string_view text, std::siz
     : std::invalid_argument(problem + " at position " + std::to_string(position) + ":\n" + excerpt_at(text, position)),
       position_(position) {}
 
+Token next_token(std::string_view text, std::size_t& at) {
+    std::size_t& i = at;
+    while (i < text.size() && is_blank(text[i])) ++i;
+    if (i >= text.size()) return {TokenKind::end, text.size(), {}};
+    const char c = text[i];
+    const std::size_t start = i;
+    if (is_digit(c)) {
+        while (i < text.size() && is_digit(text[i])) ++i;
+        if (i < text.size() && (starts_name(text[i]) || text[i] == '.')) {
+            throw TextError("only whole decimal numbers are read here", text, start);
+        }
+        // The host reads 00 but no other decimal number with a leading zero.
+        const auto digits = text.substr(start, i - start);
+        if (digits.size() > 1 && digits.front() == '0' && digits.find_first_not_of('0') != std::string_view::npos) {
+            throw TextError("a decimal number does not start with 0", text, start);
+        }
+        return {TokenKind::integer, start, digits};
+    }
+    if (starts_name(c)) {
+        while (i < text.size() && continues_name(text[i])) ++i;
+        return {TokenKind::name, start, text.substr(start, i - start)};
+    }
+    if (c == '\'' || c == '"') {
+        const std::size_t close = string_end(text, start);
+        i = close + 1;
+        return {TokenKind::string, start, text.substr(start + 1, close - start - 1)};
+    }
+    if (c == '*' && i + 1 < text.size() && text[i + 1] == '*') {
+        i += 2;
+        return {TokenKind::double_star, start, text.substr(start, 2)};
+    }
+    if (c == '.' && text.substr(i, 3) == "...") {
+        throw TextError("a summarised sequence (\"...\") cannot be read: give a range or a full list", text, start);
+    }
+    const TokenKind kind = single_character_kind(c);
+    if (kind == TokenKind::end) throw TextError(std::string("unexpected character '") + c + "'", text, start);
+    ++i;
+    return {kind, start, text.substr(start, 1)};
+}
+
 std::vector<Token> tokenize(std::string_view text) {
     std::vector<Token> tokens;
     tokens.reserve(text.size() / 3 + 1);
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const char c = text[i];
-        if (is_blank(c)) {
-            ++i;
-            continue;
-        }
-        const std::size_t start = i;
-        if (is_digit(c)) {
-            while (i < text.size() && is_digit(text[i])) ++i;
-            if (i < text.size() && (starts_name(text[i]) || text[i] == '.')) {
-                throw TextError("only whole decimal numbers are read here", text, start);
-            }
-            // The host reads 00 but no other decimal number with a leading zero.
-            const auto digits = text.substr(start, i - start);
-            if (digits.size() > 1 && digits.front() == '0' && digits.find_first_not_of('0') != std::string_view::npos) {
-                throw TextError("a decimal number does not start with 0", text, start);
-            }
-            tokens.push_back({TokenKind::integer, start, text.substr(start, i - start)});
-        } else if (starts_name(c)) {
-            while (i < text.size() && continues_name(text[i])) ++i;
-            tokens.push_back({TokenKind::name, start, text.substr(start, i - start)});
-        } else if (c == '\'' || c == '"') {
-            const std::size_t close = string_end(text, start);
-            tokens.push_back({TokenKind::string, start, text.substr(start + 1, close - start - 1)});
-            i = close + 1;
-        } else if (c == '*' && i + 1 < text.size() && text[i + 1] == '*') {
-            tokens.push_back({TokenKind::double_star, start, text.substr(start, 2)});
-            i += 2;
-        } else if (c == '.' && text.substr(i, 3) == "...") {
-            throw TextError("a summarised sequence (\"...\") cannot be read: give a range or a full list", text, start);
-        } else {
-            const TokenKind kind = single_character_kind(c);
-            if (kind == TokenKind::end) {
-                throw TextError(std::string("unexpected character '") + c + "'", text, start);
-            }
-            tokens.push_back({kind, start, text.substr(start, 1)});
-            ++i;
-        }
-    }
-    tokens.push_back({TokenKind::end, text.size(), {}});
+    std::size_t at = 0;
+    do {
+        tokens.push_back(next_token(text, at));
+    } while (tokens.back().kind != TokenKind::end);
     return tokens;
 }
 

@@ -38,6 +38,10 @@ private:
 // The text around a position, with a caret line, for error messages.
 std::string excerpt_at(std::string_view text, std::size_t position);
 
+// The token at or after `at`, blanks skipped, with `at` moved past it; the
+// end token at the end of the text. Throws TextError as tokenize does.
+Token next_token(std::string_view text, std::size_t& at);
+
 std::vector<Token> tokenize(std::string_view text);
 
 // The value of a string token's characters with \\, \', \" and \n resolved.
