@@ -383,6 +383,44 @@ def test_an_instance_error_names_the_instance(encoder):
         encoder.add_constraint("x(i + 1,j).to_bx()", "Foralls: {'i': range(0, 3), 'j': [0, 1]}")
 
 
+@pytest.mark.parametrize("text, values, message", [
+    # Cells the clauses drop are called all the same, and the first the text calls is named.
+    ("bx.or_s([x(i + 1,0).to_bx(), ~(x(i + 1,0).to_bx())])", "range(0, 3)",
+     r"for i=2: index values \(3,0\) are out of range for variable x with sizes \(3,3\) at position 10:"),
+    ("FormulaPB(x(i + 1,0).to_pb(), pb.Comparator_type.GEQ, 0).to_bx(manager)", "range(0, 3)",
+     r"for i=2: index values \(3,0\) .* at position 11:"),
+    ("bx.or_s([x(2 * i,0).to_bx(), x(i + 1,0).to_bx()])", "range(0, 3)",
+     r"for i=2: index values \(4,0\) .* at position 10:"),
+    ("bx.or_s([x(i + 1,0).to_bx(), x(2 * i,0).to_bx()])", "range(0, 3)",
+     r"for i=2: index values \(3,0\) .* at position 10:"),
+    # Past 64 bits an index value is out of range too, never the cell its low bits name.
+    ("x(4 * i,0).to_bx()", "[0, 4611686018427387904]",
+     r"for i=4611686018427387904: index values past 64 bits are out of range for variable x with sizes \(3,3\)"),
+])
+def test_the_first_cell_out_of_range_is_named_whatever_the_clauses_keep(encoder, text, values, message):
+    with pytest.raises(IndexError, match=r"^In hard constraint 0 " + message):
+        encoder.add_constraint(text, "Foralls: {'i': " + values + "}")
+
+
+def test_a_soft_sum_with_an_index_past_64_bits_is_out_of_range(encoder):
+    with pytest.raises(IndexError, match=r"^In soft constraint 0 for i=4611686018427387904: index values past 64 bits"):
+        encoder.add_soft_constraint("x(4 * i,0).to_pb()", "Foralls: {'i': [0, 4611686018427387904]}", 1, False)
+
+
+@pytest.mark.parametrize("foralls, text, instance", [
+    ("{'i': range(0, 5)}", "Sum(*[x(i + k).to_pb() for k in range(0, 40)])", " for i=2"),
+    ("{'i': range(0, 5)}", "Sum(*[x(k).to_pb() for k in range(0, 30 + i ** 2)])", " for i=3"),  # per instance
+    ("{}", "Sum(*[x(k).to_pb() for k in range(0, 200)])", ""),
+], ids=["read-once", "per-instance", "no-foralls"])
+def test_auxiliaries_past_the_largest_literal_are_refused_at_the_instance(foralls, text, instance):
+    encoder = ke.manager().create_formula_encoder("fe")
+    encoder.create_variables("x", [2 ** 31 - 100])
+    with pytest.raises(ValueError, match=rf"^In hard constraint 0{instance}: the encoding needs more than 2\^31 - 1"):
+        encoder.add_constraint(f"FormulaPB({text}, pb.Comparator_type.LEQ, 1).to_bx(manager)", "Foralls: " + foralls)
+    encoder.generate_cnf()
+    assert encoder.get_cnf_storage().get_hard_clauses() == []
+
+
 @pytest.mark.parametrize("name, sizes, fragment", [
     ("x", [2], "already in use"),
     ("bx", [2], "reserved"),

@@ -477,6 +477,21 @@ def test_a_constraint_that_can_never_hold_is_a_contradiction_on_every_road(road,
     assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])
 
 
+@pytest.mark.parametrize("soft", [False, True], ids=["hard", "soft"])
+def test_an_index_value_past_64_bits_is_out_of_range_on_every_road(road, soft):
+    model = new_model(road)
+    x = model.create_variables("x", i=3)
+    i = model.get_indexes(["i"])
+    add = model.add_soft_constraint if soft else model.add_constraint
+    # 4 * 2^62 is 0 in the low 64 bits: never the cell x[0].
+    with pytest.raises(IndexError, match="out of range for variable x"):
+        add(x[4 * i], i=[0, 2 ** 62])
+    model.add_constraint(x[1] | x[2])
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    assert models_of(model, keys) == meaning(keys, lambda v: v["x[1]"] or v["x[2]"])
+
+
 @pytest.mark.parametrize("bound, holds", [
     (True, lambda total: total <= 1), (False, lambda total: total <= 0),
 ], ids=["True", "False"])

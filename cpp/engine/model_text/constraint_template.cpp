@@ -77,14 +77,21 @@ std::optional<std::string> name_unknown_to_the_host(const model_text::SyntaxTree
 // Gathers each distinct literal once, with its kind, value and forms.
 class TemplateStructure {
 public:
-    TemplateStructure(std::size_t index_count, const std::vector<model_text::TemplateOccurrence>& occurrences,
+    TemplateStructure(std::size_t index_count, std::span<const model_text::TemplateOccurrence> occurrences,
                       const TemplateClauses& clauses)
         : index_count_(index_count), occurrences_(occurrences), clauses_(clauses) {}
 
-    StructuredClauseTemplate structured() {
+    StructuredClauseTemplate structured(bool every_occurrence) {
         result_.pbct = clauses_.pbct;
         result_.bxpr = clauses_.bxpr;
         result_.literals.reserve(clauses_.literals.size());
+        if (every_occurrence) {
+            for (std::size_t t = 0; t < occurrences_.size(); ++t) {
+                const TemplateClauses::Entry entry{TemplateClauses::Kind::occurrence, false, static_cast<std::int64_t>(t)};
+                positions_[static_cast<std::size_t>(entry.kind)].emplace(entry.value, result_.kinds.size());
+                add_distinct(entry);
+            }
+        }
         for (const auto& entry : clauses_.literals) {
             auto& of_kind = positions_[static_cast<std::size_t>(entry.kind)];
             if (of_kind.empty()) of_kind.reserve(clauses_.literals.size());
@@ -101,7 +108,7 @@ private:
     using Kind = StructuredClauseTemplate::Kind;
 
     std::size_t index_count_;
-    const std::vector<model_text::TemplateOccurrence>& occurrences_;
+    std::span<const model_text::TemplateOccurrence> occurrences_;
     const TemplateClauses& clauses_;
     // By kind and value: a value is unique within its kind.
     std::array<std::unordered_map<std::int64_t, std::size_t>, 3> positions_;
@@ -155,7 +162,7 @@ StructuredClauseTemplate read_once(std::span<const std::string> index_names,
         never.never_holds = true;
         return never;
     }
-    return structured_template_of(index_names.size(), evaluator.template_occurrences(), *clauses);
+    return structured_template_of(*clauses, evaluator.template_occurrences(), index_names.size(), false);
 }
 
 }  // namespace
@@ -170,10 +177,43 @@ std::optional<std::string> index_named_like_a_variable(std::span<const std::stri
     return std::nullopt;
 }
 
-StructuredClauseTemplate structured_template_of(std::size_t index_count,
-                                                const std::vector<model_text::TemplateOccurrence>& occurrences,
-                                                const TemplateClauses& clauses) {
-    return TemplateStructure(index_count, occurrences, clauses).structured();
+StructuredTemplateView StructuredClauseTemplate::view(std::size_t index_count) const {
+    // The kinds are bytes: an unsigned char may view any object.
+    return {{reinterpret_cast<const std::uint8_t*>(kinds.data()), kinds.size()}, values, forms, form_ends, literals, ends,
+            index_count};
+}
+
+StructuredClauseTemplate structured_instance_of(const TemplateClauses& clauses) {
+    using Kind = StructuredClauseTemplate::Kind;
+    StructuredClauseTemplate result;
+    result.pbct = clauses.pbct;
+    result.bxpr = clauses.bxpr;
+    const auto count = clauses.literals.size();
+    result.kinds.reserve(count);
+    result.values.reserve(count);
+    result.form_ends.assign(count, 0);
+    result.literals.reserve(count);
+    for (const auto& entry : clauses.literals) {
+        if (entry.kind == TemplateClauses::Kind::occurrence) {
+            throw std::invalid_argument("the clauses of one instance call no occurrences");
+        }
+        const bool pbct = entry.kind == TemplateClauses::Kind::auxiliary && entry.value < clauses.pbct;
+        result.kinds.push_back(entry.kind == TemplateClauses::Kind::model ? Kind::cell
+                               : pbct                                      ? Kind::pbct_auxiliary
+                                                                           : Kind::bxpr_auxiliary);
+        result.values.push_back(entry.kind == TemplateClauses::Kind::model || pbct ? entry.value
+                                                                                   : entry.value - clauses.pbct);
+        const auto literal = static_cast<std::int32_t>(result.kinds.size());
+        result.literals.push_back(entry.negated ? -literal : literal);
+    }
+    result.ends.assign(clauses.ends.begin(), clauses.ends.end());
+    return result;
+}
+
+StructuredClauseTemplate structured_template_of(const TemplateClauses& clauses,
+                                                std::span<const model_text::TemplateOccurrence> occurrences,
+                                                std::size_t index_count, bool every_occurrence) {
+    return TemplateStructure(index_count, occurrences, clauses).structured(every_occurrence);
 }
 
 std::optional<TemplateClauses> hard_clauses_of(const Value& value, InstanceContext& instance, const PBConfig& config) {

@@ -2,9 +2,9 @@
 // A hard constraint's text read into clauses once for all its instances:
 // literals are model variables, template occurrences (a variable called with
 // index expressions) or auxiliaries of the instance's block, the _pbct_aux
-// ones first. The formula encoder instantiates such clauses itself; the
-// clause assembly of the package takes them as a structured clause template,
-// data the kernels instantiate without reading any text.
+// ones first. As a structured clause template they are data that the
+// engine's instantiator (engine/instantiation/) numbers for every instance,
+// in the formula encoder and, through the package, in the kernels.
 
 #include <cstdint>
 #include <optional>
@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "engine/bxpr/boolean_expression.hpp"
+#include "engine/instantiation/structured_template_view.hpp"
 #include "engine/model_text/model_text_evaluator.hpp"
 #include "engine/model_text/model_text_values.hpp"
 #include "engine/pbct/pb_config.hpp"
@@ -44,7 +45,7 @@ std::optional<TemplateClauses> hard_clauses_of(const model_text::Value& value, m
 // The clauses of one text as the package's clause assembly takes them: each
 // distinct literal once, positive, and the clauses referring to it by position.
 struct StructuredClauseTemplate {
-    enum class Kind : std::uint8_t { cell, occurrence, pbct_auxiliary, bxpr_auxiliary };
+    using Kind = TemplateLiteralKind;
     std::vector<Kind> kinds;  // per distinct literal, in order of first use
     // A cell: its number, as the variables number their cells; an
     // occurrence: its variable's position; an auxiliary: n of its kind.
@@ -59,6 +60,8 @@ struct StructuredClauseTemplate {
     std::int64_t pbct = 0;
     std::int64_t bxpr = 0;
     bool never_holds = false;
+
+    [[nodiscard]] StructuredTemplateView view(std::size_t index_count) const;
 };
 
 // Why the reader leaves a text to the host: the text lies outside the grammar
@@ -72,10 +75,18 @@ using ClauseTemplateReading = std::variant<StructuredClauseTemplate, DeclinedRea
 
 // Each distinct literal of the clauses once, in order of first use: an
 // occurrence's value is its position in occurrences, an auxiliary's its offset
-// in the instance's block (the clauses.pbct _pbct_aux ones first).
-StructuredClauseTemplate structured_template_of(std::size_t index_count,
-                                                const std::vector<model_text::TemplateOccurrence>& occurrences,
-                                                const TemplateClauses& clauses);
+// in the instance's block (the clauses.pbct _pbct_aux ones first). With
+// every_occurrence, each occurrence the text calls comes first, in the order
+// of the text and whether a clause uses it or not, so that numbering an
+// instance meets every cell the text calls in it.
+StructuredClauseTemplate structured_template_of(const TemplateClauses& clauses,
+                                                std::span<const model_text::TemplateOccurrence> occurrences,
+                                                std::size_t index_count, bool every_occurrence);
+
+// The clauses of one instance read with its values, no occurrences among
+// them, as a structured template without indexes: each literal its own
+// distinct literal, since nothing is numbered twice.
+StructuredClauseTemplate structured_instance_of(const TemplateClauses& clauses);
 
 // An index named like a variable: on the host the variable hides the index,
 // so no reader of the engine reads such a text.

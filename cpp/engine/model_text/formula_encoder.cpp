@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "engine/bxpr/boolean_expression.hpp"
+#include "engine/instantiation/template_instantiator.hpp"
 #include "engine/model_text/foralls_text.hpp"
 #include "engine/support/log.hpp"
 #include "engine/model_text/model_text_values.hpp"
@@ -56,6 +57,32 @@ std::vector<std::size_t> lengths_of(const std::vector<model_text::IndexRange>& r
     std::vector<std::size_t> lengths(ranges.size());
     for (std::size_t i = 0; i < ranges.size(); ++i) lengths[i] = ranges[i].values.size();
     return lengths;
+}
+
+std::vector<std::vector<std::int64_t>> values_of(const std::vector<model_text::IndexRange>& ranges) {
+    std::vector<std::vector<std::int64_t>> values;
+    values.reserve(ranges.size());
+    for (const auto& range : ranges) values.push_back(range.values);
+    return values;
+}
+
+std::overflow_error literals_exhausted() {
+    return std::overflow_error("the encoding needs more than 2^31 - 1 variables");
+}
+
+// The instantiator's failure as this encoder words it: an occurrence's as the
+// evaluator words its cells, named by the text (none fails without one).
+[[noreturn]] void throw_worded(const InstantiationFailure& failure, const model_text::Evaluator* evaluator) {
+    switch (failure.reason) {
+        case InstantiationFailure::Reason::cell_out_of_range:
+            if (evaluator) throw evaluator->out_of_range_error(failure.literal, failure.cell);
+            break;
+        case InstantiationFailure::Reason::index_overflow:
+            if (evaluator) throw evaluator->index_overflow_error(failure.literal);
+            break;
+        case InstantiationFailure::Reason::numbers_exhausted: throw literals_exhausted();
+    }
+    throw failure;
 }
 
 TemplateClauses holding_clauses_of(const Value& value, InstanceContext& instance, const PBConfig& config) {
@@ -124,6 +151,7 @@ void FormulaEncoder::create_variables(const std::string& name, std::span<const s
         stride *= sizes[d];
     }
     variables_by_name_.emplace(name, variables_.size());
+    cells_.push_back({variable.name, variable.first_number, variable.sizes, variable.strides});
     variables_.push_back(std::move(variable));
     next_number_ += cells;
 }
@@ -156,7 +184,6 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
         const auto lengths = lengths_of(ranges);
         values.assign(ranges.size(), 0);
         const bool empty = std::any_of(ranges.begin(), ranges.end(), [](const auto& r) { return r.values.empty(); });
-        const std::int64_t first_auxiliary = encoding.model_variables + 1;
         bool read_once = false;
         if (!ranges.empty() && !empty) {
             try {
@@ -184,7 +211,12 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
             } else {
                 InstanceContext instance;
                 const Value value = evaluator.evaluate(values, &instance);
-                append_instance(holding_clauses_of(value, instance, config_), {}, first_auxiliary, encoding);
+                const auto clauses = holding_clauses_of(value, instance, config_);
+                try {
+                    append_instances(structured_instance_of(clauses), {}, encoding);
+                } catch (const InstantiationFailure& failure) {
+                    throw_worded(failure, nullptr);
+                }
             }
             in_instance = false;
             more = next_combination(positions, lengths);
@@ -207,28 +239,19 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
     return encoding;
 }
 
-void FormulaEncoder::append_instance(const TemplateClauses& clauses, std::span<const std::int64_t> numbers,
-                                     std::int64_t first_auxiliary, Encoding& encoding) {
-    const std::int64_t start = first_auxiliary + encoding.auxiliaries;
-    const std::int64_t block = clauses.pbct + clauses.bxpr;
-    if (start + block - 1 > largest_literal) throw std::overflow_error("the encoding needs more than 2^31 - 1 variables");
-    std::size_t begin = 0;
-    for (const auto end : clauses.ends) {
-        clause_.clear();
-        for (std::size_t l = begin; l < end; ++l) {
-            const auto& literal = clauses.literals[l];
-            const std::int64_t number = literal.kind == TemplateClauses::Kind::model ? literal.value
-                                        : literal.kind == TemplateClauses::Kind::occurrence
-                                            ? numbers[static_cast<std::size_t>(literal.value)]
-                                            : start + literal.value;
-            clause_.push_back(static_cast<Literal>(literal.negated ? -number : number));
-        }
-        sort_by_variable(clause_);
-        encoding.hard.append(clause_);
-        begin = end;
+void FormulaEncoder::append_instances(const StructuredClauseTemplate& structure,
+                                      std::span<const std::vector<std::int64_t>> values, Encoding& encoding) const {
+    const TemplateInstantiator instantiator(structure.view(values.size()), cells_, {structure.pbct, structure.bxpr});
+    auto clauses = instantiator.instantiate(values, encoding.model_variables + 1 + encoding.auxiliaries, true);
+    encoding.hard.append_flat(std::move(clauses.literals), clauses.offsets);
+    std::int64_t instances = 1;
+    for (const auto& sequence : values) instances *= static_cast<std::int64_t>(sequence.size());
+    // Exactly when read once; one instance at a time, the vector grows by doubling.
+    if (encoding.blocks.empty()) encoding.blocks.reserve(static_cast<std::size_t>(instances));
+    for (std::int64_t k = 0; k < instances; ++k) {
+        encoding.blocks.push_back({encoding.auxiliaries, structure.pbct, structure.bxpr});
+        encoding.auxiliaries += structure.pbct + structure.bxpr;
     }
-    encoding.blocks.push_back({encoding.auxiliaries, clauses.pbct, clauses.bxpr});
-    encoding.auxiliaries += block;
 }
 
 bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
@@ -237,36 +260,34 @@ bool FormulaEncoder::encode_for_all_instances(model_text::Evaluator& evaluator,
                                               std::optional<std::pair<std::int64_t, bool>> soft, Encoding& encoding) {
     InstanceContext instance;
     const Value value = evaluator.evaluate_template(ranges.size(), soft ? nullptr : &instance);
-    TemplateClauses clauses;
-    model_text::Term term;
-    bool minimization = soft ? soft->second : false;
-    if (soft) {
-        term = soft_term_of(value, minimization);
-    } else {
-        clauses = holding_clauses_of(value, instance, config_);
+    if (!soft) {
+        const auto structure =
+            structured_template_of(holding_clauses_of(value, instance, config_), evaluator.template_occurrences(),
+                                   ranges.size(), true);
+        try {
+            append_instances(structure, values_of(ranges), encoding);
+        } catch (const InstantiationFailure& failure) {
+            values = failure.index_values;
+            in_instance = true;
+            throw_worded(failure, &evaluator);
+        }
+        std::int64_t instances = 1;
+        for (const auto& range : ranges) instances *= static_cast<std::int64_t>(range.values.size());
+        encoding.metrics.instances += instances;
+        return true;
     }
+    bool minimization = soft->second;
+    const model_text::Term term = soft_term_of(value, minimization);
     const auto& occurrences = evaluator.template_occurrences();
     std::vector<std::int64_t> numbers(occurrences.size());
     std::vector<std::size_t> positions(ranges.size(), 0);
     const auto lengths = lengths_of(ranges);
-    const std::int64_t first_auxiliary = encoding.model_variables + 1;
     const auto resolve = [&numbers](std::int64_t number) { return number > 0 ? number : numbers[-number - 1]; };
-    std::size_t instances = 1;
-    for (const auto& range : ranges) instances *= range.values.size();
-    if (!soft) {
-        // Growing by doubling would copy every clause written so far a few times over.
-        encoding.hard.reserve(instances * clauses.ends.size(), instances * clauses.literals.size());
-        encoding.blocks.reserve(encoding.blocks.size() + instances);
-    }
     for (bool more = true; more;) {
         for (std::size_t i = 0; i < ranges.size(); ++i) values[i] = ranges[i].values[positions[i]];
         in_instance = true;
         for (std::size_t t = 0; t < occurrences.size(); ++t) numbers[t] = evaluator.template_number(t, values);
-        if (soft) {
-            append_soft(term, minimization, soft->first, resolve, encoding.soft, encoding.weights);
-        } else {
-            append_instance(clauses, numbers, first_auxiliary, encoding);
-        }
+        append_soft(term, minimization, soft->first, resolve, encoding.soft, encoding.weights);
         ++encoding.metrics.instances;
         in_instance = false;
         more = next_combination(positions, lengths);
@@ -337,7 +358,11 @@ FormulaEncoder::Encoding FormulaEncoder::encode_bounded_target(TargetBound bound
     const auto clauses = hard_clauses_of(Value{model_text::FormulaValue{comparison}}, instance, config_);
     if (!clauses) throw std::invalid_argument("Contradiction was detected in target");
     if (clauses->ends.empty()) log_message("Redundant constraint was detected in target", LogLevel::warning);
-    append_instance(*clauses, {}, encoding.model_variables + 1, encoding);
+    try {
+        append_instances(structured_instance_of(*clauses), {}, encoding);
+    } catch (const InstantiationFailure& failure) {
+        throw_worded(failure, nullptr);
+    }
     encoding.metrics.clauses = static_cast<std::int64_t>(encoding.hard.size());
     encoding.metrics.auxiliaries = encoding.auxiliaries;
     return encoding;
@@ -435,6 +460,7 @@ std::shared_ptr<VarMapping> FormulaEncoder::var_mapping() const {
 
 void FormulaEncoder::reset() {
     variables_.clear();
+    cells_.clear();
     variables_by_name_.clear();
     next_number_ = 1;
     encodings_.clear();

@@ -5,7 +5,7 @@
 // Each constraint is parsed once and read once with its index names left
 // symbolic: its connectives are built in a Boolean context, its comparisons
 // encoded by the pseudo-Boolean encoder and the whole put into clause form by
-// the Tseytin conversion, and the clauses are then instantiated for every
+// the Tseytin conversion, and the engine's instantiator numbers the clauses for every
 // combination of index values. A text whose shape depends on the index
 // values (a range, a bound or a coefficient computed from an index) is read
 // again for every instance with its values substituted instead. Model variables take the numbers 1.. in creation order; the
@@ -23,6 +23,7 @@
 #include <unordered_map>
 #include <vector>
 
+#include "engine/instantiation/template_instantiator.hpp"
 #include "engine/support/clause_buffer.hpp"
 #include "engine/model_text/constraint_template.hpp"
 #include "engine/model_text/encoding_metrics.hpp"
@@ -91,6 +92,7 @@ private:
     std::string model_name_;
     PBConfig config_;
     std::vector<model_text::ModelVariable> variables_;
+    std::vector<VariableCells> cells_;  // the variables as the instantiator numbers their cells
     std::unordered_map<std::string, std::size_t> variables_by_name_;
     std::int64_t next_number_ = 1;
     std::vector<Encoding> encodings_;
@@ -102,16 +104,16 @@ private:
     double generation_seconds_ = 0;
     std::optional<std::vector<std::int64_t>> witness_;
     std::optional<std::vector<std::int64_t>> another_witness_;
-    std::vector<Literal> clause_;  // scratch
 
     Encoding encode(std::string_view text, std::string_view foralls, const std::string& kind,
                     std::optional<std::pair<std::int64_t, bool>> soft);
     // Reads the text once with the index names left symbolic and instantiates
     // the clauses for every combination; throws model_text::NeedsInstances
     // when the text's shape depends on the index values.
-    // The clauses of one instance: occurrences at these numbers, auxiliaries in the next block.
-    void append_instance(const TemplateClauses& clauses, std::span<const std::int64_t> numbers,
-                         std::int64_t first_auxiliary, Encoding& encoding);
+    // The clauses of every combination of values, each instance's
+    // auxiliaries in the next block. Throws InstantiationFailure.
+    void append_instances(const StructuredClauseTemplate& structure, std::span<const std::vector<std::int64_t>> values,
+                          Encoding& encoding) const;
     bool encode_for_all_instances(model_text::Evaluator& evaluator, const std::vector<model_text::IndexRange>& ranges,
                                   std::vector<std::int64_t>& values, bool& in_instance,
                                   std::optional<std::pair<std::int64_t, bool>> soft, Encoding& encoding);

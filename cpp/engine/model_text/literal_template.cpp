@@ -196,7 +196,7 @@ StructuredClauseTemplate structured(std::span<const std::vector<std::string>> cl
                 break;
         }
     }
-    return structured_template_of(index_count, reader.occurrences(), template_clauses);
+    return structured_template_of(template_clauses, reader.occurrences(), index_count, false);
 }
 
 // A literal as the host road writes it: a call with "-" for its negation, any

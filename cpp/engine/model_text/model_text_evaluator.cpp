@@ -147,21 +147,34 @@ Value Evaluator::evaluate_template(std::size_t index_count, InstanceContext* ins
 std::int64_t Evaluator::template_number(std::size_t occurrence, std::span<const std::int64_t> index_values) const {
     const TemplateOccurrence& cell = templates_[occurrence];
     const ModelVariable& variable = variables_[cell.variable];
-    std::int64_t number = variable.first_number;
+    std::vector<std::int64_t> values(cell.forms.size());
     bool inside = true;
     for (std::size_t d = 0; d < cell.forms.size(); ++d) {
-        const std::int64_t value = cell.forms[d].at(index_values.data());
-        inside = inside && value >= 0 && value < variable.sizes[d];
-        number += value * variable.strides[d];
+        const auto value = cell.forms[d].checked_at(index_values.data());
+        if (!value) throw index_overflow_error(occurrence);
+        values[d] = *value;
+        inside = inside && *value >= 0 && *value < variable.sizes[d];
     }
-    if (!inside) {
-        std::vector<std::int64_t> values;
-        for (const auto& form : cell.forms) values.push_back(form.at(index_values.data()));
-        throw CellOutOfRange("index values (" + join_numbers(values) + ") are out of range for variable " +
-                                variable.name + " with sizes (" + join_numbers(variable.sizes) + ") at position " +
-                                std::to_string(cell.position) + ":\n" + excerpt_at(tree_.text(), cell.position));
-    }
+    if (!inside) throw out_of_range_error(occurrence, values);
+    std::int64_t number = variable.first_number;
+    for (std::size_t d = 0; d < values.size(); ++d) number += values[d] * variable.strides[d];
     return number;
+}
+
+CellOutOfRange Evaluator::out_of_range_error(std::size_t occurrence, std::span<const std::int64_t> cell) const {
+    const TemplateOccurrence& called = templates_[occurrence];
+    const ModelVariable& variable = variables_[called.variable];
+    return CellOutOfRange("index values (" + join_numbers(cell) + ") are out of range for variable " + variable.name +
+                          " with sizes (" + join_numbers(variable.sizes) + ") at position " +
+                          std::to_string(called.position) + ":\n" + excerpt_at(tree_.text(), called.position));
+}
+
+CellOutOfRange Evaluator::index_overflow_error(std::size_t occurrence) const {
+    const TemplateOccurrence& called = templates_[occurrence];
+    const ModelVariable& variable = variables_[called.variable];
+    return CellOutOfRange("index values past 64 bits are out of range for variable " + variable.name +
+                          " with sizes (" + join_numbers(variable.sizes) + ") at position " +
+                          std::to_string(called.position) + ":\n" + excerpt_at(tree_.text(), called.position));
 }
 
 Value Evaluator::template_occurrence(NodeId node, std::size_t variable_index, const std::vector<Value>& args) {

@@ -15,6 +15,7 @@
 #include "engine/bxpr/boolean_expression.hpp"
 #include "engine/model_text/model_text_parser.hpp"
 #include "engine/model_text/model_text_values.hpp"
+#include "engine/model_text/text_refusals.hpp"
 #include "engine/pbct/pb_config.hpp"
 #include "engine/support/stack_headroom.hpp"
 
@@ -98,7 +99,12 @@ public:
     Value evaluate_template(std::size_t index_count, InstanceContext* instance);
     [[nodiscard]] const std::vector<TemplateOccurrence>& template_occurrences() const { return templates_; }
     // The cell number of a template occurrence for these index values.
+    // Throws the errors below.
     [[nodiscard]] std::int64_t template_number(std::size_t occurrence, std::span<const std::int64_t> index_values) const;
+    // A template occurrence's cell outside its variable, named with the text around it.
+    [[nodiscard]] CellOutOfRange out_of_range_error(std::size_t occurrence, std::span<const std::int64_t> cell) const;
+    // A template occurrence's index values past 64 bits, out of range as well.
+    [[nodiscard]] CellOutOfRange index_overflow_error(std::size_t occurrence) const;
     Value evaluate_node(NodeId node);
 
     [[noreturn]] void fail_at(NodeId node, const std::string& problem) const;

@@ -58,9 +58,16 @@ struct Affine {
     std::int64_t constant = 0;
     std::vector<std::pair<std::size_t, std::int64_t>> terms;  // (index slot, coefficient), by slot
 
-    [[nodiscard]] std::int64_t at(const std::int64_t* index_values) const {
+    // The value at these index values; nullopt past 64 bits.
+    [[nodiscard]] std::optional<std::int64_t> checked_at(const std::int64_t* index_values) const {
         std::int64_t value = constant;
-        for (const auto& [slot, coefficient] : terms) value += coefficient * index_values[slot];
+        for (const auto& [slot, coefficient] : terms) {
+            std::int64_t product = 0;
+            if (__builtin_mul_overflow(coefficient, index_values[slot], &product) ||
+                __builtin_add_overflow(value, product, &value)) {
+                return std::nullopt;
+            }
+        }
         return value;
     }
 };

@@ -27,6 +27,18 @@ public:
         for (std::size_t c = 1; c < offsets.size(); ++c) ends_.push_back(base + static_cast<std::size_t>(offsets[c]));
     }
 
+    // The same, the literals taken over instead of copied into an empty buffer.
+    void append_flat(std::vector<Literal>&& literals, std::span<const std::int64_t> offsets) {
+        if (!literals_.empty() || offsets.empty() || offsets.front() != 0) {
+            append_flat(std::span<const Literal>(literals), offsets);
+            return;
+        }
+        literals.resize(static_cast<std::size_t>(offsets.back()));
+        literals_ = std::move(literals);
+        grow_ends(offsets.size() - 1);
+        for (std::size_t c = 1; c < offsets.size(); ++c) ends_.push_back(static_cast<std::size_t>(offsets[c]));
+    }
+
     void append_all(const ClauseBuffer& other) {
         if (&other == this) {
             const ClauseBuffer copy = other;
