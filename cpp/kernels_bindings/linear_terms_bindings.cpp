@@ -504,25 +504,42 @@ PyType_Spec cells_spec = {"vx_encoder._vx_native.LinearCells", sizeof(CellsObjec
 
 // --------------------------------------------------------- reading
 
-// The expression of a numbered form, or nothing for an expression in text.
-std::optional<TextExpression> numbered_expression(py::handle expression) {
+// Whether the model's variables (name to variable) hold this variable under
+// its name: the text of a cell from another model names a variable of this one.
+bool is_variable_of(PyObject* variable, const py::dict& variables) {
+    const auto* cells = reinterpret_cast<const CellsObject*>(variable);
+    PyObject* known = PyDict_GetItemWithError(variables.ptr(), cells->name);
+    if (known == nullptr && PyErr_Occurred()) throw py::error_already_set();
+    return known == variable;
+}
+
+// The expression of a numbered form over the model's variables, or nothing
+// for an expression in text or over other variables.
+std::optional<TextExpression> numbered_expression(py::handle expression, const py::dict& variables) {
     if (!PyObject_TypeCheck(expression.ptr(), terms_type)) return std::nullopt;
     const auto* terms = reinterpret_cast<const TermsObject*>(expression.ptr());
-    if (terms->sum != nullptr) return expression_of_term_sum(terms->sum->terms);
-    if (is_numbered_cell(terms)) return expression_of_term({terms->column, terms->coefficient});
+    if (terms->sum != nullptr) {
+        for (auto* variable : terms->sum->variables) {
+            if (!is_variable_of(variable, variables)) return std::nullopt;
+        }
+        return expression_of_term_sum(terms->sum->terms);
+    }
+    if (is_numbered_cell(terms) && is_variable_of(reinterpret_cast<PyObject*>(terms->variable), variables)) {
+        return expression_of_term({terms->column, terms->coefficient});
+    }
     return std::nullopt;
 }
 
-py::object read_numbered_expression(py::handle expression) {
-    auto read = numbered_expression(expression);
+py::object read_numbered_expression(py::handle expression, const py::dict& variables) {
+    auto read = numbered_expression(expression, variables);
     if (!read) return py::none();
     const py::object constant = read->constant.integral ? py::object(py::int_(read->constant.integer))
                                                         : py::object(py::float_(read->constant.real));
     return py::make_tuple(constant, py::cast(std::move(read->terms)), py::bool_(read->integral));
 }
 
-py::object read_numbered_rows(py::handle expression) {
-    auto read = numbered_expression(expression);
+py::object read_numbered_rows(py::handle expression, const py::dict& variables) {
+    auto read = numbered_expression(expression, variables);
     if (!read) return py::none();
     return frozen_row_arrays(row_of(std::move(*read)));
 }
@@ -540,11 +557,12 @@ py::object type_of(PyType_Spec& spec, PyTypeObject*& type) {
 void bind_linear_terms(py::module_& module) {
     module.add_object("LinearTerms", type_of(terms_spec, terms_type));
     module.add_object("LinearCells", type_of(cells_spec, cells_type));
-    module.def("read_numbered_expression", &read_numbered_expression, py::arg("expression"),
-               "(constant, terms, integral) of an expression held as numbered terms; None for one held as text");
-    module.def("read_numbered_rows", &read_numbered_rows, py::arg("expression"),
-               "(constants, starts, indices, values) of the one row of an expression held as numbered terms; "
-               "None for one held as text");
+    module.def("read_numbered_expression", &read_numbered_expression, py::arg("expression"), py::arg("variables"),
+               "(constant, terms, integral) of an expression held as numbered terms of the variables; None for "
+               "one held as text or over other variables");
+    module.def("read_numbered_rows", &read_numbered_rows, py::arg("expression"), py::arg("variables"),
+               "(constants, starts, indices, values) of the one row of an expression held as numbered terms of "
+               "the variables; None for one held as text or over other variables");
 }
 
 }  // namespace vx::bindings

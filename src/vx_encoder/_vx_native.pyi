@@ -149,13 +149,13 @@ def read_linear_rows(text: str, variables: dict, sequences: dict) -> typing.Any:
     """
     (constants, starts, indices, values) of the rows of a constraint text, merged by row; None for text the host must evaluate
     """
-def read_numbered_expression(expression: typing.Any) -> typing.Any:
+def read_numbered_expression(expression: typing.Any, variables: dict) -> typing.Any:
     """
-    (constant, terms, integral) of an expression held as numbered terms; None for one held as text
+    (constant, terms, integral) of an expression held as numbered terms of the variables; None for one held as text or over other variables
     """
-def read_numbered_rows(expression: typing.Any) -> typing.Any:
+def read_numbered_rows(expression: typing.Any, variables: dict) -> typing.Any:
     """
-    (constants, starts, indices, values) of the one row of an expression held as numbered terms; None for one held as text
+    (constants, starts, indices, values) of the one row of an expression held as numbered terms of the variables; None for one held as text or over other variables
     """
 def structured_clause_texts(kinds: typing.Annotated[numpy.typing.ArrayLike, numpy.uint8], values: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], forms: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], form_ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_names: collections.abc.Sequence[str], variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]]) -> list[list[str]]:
     """

@@ -57,7 +57,7 @@ def host_expression(text: str, variables: dict):
 def test_numbered_terms_read_as_the_host_reads_their_text(variables, build, text):
     expression = build(**variables)
     assert str(expression) == text
-    numbered = read_numbered_expression(expression)
+    numbered = read_numbered_expression(expression, variables)
     assert numbered is not None
     host = host_expression(text, variables)
     assert (numbered.constant, type(numbered.constant)) == (host.constant, type(host.constant))
@@ -66,7 +66,7 @@ def test_numbered_terms_read_as_the_host_reads_their_text(variables, build, text
     assert numbered.linear_coefficients.dtype == host.linear_coefficients.dtype
     assert numbered.linear_coefficients.tolist() == host.linear_coefficients.tolist()
     # The row of a constraint: what the native text reader makes of its text.
-    rows = read_numbered_rows(expression)
+    rows = read_numbered_rows(expression, variables)
     expected = read_rows(f"[{text} ]", variables, {})
     assert [np.asarray(part).tolist() for part in rows] == [np.asarray(part).tolist() for part in expected]
 
@@ -96,7 +96,7 @@ def test_other_expressions_are_held_as_text(variables, build, text):
 
     expression = build(**variables, i=Index("i"))
     assert str(expression) == text
-    assert read_numbered_expression(expression) is None
+    assert read_numbered_expression(expression, variables) is None
 
 
 def test_a_cell_keeps_its_type_and_a_bounded_copy_keeps_the_numbers(variables):
@@ -109,11 +109,11 @@ def test_a_cell_keeps_its_type_and_a_bounded_copy_keeps_the_numbers(variables):
     bounded = total <= 6
     assert (type(bounded), bounded.lo, bounded.hi, total.hi) == (LinearExpression, None, 6, None)
     assert str(bounded) == str(total) == "CompiledSum([y(3), 4 * (y(3))])"
-    assert read_numbered_rows(bounded)[2].tolist() == [7 + 12 + 3]
-    assert read_numbered_rows(bounded)[3].tolist() == [5.0]
+    assert read_numbered_rows(bounded, variables)[2].tolist() == [7 + 12 + 3]
+    assert read_numbered_rows(bounded, variables)[3].tolist() == [5.0]
     # Text written over a numbered expression replaces its numbers.
     cell._text = "y(0)"
-    assert read_numbered_expression(cell) is None and str(cell) == "y(0)"
+    assert read_numbered_expression(cell, variables) is None and str(cell) == "y(0)"
 
 
 def knapsack(numbered: bool, weights, values, capacity):
@@ -184,3 +184,30 @@ def test_an_expression_is_copied_and_pickled_as_its_text_and_bounds(variables, b
         assert (type(copied), str(copied), copied.lo, copied.hi) == (
             type(expression), str(expression), expression.lo, expression.hi
         )
+
+
+@pytest.mark.parametrize("target", [True, False], ids=["target", "constraint"])
+@pytest.mark.parametrize("other_has_x", [True, False])
+def test_cells_of_another_model_mean_what_their_text_means_there(target, other_has_x):
+    first = LinearModel(output_flag=False)
+    first.get_variables("w", VariableType.REAL, k=3)
+    x = first.get_variables("x", VariableType.REAL, 0, 1, i=2)  # columns 3 and 4
+
+    def outcome(expression):
+        other = LinearModel(output_flag=False)
+        other.get_variables("x" if other_has_x else "z", VariableType.REAL, 0, 1, i=2)  # columns 0 and 1
+        try:
+            if target:
+                other.add_target(expression, minimization=False)
+            else:
+                other.add_constraint(expression >= 2.5)
+                other.add_target(LinearExpression("x(0)" if other_has_x else "z(0)"), minimization=True)
+            other.solve()
+        except Exception as failure:  # the text's own failure, whatever it is
+            return type(failure), str(failure)
+        return other.objective_value, other.get_result("x" if other_has_x else "z").tolist()
+
+    numbered = SumIt([2 * x[0], x[1]])
+    assert outcome(numbered) == outcome(LinearExpression(str(numbered)))
+    if other_has_x:
+        assert outcome(numbered) == ((3.0, [1.0, 1.0]) if target else (0.75, [0.75, 1.0]))

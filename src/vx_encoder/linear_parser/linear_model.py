@@ -201,7 +201,7 @@ class LinearModel(SolverResults):
                 refuse(TypeError, f"The borders of a constraint must be numbers, not {border!r}")
 
         # One row of numbered terms is read as numbers, anything else from its text.
-        rows = None if foralls else _native_text().read_numbered_rows(expression)
+        rows = None if foralls else _native_text().read_numbered_rows(expression, self._variables)
         if rows is None:
             rows = self.__rows_of_text(expression, foralls)
         constants, starts, indexes, coefficients = rows
@@ -223,7 +223,7 @@ class LinearModel(SolverResults):
             TypeError: The target is neither a number nor a linear or quadratic expression.
         """
         # Numbered terms are read as numbers, anything else from its text.
-        target = _native_text().read_numbered_expression(expression)
+        target = _native_text().read_numbered_expression(expression, self._variables)
         if target is None:
             target = self.__target_of_text(str(expression))
         if _is_number(target):

@@ -62,9 +62,10 @@ def read_expression(text: str, variables: dict) -> tp.Optional[CompiledLinearExp
     return of_terms(constant, terms, integral)
 
 
-def read_numbered_expression(expression) -> tp.Optional[CompiledLinearExpression]:
-    """The compiled expression of an expression held as numbered terms; None for any other."""
-    read = _numbered(expression)
+def read_numbered_expression(expression, variables: dict) -> tp.Optional[CompiledLinearExpression]:
+    """The compiled expression of an expression held as numbered terms of the model's
+    variables; None for any other, whose text the model reads."""
+    read = _numbered(expression, variables)
     if read is None:
         return None
     constant, terms, integral = read
