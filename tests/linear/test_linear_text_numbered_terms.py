@@ -211,3 +211,19 @@ def test_cells_of_another_model_mean_what_their_text_means_there(target, other_h
     assert outcome(numbered) == outcome(LinearExpression(str(numbered)))
     if other_has_x:
         assert outcome(numbered) == ((3.0, [1.0, 1.0]) if target else (0.75, [0.75, 1.0]))
+
+
+def test_a_bound_that_refers_back_to_its_expression_is_collected():
+    collected = []
+
+    class Bound(float):
+        def __del__(self):
+            collected.append(True)
+
+    model = LinearModel(output_flag=False)
+    y = model.get_variables("y", VariableType.REAL, i=2)
+    bound = Bound(3.0)
+    bound.expression = SumIt([y[0], 2 * y[1]]) <= bound  # a cycle through the native base's fields
+    del bound
+    gc.collect()
+    assert collected == [True]
