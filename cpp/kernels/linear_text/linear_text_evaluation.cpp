@@ -1,7 +1,7 @@
 #include "kernels/linear_text/linear_text_evaluation.hpp"
 
 #include <cstdint>
-#include <functional>
+#include <deque>
 #include <span>
 #include <utility>
 
@@ -51,6 +51,28 @@ std::pair<std::int64_t, std::int64_t> floor_division(TextNumber left, TextNumber
     }
     return {quotient, remainder};
 }
+
+// A callable taken by reference, type-erased without a copy or an allocation:
+// the evaluator calls one per row and per for clause, and a std::function
+// holding a lambda of several captures allocates at each.
+template <class Signature>
+class CallableReference;
+
+template <class Result, class... Arguments>
+class CallableReference<Result(Arguments...)> {
+public:
+    template <class Callable>
+    CallableReference(const Callable& callable)  // NOLINT: implicit, as std::function's
+        : callable_(&callable), call_([](const void* held, Arguments... arguments) -> Result {
+              return (*static_cast<const Callable*>(held))(arguments...);
+          }) {}
+
+    Result operator()(Arguments... arguments) const { return call_(callable_, arguments...); }
+
+private:
+    const void* callable_;
+    Result (*call_)(const void*, Arguments...);
+};
 
 enum class GlobalKind : std::uint8_t { unknown, variable, sequence, compiled_sum, range };
 
@@ -314,8 +336,8 @@ private:
     // bound, the first clause outermost.
     // Type-erased callbacks: a comprehension inside an iterable would
     // otherwise instantiate these templates without end.
-    using Body = std::function<void()>;
-    using Item = std::function<void(TextNumber)>;
+    using Body = CallableReference<void()>;
+    using Item = CallableReference<void(TextNumber)>;
 
     void for_each_binding(std::uint32_t comprehension, const Body& body) {
         bind_clause(tree_.children(comprehension), 1, body);
@@ -353,7 +375,12 @@ private:
             }
             return;
         }
-        std::vector<TextNumber> values;
+        // The buffer of this nesting depth, kept from row to row; items may
+        // read deeper iterables, which take the buffers after it.
+        if (item_depth_ == item_buffers_.size()) item_buffers_.emplace_back();
+        auto& values = item_buffers_[item_depth_];
+        values.clear();
+        const DepthStep deeper(item_depth_);
         if (node.kind == LinearNodeKind::list || node.kind == LinearNodeKind::tuple) {
             for (const auto part : tree_.children(iterable)) values.push_back(number(part));
         } else if (node.kind == LinearNodeKind::comprehension) {
@@ -364,6 +391,18 @@ private:
         }
         for (const auto& value : values) item(value);
     }
+
+    // One nesting level more for as long as it lives.
+    class DepthStep {
+    public:
+        explicit DepthStep(std::size_t& depth) : depth_(depth) { ++depth_; }
+        DepthStep(const DepthStep&) = delete;
+        DepthStep& operator=(const DepthStep&) = delete;
+        ~DepthStep() { --depth_; }
+
+    private:
+        std::size_t& depth_;
+    };
 
     struct RangeArguments {
         std::int64_t start;
@@ -399,6 +438,10 @@ private:
     std::vector<std::uint8_t> has_terms_;
     std::vector<std::pair<std::int64_t, TextNumber>> locals_;
     std::vector<std::int64_t> index_values_;
+    // The values of iterables evaluated whole, a buffer per nesting depth;
+    // a deque, so that a deeper buffer added leaves the shallower in place.
+    std::deque<std::vector<TextNumber>> item_buffers_;
+    std::size_t item_depth_ = 0;
     // The factors around the node being read, the outermost first, and how
     // many of them are not integers.
     std::vector<double> factors_;
