@@ -38,6 +38,9 @@ def host_rows(text: str, variables: dict, sequences: dict):
         ("[CompiledSum([c * (y(1)), 1, 2.5]) - (y(1)) for c in s]", {"s": [0.25, -1.5]}),
         ("[CompiledSum([(k - 1) * (y(k)) for k in (1, 2, 3,)]) for i in []]", {}),
         ("[x(2,3) - (x(2,3)), y(0) + 9223372036854775807 - 1 ]", {}),
+        # Iterables read whole inside the items of one read whole.
+        ("[y(a) + CompiledSum([x(a,b) for b in [d for d in [e + 1 for e in range(a + 1)]]]) for a in [c for c in s]]",
+         {"s": range(3)}),
     ],
 )
 def test_native_rows_are_the_rows_the_host_evaluates(variables, text, sequences):
