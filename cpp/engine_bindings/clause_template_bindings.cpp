@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "engine/model_text/clause_template_cache.hpp"
+#include "engine/model_text/comparison_encoding.hpp"
 #include "engine/model_text/constraint_template.hpp"
 #include "engine/model_text/literal_template.hpp"
 #include "engine/pbct/pb_config.hpp"
@@ -146,6 +147,33 @@ py::object read_literal_template_for_python(const std::vector<std::vector<std::s
     return reading_for_python(reading);
 }
 
+// The host's formula with its comparisons encoded by the engine's polarity
+// pass, and how many auxiliaries the encoder drew beyond the placeholders.
+py::tuple encode_comparisons_for_python(const Formula& formula,
+                                        const std::vector<std::pair<Formula, const PBConstraint*>>& comparisons,
+                                        const std::vector<Formula>& variables, std::int64_t first_auxiliary,
+                                        const PBConfig& given_config) {
+    if (formula.ref.is_constant() || comparisons.empty()) return py::make_tuple(wrap(formula.state, formula.ref), 0);
+    const auto& state = formula.state;
+    const auto of_this_context = [&state](const Formula& part) {
+        if (part.state != state && !part.ref.is_constant()) {
+            throw py::value_error("the comparisons' variables belong to another context than the formula");
+        }
+        return part.ref;
+    };
+    std::vector<bxpr::Ref> refs;
+    refs.reserve(variables.size());
+    for (const auto& variable : variables) refs.push_back(of_this_context(variable));
+    model_text::HostComparisons host(state->core, std::move(refs), first_auxiliary);
+    for (const auto& [placeholder, comparison] : comparisons) {
+        if (comparison == nullptr) throw py::type_error("a comparison must be a pbct.PBConstraint");
+        host.add(of_this_context(placeholder), *comparison);
+    }
+    const PBConfig config = given_config;
+    const bxpr::Ref encoded = model_text::with_comparisons(host, formula.ref, config);
+    return py::make_tuple(wrap(state, encoded), host.auxiliaries_made());
+}
+
 std::vector<std::vector<std::string>> literal_texts_for_python(const Formula& formula) {
     return literal_texts_of_clauses(formula.state->core, formula.ref);
 }
@@ -204,6 +232,28 @@ Returns:
     largest n of each kind, never_holds False), or, as text, why the host
     evaluates the texts instead: a literal lies outside what is read for all
     instances at once.
+)doc");
+    module.def("encode_comparisons", &encode_comparisons_for_python, py::arg("formula"), py::arg("comparisons"),
+               py::arg("variables"), py::arg("first_auxiliary"), py::arg("pb_config"),
+               R"doc(Encode the comparisons of a formula the host evaluated by their polarity in it, as the
+engine encodes those of every text it reads.
+
+Args:
+    formula: The formula, each comparison standing for its placeholder variable.
+    comparisons: (placeholder, pbct.PBConstraint) pairs, one bound each; a
+        term's variable number n is variables[n - 1].
+    variables: The formulas of the variable numbers.
+    first_auxiliary: The n of the first _pbct_aux_n to name: placeholders that
+        stay and the encoder's auxiliaries, in the engine's order.
+    pb_config: The pbct.PBConfig of the encoder.
+
+Returns:
+    (the formula with the comparisons encoded, the number of _pbct_aux
+    variables named from first_auxiliary on).
+
+Raises:
+    ValueError: A placeholder is no variable, a term names no variable given,
+        a comparison has two different bounds, or the encoder refuses one.
 )doc");
     module.def("literal_texts", &literal_texts_for_python, py::arg("formula"),
                R"doc(The literal texts of a formula in clause form, as read_literal_template reads them.

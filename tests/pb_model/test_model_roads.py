@@ -612,3 +612,45 @@ def test_the_host_roads_templates_are_read_natively_where_their_index_arithmetic
     # Bitwise operators on an index are evaluated by the host, instance by instance.
     expected = "its shape depends on the index values" if describe is bitwise_index_texts else "read"
     assert readings == [expected] * len(readings) and readings
+
+
+def negated_comparisons(model):
+    """Comparisons under an if-then-else condition and branch, a negation, an
+    implication's premise, an exclusive or, and one required outright."""
+    x = model.create_variables("x", i=4, j=2)
+    y = model.create_variables("y", k=3)
+    i, k = model.get_indexes(["i", "k"])
+    model.add_constraint(IfThenElse(y[0], Sum(x[k, 0], k=range(4)) >= 2, y[1] ^ y[2]))
+    model.add_constraint(~(Sum(x[k, 1], k=range(4)) <= 1) | y[1])
+    model.add_constraint(Implication(x[i, 0] + x[i, 1] == 1, y[2]), i=range(3))
+    model.add_constraint((Sum(x[k, 0], k=range(3)) >= 1) ^ x[3, 1])
+    model.add_constraint(IfThenElse(x[0, 0] + x[1, 1] + x[2, 0] <= 1, y[0], ~y[1]) | (x[3, 0] + y[2] == 1))
+    model.add_constraint(Sum(x[k, 1], k=range(4)) >= 1)
+
+    def holds(v):
+        def row(j, count=4):
+            return sum(v[f"x[{n},{j}]"] for n in range(count))
+        return ((row(0) >= 2 if v["y[0]"] else v["y[1]"] != v["y[2]"])
+                and (not row(1) <= 1 or v["y[1]"])
+                and all(v[f"x[{n},0]"] + v[f"x[{n},1]"] != 1 or v["y[2]"] for n in range(3))
+                and (row(0, 3) >= 1) != v["x[3,1]"]
+                and ((v["y[0]"] if v["x[0,0]"] + v["x[1,1]"] + v["x[2,0]"] <= 1 else not v["y[1]"])
+                     or v["x[3,0]"] + v["y[2]"] == 1)
+                and row(1) >= 1)
+    return (x, y), holds
+
+
+def clauses_and_mapping(road):
+    model = new_model(road)
+    variables, holds = negated_comparisons(model)
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    assert models_of(model, keys) == meaning(keys, holds)
+    return model.get_cnf_storage().get_hard_clauses(), model.get_var_mapping().get_var_map()
+
+
+def test_comparisons_the_host_evaluates_are_encoded_as_the_engine_encodes_them(monkeypatch):
+    read = clauses_and_mapping("engine reads the text")
+    monkeypatch.delattr(ke, "read_clause_template")
+    # One polarity pass on both roads: the same clauses and auxiliaries.
+    assert clauses_and_mapping("host evaluates the text") == read

@@ -8,9 +8,11 @@
 
 #include "engine/pbct/aux_var_manager.hpp"
 #include "engine/bxpr/boolean_builders.hpp"
+#include "engine/bxpr/variable_replacement.hpp"
 #include "engine/pbct/pb_encoder.hpp"
 #include "engine/pbct/vector_clause_database.hpp"
 #include "engine/model_text/text_refusals.hpp"
+#include "engine/reserved_names.hpp"
 
 namespace kelvo::model_text {
 
@@ -20,7 +22,8 @@ constexpr std::uint8_t positive = 1;
 constexpr std::uint8_t negative = 2;
 
 // The clauses of sum(term) `comparator` bound, each extended by the guards.
-bxpr::Ref guarded_clauses(InstanceContext& instance, const Term& term, Comparator comparator, std::int64_t bound,
+template <typename Site>
+bxpr::Ref guarded_clauses(Site& instance, const Term& term, Comparator comparator, std::int64_t bound,
                           std::span<const bxpr::Ref> guards, const PBConfig& config) {
     // The encoder numbers the term's distinct variables 1..L, its auxiliaries from L + 1.
     std::unordered_map<std::int64_t, Literal> local;
@@ -72,7 +75,8 @@ std::int64_t shifted(std::int64_t bound, std::int64_t by) {
 }
 
 // Clauses of "guard -> not comparison".
-void add_negation(InstanceContext& instance, const PendingComparison& comparison, bxpr::Ref guard,
+template <typename Site>
+void add_negation(Site& instance, const PendingComparison& comparison, bxpr::Ref guard,
                   const PBConfig& config, std::vector<bxpr::Ref>& out) {
     const bxpr::Ref guards[] = {guard};
     switch (comparison.comparator) {
@@ -131,9 +135,9 @@ std::unordered_map<std::uint32_t, std::uint8_t> polarities(const bxpr::Context& 
     return seen;
 }
 
-}  // namespace
-
-bxpr::Ref with_comparisons(InstanceContext& instance, bxpr::Ref root, const PBConfig& config) {
+// The comparisons of the site encoded by their polarity in the formula.
+template <typename Site>
+bxpr::Ref encoded_by_polarity(Site& instance, bxpr::Ref root, const PBConfig& config) {
     if (instance.comparisons.empty()) return root;
     auto& context = instance.context;
     const auto seen = polarities(context, root);
@@ -170,6 +174,50 @@ bxpr::Ref with_comparisons(InstanceContext& instance, bxpr::Ref root, const PBCo
         if (bits & negative) add_negation(instance, comparison, p, config, kept);
     }
     return bxpr::and_s(context, kept);
+}
+
+}  // namespace
+
+bxpr::Ref with_comparisons(InstanceContext& instance, bxpr::Ref root, const PBConfig& config) {
+    return encoded_by_polarity(instance, root, config);
+}
+
+HostComparisons::HostComparisons(bxpr::Context& context, std::vector<bxpr::Ref> variables,
+                                 std::int64_t first_auxiliary)
+    : context(context), variables_(std::move(variables)), next_auxiliary_(first_auxiliary),
+      first_auxiliary_(first_auxiliary) {}
+
+void HostComparisons::add(bxpr::Ref placeholder, const PBConstraint& comparison) {
+    if (placeholder.is_constant() || placeholder.negated() || context.kind(placeholder) != bxpr::Kind::Variable) {
+        throw std::invalid_argument("a comparison's placeholder must be a variable");
+    }
+    if (comparison.comparator() == Comparator::both && comparison.upper_bound() != comparison.lower_bound()) {
+        throw std::invalid_argument("a comparison between two bounds needs one placeholder per bound");
+    }
+    Term term;
+    term.items.reserve(comparison.terms().size());
+    for (const auto& [literal, coefficient] : comparison.terms()) {
+        if (literal <= 0 || static_cast<std::size_t>(literal) > variables_.size()) {
+            throw std::invalid_argument("a comparison's term holds a literal " + std::to_string(literal) +
+                                        " that is no variable given");
+        }
+        term.items.push_back({literal, coefficient});
+    }
+    const auto bound = comparison.has_upper_bound() ? comparison.upper_bound() : comparison.lower_bound();
+    placeholders_.insert(placeholder.node());
+    comparisons.push_back({placeholder, std::move(term), comparison.comparator(), bound});
+}
+
+bxpr::Ref HostComparisons::new_pbct_auxiliary() {
+    std::string name(pbct_auxiliary_prefix);
+    name += '_';
+    name += std::to_string(next_auxiliary_++);
+    return context.get_var(name);
+}
+
+bxpr::Ref with_comparisons(HostComparisons& host, bxpr::Ref root, const PBConfig& config) {
+    const bxpr::Ref encoded = encoded_by_polarity(host, root, config);
+    return bxpr::with_variables_replaced(host.context, encoded, host.adopted());
 }
 
 }  // namespace kelvo::model_text

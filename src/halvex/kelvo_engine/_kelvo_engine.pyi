@@ -10,7 +10,7 @@ from . import bxpr
 from . import _linsolver_files
 from . import _linsolver_rows
 from . import pbct
-__all__: list[str] = ['bxpr', 'clause_template_cache', 'formula_encoder', 'get_log_level', 'get_python_version', 'literal_texts', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'read_literal_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
+__all__: list[str] = ['bxpr', 'clause_template_cache', 'encode_comparisons', 'formula_encoder', 'get_log_level', 'get_python_version', 'literal_texts', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'read_literal_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
 class log_level_type:
     """
     The levels of the engine's logger, most severe first.
@@ -577,6 +577,28 @@ class manager:
         Args:
             interpreter: A witness_interpreter, or None.
         """
+def encode_comparisons(formula: bxpr.BaseExpr, comparisons: collections.abc.Sequence[tuple[bxpr.BaseExpr, pbct.PBConstraint]], variables: collections.abc.Sequence[bxpr.BaseExpr], first_auxiliary: typing.SupportsInt | typing.SupportsIndex, pb_config: pbct.PBConfig) -> tuple:
+    """
+    Encode the comparisons of a formula the host evaluated by their polarity in it, as the
+    engine encodes those of every text it reads.
+    
+    Args:
+        formula: The formula, each comparison standing for its placeholder variable.
+        comparisons: (placeholder, pbct.PBConstraint) pairs, one bound each; a
+            term's variable number n is variables[n - 1].
+        variables: The formulas of the variable numbers.
+        first_auxiliary: The n of the first _pbct_aux_n to name: placeholders that
+            stay and the encoder's auxiliaries, in the engine's order.
+        pb_config: The pbct.PBConfig of the encoder.
+    
+    Returns:
+        (the formula with the comparisons encoded, the number of _pbct_aux
+        variables named from first_auxiliary on).
+    
+    Raises:
+        ValueError: A placeholder is no variable, a term names no variable given,
+            a comparison has two different bounds, or the encoder refuses one.
+    """
 def get_log_level() -> log_level_type:
     """
     The log_level_type from which messages are shown.

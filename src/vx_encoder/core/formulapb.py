@@ -33,7 +33,7 @@ class FormulaPB:
         """
         if debug_shown():
             log_d(f"FormulaPB before to_bx: {self.expression}")
-        constraint = _constraint_of(self.expression, self.comparator, self.border)
+        constraint = constraint_of(self.expression, self.comparator, self.border)
         database = pb.VectorClauseDatabase(manager.pb_config)
         encoder = pb.pb2cnf(manager.pb_config)
         encoder.encode2(constraint, database, manager.pb_var_manager)
@@ -68,15 +68,16 @@ class FormulaPB:
         return bx.and_(literals), weights
 
 
-def _constraint_of(expression, comparator, border):
+def constraint_of(expression, comparator, border, lines: bool = True):
     """pb.PBConstraint(expression.to_pb(), comparator, *border), made from two
     lists of integers when the engine takes them, which saves an engine object
     per term. Reading the leaves shows no debug lines and has no effects, so
-    with debug shown, or when it fails, the weighted literals are listed: they
-    give the lines and the error of the first fault."""
+    with debug shown (unless no lines are wanted), or when it fails, the
+    weighted literals are listed: they give the lines and the error of the
+    first fault."""
     # A bound written True or False is the integer it stands for, as the engine's reader reads it.
     border = tuple(int(bound) if isinstance(bound, bool) else bound for bound in border)
-    if type(expression) in _TERMS and takes_terms_as_numbers() and not debug_shown():
+    if type(expression) in _TERMS and takes_terms_as_numbers() and not (lines and debug_shown()):
         try:
             leaves = term_leaves(expression)
             return pb.PBConstraint.from_numbers([leaf.pb_var for leaf in leaves],

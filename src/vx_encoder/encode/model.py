@@ -23,7 +23,7 @@ from vx_encoder.core.dumper import LARGEST_WEIGHT, index_values
 from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
 from vx_encoder.core import pboperations, formulapb, manager, variable
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
-from vx_encoder.encode.comparison_polarity import ReifiedComparisons, may_negate_a_comparison, negates_auxiliary_comparison
+from vx_encoder.encode.host_comparisons import HostComparisons
 from vx_encoder._exceptions import VariableError, FormulaError, TargetError, BuildError
 from vx_encoder.core.refusal import refuse, refuse_reserved_name
 from vx_encoder.core.vx_logger import *  # noqa: F401,F403
@@ -378,23 +378,19 @@ class Model:
         """The clause template of a hard constraint or a bounded target: read by
         the engine where the text lies in its grammar, its Tseytin form
         evaluated by the host otherwise. The log level never chooses: with
-        debug lines shown the host's evaluation only writes them."""
+        debug lines shown the host's encoding of the text only writes them."""
         template = self.__natively_read_template(text, foralls)
+        if debug_shown():
+            self.__boolean_formula(text)
+            self._manager.reset()
         if template is None:
             return self.__host_clause_template(text)
-        if debug_shown():
-            self.__host_clause_template(text)
-            self._manager.reset()
         return template
 
     def __host_clause_template(self, text: str):
-        formula = self.__boolean_formula(text)
-        if may_negate_a_comparison(text) and negates_auxiliary_comparison(formula):
-            # The encoder's auxiliaries would make the negated clauses too weak:
-            # evaluate again with every comparison defined in both directions.
-            self._manager.reset()
-            reified = ReifiedComparisons()
-            formula = bx.and_s([self.__boolean_formula(text, FormulaPB=reified), *reified.definitions])
+        # The engine encodes the comparisons by their polarity, as in every text it reads.
+        comparisons = HostComparisons(self._manager)
+        formula = comparisons.encoded(self.__boolean_formula(text, FormulaPB=comparisons))
         return formula.tseytin(self._manager.bx_context, self.__BXPR_AUX)
 
     def __natively_read_template(self, text: str, foralls) -> typing.Optional[StructuredClauseTemplate]:
