@@ -1,5 +1,8 @@
 #include <pybind11/pybind11.h>
 
+#include <structmember.h>
+
+#include <algorithm>
 #include <charconv>
 #include <cstring>
 #include <string>
@@ -29,6 +32,7 @@ struct Names {
     PyObject* text = interned("_expr");
     PyObject* occurrence_of = interned("_occurrence_of");
     PyObject* no_arguments = PyTuple_New(0);
+    PyObject* separator = interned(", ");
 };
 
 const Names& names() {
@@ -81,8 +85,7 @@ PyObject* cell_occurrence(PyObject* variable, PyObject* values) {
     if (!PyTuple_CheckExact(values)) return PyObject_CallMethodOneArg(variable, held.occurrence_of, values);
     PyObject* name = PyObject_GetAttr(variable, held.name);
     if (name == nullptr) return nullptr;
-    // Reused: the interpreter lock is held and nothing here calls back into the host.
-    thread_local std::string text;
+    std::string text;  // a cell's text fits the string's own buffer most often
     const bool written = PyUnicode_CheckExact(name) && PyUnicode_IS_ASCII(name) && write_cell_text(text, name, values);
     Py_DECREF(name);
     if (!written) {
@@ -103,6 +106,111 @@ PyMethodDef cell_occurrence_definition{
     "A variable's __getitem__: the occurrence name(v1,...) of its kind of occurrences, made natively for a tuple "
     "of integers and by the variable's _occurrence_of otherwise."};
 
+// The slot of the occurrences' text: where `cell_kind` keeps `_expr`, or -1
+// when it is not the Expression slot (a class that redefines it).
+Py_ssize_t text_slot_of(PyObject* cell_kind) {
+    PyObject* descriptor = PyObject_GetAttr(cell_kind, names().text);
+    if (descriptor == nullptr) {
+        PyErr_Clear();
+        return -1;
+    }
+    Py_ssize_t offset = -1;
+    if (Py_IS_TYPE(descriptor, &PyMemberDescr_Type)) {
+        const PyMemberDef* member = reinterpret_cast<PyMemberDescrObject*>(descriptor)->d_member;
+        if (member->type == T_OBJECT_EX) offset = member->offset;
+    }
+    Py_DECREF(descriptor);
+    return offset;
+}
+
+// Whether kind is a kind of cell whose text is in the slot at offset.
+bool is_cell_kind(PyTypeObject* kind, PyObject* cell_kind, Py_ssize_t offset) {
+    if (!PyType_IsSubtype(kind, reinterpret_cast<PyTypeObject*>(cell_kind))) return false;
+    return text_slot_of(reinterpret_cast<PyObject*>(kind)) == offset;
+}
+
+// "t1<suffix>, t2<suffix>, ...<suffix>" of the texts of a list or tuple of
+// cells, with the set of their kinds; None when an element is no cell (or
+// has no text), for the caller to join them one by one.
+// The joined texts of cells, their kinds already checked.
+PyObject* joined_texts(PyObject* const* cells, Py_ssize_t size, Py_ssize_t offset, PyObject* suffix,
+                       Py_ssize_t length, Py_UCS4 widest) {
+    PyObject* joined = PyUnicode_New(length, widest);
+    if (joined == nullptr) return nullptr;
+    Py_ssize_t at = 0;
+    const auto copy = [&](PyObject* piece) {
+        const Py_ssize_t piece_length = PyUnicode_GET_LENGTH(piece);
+        if (PyUnicode_IS_ASCII(joined)) {
+            std::memcpy(PyUnicode_1BYTE_DATA(joined) + at, PyUnicode_1BYTE_DATA(piece),
+                        static_cast<std::size_t>(piece_length));
+        } else {
+            PyUnicode_CopyCharacters(joined, at, piece, 0, piece_length);
+        }
+        at += piece_length;
+    };
+    for (Py_ssize_t c = 0; c < size; ++c) {
+        if (c > 0) copy(names().separator);
+        copy(*reinterpret_cast<PyObject* const*>(reinterpret_cast<const char*>(cells[c]) + offset));
+        copy(suffix);
+    }
+    return joined;
+}
+
+// (text, kinds) of cells, or None; cells is a tuple no other code can change meanwhile.
+PyObject* joined_texts_of_cells(PyObject* cells, PyObject* suffix, PyObject* cell_kind) {
+    const Py_ssize_t size = PyTuple_GET_SIZE(cells);
+    PyObject* const* items = &PyTuple_GET_ITEM(cells, 0);
+    const Py_ssize_t offset = text_slot_of(cell_kind);
+    if (size == 0 || offset < 0) Py_RETURN_NONE;
+    const auto kinds = py::reinterpret_steal<py::object>(PySet_New(nullptr));
+    if (!kinds) return nullptr;
+    Py_ssize_t length = size * (PyUnicode_GET_LENGTH(suffix) + 2) - 2;
+    Py_UCS4 widest = PyUnicode_MAX_CHAR_VALUE(suffix);
+    PyTypeObject* last_kind = nullptr;
+    for (Py_ssize_t c = 0; c < size; ++c) {
+        PyTypeObject* kind = Py_TYPE(items[c]);
+        if (kind != last_kind) {
+            if (!is_cell_kind(kind, cell_kind, offset)) Py_RETURN_NONE;
+            if (PySet_Add(kinds.ptr(), reinterpret_cast<PyObject*>(kind)) != 0) return nullptr;
+            last_kind = kind;
+        }
+        PyObject* text = *reinterpret_cast<PyObject* const*>(reinterpret_cast<const char*>(items[c]) + offset);
+        if (text == nullptr || !PyUnicode_CheckExact(text)) Py_RETURN_NONE;
+        length += PyUnicode_GET_LENGTH(text);
+        widest = std::max(widest, PyUnicode_MAX_CHAR_VALUE(text));
+    }
+    PyObject* joined = joined_texts(items, size, offset, suffix, length, widest);
+    if (joined == nullptr) return nullptr;
+    PyObject* result = PyTuple_Pack(2, joined, kinds.ptr());
+    Py_DECREF(joined);
+    return result;
+}
+
+// "t1<suffix>, t2<suffix>, ...<suffix>" of the texts of a list or tuple of
+// cells, with the set of their kinds; None when an element is no cell (or
+// has no text), for the caller to join them one by one.
+PyObject* joined_cell_texts(PyObject* /*module*/, PyObject* const* arguments, Py_ssize_t count) {
+    if (count != 3 || !PyUnicode_Check(arguments[1]) || !PyType_Check(arguments[2])) {
+        PyErr_SetString(PyExc_TypeError, "joined_cell_texts expects (cells, suffix, cell kind)");
+        return nullptr;
+    }
+    PyObject* cells = arguments[0];
+    if (!PyList_CheckExact(cells) && !PyTuple_CheckExact(cells)) Py_RETURN_NONE;
+    // A snapshot of a list: a class's attribute lookup below may run code of the host's.
+    PyObject* snapshot = PyList_CheckExact(cells) ? PyList_AsTuple(cells) : Py_NewRef(cells);
+    if (snapshot == nullptr) return nullptr;
+    PyObject* result = joined_texts_of_cells(snapshot, arguments[1], arguments[2]);
+    Py_DECREF(snapshot);
+    return result;
+}
+
+PyMethodDef joined_cell_texts_definition{
+    "joined_cell_texts", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(joined_cell_texts)),
+    METH_FASTCALL,
+    "joined_cell_texts(cells: typing.Any, suffix: str, cell_kind: type) -> typing.Any\n\n"
+    "(text, kinds): the texts of a list or tuple of cells, each followed by suffix, joined by \", \", with the set of "
+    "their kinds; None when an element is not of a kind of cell_kind that keeps its text in the Expression slot."};
+
 }  // namespace
 
 void bind_cell_occurrence(py::module_& module) {
@@ -111,6 +219,9 @@ void bind_cell_occurrence(py::module_& module) {
     PyObject* method = PyDescr_NewMethod(&PyBaseObject_Type, &cell_occurrence_definition);
     if (method == nullptr) throw py::error_already_set();
     module.add_object("cell_occurrence", py::reinterpret_steal<py::object>(method));
+    PyObject* join = PyCFunction_NewEx(&joined_cell_texts_definition, nullptr, nullptr);
+    if (join == nullptr) throw py::error_already_set();
+    module.add_object("joined_cell_texts", py::reinterpret_steal<py::object>(join));
 }
 
 }  // namespace vx::bindings

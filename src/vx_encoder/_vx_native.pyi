@@ -137,6 +137,10 @@ def compile_structured_template(kinds: typing.Annotated[numpy.typing.ArrayLike, 
     """
     The engine's structured clause template (see read_clause_template), compiled without reading any text; variables by position. None when the variables' numbers do not fit 64 bits.
     """
+def joined_cell_texts(cells: typing.Any, suffix: str, cell_kind: type) -> typing.Any:
+    """
+    (text, kinds): the texts of a list or tuple of cells, each followed by suffix, joined by ", ", with the set of their kinds; None when an element is not of a kind of cell_kind that keeps its text in the Expression slot.
+    """
 def number_evaluated_instances(instances: typing.Any, first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex, weights: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]) -> InstantiatedClauses:
     """
     Numbers, sorts and collects the clauses of instances evaluated by the host.

@@ -23,6 +23,7 @@ def logged(monkeypatch):
 
 x = Variable("x", {"i": 3, "j": 4}, 1)
 y = Variable("y", {"i": 5}, 13)
+xi = Variable("ξ", {"i": 2}, 18)
 i, j = Index("i"), Index("j")
 
 
@@ -91,6 +92,10 @@ PRODUCTIONS = [
     (lambda: XorIt((y[2],)), "bx.xor_s([y(2).to_bx()])", False),
     (lambda: AndIt([y[1], One]), "bx.and_s([y(1).to_bx(), bx.one()])", False),
     (lambda: SumIt([y[1], y[1]]), "Sum(*[y(1).to_pb(), y(1).to_pb()])", True),
+    (lambda: SumIt((x[0, 0], y[i], x[2, 3])), "Sum(*[x(0,0).to_pb(), y(i).to_pb(), x(2,3).to_pb()])", True),
+    (lambda: OrIt([y[1], xi[0], VariableProxy("z(3)")]), "bx.or_s([y(1).to_bx(), ξ(0).to_bx(), z(3).to_bx()])", False),
+    (lambda: XorIt([xi[1], y[1] + y[2], xi[0]]), "bx.xor_s([ξ(1).to_bx(), y(1).to_pb() + y(2).to_pb(), ξ(0).to_bx()])",
+     False),
     (lambda: AndIt([SumIt([y[1]]) <= 1, y[2]]),
      "bx.and_s([FormulaPB(Sum(*[y(1).to_pb()]), pb.Comparator_type.LEQ, 1).to_bx(manager), y(2).to_bx()])", False),
     # fixed-arity connectives and powers

@@ -5,6 +5,7 @@ from itertools import repeat
 from operator import attrgetter
 from numbers import Integral
 
+from vx_encoder._vx_native import joined_cell_texts
 from vx_encoder.core.range_text import range_text
 from vx_encoder.core.text_pieces import joined_pieces
 from vx_encoder.core.vx_logger import *
@@ -104,23 +105,16 @@ def _sequence_builder_parts(head: str, form: _Form, builder: str, expressions: t
         raise TypeError(message)
     if len(expressions) == 0:
         log_w("The input sequence has zero length")
-    # One pass over the elements tells their kinds: whether all are
-    # expressions, whether all are cells, and, for cells, their owners.
-    kinds = set(map(type, expressions))
-    if not all(issubclass(kind, Expression) for kind in kinds):
-        _refuse_elements()
-    text, owners = _joined_forms(form, expressions, kinds)
-    return f"{head}{text}])", owners
-
-
-def _joined_forms(form: _Form, expressions: tp.Sequence[Expression], kinds: set[type]) -> tuple[str, Owners]:
-    # A sequence of cells only, the common case by the million, is joined
-    # without a call per cell; a cell's owners are its kind's.
+    # A list of cells only, the common case by the million, is joined
+    # natively in one pass; a cell's owners are its kind's.
     suffix = _CELL_SUFFIXES.get(form)
-    if suffix is None or not kinds or not all(issubclass(kind, VariableProxy) for kind in kinds):
-        return ', '.join(map(form, expressions)), _owners_of(expressions)
-    text = f"{suffix}, ".join(map(attrgetter("_expr"), expressions)) + suffix
-    return text, owners_of_all(kind._owners for kind in kinds)
+    cells = None if suffix is None else joined_cell_texts(expressions, suffix, VariableProxy)
+    if cells is not None:
+        text, kinds = cells
+        return f"{head}{text}])", owners_of_all(kind._owners for kind in kinds)
+    if not all(issubclass(kind, Expression) for kind in set(map(type, expressions))):
+        _refuse_elements()
+    return f"{head}{', '.join(map(form, expressions))}])", _owners_of(expressions)
 
 
 _TRUTH_TEST_MESSAGE = (
