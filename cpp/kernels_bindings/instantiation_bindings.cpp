@@ -15,6 +15,7 @@
 #include "kernels/clause_assembly/auxiliary_names.hpp"
 #include "kernels/clause_assembly/clause_template.hpp"
 #include "kernels/clause_assembly/clause_writer.hpp"
+#include "kernels/clause_assembly/structured_template.hpp"
 #include "vx_bindings.hpp"
 
 namespace vx::bindings {
@@ -91,7 +92,7 @@ std::vector<VariableShape> shapes_of(const Shapes& variables) {
     return shapes;
 }
 
-StructuredTemplate structure_of(const Kinds& kinds, const Numbers& values, const Numbers& forms,
+kelvo::StructuredTemplateView structure_of(const Kinds& kinds, const Numbers& values, const Numbers& forms,
                                 const Numbers& form_ends, const Literals& literals, const Ends& ends,
                                 std::size_t index_count) {
     return {span_of(kinds, "kinds"), span_of(values, "values"), span_of(forms, "forms"),

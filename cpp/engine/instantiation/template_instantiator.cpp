@@ -13,17 +13,6 @@ namespace {
 
 constexpr std::int64_t largest_literal = std::numeric_limits<Literal>::max();
 
-// Product of the lengths; throws std::length_error when it does not fit.
-std::int64_t instance_count(std::span<const std::vector<std::int64_t>> values) {
-    std::int64_t count = 1;
-    for (const auto& sequence : values) {
-        if (__builtin_mul_overflow(count, static_cast<std::int64_t>(sequence.size()), &count)) {
-            throw std::length_error("the index ranges have too many combinations");
-        }
-    }
-    return count;
-}
-
 // The index values of the current combination, in the order of combinations.
 class Combinations {
 public:
@@ -180,9 +169,23 @@ struct TemplateInstantiator::AffinePlan {
     std::vector<std::int64_t> coefficients;
 };
 
+void TemplateInstantiator::check_values(std::span<const std::vector<std::int64_t>> values) const {
+    if (values.size() != index_count_) throw std::invalid_argument("one value sequence per index name is expected");
+}
+
+std::int64_t TemplateInstantiator::instance_count(std::span<const std::vector<std::int64_t>> values) {
+    std::int64_t count = 1;
+    for (const auto& sequence : values) {
+        if (__builtin_mul_overflow(count, static_cast<std::int64_t>(sequence.size()), &count)) {
+            throw std::length_error("the index ranges have too many combinations");
+        }
+    }
+    return count;
+}
+
 FlatClauses TemplateInstantiator::instantiate(std::span<const std::vector<std::int64_t>> values,
                                               std::int64_t first_auxiliary, bool whole_blocks) const {
-    if (values.size() != index_count_) throw std::invalid_argument("one value sequence per index name is expected");
+    check_values(values);
     const auto count = instance_count(values);
     if (count == 0) return {};
     if (const auto plan = affine_plan(values, count, first_auxiliary)) {

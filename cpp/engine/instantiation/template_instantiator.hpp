@@ -62,6 +62,11 @@ public:
     [[nodiscard]] FlatClauses instantiate(std::span<const std::vector<std::int64_t>> values,
                                           std::int64_t first_auxiliary, bool whole_blocks) const;
 
+    // Throws std::invalid_argument unless values holds one sequence per index.
+    void check_values(std::span<const std::vector<std::int64_t>> values) const;
+    // The product of the lengths; throws std::length_error past 64 bits.
+    [[nodiscard]] static std::int64_t instance_count(std::span<const std::vector<std::int64_t>> values);
+
     // The auxiliary slots in the order the clauses first use them, the same in every instance.
     [[nodiscard]] std::span<const std::int64_t> auxiliary_order() const { return auxiliary_order_; }
     [[nodiscard]] std::size_t clause_count() const { return clause_ends_.size(); }

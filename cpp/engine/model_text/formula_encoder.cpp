@@ -244,8 +244,7 @@ void FormulaEncoder::append_instances(const StructuredClauseTemplate& structure,
     const TemplateInstantiator instantiator(structure.view(values.size()), cells_, {structure.pbct, structure.bxpr});
     auto clauses = instantiator.instantiate(values, encoding.model_variables + 1 + encoding.auxiliaries, true);
     encoding.hard.append_flat(std::move(clauses.literals), clauses.offsets);
-    std::int64_t instances = 1;
-    for (const auto& sequence : values) instances *= static_cast<std::int64_t>(sequence.size());
+    const auto instances = TemplateInstantiator::instance_count(values);
     // Exactly when read once; one instance at a time, the vector grows by doubling.
     if (encoding.blocks.empty()) encoding.blocks.reserve(static_cast<std::size_t>(instances));
     for (std::int64_t k = 0; k < instances; ++k) {

@@ -1,5 +1,6 @@
 #include "kernels/clause_assembly/clause_template.hpp"
 
+#include <stdexcept>
 #include <string_view>
 
 namespace vx {
@@ -21,6 +22,42 @@ std::optional<std::string_view> quoted_name(std::string_view text) {
     return inner;
 }
 
+// The shapes with their strides; nullopt when a variable's numbers do not fit 64 bits.
+std::optional<std::vector<kelvo::VariableCells>> cells_of(std::span<const VariableShape> variables) {
+    std::vector<kelvo::VariableCells> cells;
+    cells.reserve(variables.size());
+    for (const auto& variable : variables) {
+        kelvo::VariableCells shape{variable.name, variable.first, variable.sizes,
+                                   std::vector<std::int64_t>(variable.sizes.size())};
+        std::int64_t stride = 1;
+        bool fits = true;
+        for (std::size_t d = shape.sizes.size(); d-- > 0;) {
+            shape.strides[d] = stride;
+            fits = fits && shape.sizes[d] >= 0 && !__builtin_mul_overflow(stride, shape.sizes[d], &stride);
+        }
+        std::int64_t last = 0;
+        if (!fits || __builtin_add_overflow(shape.first, stride, &last)) return std::nullopt;
+        cells.push_back(std::move(shape));
+    }
+    return cells;
+}
+
+// The instantiator's failure as the package reads it: a cell out of range
+// for the host to word, arithmetic past 64 bits for the host to redo.
+[[noreturn]] void throw_for_the_host(const kelvo::InstantiationFailure& failure, std::span<const std::string> names) {
+    using Reason = kelvo::InstantiationFailure::Reason;
+    switch (failure.reason) {
+        case Reason::cell_out_of_range: throw CellOutOfRange(names[failure.variable], failure.cell);
+        case Reason::index_overflow: throw HostEvaluationNeeded();
+        case Reason::numbers_exhausted: break;
+    }
+    if (!failure.number) throw std::overflow_error("auxiliary variable number out of range");
+    if (*failure.number == 0) {
+        throw std::invalid_argument("variable number 0 cannot be a literal: clause literals are numbered from 1");
+    }
+    throw std::invalid_argument("literal " + std::to_string(*failure.number) + " is out of the 32-bit range");
+}
+
 }  // namespace
 
 void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses, const AuxiliaryBlock& block) {
@@ -31,104 +68,46 @@ void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses,
     }
 }
 
-std::optional<ClauseTemplate> ClauseTemplate::with_shapes(std::size_t index_count,
-                                                          std::span<const VariableShape> variables,
-                                                          const AuxiliaryBlock& block) {
-    ClauseTemplate result;
-    result.block_ = block;
-    result.index_count_ = index_count;
-    for (const auto& variable : variables) {
-        Shape shape{variable.name, variable.first, variable.sizes, std::vector<std::int64_t>(variable.sizes.size())};
-        std::int64_t stride = 1;
-        bool fits = true;
-        for (std::size_t d = shape.sizes.size(); d-- > 0;) {
-            shape.strides[d] = stride;
-            fits = fits && shape.sizes[d] >= 0 && !__builtin_mul_overflow(stride, shape.sizes[d], &stride);
-        }
-        std::int64_t last = 0;
-        if (!fits || __builtin_add_overflow(shape.first, stride, &last)) return std::nullopt;
-        result.shapes_.push_back(std::move(shape));
-    }
-    return result;
-}
-
-std::optional<ClauseTemplate::TemplateLiteral> ClauseTemplate::cell_call(std::int64_t number) const {
-    for (std::size_t s = 0; s < shapes_.size(); ++s) {
-        const auto& shape = shapes_[s];
-        const std::int64_t cells = shape.sizes.empty() ? 1 : shape.strides[0] * shape.sizes[0];
-        if (number < shape.first || number - shape.first >= cells) continue;
-        TemplateLiteral literal;
-        literal.call.variable = s;
-        std::int64_t offset = number - shape.first;
-        for (std::size_t d = 0; d < shape.sizes.size(); ++d) {
-            literal.call.indexes.push_back({offset / shape.strides[d], {}});
-            offset %= shape.strides[d];
-        }
-        return literal;
-    }
-    return std::nullopt;
-}
-
-std::optional<ClauseTemplate> ClauseTemplate::compile_structured(const StructuredTemplate& structure,
+std::optional<ClauseTemplate> ClauseTemplate::compile_structured(const kelvo::StructuredTemplateView& structure,
                                                                  std::span<const VariableShape> variables,
                                                                  const AuxiliaryBlock& block) {
     structure.check();
-    auto result = with_shapes(structure.index_count, variables, block);
-    if (!result) return std::nullopt;
-    result->read_.reserve(structure.kinds.size());
-    for (std::size_t l = 0; l < structure.kinds.size(); ++l) {
-        result->read_.push_back(result->structured_literal(structure, l));
-    }
-    result->literals_.reserve(structure.literals.size());
-    for (const auto reference : structure.literals) {
-        const auto position = static_cast<std::size_t>(reference < 0 ? -static_cast<std::int64_t>(reference) : reference);
-        result->literals_.push_back({position - 1, reference < 0});
-    }
-    result->clause_ends_.assign(structure.ends.begin(), structure.ends.end());
-    return result;
+    const auto cells = cells_of(variables);
+    if (!cells) return std::nullopt;
+    kelvo::TemplateInstantiator instantiator(structure, *cells, {block.pb_count, block.bx_count});
+    std::vector<std::string> names;
+    names.reserve(variables.size());
+    for (const auto& variable : variables) names.push_back(variable.name);
+    return ClauseTemplate(std::move(instantiator), block, std::move(names));
 }
 
-ClauseTemplate::TemplateLiteral ClauseTemplate::structured_literal(const StructuredTemplate& structure,
-                                                                   std::size_t literal) const {
-    const auto value = structure.values[literal];
-    switch (static_cast<StructuredKind>(structure.kinds[literal])) {
-        case StructuredKind::cell: {
-            auto call = cell_call(value);
-            if (!call) throw std::invalid_argument("number " + std::to_string(value) + " is no cell of the variables");
-            return std::move(*call);
-        }
-        case StructuredKind::occurrence: {
-            if (value < 0 || static_cast<std::size_t>(value) >= shapes_.size()) {
-                throw std::invalid_argument("variable position " + std::to_string(value) + " names no variable");
-            }
-            const auto forms = structure.forms_of(literal);
-            const auto& shape = shapes_[static_cast<std::size_t>(value)];
-            const auto width = index_count_ + 1;
-            if (forms.size() != shape.sizes.size() * width) {
-                throw std::invalid_argument("an occurrence of " + shape.name + " needs one form per dimension");
-            }
-            TemplateLiteral occurrence;
-            occurrence.call.variable = static_cast<std::size_t>(value);
-            for (std::size_t d = 0; d < shape.sizes.size(); ++d) {
-                auto& index = occurrence.call.indexes.emplace_back();
-                index.constant = forms[d * width];
-                for (std::size_t n = 0; n < index_count_; ++n) {
-                    if (const auto coefficient = forms[d * width + 1 + n]; coefficient != 0) {
-                        index.terms.push_back({n, coefficient});
-                    }
-                }
-            }
-            return occurrence;
-        }
-        case StructuredKind::pbct_auxiliary:
-        case StructuredKind::bxpr_auxiliary: break;
+InstantiatedClauses ClauseTemplate::instantiate(std::span<const std::vector<std::int64_t>> values,
+                                                std::span<const std::uint64_t> weights) const {
+    instantiator_.check_values(values);
+    const auto clause_count = instantiator_.clause_count();
+    if (!weights.empty() && weights.size() != clause_count) {
+        throw std::invalid_argument("one weight per template clause is expected");
     }
-    TemplateLiteral auxiliary;
-    auxiliary.auxiliary = true;
-    auxiliary.auxiliary_literal = auxiliary_literal_of(static_cast<StructuredKind>(structure.kinds[literal]) ==
-                                                           StructuredKind::pbct_auxiliary,
-                                                       value, block_);
-    return auxiliary;
+    InstantiatedClauses result;
+    try {
+        auto clauses = instantiator_.instantiate(values, block_.first, false);
+        result.literals = std::move(clauses.literals);
+        result.offsets = std::move(clauses.offsets);
+    } catch (const kelvo::InstantiationFailure& failure) {
+        throw_for_the_host(failure, names_);
+    }
+    const auto instances = kelvo::TemplateInstantiator::instance_count(values);
+    if (!weights.empty()) {
+        result.weights.reserve(result.clause_count());
+        for (std::int64_t k = 0; k < instances; ++k) result.weights.insert(result.weights.end(), weights.begin(), weights.end());
+    }
+    // Every instance first uses its auxiliaries in the same order.
+    const auto order = instantiator_.auxiliary_order();
+    result.auxiliaries.reserve(static_cast<std::size_t>(instances) * order.size());
+    for (std::int64_t k = 0; k < instances; ++k) {
+        for (const auto slot : order) result.auxiliaries.push_back({k, slot});
+    }
+    return result;
 }
 
 }  // namespace vx

@@ -52,12 +52,12 @@ std::string cell_text(std::span<const VariableShape> variables, std::int64_t num
     throw std::invalid_argument("number " + std::to_string(number) + " is no cell of the variables");
 }
 
-std::string literal_text(const StructuredTemplate& structure, std::size_t literal,
+std::string literal_text(const kelvo::StructuredTemplateView& structure, std::size_t literal,
                          std::span<const VariableShape> variables, std::span<const std::string> index_names) {
     const auto value = structure.values[literal];
-    switch (static_cast<StructuredKind>(structure.kinds[literal])) {
-        case StructuredKind::cell: return cell_text(variables, value);
-        case StructuredKind::occurrence: {
+    switch (structure.kind(literal)) {
+        case kelvo::TemplateLiteralKind::cell: return cell_text(variables, value);
+        case kelvo::TemplateLiteralKind::occurrence: {
             if (value < 0 || static_cast<std::size_t>(value) >= variables.size()) {
                 throw std::invalid_argument("variable position " + std::to_string(value) + " names no variable");
             }
@@ -70,46 +70,15 @@ std::string literal_text(const StructuredTemplate& structure, std::size_t litera
             }
             return text + ")";
         }
-        case StructuredKind::pbct_auxiliary: return std::string(kelvo::pbct_auxiliary_prefix) + "_" + std::to_string(value);
-        case StructuredKind::bxpr_auxiliary: break;
+        case kelvo::TemplateLiteralKind::pbct_auxiliary: return std::string(kelvo::pbct_auxiliary_prefix) + "_" + std::to_string(value);
+        case kelvo::TemplateLiteralKind::bxpr_auxiliary: break;
     }
     return std::string(kelvo::bxpr_auxiliary_prefix) + "_" + std::to_string(value);
 }
 
 }  // namespace
 
-void StructuredTemplate::check() const {
-    if (values.size() != kinds.size() || form_ends.size() != kinds.size()) {
-        throw std::invalid_argument("one value and one form end per distinct literal are expected");
-    }
-    std::int64_t previous = 0;
-    for (std::size_t l = 0; l < kinds.size(); ++l) {
-        if (kinds[l] > static_cast<std::uint8_t>(StructuredKind::bxpr_auxiliary)) {
-            throw std::invalid_argument("literal kind " + std::to_string(kinds[l]) + " is unknown");
-        }
-        if (form_ends[l] < previous) throw std::invalid_argument("form ends must not decrease");
-        previous = form_ends[l];
-    }
-    if (static_cast<std::size_t>(previous) != forms.size()) {
-        throw std::invalid_argument("the last form must end with the forms");
-    }
-    for (const auto reference : literals) {
-        const auto position = reference < 0 ? -static_cast<std::int64_t>(reference) : reference;
-        if (position == 0 || static_cast<std::size_t>(position) > kinds.size()) {
-            throw std::invalid_argument("literal " + std::to_string(reference) + " names no variable of the template");
-        }
-    }
-    previous = 0;
-    for (const auto end : ends) {
-        if (end < previous) throw std::invalid_argument("clause ends must not decrease");
-        previous = end;
-    }
-    if (static_cast<std::size_t>(previous) != literals.size()) {
-        throw std::invalid_argument("the last clause must end with the last literal");
-    }
-}
-
-std::vector<std::vector<std::string>> clause_texts_of(const StructuredTemplate& structure,
+std::vector<std::vector<std::string>> clause_texts_of(const kelvo::StructuredTemplateView& structure,
                                                       std::span<const VariableShape> variables,
                                                       std::span<const std::string> index_names) {
     structure.check();
@@ -127,7 +96,7 @@ std::vector<std::vector<std::string>> clause_texts_of(const StructuredTemplate& 
         for (auto l = begin; l < static_cast<std::size_t>(end); ++l) {
             const auto reference = structure.literals[l];
             const auto position = static_cast<std::size_t>(reference < 0 ? -static_cast<std::int64_t>(reference) : reference) - 1;
-            const bool auxiliary = structure.kinds[position] >= static_cast<std::uint8_t>(StructuredKind::pbct_auxiliary);
+            const bool auxiliary = structure.kinds[position] >= static_cast<std::uint8_t>(kelvo::TemplateLiteralKind::pbct_auxiliary);
             // As the host's template writes them: a call with "-" for negation, an auxiliary quoted.
             if (auxiliary) {
                 clause.push_back(std::string(reference < 0 ? "'~" : "'") + positive[position] + "'");
