@@ -142,20 +142,9 @@ private:
         return std::nullopt;
     }
 
-    // Occurrences of one variable with the same forms are one.
     std::int64_t occurrence_position(const model_text::TemplateOccurrence& occurrence) {
-        std::string key = std::to_string(occurrence.variable);
-        for (const auto& form : occurrence.forms) {
-            key += ';';
-            key += std::to_string(form.constant);
-            for (const auto& [slot, coefficient] : form.terms) {
-                key += ' ';
-                key += std::to_string(slot);
-                key += '*';
-                key += std::to_string(coefficient);
-            }
-        }
-        const auto [found, inserted] = occurrence_ids_.try_emplace(std::move(key), occurrences_.size());
+        const auto [found, inserted] =
+            occurrence_ids_.try_emplace(model_text::occurrence_key(occurrence), occurrences_.size());
         if (inserted) occurrences_.push_back(occurrence);
         return static_cast<std::int64_t>(found->second);
     }

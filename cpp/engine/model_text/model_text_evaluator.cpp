@@ -177,21 +177,9 @@ CellOutOfRange Evaluator::index_overflow_error(std::size_t occurrence) const {
                           std::to_string(called.position) + ":\n" + excerpt_at(tree_.text(), called.position));
 }
 
-Value Evaluator::template_occurrence(NodeId node, std::size_t variable_index, const std::vector<Value>& args) {
-    const ModelVariable& variable = variables_[variable_index];
-    if (args.size() != variable.sizes.size()) {
-        fail_on_kind_at(node, "variable " + variable.name + " has " + std::to_string(variable.sizes.size()) +
-                                  " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
-    }
-    TemplateOccurrence cell{variable_index, {}, tree_.node(node).position};
-    std::string key = std::to_string(variable_index);
-    for (const auto& arg : args) {
-        if (const auto* form = as<Affine>(arg)) {
-            cell.forms.push_back(*form);
-        } else {
-            cell.forms.push_back({integer(node, arg, "an index value"), {}});
-        }
-        const Affine& form = cell.forms.back();
+std::string occurrence_key(const TemplateOccurrence& occurrence) {
+    std::string key = std::to_string(occurrence.variable);
+    for (const auto& form : occurrence.forms) {
         key += ';';
         key += std::to_string(form.constant);
         for (const auto& [slot, coefficient] : form.terms) {
@@ -201,7 +189,24 @@ Value Evaluator::template_occurrence(NodeId node, std::size_t variable_index, co
             key += std::to_string(coefficient);
         }
     }
-    const auto [found, inserted] = template_ids_.try_emplace(key, templates_.size());
+    return key;
+}
+
+Value Evaluator::template_occurrence(NodeId node, std::size_t variable_index, const std::vector<Value>& args) {
+    const ModelVariable& variable = variables_[variable_index];
+    if (args.size() != variable.sizes.size()) {
+        fail_on_kind_at(node, "variable " + variable.name + " has " + std::to_string(variable.sizes.size()) +
+                                  " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
+    }
+    TemplateOccurrence cell{variable_index, {}, tree_.node(node).position};
+    for (const auto& arg : args) {
+        if (const auto* form = as<Affine>(arg)) {
+            cell.forms.push_back(*form);
+        } else {
+            cell.forms.push_back({integer(node, arg, "an index value"), {}});
+        }
+    }
+    const auto [found, inserted] = template_ids_.try_emplace(occurrence_key(cell), templates_.size());
     if (inserted) templates_.push_back(std::move(cell));
     return make(Occurrence{-static_cast<std::int64_t>(found->second) - 1});
 }

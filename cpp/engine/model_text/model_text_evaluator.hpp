@@ -86,6 +86,9 @@ struct TemplateOccurrence {
     std::uint32_t position;
 };
 
+// Occurrences of one variable with the same forms are one: the key they share.
+std::string occurrence_key(const TemplateOccurrence& occurrence);
+
 class Evaluator {
 public:
     Evaluator(const SyntaxTree& tree, const NameTable& names, std::span<const ModelVariable> variables,
