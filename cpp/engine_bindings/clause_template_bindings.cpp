@@ -62,7 +62,7 @@ VariablesFromPython variables_from_python(py::handle variables) {
         } else {
             every_first_given = false;
         }
-        model_text::ModelVariable variable{pair[0].cast<std::string>(), integers_from_python(pair[1], "a size"), {}, next};
+        model_text::ModelVariable variable{pair[0].cast<std::string>(), next, integers_from_python(pair[1], "a size"), {}};
         variable.strides.assign(variable.sizes.size(), 1);
         std::int64_t cells = 1;  // a variable without dimensions is one cell
         for (std::size_t d = variable.sizes.size(); d-- > 0;) {
@@ -89,11 +89,11 @@ void number_cells_as_the_model(StructuredClauseTemplate& read, const VariablesFr
         // The reader's numbers rise with the variables' order.
         const auto after = std::upper_bound(variables.variables.begin(), variables.variables.end(), cell,
                                             [](std::int64_t number, const model_text::ModelVariable& variable) {
-                                                return number < variable.first_number;
+                                                return number < variable.first;
                                             });
         if (after == variables.variables.begin()) throw std::logic_error("a cell numbered before every variable");
         const auto position = static_cast<std::size_t>(after - variables.variables.begin()) - 1;
-        read.values[l] = variables.model_firsts[position] + (cell - variables.variables[position].first_number);
+        read.values[l] = variables.model_firsts[position] + (cell - variables.variables[position].first);
     }
 }
 

@@ -18,19 +18,10 @@
 
 #include "engine/instantiation/instantiation_failure.hpp"
 #include "engine/instantiation/structured_template_view.hpp"
+#include "engine/instantiation/variable_cells.hpp"
 #include "engine/support/clause_buffer.hpp"
 
 namespace kelvo {
-
-// A model variable as the template calls it: cells numbered row-major from first.
-struct VariableCells {
-    std::string name;
-    std::int64_t first = 0;
-    std::vector<std::int64_t> sizes;
-    std::vector<std::int64_t> strides;
-
-    [[nodiscard]] std::int64_t cell_count() const { return sizes.empty() ? 1 : strides[0] * sizes[0]; }
-};
 
 // An instance's block of auxiliaries: its pbct ones first, then its bxpr ones.
 struct AuxiliarySlots {

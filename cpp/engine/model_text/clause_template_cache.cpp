@@ -95,7 +95,7 @@ private:
 std::optional<std::pair<std::int64_t, std::size_t>> constant_call(std::string_view text, std::size_t at,
                                                                   const ModelVariable& variable) {
     if (model_text::next_token(text, at).kind != TokenKind::left_paren) return std::nullopt;
-    std::int64_t number = variable.first_number;
+    std::int64_t number = variable.first;
     for (std::size_t dimension = 0;; ++dimension) {
         const Token value_token = model_text::next_token(text, at);
         if (value_token.kind != TokenKind::integer || dimension >= variable.sizes.size()) return std::nullopt;

@@ -143,15 +143,14 @@ void FormulaEncoder::create_variables(const std::string& name, std::span<const s
             throw std::invalid_argument("Variable " + name + " would take the model past 2^31 - 1 variables");
         }
     }
-    model_text::ModelVariable variable{name, {sizes.begin(), sizes.end()}, std::vector<std::int64_t>(sizes.size()),
-                                       next_number_};
+    model_text::ModelVariable variable{name, next_number_, {sizes.begin(), sizes.end()},
+                                       std::vector<std::int64_t>(sizes.size())};
     std::int64_t stride = 1;
     for (std::size_t d = sizes.size(); d-- > 0;) {
         variable.strides[d] = stride;
         stride *= sizes[d];
     }
     variables_by_name_.emplace(name, variables_.size());
-    cells_.push_back({variable.name, variable.first_number, variable.sizes, variable.strides});
     variables_.push_back(std::move(variable));
     next_number_ += cells;
 }
@@ -241,7 +240,7 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
 
 void FormulaEncoder::append_instances(const StructuredClauseTemplate& structure,
                                       std::span<const std::vector<std::int64_t>> values, Encoding& encoding) const {
-    const TemplateInstantiator instantiator(structure.view(values.size()), cells_, {structure.pbct, structure.bxpr});
+    const TemplateInstantiator instantiator(structure.view(values.size()), variables_, {structure.pbct, structure.bxpr});
     auto clauses = instantiator.instantiate(values, encoding.model_variables + 1 + encoding.auxiliaries, true);
     encoding.hard.append_flat(std::move(clauses.literals), clauses.offsets);
     const auto instances = TemplateInstantiator::instance_count(values);
@@ -435,7 +434,7 @@ void FormulaEncoder::generate_cnf(std::optional<TargetBound> bound) {
 
 std::shared_ptr<VarMapping> FormulaEncoder::var_mapping() const {
     auto mapping = std::make_shared<VarMapping>();
-    for (const auto& variable : variables_) mapping->add_variable_cells(variable.name, variable.sizes, variable.first_number);
+    for (const auto& variable : variables_) mapping->add_variable_cells(variable.name, variable.sizes, variable.first);
     const auto written = written_encodings();
     const auto starts = block_starts(written);
     const std::string prefixes[] = {std::string(pbct_prefix), std::string(bxpr_prefix)};
@@ -459,7 +458,6 @@ std::shared_ptr<VarMapping> FormulaEncoder::var_mapping() const {
 
 void FormulaEncoder::reset() {
     variables_.clear();
-    cells_.clear();
     variables_by_name_.clear();
     next_number_ = 1;
     encodings_.clear();

@@ -92,7 +92,6 @@ private:
     std::string model_name_;
     PBConfig config_;
     std::vector<model_text::ModelVariable> variables_;
-    std::vector<VariableCells> cells_;  // the variables as the instantiator numbers their cells
     std::unordered_map<std::string, std::size_t> variables_by_name_;
     std::int64_t next_number_ = 1;
     std::vector<Encoding> encodings_;

@@ -156,7 +156,7 @@ std::int64_t Evaluator::template_number(std::size_t occurrence, std::span<const 
         inside = inside && *value >= 0 && *value < variable.sizes[d];
     }
     if (!inside) throw out_of_range_error(occurrence, values);
-    std::int64_t number = variable.first_number;
+    std::int64_t number = variable.first;
     for (std::size_t d = 0; d < values.size(); ++d) number += values[d] * variable.strides[d];
     return number;
 }
@@ -497,7 +497,7 @@ Value Evaluator::occurrence(NodeId node, const ModelVariable& variable, const st
                                   " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
     }
     std::vector<std::int64_t> values(args.size());
-    std::int64_t number = variable.first_number;
+    std::int64_t number = variable.first;
     bool inside = true;
     for (std::size_t d = 0; d < args.size(); ++d) {
         values[d] = integer(node, args[d], "an index value");

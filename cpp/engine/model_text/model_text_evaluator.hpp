@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "engine/bxpr/boolean_expression.hpp"
+#include "engine/instantiation/variable_cells.hpp"
 #include "engine/model_text/model_text_parser.hpp"
 #include "engine/model_text/model_text_values.hpp"
 #include "engine/model_text/text_refusals.hpp"
@@ -21,12 +22,7 @@
 
 namespace kelvo::model_text {
 
-struct ModelVariable {
-    std::string name;
-    std::vector<std::int64_t> sizes;
-    std::vector<std::int64_t> strides;  // row-major
-    std::int64_t first_number;          // of cell (0, ..., 0)
-};
+using ModelVariable = VariableCells;
 
 // What the names of one text mean; fixed once per constraint.
 class NameTable {
