@@ -167,14 +167,25 @@ StructuredClauseTemplate read_once(std::span<const std::string> index_names,
 
 }  // namespace
 
-std::optional<std::string> index_named_like_a_variable(std::span<const std::string> index_names,
-                                                       std::span<const model_text::ModelVariable> variables) {
+ClauseTemplateReading read_within_the_grammar(std::span<const std::string> index_names,
+                                              std::span<const model_text::ModelVariable> variables,
+                                              const std::function<ClauseTemplateReading()>& read) {
     for (const auto& name : index_names) {
         for (const auto& variable : variables) {
-            if (variable.name == name) return name;
+            if (variable.name == name) return DeclinedReading{"the index " + name + " shares its name with a variable"};
         }
     }
-    return std::nullopt;
+    try {
+        return read();
+    } catch (const model_text::NeedsInstances&) {
+        return DeclinedReading{"its shape depends on the index values"};
+    } catch (const model_text::TextError& refusal) {
+        return DeclinedReading{refusal.what()};
+    } catch (const model_text::CellOutOfRange& refusal) {
+        return DeclinedReading{refusal.what()};
+    } catch (const model_text::NumberOutOfRange& refusal) {
+        return DeclinedReading{refusal.what()};
+    }
 }
 
 StructuredTemplateView StructuredClauseTemplate::view(std::size_t index_count) const {
@@ -228,10 +239,7 @@ std::optional<TemplateClauses> hard_clauses_of(const Value& value, InstanceConte
 ClauseTemplateReading read_clause_template(std::string_view text, std::span<const std::string> index_names,
                                            std::span<const model_text::ModelVariable> variables,
                                            const PBConfig& config) {
-    if (const auto index = index_named_like_a_variable(index_names, variables)) {
-        return DeclinedReading{"the index " + *index + " shares its name with a variable"};
-    }
-    try {
+    return read_within_the_grammar(index_names, variables, [&]() -> ClauseTemplateReading {
         const model_text::SyntaxTree tree = model_text::parse_expression(text);
         std::unordered_map<std::string, std::size_t> variables_by_name;
         for (std::size_t v = 0; v < variables.size(); ++v) variables_by_name.emplace(variables[v].name, v);
@@ -240,18 +248,12 @@ ClauseTemplateReading read_clause_template(std::string_view text, std::span<cons
         if (const auto name = name_unknown_to_the_host(tree, names)) {
             return DeclinedReading{"the name " + *name + " is the formula encoder's only"};
         }
-        return read_once(index_names, variables, config, tree, names);
-    } catch (const model_text::NeedsInstances&) {
-        return DeclinedReading{"its shape depends on the index values"};
-    } catch (const model_text::TextError& refusal) {
-        return DeclinedReading{refusal.what()};
-    } catch (const model_text::CellOutOfRange& refusal) {
-        return DeclinedReading{refusal.what()};
-    } catch (const model_text::NumberOutOfRange& refusal) {
-        return DeclinedReading{refusal.what()};
-    } catch (const model_text::NotAFormula& refusal) {
-        return DeclinedReading{refusal.what()};
-    }
+        try {
+            return read_once(index_names, variables, config, tree, names);
+        } catch (const model_text::NotAFormula& refusal) {
+            return DeclinedReading{refusal.what()};
+        }
+    });
 }
 
 }  // namespace kelvo

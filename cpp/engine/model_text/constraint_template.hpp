@@ -7,6 +7,7 @@
 // in the formula encoder and, through the package, in the kernels.
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <span>
 #include <string>
@@ -88,10 +89,14 @@ StructuredClauseTemplate structured_template_of(const TemplateClauses& clauses,
 // distinct literal, since nothing is numbered twice.
 StructuredClauseTemplate structured_instance_of(const TemplateClauses& clauses);
 
-// An index named like a variable: on the host the variable hides the index,
-// so no reader of the engine reads such a text.
-std::optional<std::string> index_named_like_a_variable(std::span<const std::string> index_names,
-                                                       std::span<const model_text::ModelVariable> variables);
+// What read gives, or the reason it declines what lies outside the grammar
+// read for all instances at once: an index named like a variable (on the host
+// the variable hides the index), a shape that depends on the index values, a
+// text the tokenizer refuses, a cell or a number out of range. Any other
+// failure surfaces; a reader declines its own refusals inside read.
+ClauseTemplateReading read_within_the_grammar(std::span<const std::string> index_names,
+                                              std::span<const model_text::ModelVariable> variables,
+                                              const std::function<ClauseTemplateReading()>& read);
 
 // The text read once with index_names symbolic, or declined. Any failure
 // other than the text's being outside the grammar is thrown.

@@ -207,26 +207,17 @@ std::string literal_text(const bxpr::Context& context, bxpr::Ref literal) {
 ClauseTemplateReading read_literal_template(std::span<const std::vector<std::string>> clauses,
                                             std::span<const std::string> index_names,
                                             std::span<const model_text::ModelVariable> variables) {
-    if (const auto index = index_named_like_a_variable(index_names, variables)) {
-        return DeclinedReading{"the index " + *index + " shares its name with a variable"};
-    }
-    LiteralReader reader(index_names, variables);
-    try {
-        return structured(clauses, index_names.size(), reader);
-    } catch (const Declined& declined) {
-        return DeclinedReading{declined.reason};
-    } catch (const model_text::NeedsInstances&) {
-        return DeclinedReading{"its shape depends on the index values"};
-    } catch (const model_text::TextError& refusal) {
-        return DeclinedReading{refusal.what()};
-    } catch (const model_text::CellOutOfRange& refusal) {
-        return DeclinedReading{refusal.what()};
-    } catch (const model_text::NumberOutOfRange& refusal) {
-        return DeclinedReading{refusal.what()};
-    } catch (const model_text::OperandKindError& refusal) {
-        // The host words its own refusal of a call with the wrong number of values.
-        return DeclinedReading{refusal.what()};
-    }
+    return read_within_the_grammar(index_names, variables, [&]() -> ClauseTemplateReading {
+        LiteralReader reader(index_names, variables);
+        try {
+            return structured(clauses, index_names.size(), reader);
+        } catch (const Declined& declined) {
+            return DeclinedReading{declined.reason};
+        } catch (const model_text::OperandKindError& refusal) {
+            // The host words its own refusal of a call with the wrong number of values.
+            return DeclinedReading{refusal.what()};
+        }
+    });
 }
 
 std::vector<std::vector<std::string>> literal_texts_of_clauses(const bxpr::Context& context, bxpr::Ref root) {
