@@ -1,5 +1,6 @@
-"""What both linear models do alike: the solver's output, refused NaNs, model
-files a person and another solver can read, and quadratic solves that stop."""
+"""What both linear models do alike: the solver's output, refused NaNs, infinities
+and empty bounds, model files a person and another solver can read, and
+quadratic solves that stop."""
 
 import math
 import os
@@ -44,7 +45,9 @@ def test_standard_output_holds_the_solvers_log_only_when_asked(interface, option
     assert "Running HiGHS" not in out  # the banner of a solver being created
 
 
-class TestNaNs:
+class TestNumbersNoColumnTakes:
+    """NaNs, infinities and bounds that leave a column no value: refused before anything changes."""
+
     @both
     def test_start_values_with_a_nan_are_refused_and_change_nothing(self, interface):
         model = small_model(interface)
@@ -57,13 +60,44 @@ class TestNaNs:
         assert model._prev_solution.tolist() == [1.0, 2.0]
 
     @both
-    @pytest.mark.parametrize("lower, upper", [(NAN, 1.0), (0.0, NAN), (math.inf, 5.0), (0.0, -math.inf)])
-    def test_variable_bounds_that_leave_no_value_are_refused_and_take_nothing(self, interface, lower, upper):
+    @pytest.mark.parametrize("start, shown", [
+        (math.inf, "inf"), (-math.inf, "-inf"), (np.array([1.0, math.inf]), "inf"),
+    ])
+    def test_start_values_that_are_infinite_are_refused_and_change_nothing(self, interface, start, shown, log):
+        model = small_model(interface)
+        model.set_solution("x", np.array([1.0, 2.0]))
+        message = f"Start values of linear variable x must be finite, not {shown}"
+        with pytest.raises(ValueError, match=f"^{message}$"):
+            model.set_solution("x", start)
+        assert ("error", message) in log
+        assert model._prev_solution.tolist() == [1.0, 2.0]
+        interface.solve(model)  # the solver still takes the start it has
+        assert model.objective_value == pytest.approx(12)
+
+    @both
+    @pytest.mark.parametrize("kind, lower, upper", [
+        ("REAL", NAN, 1.0), ("REAL", 0.0, NAN), ("REAL", math.inf, 5.0), ("REAL", 0.0, -math.inf),
+        ("REAL", 5, 1), ("REAL", 1.0, 0.999), ("INTEGER", 5, 1), ("INTEGER", -1, -2),
+    ])
+    def test_variable_bounds_that_leave_no_value_are_refused_and_take_nothing(self, interface, kind, lower, upper):
         model = interface.model()
         with pytest.raises(ValueError, match="leave it no value"):
-            interface.variable(model, "x", "REAL", lower, upper, i=2)
+            interface.variable(model, "x", kind, lower, upper, i=2)
         assert model._variables == {} and model._linsolver_model.num_columns == 0
         interface.variable(model, "x", "REAL", 0.0, 1.0, i=2)  # the name is still free
+
+    @both
+    @pytest.mark.parametrize("kind, lower, upper, values", [
+        ("REAL", 2.5, 2.5, [2.5, 2.5]),
+        ("INTEGER", -3, -3, [-3, -3]),
+        ("BINARY", 1, 0, [1, 1]),  # a binary variable's columns take 0 and 1, whatever was given
+    ])
+    def test_equal_bounds_fix_the_columns(self, interface, kind, lower, upper, values):
+        model = interface.model()
+        x = interface.variable(model, "x", kind, lower, upper, i=2)
+        model.add_target(interface.total([x[0], x[1]]), False)
+        interface.solve(model)
+        assert model.get_result("x").tolist() == values
 
     @both
     @pytest.mark.parametrize("bounded", [

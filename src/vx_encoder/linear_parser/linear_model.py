@@ -97,8 +97,8 @@ class LinearModel(SolverResults):
         Raises:
             ValueError: The name is not an identifier or is reserved by the expression
                 language (a keyword, CompiledSum or a built-in name), a size is not a non-negative
-                integer, the bounds leave no value (NaN), an integer variable's bounds
-                are not integers, or the type is unknown.
+                integer, the bounds leave no value (NaN, or a lower bound above the upper
+                one), an integer variable's bounds are not integers, or the type is unknown.
             VariableError: The name is already in use.
         """
         if not isinstance(name, str) or not name or not name.isidentifier():
@@ -107,7 +107,7 @@ class LinearModel(SolverResults):
         if name in self._used_vars:
             refuse(VariableError, "Linear variable named " + name + " is already in use")
         sizes = checked_sizes(name, dims)
-        refuse_bounds_no_column_takes(name, lo, hi)
+        refuse_bounds_no_column_takes(name, lo, hi, variable_type != VariableType.BINARY)
         if variable_type not in (VariableType.INTEGER, VariableType.REAL, VariableType.BINARY):
             refuse(ValueError, "Invalid variable format")
         count = reduce(mul, sizes, 1)
@@ -247,7 +247,7 @@ class LinearModel(SolverResults):
 
         Raises:
             KeyError: No variable has that name.
-            ValueError: A start value is NaN; nothing changes.
+            ValueError: A start value is NaN or infinite; nothing changes.
         """
         columns = self._variables[variable_name]._columns()
         solution = checked_start_values(variable_name, solution, len(columns))

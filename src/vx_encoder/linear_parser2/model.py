@@ -89,7 +89,8 @@ class LinearModel(SolverResults):
 
         Raises:
             ValueError: The name is not an identifier, a size is not a non-negative
-                integer, the bounds leave no value (NaN) or the type is unknown.
+                integer, the bounds leave no value (NaN, or a lower bound above the upper
+                one) or the type is unknown.
             VariableError: The name is already in use.
         """
         if not name or not name.isidentifier():
@@ -97,7 +98,7 @@ class LinearModel(SolverResults):
         if name in self._used_vars:
             refuse(VariableError, "Linear variable named " + name + " is already in use")
         sizes = checked_sizes(name, shape)
-        refuse_bounds_no_column_takes(name, lower_bound, upper_bound)
+        refuse_bounds_no_column_takes(name, lower_bound, upper_bound, variable_type != VariableType.BINARY)
         if variable_type not in (VariableType.INTEGER, VariableType.REAL, VariableType.BINARY):
             refuse(ValueError, "Invalid variable format")
         if DEBUG and variable_type == VariableType.INTEGER and (
@@ -310,7 +311,7 @@ class LinearModel(SolverResults):
 
         Raises:
             KeyError: No variable has that name.
-            ValueError: A start value is NaN; nothing changes.
+            ValueError: A start value is NaN or infinite; nothing changes.
         """
         variable = self._variables[variable_name]
         columns = variable._map()
