@@ -1,6 +1,7 @@
 """Text of linear expressions, bounds, sums, and the names of vx_encoder.linear_parser."""
 
 import gc
+import math
 import sys
 from fractions import Fraction
 
@@ -79,6 +80,20 @@ def test_a_nan_operand_is_refused_where_it_is_written(names, capfd, nan):
         with pytest.raises(ValueError, match=f"^{message}$"):
             operation()
         assert capfd.readouterr().err.splitlines() == [f"[error] {message}"]
+
+
+@pytest.mark.parametrize("infinite", [math.inf, -math.inf, np.float64("inf"), 1e309])
+@pytest.mark.parametrize("cell", ["x[i]", "x[0]"])  # a cell written as text, and a numbered one
+def test_an_infinite_operand_is_refused_where_it_is_written(names, capfd, infinite, cell):
+    x = eval(cell, {}, names)
+    message = "An infinite number cannot be a coefficient or constant of a linear expression"
+    for operation in (lambda: x + infinite, lambda: infinite - x, lambda: x * infinite, lambda: infinite * x,
+                      lambda: infinite * (x + 1)):
+        capfd.readouterr()
+        with pytest.raises(ValueError, match=f"^{message}$"):
+            operation()
+        assert capfd.readouterr().err.splitlines() == [f"[error] {message}"]
+    assert str(10**400 * x).startswith(f"{10**400} * (")  # an integer past every float is finite
 
 
 def test_a_string_on_the_left_is_refused_by_the_reflected_operator(names, capfd):

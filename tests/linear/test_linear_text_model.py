@@ -302,6 +302,27 @@ def test_an_empty_foralls_range_sends_nothing(rows_model, calls):
     assert calls == []
 
 
+@pytest.mark.parametrize("keyword, values", [("equ", 3), ("j", None), ("j", 2.5)])
+def test_index_values_that_are_neither_text_nor_iterable_are_refused_naming_the_keyword(
+    rows_model, calls, capfd, keyword, values
+):
+    model, x, y, i, j = rows_model
+    message = (
+        f"The values of index {keyword} must be an iterable (a range, a list, an array) "
+        f'or a text such as "range(3)", not {values!r}'
+    )
+    for refused in (
+        lambda: model.add_constraint(y[j] <= 1, i=range(2), **{keyword: values}),
+        lambda: Sum(y[j], **{keyword: values}),
+    ):
+        capfd.readouterr()
+        with pytest.raises(TypeError) as refusal:
+            refused()
+        assert str(refusal.value) == message
+        assert capfd.readouterr().err.splitlines() == [f"[error] {message}"]
+    assert calls == []
+
+
 def test_index_arithmetic_reaches_the_columns_the_user_wrote(rows_model, calls):
     model, x, y, i, j = rows_model
     model.add_constraint(y[2 * i + 1] <= 1, i=range(2))

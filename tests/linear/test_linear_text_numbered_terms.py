@@ -2,6 +2,7 @@
 they always showed, and the model reads from their numbers what it would read from that text."""
 
 import gc
+from fractions import Fraction
 
 import numpy as np
 import pytest
@@ -82,7 +83,7 @@ def test_numbered_terms_read_as_the_host_reads_their_text(variables, build, text
         (lambda x, y, s, i: y[[1]], "y(1)"),
         (lambda x, y, s, i: y[2**70], f"y({2**70})"),
         (lambda x, y, s, i: 2**70 * y[0], f"{2**70} * (y(0))"),
-        (lambda x, y, s, i: float("inf") * y[0], "inf * (y(0))"),
+        (lambda x, y, s, i: Fraction(1, 2) * y[0], "1/2 * (y(0))"),  # a factor no plain number
         (lambda x, y, s, i: 2 * (3 * y[0]), "2 * (3 * (y(0)))"),
         (lambda x, y, s, i: y[0] * y[1], "(y(0)) * (y(1))"),
         (lambda x, y, s, i: y[0] + 1, "y(0) + 1"),

@@ -18,8 +18,10 @@ _NO_TRUTH_VALUE = (
 )
 
 _NOT_A_NUMBER = "A NaN cannot be a coefficient or constant of a linear expression"
+_NOT_FINITE = "An infinite number cannot be a coefficient or constant of a linear expression"
 
 _PLAIN_NUMBER_TYPES = frozenset((int, float, bool))
+_INFINITY = float("inf")
 
 # Texts up to this length are joined when an operator writes them, longer ones
 # kept as pieces: the copy of a short text costs less than a tuple of pieces.
@@ -33,6 +35,28 @@ def _is_number(value) -> bool:
     if type(value) in _PLAIN_NUMBER_TYPES:
         return True
     return not isinstance(value, LinearExpression) and isinstance(value, (Integral, Real))
+
+
+def _is_finite(number) -> bool:
+    """Whether a number is neither NaN nor infinite, compared rather than converted:
+    an integer past every float is finite."""
+    return -_INFINITY < number < _INFINITY
+
+
+def refuse_index_values_not_iterable(name: str, values) -> None:
+    """The values of an index, given by keyword, are text or an iterable; anything else
+    would fail only when the text is evaluated, without naming the keyword."""
+    if isinstance(values, str):
+        return
+    try:
+        iter(values)
+    except TypeError:
+        message = (
+            f"The values of index {name} must be an iterable (a range, a list, an array) "
+            f"or a text such as \"range(3)\", not {values!r}"
+        )
+        log_e(message)
+        raise TypeError(message) from None
 
 
 class LinearExpression(LinearTerms):
@@ -134,9 +158,9 @@ class LinearExpression(LinearTerms):
 
     def _product(self, other: tp.Union[_Number, "LinearExpression"]) -> "LinearExpression":
         """self * other and other * self, which write the same text."""
-        if type(other) in _PLAIN_NUMBER_TYPES and other == other and self._lo is None and self._hi is None:
-            # A number times an unbounded expression, the term of every weighted
-            # sum, without the general tests below.
+        if type(other) in _PLAIN_NUMBER_TYPES and _is_finite(other) and self._lo is None and self._hi is None:
+            # A finite number times an unbounded expression, the term of every
+            # weighted sum, without the general tests below.
             text = self._text
             if type(text) is str and len(text) <= _JOINED_AT_ONCE:
                 expression = _new_expression(LinearExpression)
@@ -191,10 +215,13 @@ class LinearExpression(LinearTerms):
         a number's text, or the expression itself."""
         self._check_borders()
         if _is_number(other):
-            # NaN != NaN; its text "nan" would otherwise fail later as an unknown name.
+            # NaN != NaN; its text "nan", like "inf", would otherwise fail later as an unknown name.
             if other != other:
                 log_e(_NOT_A_NUMBER)
                 raise ValueError(_NOT_A_NUMBER)
+            if not _is_finite(other):
+                log_e(_NOT_FINITE)
+                raise ValueError(_NOT_FINITE)
             return format(other)
         if isinstance(other, LinearExpression):
             other._check_borders()
@@ -258,7 +285,8 @@ class Sum(LinearExpression):
         **indexes: Each index's name with its values; the first is outermost.
 
     Raises:
-        TypeError: ``expression`` is not a linear expression.
+        TypeError: ``expression`` is not a linear expression, or index values are neither
+            text nor iterable.
         FormulaError: ``expression`` has bounds.
     """
 
@@ -271,6 +299,8 @@ class Sum(LinearExpression):
             log_e(message)
             raise TypeError(message)
         expression._check_borders()
+        for name, values in indexes.items():
+            refuse_index_values_not_iterable(name, values)
         fors = " ".join(f"for {name} in {range_text(values)}" for name, values in indexes.items())
         self._expression = f"CompiledSum([{expression} {fors}])"
 

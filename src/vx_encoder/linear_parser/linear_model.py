@@ -14,7 +14,9 @@ from vx_encoder.core.solver_results import Hessian, SolverResults
 from vx_encoder.core.variable_checks import checked_sizes, checked_start_values, refuse_bounds_no_column_takes
 from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
-from vx_encoder.linear_parser.linear_expression import LinearExpression, _is_number
+from vx_encoder.linear_parser.linear_expression import (
+    LinearExpression, _is_number, refuse_index_values_not_iterable,
+)
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
 from vx_encoder.core.vx_logger import *
 
@@ -181,7 +183,8 @@ class LinearModel(SolverResults):
 
         Raises:
             TypeError: ``expression`` is not a linear expression, a bound is not a
-                number, or a row is not a linear expression.
+                number, a ``foralls`` value is neither text nor iterable, or a row is not
+                a linear expression.
             ValueError: A bound is given twice.
             FormulaError: A row has a quadratic part.
             IndexError: Index values lie outside a variable's dimensions.
@@ -199,6 +202,8 @@ class LinearModel(SolverResults):
         for border in (lo, hi):
             if not _is_number(border):
                 refuse(TypeError, f"The borders of a constraint must be numbers, not {border!r}")
+        for name, values in foralls.items():
+            refuse_index_values_not_iterable(name, values)
 
         # One row of numbered terms is read as numbers, anything else from its text.
         rows = None if foralls else _native_text().read_numbered_rows(expression, self._variables)
