@@ -2,7 +2,11 @@
 whatever operator or builder carried them in and on both paths; a model's own
 expressions, and those of no model, are taken as before."""
 
+import copy
+import pickle
 import re
+import subprocess
+import sys
 
 import pytest
 
@@ -72,3 +76,46 @@ def test_the_models_own_expressions_and_those_of_no_model_are_taken(two_models):
     this.add_constraint(One | cell[0, 0])
     this.add_constraint(Implication(cell[0, 0], ~cell[1, 0]) & IfThenElse(cell[1, 1], One, cell[0, 1]))
     assert this.build_cnf()
+
+
+COPIES = [
+    pytest.param(copy.copy, id="copy"),
+    pytest.param(copy.deepcopy, id="deepcopy"),
+    pytest.param(lambda expression: pickle.loads(pickle.dumps(expression)), id="pickle"),
+]
+
+
+@pytest.mark.parametrize("duplicate", COPIES)
+def test_a_copy_of_an_expression_belongs_to_the_model_of_the_original(two_models, duplicate):
+    this, cell, other_cell, _ = two_models
+    i, j = this.get_indexes(["i", "j"])
+    this.add_constraint(duplicate(cell[0, 0] | cell[1, 1]))
+    this.add_constraint(duplicate(Sum(cell[i, j], j=range(2)) <= 1), i=range(2))
+    this.add_constraint(duplicate(cell[0, 1]))
+    this.add_soft_constraint(duplicate(cell[1, 0] + cell[0, 0]), weight=2)
+    assert this.build_wcnf()
+    with pytest.raises(VariableError, match="^The constraint holds variables of another model: cell of model other;"):
+        this.add_soft_constraint(duplicate(other_cell[0, 0] + cell[1, 0]))
+    with pytest.raises(VariableError, match="^The constraint holds variables of another model: cell of model other;"):
+        this.add_soft_constraint(duplicate(other_cell[1, 1]))
+
+
+def test_a_pickled_expression_read_where_its_model_does_not_live_is_no_models_own(two_models):
+    this, cell, _, _ = two_models
+    pickled = pickle.dumps(cell[0, 0] | cell[1, 1])
+    # Another process's model of the same name and variables is another model.
+    reader = (
+        "import pickle, sys\n"
+        "import halvex.kelvo_engine as ke\n"
+        "from vx_encoder import Model\n"
+        "from vx_encoder._exceptions import VariableError\n"
+        "model = Model(ke.manager(), 'this', use_formula_encoder=sys.argv[1] == 'True')\n"
+        "model.create_variables('cell', i=2, j=2)\n"
+        "try:\n"
+        "    model.add_constraint(pickle.loads(sys.stdin.buffer.read()))\n"
+        "except VariableError as error:\n"
+        "    print(error)\n"
+    )
+    result = subprocess.run([sys.executable, "-c", reader, str(this._use_formula_encoder)], input=pickled,
+                            capture_output=True, check=True)
+    assert result.stdout.decode().startswith("The constraint holds variables of another model: cell of model this;")

@@ -9,7 +9,7 @@ from vx_encoder._vx_native import joined_cell_texts
 from vx_encoder.core.range_text import range_text
 from vx_encoder.core.text_pieces import joined_pieces
 from vx_encoder.core.vx_logger import *
-from vx_encoder.encode.expression_owners import Owners, merged_owners, owners_of_all
+from vx_encoder.encode.expression_owners import ExpressionOwner, Owners, merged_owners, owners_of_all
 from vx_encoder.encode.operand_grouping import Binding, grouped
 
 
@@ -259,6 +259,22 @@ class VariableProxy(Expression):
 
     def __repr__(self) -> str:
         return self._expr
+
+    def __reduce__(self):
+        # A copy or a pickle is a cell of the same kind, so of the same model.
+        return _occurrence_of_kind, (self._owners, self._expr)
+
+
+def occurrence_type_of(owner: ExpressionOwner) -> tp.Type[VariableProxy]:
+    """The kind of a model's cells: a subclass of `VariableProxy` whose owner is the model's."""
+    if owner.occurrence_type is None:
+        owner.occurrence_type = type("VariableProxy", (VariableProxy,), {"__slots__": (), "_owners": owner})
+    return owner.occurrence_type
+
+
+def _occurrence_of_kind(owners: Owners, text: str) -> VariableProxy:
+    kind = VariableProxy if owners is None else occurrence_type_of(tp.cast(ExpressionOwner, owners))
+    return kind(text)
 
 
 class Sum(Expression):

@@ -14,7 +14,7 @@ import halvex.kelvo_engine.pbct as pb
 import numpy as np
 
 from vx_encoder.encode.variables import Variable, Index
-from vx_encoder.encode.expressions import Expression, VariableProxy
+from vx_encoder.encode.expressions import Expression, occurrence_type_of
 from vx_encoder.encode.expression_owners import ExpressionOwner, owner_set
 from vx_encoder.core.engine_assumptions import (BXPR_AUXILIARY_PREFIX, PBCT_AUXILIARY_PREFIX, PLACEHOLDER_VARIABLE,
                                                 clause_template_reader, debug_shown)
@@ -106,7 +106,7 @@ class Model:
         # The model's cells are of its own kind, so that an expression tells
         # whose variables it holds.
         self._owner = ExpressionOwner(name, self._used_vars)
-        self._occurrence_type = type("VariableProxy", (VariableProxy,), {"__slots__": (), "_owners": self._owner})
+        self._occurrence_type = occurrence_type_of(self._owner)
         self._manager = manager.Manager()
         self._variables = {}
         self._indexes = {}
