@@ -416,6 +416,10 @@ def test_wcnf_optimum_matches_brute_force(model, kmanager, log):
 def test_add_preliminary_var_value(model, kmanager, log):
     model.add_preliminary_var_value(5)
     assert ("debug", "Preliminary variable value was added: 5") in log
+    # Without a storage every value is only logged, 0 included.
+    model.add_preliminary_var_value(0, True)
+    assert ("debug", "Preliminary variable value was added: 0") in log
+    assert kmanager.get_cnf_storage() is None
     x = model.create_variables("x", i=2)
     model.add_constraint(x[0] | x[1])
     model.build_cnf()

@@ -754,14 +754,17 @@ class Model:
     def add_preliminary_var_value(self, var: int, negative=False):
         """Insert a preliminary value of one variable into the engine manager's storage.
 
-        Nothing is inserted while the engine manager holds no storage.
+        The value is logged at debug level whatever follows. While the engine
+        manager holds no storage (before a build) nothing is inserted and nothing
+        is checked; a storage checks what it takes.
 
         Args:
             var: The variable number.
             negative: Insert the negated number.
 
         Raises:
-            ValueError: ``var`` is 0, which names no variable.
+            ValueError: The engine manager holds a storage and the value is 0, which
+                names no literal, or lies outside the 32-bit literals.
         """
         value = -var if negative else var
         log_d("Preliminary variable value was added: " + str(value))
