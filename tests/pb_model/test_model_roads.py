@@ -21,7 +21,7 @@ from pysat.solvers import Solver
 
 import halvex.kelvo_engine as ke
 from vx_encoder import _exceptions
-from vx_encoder.encode.expressions import And, IfThenElse, Implication, Or, Sum, SumIt, Xor
+from vx_encoder.encode.expressions import And, IfThenElse, Implication, Or, Sum, SumIt, Xor, pow_expression
 from vx_encoder.encode.model import Model
 
 ROADS = ["engine reads the text", "host evaluates the text", "formula encoder"]
@@ -492,6 +492,33 @@ def test_an_index_value_past_64_bits_is_out_of_range_on_every_road(road, soft):
     assert models_of(model, keys) == meaning(keys, lambda v: v["x[1]"] or v["x[2]"])
 
 
+@pytest.mark.parametrize("describe, holds", [
+    (lambda x, i, j: (pow_expression(2, i) * x[0] + x[1] >= 2, {"i": range(2)}),
+     lambda v: v["x[0]"] and v["x[1]"]),  # x0 + x1 >= 2, then 2 x0 + x1 >= 2
+    (lambda x, i, j: (Sum(x[j], j="range(i + 1)") <= 1, {"i": range(3)}),
+     lambda v: v["x[0]"] + v["x[1]"] + v["x[2]"] <= 1),
+], ids=["coefficient", "range"])
+def test_a_coefficient_or_a_range_that_depends_on_an_index_is_read_per_instance_or_refused(road, declined, describe,
+                                                                                           holds):
+    """The formula encoder reads such a text per instance; clause assembly
+    writes one template for all instances and refuses it, naming the index."""
+    model = new_model(road)
+    x = model.create_variables("x", a=3)
+    i, j = model.get_indexes(["i", "j"])
+    constraint, foralls = describe(x, i, j)
+    if road == "formula encoder":
+        model.add_constraint(constraint, **foralls)
+    else:
+        with pytest.raises(TypeError, match=r"^The index i is used as a number in .*cannot depend on an index"):
+            model.add_constraint(constraint, **foralls)
+        declined.clear()  # the engine leaves such texts to the host, which refuses them
+    model.add_constraint(x[0] | x[2])
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    taken = road == "formula encoder"
+    assert models_of(model, keys) == meaning(keys, lambda v: (v["x[0]"] or v["x[2]"]) and (holds(v) or not taken))
+
+
 @pytest.mark.parametrize("bound, holds", [
     (True, lambda total: total <= 1), (False, lambda total: total <= 0),
 ], ids=["True", "False"])
@@ -654,3 +681,34 @@ def test_comparisons_the_host_evaluates_are_encoded_as_the_engine_encodes_them(m
     monkeypatch.delattr(ke, "read_clause_template")
     # One polarity pass on both roads: the same clauses and auxiliaries.
     assert clauses_and_mapping("host evaluates the text") == read
+
+
+FOLDING_INDEX_TEXTS = [
+    pytest.param(lambda x, i, k: (x[i - i] | ~x[0], {"i": range(2)}), id="difference-to-a-constant"),
+    pytest.param(lambda x, i, k: (x[i * 0 + 1] | x[1] | x[i], {"i": range(2)}), id="product-to-a-constant"),
+    pytest.param(lambda x, i, k: ((x[i + 1] & ~x[1 + i]) | x[0], {"i": range(2)}), id="one-cell-two-spellings"),
+    pytest.param(lambda x, i, k: (Implication(x[2 * i - i], x[i]) & (x[-i + 2] | ~x[2 - i]), {"i": range(3)}),
+                 id="tautologies"),
+    pytest.param(lambda x, i, k: (Sum(x[k + i - k], k=range(2)) + x[(i - i) ** 2] <= 1, {"i": range(2)}),
+                 id="cells-of-a-sum"),
+]
+
+
+@pytest.mark.parametrize("describe", FOLDING_INDEX_TEXTS)
+def test_cells_spelled_differently_are_one_variable_on_the_host_as_in_the_engines_reader(describe, monkeypatch,
+                                                                                          declined):
+    def built():
+        model = Model(ke.manager(), "folds")
+        x = model.create_variables("x", a=3)
+        i, k = model.get_indexes(["i", "k"])
+        constraint, foralls = describe(x, i, k)
+        model.add_constraint(constraint, **foralls)
+        model.add_constraint(x[0] | x[1])
+        assert model.build_cnf() is True
+        return model.get_cnf_storage().get_hard_clauses(), model.get_var_mapping().get_var_map()
+
+    read = built()
+    assert declined == []
+    monkeypatch.delattr(ke, "read_clause_template")
+    # The same cells are folded before the clauses are formed: no tautology, no repeated literal.
+    assert built() == read

@@ -1,3 +1,4 @@
+import operator
 from abc import ABC, abstractmethod
 
 import halvex.kelvo_engine.pbct as pb
@@ -61,6 +62,7 @@ class PBVariable(PBBaseOp):
         return PBVariable(self.pb_var, self.name, -self.coefficient)
 
     def __rmul__(self, other):
+        other = _integer_factor(other)
         try:
             coefficient = other * self.coefficient
         except TypeError:
@@ -76,6 +78,15 @@ class PBVariable(PBBaseOp):
 
     def to_maxsat(self):
         return [_number_and_coefficient(self)]
+
+
+def _integer_factor(factor):
+    """A factor that stands for an integer as the integer: a model's index,
+    which stands for all its values at once, refuses it (a coefficient that
+    depends on an index has no one value in a clause template)."""
+    if type(factor) is int or not hasattr(type(factor), "__index__"):
+        return factor
+    return operator.index(factor)
 
 
 def _refuse_product(factor, name) -> None:
@@ -232,7 +243,7 @@ def _negation_of(term):
 
 
 def _product_of(term, other):
-    return _rebuild(term, _scaled_by(other))
+    return _rebuild(term, _scaled_by(_integer_factor(other)))
 
 
 def _weighted_literals_of(term):

@@ -2,6 +2,7 @@ import typing as tp
 
 import halvex.kelvo_engine.bxpr as bx
 
+from vx_encoder.core.affine_index import cell_index_text
 from vx_encoder.core.pboperations import PBVariable
 
 
@@ -35,7 +36,8 @@ class GeneratorVariable:
         self.manager = manager
 
     def __call__(self, *items):
-        name = f"{self.name}({','.join(map(str, items))})"
+        # One cell, one name, however its index values are written (x(i - i), x(0)).
+        name = f"{self.name}({','.join(map(cell_index_text, items))})"
         bx_var, pb_var = self.manager.add_variable(name)
         return Variable(bx_var, pb_var, name)
 
