@@ -519,6 +519,44 @@ def test_a_coefficient_or_a_range_that_depends_on_an_index_is_read_per_instance_
     assert models_of(model, keys) == meaning(keys, lambda v: (v["x[0]"] or v["x[2]"]) and (holds(v) or not taken))
 
 
+CELLS_OUT_OF_RANGE_THAT_NO_CLAUSE_KEEPS = [
+    pytest.param(lambda model, x, i: model.add_soft_constraint(x[i], 0, i=range(4)), id="soft-of-weight-0"),
+    pytest.param(lambda model, x, i: model.add_soft_constraint(x[5], 0), id="soft-of-weight-0-constant-cell"),
+    pytest.param(lambda model, x, i: model.add_soft_constraint(0 * x[i + 1] + x[0], 2, i=range(3)),
+                 id="soft-coefficient-0"),
+    pytest.param(lambda model, x, i: model.add_constraint(0 * x[i] + x[0] >= 1, i=range(4)), id="coefficient-0"),
+    pytest.param(lambda model, x, i: model.add_constraint(0 * x[7] + x[0] >= 1), id="coefficient-0-constant-cell"),
+    pytest.param(lambda model, x, i: model.add_constraint(x[i] | ~x[i], i=range(4)), id="tautology"),
+    pytest.param(lambda model, x, i: model.add_constraint(x[7] | ~x[7]), id="tautology-of-a-constant-cell"),
+    pytest.param(lambda model, x, i: model.add_constraint((x[i + 1] | ~x[i + 1]) & x[0], i=range(3)),
+                 id="folded-away-beside-a-clause"),
+]
+
+
+@pytest.mark.parametrize("add", CELLS_OUT_OF_RANGE_THAT_NO_CLAUSE_KEEPS)
+def test_a_cell_out_of_range_is_refused_whether_or_not_a_clause_keeps_it(road, declined, add):
+    model = new_model(road)
+    x = model.create_variables("x", a=3)
+    i = model.get_indexes(["i"])
+    with pytest.raises(IndexError, match="out of range for variable x"):
+        add(model, x, i)
+    # The engine leaves a constant cell out of range to the host.
+    declined[:] = [reason for reason in declined if "out of range" not in reason]
+    model.add_constraint(x[1] | x[2])
+    assert model.build_cnf() is True
+    keys = model_keys(model)
+    assert models_of(model, keys) == meaning(keys, lambda v: v["x[1]"] or v["x[2]"])
+
+
+def test_a_target_cell_out_of_range_that_no_clause_keeps_is_refused(road, declined):
+    model = new_model(road)
+    x = model.create_variables("x", a=3)
+    with pytest.raises(IndexError, match="out of range for variable x"):
+        model.add_target(0 * x[7] + x[0] + x[1])
+        model.build_cnf(1, True)
+    declined[:] = [reason for reason in declined if "out of range" not in reason]
+
+
 @pytest.mark.parametrize("bound, holds", [
     (True, lambda total: total <= 1), (False, lambda total: total <= 0),
 ], ids=["True", "False"])

@@ -162,7 +162,9 @@ StructuredClauseTemplate read_once(std::span<const std::string> index_names,
         never.never_holds = true;
         return never;
     }
-    return structured_template_of(*clauses, evaluator.template_occurrences(), index_names.size(), false);
+    // Every occurrence the text calls, so that each instance checks its cells
+    // whether a clause keeps them or the encoding folded them away.
+    return structured_template_of(*clauses, evaluator.template_occurrences(), index_names.size(), true);
 }
 
 }  // namespace

@@ -98,7 +98,9 @@ ClauseTemplateReading read_within_the_grammar(std::span<const std::string> index
                                               std::span<const model_text::ModelVariable> variables,
                                               const std::function<ClauseTemplateReading()>& read);
 
-// The text read once with index_names symbolic, or declined. Any failure
+// The text read once with index_names symbolic, or declined; the template
+// holds every occurrence the text calls, kept by a clause or not, so that
+// each instance checks its cells. Any failure
 // other than the text's being outside the grammar is thrown.
 ClauseTemplateReading read_clause_template(std::string_view text, std::span<const std::string> index_names,
                                            std::span<const model_text::ModelVariable> variables,

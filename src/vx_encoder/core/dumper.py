@@ -212,17 +212,27 @@ def numbered_clauses(a: DumpArgs) -> tp.Tuple[NumberedClauses, MappingPart]:
     elif a.weights is not None:
         raise ValueError("A structured clause template is a hard constraint's: it takes no weights")
     weights = checked_weights(a.weights, len(template))
-    if weights is not None:
-        # A clause of weight 0 costs nothing whether it holds or not.
-        template = [clause for clause, weight in zip(template, weights) if weight != 0]
-        weights = [weight for weight in weights if weight != 0]
     values = index_values(a.foralls)
     block = (a.init_shift_variable, a.shift_pb_variable, a.shift_bx_variable)
+    if weights is not None:
+        # A clause of weight 0 costs nothing whether it holds or not; its cells
+        # must lie inside their variables all the same.
+        weightless = [clause for clause, weight in zip(template, weights) if weight == 0]
+        if weightless:
+            _number_for_checks_only(a, weightless, values, block)
+        template = [clause for clause, weight in zip(template, weights) if weight != 0]
+        weights = [weight for weight in weights if weight != 0]
     instances = _instantiate_natively(a, template, values, weights, block)
     if instances is None:
         temp_cnf = _evaluate_on_host(a, _clause_texts(a, template, values), values)
         instances = native.number_evaluated_instances(temp_cnf, *block, weights or [])
     return NumberedClauses(instances, weights is not None), instances.auxiliary_names(a.num_formula)
+
+
+def _number_for_checks_only(a: DumpArgs, template, values, block) -> None:
+    """Numbers the clauses in every instance, as hard ones, and drops them."""
+    if _instantiate_natively(a, template, values, None, block) is None:
+        _evaluate_on_host(a, _clause_texts(a, template, values), values)
 
 
 def _variable_shapes(eval_state: tp.Mapping[str, tp.Any]) -> tp.List[tp.Tuple[str, int, tp.List[int]]]:

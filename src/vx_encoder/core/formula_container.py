@@ -190,6 +190,15 @@ class FormulaContainer:
         self.__enqueue(self._soft, dump_args, clauses, mapping, offset_formula)
         self.hard_weight += written_weight
 
+    def refuse_cells_out_of_range(self, template_constraint, foralls: tp.Dict[str, tp.Sequence[int]]) -> None:
+        """Numbers the template's cells in every instance and keeps nothing: a
+        cell outside its variable is refused as in the constraint's own clauses.
+
+        Raises:
+            IndexError: Index values lie outside a variable's dimensions.
+        """
+        self.__inner_add_constraint(template_constraint, None, foralls, 0, 0, self.first_free_variable)
+
     def adopt_variable(self, variable: "Variable") -> None:
         """Takes in a model variable created after the container: its cells
         must begin at the first free number, which moves past them, and its

@@ -435,6 +435,25 @@ class Model:
         shift_bx_variable = sum(1 for v in template.support() if self.__BXPR_AUX in str(v))
         return shift_pb_variable, shift_bx_variable
 
+    def __refuse_cells_out_of_range(self, template, foralls) -> None:
+        """A cell the text names lies inside its variable in every instance,
+        whether a clause keeps it or the encoding folds it away (a zero
+        coefficient, a tautology): the caller's mistake is refused whatever
+        became of the cell, as the formula encoder refuses it."""
+        if isinstance(template, StructuredClauseTemplate):
+            # The engine's reader keeps every occurrence the text calls, so
+            # the instances check them all; a template without clauses has none.
+            if template.always_holds:
+                self._formula_container.refuse_cells_out_of_range(template, foralls)
+            return
+        kept = {str(kept_variable) for kept_variable in template.support()}
+        # The cells the evaluation named are the registry's own entries with a
+        # call's "(" (the encoder's auxiliaries come in blocks or without one).
+        left_out = [name for name in self._manager.name2pb.single_entries() if "(" in name and name not in kept]
+        if left_out:
+            cells = [self._manager.add_variable(name)[0] for name in left_out]
+            self._formula_container.refuse_cells_out_of_range(bx.and_s(cells), foralls)
+
     def __fill_hard_constraint(self, constraint, foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
         self.__init_formula_container()
         try:
@@ -443,6 +462,7 @@ class Model:
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
             if _never_holds(template_constraint):
                 self.__refuse_contradiction()
+            self.__refuse_cells_out_of_range(template_constraint, foralls)
             if _always_holds(template_constraint):
                 source, line = self.__caller_source_line()
                 log_w("Redundant constraint was detected in formula " + source + ", line " + line)
@@ -476,6 +496,7 @@ class Model:
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
             if _never_holds(template_constraint):
                 refuse(FormulaError, _TARGET_CONTRADICTION)
+            self.__refuse_cells_out_of_range(template_constraint, {})
             if _always_holds(template_constraint):
                 log_w("Redundant constraint was detected in target")
             else:
