@@ -12,6 +12,7 @@ import itertools
 import json
 import pathlib
 import random
+import threading
 
 import pytest
 from pysat.solvers import Solver
@@ -473,6 +474,36 @@ def test_deep_and_long_texts_read_without_exhausting_the_stack():
     assert len(storage.get_hard_clauses()) == 5001 and len(storage.get_soft_clauses()) == 100_000
     with pytest.raises(ValueError, match="nests deeper"):
         fe.add_constraint("~(" * 200_000 + "x(0).to_bx()" + ")" * 200_000, "Foralls: {}")
+
+
+def refusal_on_a_thread(stack_size, text):
+    """The encoder's refusal of a text added on a new thread with this stack size."""
+    refusals = []
+
+    def add():
+        fe = ke.formula_encoder("deep")
+        fe.create_variables("x", [1])
+        try:
+            fe.add_constraint(text, "Foralls: {}")
+        except ValueError as refused:
+            refusals.append(str(refused))
+    previous = threading.stack_size(stack_size)
+    try:
+        thread = threading.Thread(target=add)
+        thread.start()
+        thread.join()
+    finally:
+        threading.stack_size(previous)
+    return refusals
+
+
+@pytest.mark.parametrize("stack_size, levels, reason", [
+    (512 * 1024, 90_000, "nests deeper than the stack of this thread allows"),
+    (64 * 1024 * 1024, 100_001, "nests deeper than 100000 levels"),
+], ids=["small stack", "depth limit"])
+def test_a_deep_text_is_refused_saying_which_limit_it_met(stack_size, levels, reason):
+    [refusal] = refusal_on_a_thread(stack_size, "~(" * levels + "x(0).to_bx()" + ")" * levels)
+    assert reason in refusal
 
 
 # --- parser fuzzing ----------------------------------------------------------------------------

@@ -34,8 +34,12 @@ private:
     struct DepthGuard {
         Parser& parser;
         explicit DepthGuard(Parser& owner) : parser(owner) {
-            if (++parser.depth_ > max_nesting || parser.headroom_.exhausted()) {
+            if (++parser.depth_ > max_nesting) {
                 parser.fail("the text nests deeper than " + std::to_string(max_nesting) + " levels");
+            }
+            if (parser.headroom_.exhausted()) {
+                parser.fail("the text nests deeper than the stack of this thread allows (" +
+                            std::to_string(parser.depth_) + " levels reached)");
             }
         }
         ~DepthGuard() { --parser.depth_; }
