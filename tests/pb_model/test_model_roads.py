@@ -462,7 +462,9 @@ def test_a_text_the_engine_declines_is_read_by_the_host_and_the_reason_logged(de
     lambda x, i: (4 * x[0] - 5 * x[1] - 4 * x[2] == -2, {}),  # only the encoder's clauses show it
     lambda x, i: (x[0] + x[1] + x[2] >= 4, {}),
     lambda x, i: (2 * x[i] + 2 * x[i + 1] == 1, {"i": range(2)}),
-], ids=["parity", "past-the-sum", "over-foralls"])
+    lambda x, i: (x[i] & ~x[i], {"i": []}),
+    lambda x, i: (x[0] + x[1] >= 3, {"i": range(0)}),
+], ids=["parity", "past-the-sum", "over-foralls", "no-instances", "no-instances-past-the-sum"])
 def test_a_constraint_that_can_never_hold_is_a_contradiction_on_every_road(road, never_holds, log):
     model = new_model(road)
     x = model.create_variables("x", i=3)
@@ -475,6 +477,25 @@ def test_a_constraint_that_can_never_hold_is_a_contradiction_on_every_road(road,
     assert model.build_cnf() is True
     keys = model_keys(model)
     assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])
+
+
+@pytest.mark.parametrize("every_instance_false", [
+    lambda x, i, j: (x[i] & ~x[j], {"i": [1], "j": [1]}),
+    lambda x, i, j: (x[~i * 2 + 4] & ~x[2 - 2 * i], {"i": range(2)}),  # read instance by instance
+    lambda x, i, j: (x[i + j] + x[2 - j] == 1, {"i": [2], "j": [0]}),
+], ids=["two-indexes", "inverted-index", "comparison"])
+def test_a_constraint_whose_template_can_hold_is_taken_on_every_road_though_its_instances_never_hold(
+        road, every_instance_false, log, declined):
+    """Only a template that never holds is a contradiction; its instances' clauses never hold."""
+    model = new_model(road)
+    x = model.create_variables("x", a=3)
+    i, j = model.get_indexes(["i", "j"])
+    constraint, foralls = every_instance_false(x, i, j)
+    model.add_constraint(constraint, **foralls)
+    assert not any(message.startswith("Contradiction") for _, message in log)
+    assert model.build_cnf() is True
+    assert models_of(model, model_keys(model)) == set()
+    declined.clear()  # the engine leaves an inverted index to the host
 
 
 @pytest.mark.parametrize("soft", [False, True], ids=["hard", "soft"])

@@ -85,10 +85,29 @@ std::overflow_error literals_exhausted() {
     throw failure;
 }
 
+// A constraint is a contradiction when its text, read with its indexes
+// symbolic, is constant false, whatever its foralls hold: the clause-assembly
+// road refuses the same template, once, before any instance.
+[[noreturn]] void refuse_contradiction() {
+    throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
+}
+
 TemplateClauses holding_clauses_of(const Value& value, InstanceContext& instance, const PBConfig& config) {
     auto clauses = hard_clauses_of(value, instance, config);
-    if (!clauses) throw std::invalid_argument("Contradiction was detected: the constraint cannot hold");
+    if (!clauses) refuse_contradiction();
     return std::move(*clauses);
+}
+
+// A constraint without instances is still refused when its template never holds.
+void refuse_a_template_that_never_holds(model_text::Evaluator& evaluator, std::size_t index_count,
+                                        const PBConfig& config) {
+    InstanceContext instance;
+    try {
+        const Value value = evaluator.evaluate_template(index_count, &instance);
+        if (!hard_clauses_of(value, instance, config)) refuse_contradiction();
+    } catch (const model_text::NeedsInstances&) {
+        // Its shape depends on the values, and there are none.
+    }
 }
 
 // The term of a soft constraint, and its direction when the text gives one.
@@ -184,6 +203,7 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
         values.assign(ranges.size(), 0);
         const bool empty = std::any_of(ranges.begin(), ranges.end(), [](const auto& r) { return r.values.empty(); });
         bool read_once = false;
+        if (empty && !soft) refuse_a_template_that_never_holds(evaluator, ranges.size(), config_);
         if (!ranges.empty() && !empty) {
             try {
                 read_once = encode_for_all_instances(evaluator, ranges, values, in_instance, soft, encoding);
@@ -210,11 +230,20 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
             } else {
                 InstanceContext instance;
                 const Value value = evaluator.evaluate(values, &instance);
-                const auto clauses = holding_clauses_of(value, instance, config_);
-                try {
-                    append_instances(structured_instance_of(clauses), {}, encoding);
-                } catch (const InstantiationFailure& failure) {
-                    throw_worded(failure, nullptr);
+                const auto clauses = hard_clauses_of(value, instance, config_);
+                if (!clauses && ranges.empty()) refuse_contradiction();  // the instance is the template
+                if (!clauses) {
+                    // Read instance by instance, the template's cells depend on
+                    // the values: an instance that never holds is an empty
+                    // clause, as its clauses on the host's road never hold.
+                    encoding.hard.append({});
+                    encoding.blocks.push_back({encoding.auxiliaries, 0, 0});
+                } else {
+                    try {
+                        append_instances(structured_instance_of(*clauses), {}, encoding);
+                    } catch (const InstantiationFailure& failure) {
+                        throw_worded(failure, nullptr);
+                    }
                 }
             }
             in_instance = false;
