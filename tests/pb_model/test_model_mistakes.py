@@ -2,6 +2,7 @@
 naming what is wrong, on both roads of a hard constraint's text; the formula
 encoder refuses the same mistakes in its own words."""
 
+import math
 import re
 
 import pytest
@@ -12,8 +13,8 @@ from vx_encoder.encode.expressions import Expression
 
 # Each mistake with the host's words, the engine reader's words (also the
 # formula encoder's, after the constraint's number) and the formula encoder's
-# error type: an operand of the wrong kind is a TypeError on every road, and
-# the engine reads no fractional numbers at all.
+# error type: an operand of the wrong kind, a float as an index value
+# included, is a TypeError on every road.
 MISTAKES = [
     pytest.param(lambda x: x[0] | x[1, 1], "variable x has 2 dimension(s), but 1 index value(s) are given",
                  "variable x has 2 dimension(s), but 1 index value(s) are given at position", TypeError,
@@ -22,7 +23,17 @@ MISTAKES = [
                  "variable x has 2 dimension(s), but 3 index value(s) are given at position", TypeError,
                  id="too many index values"),
     pytest.param(lambda x: x[0.5, 1] | x[1, 1], "index value 0.5 of variable x must be an int, not float",
-                 "only whole decimal numbers are read here", ValueError, id="an index value that is no integer"),
+                 "index value 0.5 of variable x must be an int, not float at position", TypeError,
+                 id="an index value that is no integer"),
+    pytest.param(lambda x: x[1, math.nan] | x[1, 1], "index value nan of variable x must be an int, not float",
+                 "index value nan of variable x must be an int, not float at position", TypeError,
+                 id="an index value that is not a number"),
+    pytest.param(lambda x: x[-math.inf, 0] | x[1, 1], "index value -inf of variable x must be an int, not float",
+                 "index value -inf of variable x must be an int, not float at position", TypeError,
+                 id="an infinite index value"),
+    pytest.param(lambda x: x[1e20, 0] | x[1, 1], "index value 1e+20 of variable x must be an int, not float",
+                 "index value 1e+20 of variable x must be an int, not float at position", TypeError,
+                 id="an index value written with an exponent"),
     pytest.param(lambda x: x[0, 0] * x[1, 1] <= 1,
                  "A term is multiplied by an integer only: x(0,0) * x(1,1) is not a pseudo-Boolean term",
                  "a product needs a number on one side, not a variable occurrence and a variable occurrence",

@@ -498,6 +498,67 @@ def test_a_constraint_whose_template_can_hold_is_taken_on_every_road_though_its_
     declined.clear()  # the engine leaves an inverted index to the host
 
 
+CELLS_PAST_64_BITS = [
+    ("a foralls value", lambda x, i, j: x[i - 2 ** 64], {"i": [2 ** 64 + 1]}, [1]),
+    ("a foralls range", lambda x, i, j: x[i - 2 ** 64], {"i": range(2 ** 64, 2 ** 64 + 3)}, [0, 1, 2]),
+    ("a number in the text", lambda x, i, j: x[i + 2 ** 64 - 2 ** 64], {"i": [2]}, [2]),
+    ("a product", lambda x, i, j: x[i * 2 ** 62 - 2 ** 64 + 1], {"i": [4]}, [1]),
+    ("products that cancel", lambda x, i, j: x[i * 2 ** 62 - j * 2 ** 62], {"i": [4], "j": [4]}, [0]),
+    ("a power", lambda x, i, j: x[i ** 70 - 2 ** 70 + 2], {"i": [2]}, [2]),
+    ("bitwise operators", lambda x, i, j: x[((i | 2 ** 64) ^ -2 ** 65) + 2 ** 65 + 2 ** 64 - 2 ** 65], {"i": [1]}, [1]),
+    ("a negated value", lambda x, i, j: x[-(i - 2 ** 64) + 2], {"i": [2 ** 64 + 1]}, [1]),
+]
+
+
+@pytest.mark.parametrize("soft", [False, True], ids=["hard", "soft"])
+@pytest.mark.parametrize("passing, cell, foralls, cells", CELLS_PAST_64_BITS, ids=[c[0] for c in CELLS_PAST_64_BITS])
+def test_index_arithmetic_past_64_bits_names_the_cell_it_lands_on_on_every_road(road, soft, passing, cell, foralls,
+                                                                                 cells, declined):
+    model = new_model(road)
+    x = model.create_variables("x", a=3)
+    i, j = model.get_indexes(["i", "j"])
+    if soft:
+        model.add_soft_constraint(cell(x, i, j), 5, **foralls)
+        assert model.build_wcnf() is True
+        assert soft_clauses(model) == sorted(((x(k),), 5) for k in cells)
+    else:
+        model.add_constraint(cell(x, i, j), **foralls)
+        assert model.build_cnf() is True
+        assert model.get_cnf_storage().get_hard_clauses() == [[x(k)] for k in cells]
+    declined.clear()  # the engine leaves what passes 64 bits to the host, which computes it exactly
+
+
+@pytest.mark.parametrize("cell, foralls", [
+    (lambda x, i: x[2 ** 64], {}),
+    (lambda x, i: x[i * 2 ** 64 + 1], {"i": [1]}),
+    (lambda x, i: x[i + 1], {"i": [2 ** 64 - 1]}),
+], ids=["a number", "a product", "a foralls value"])
+def test_a_cell_past_64_bits_is_out_of_range_on_every_road(road, cell, foralls, declined):
+    model = new_model(road)
+    x = model.create_variables("x", a=3)
+    i = model.get_indexes(["i"])
+    with pytest.raises(IndexError, match=r"\(18446744073709551617\) are out of range for variable x|"
+                                         r"\(18446744073709551616\) are out of range for variable x"):
+        model.add_constraint(cell(x, i), **foralls)
+    model.add_constraint(x[0] | x[1])
+    assert model.build_cnf() is True
+    declined.clear()
+
+
+def test_a_sum_without_a_bound_is_refused_alike_on_every_road(road, log, declined):
+    model = new_model(road)
+    x = model.create_variables("x", a=3)
+    message = ("A hard constraint needs a comparison or a Boolean formula, not a pseudo-Boolean sum without a bound: "
+               "x(0).to_pb() + 2 * (x(1).to_pb())")
+    with pytest.raises(_exceptions.FormulaError) as refused:
+        model.add_constraint(x[0] + 2 * x[1])
+    assert str(refused.value) == message
+    assert ("error", message) in log
+    model.add_constraint(x[0] | x[1])
+    assert model.build_cnf() is True
+    declined.clear()  # the engine's reader leaves a sum to the host, which words it
+
+
 @pytest.mark.parametrize("soft", [False, True], ids=["hard", "soft"])
 def test_an_index_value_past_64_bits_is_out_of_range_on_every_road(road, soft):
     model = new_model(road)

@@ -15,7 +15,7 @@ class InstantiationFailure : public std::runtime_error {
 public:
     enum class Reason : std::uint8_t {
         cell_out_of_range,   // an occurrence's index values outside its variable's sizes
-        index_overflow,      // an occurrence's index values past 64 bits
+        index_overflow,      // an occurrence's index values, computed exactly, past 64 bits
         numbers_exhausted,   // a number that is no literal: 0, past 2^31 - 1, or an instance's block past it
     };
 

@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "engine/reserved_names.hpp"
+#include "engine/support/exact_integer.hpp"
 #include "engine/support/instance_order.hpp"
 
 namespace kelvo {
@@ -62,7 +63,14 @@ std::optional<Bounds> bounds_of(std::span<const std::int64_t> form, std::span<co
     return bounds;
 }
 
-// constant + coefficient * value term by term, index by index; nullopt past 64 bits.
+// constant + coefficient * value, exactly where a product or a partial sum
+// passes 64 bits: nullopt only when the value itself does.
+std::optional<std::int64_t> exact_value_of(std::span<const std::int64_t> form, std::span<const std::int64_t> current) {
+    ExactInteger value(form[0]);
+    for (std::size_t n = 0; n < current.size(); ++n) value = value + ExactInteger(form[n + 1]) * ExactInteger(current[n]);
+    return value.to_int64();
+}
+
 std::optional<std::int64_t> value_of(std::span<const std::int64_t> form, std::span<const std::int64_t> current) {
     std::int64_t value = form[0];
     for (std::size_t n = 0; n < current.size(); ++n) {
@@ -70,7 +78,7 @@ std::optional<std::int64_t> value_of(std::span<const std::int64_t> form, std::sp
         if (coefficient == 0) continue;
         std::int64_t product = 0;
         if (__builtin_mul_overflow(coefficient, current[n], &product) || __builtin_add_overflow(value, product, &value)) {
-            return std::nullopt;
+            return exact_value_of(form, current);
         }
     }
     return value;

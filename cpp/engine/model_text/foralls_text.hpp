@@ -10,11 +10,16 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/support/exact_integer.hpp"
+
 namespace kelvo::model_text {
 
 struct IndexRange {
     std::string name;
-    std::vector<std::int64_t> values;
+    std::vector<std::int64_t> values;          // 0 where a value passes 64 bits
+    std::vector<ExactInteger> exact_values;    // every value, when one of them passes 64 bits; else empty
+
+    [[nodiscard]] bool passes_64_bits() const { return !exact_values.empty(); }
 };
 
 // In the dictionary's order, the first index outermost.

@@ -53,6 +53,36 @@ std::string instance_text(const std::vector<model_text::IndexRange>& ranges, std
     return text;
 }
 
+// The instance's values exactly, for ranges of which one passes 64 bits.
+std::vector<Value> exact_values_at(const std::vector<model_text::IndexRange>& ranges,
+                                   std::span<const std::size_t> positions) {
+    std::vector<Value> values;
+    values.reserve(ranges.size());
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        if (!ranges[i].passes_64_bits()) {
+            values.push_back(Value{ranges[i].values[positions[i]]});
+        } else if (const auto small = ranges[i].exact_values[positions[i]].to_int64()) {
+            values.push_back(Value{*small});
+        } else {
+            values.push_back(Value{model_text::WideInteger{ranges[i].exact_values[positions[i]]}});
+        }
+    }
+    return values;
+}
+
+std::string exact_instance_text(const std::vector<model_text::IndexRange>& ranges,
+                                std::span<const std::size_t> positions) {
+    std::string text;
+    for (std::size_t i = 0; i < ranges.size(); ++i) {
+        text += i > 0 ? ", " : " for ";
+        text += ranges[i].name;
+        text += '=';
+        text += ranges[i].passes_64_bits() ? ranges[i].exact_values[positions[i]].to_string()
+                                           : std::to_string(ranges[i].values[positions[i]]);
+    }
+    return text;
+}
+
 std::vector<std::size_t> lengths_of(const std::vector<model_text::IndexRange>& ranges) {
     std::vector<std::size_t> lengths(ranges.size());
     for (std::size_t i = 0; i < ranges.size(); ++i) lengths[i] = ranges[i].values.size();
@@ -185,9 +215,14 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
     std::vector<model_text::IndexRange> ranges;
     std::vector<std::int64_t> values;
     bool in_instance = false;
+    std::vector<std::size_t> positions;
+    bool exactly = false;  // some index value passes 64 bits: every instance is read on its own, exactly
     const auto where = [&] {
         return "In " + kind + " constraint " + std::to_string(encoding.metrics.number) +
-               (in_instance ? instance_text(ranges, values) : std::string()) + ": ";
+               (!in_instance ? std::string()
+                : exactly    ? exact_instance_text(ranges, positions)
+                             : instance_text(ranges, values)) +
+               ": ";
     };
     try {
         ranges = model_text::parse_foralls(foralls);
@@ -198,13 +233,14 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
         model_text::check_names(tree, names);
         model_text::Evaluator evaluator(tree, names, variables_, config_);
 
-        std::vector<std::size_t> positions(ranges.size(), 0);
+        positions.assign(ranges.size(), 0);
+        exactly = std::any_of(ranges.begin(), ranges.end(), [](const auto& r) { return r.passes_64_bits(); });
         const auto lengths = lengths_of(ranges);
         values.assign(ranges.size(), 0);
         const bool empty = std::any_of(ranges.begin(), ranges.end(), [](const auto& r) { return r.values.empty(); });
         bool read_once = false;
         if (empty && !soft) refuse_a_template_that_never_holds(evaluator, ranges.size(), config_);
-        if (!ranges.empty() && !empty) {
+        if (!ranges.empty() && !empty && !exactly) {
             try {
                 read_once = encode_for_all_instances(evaluator, ranges, values, in_instance, soft, encoding);
             } catch (const model_text::NeedsInstances&) {
@@ -221,15 +257,19 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
             for (std::size_t i = 0; i < ranges.size(); ++i) values[i] = ranges[i].values[positions[i]];
             in_instance = true;
             ++encoding.metrics.instances;
+            const auto evaluate = [&](InstanceContext* instance) {
+                return exactly ? evaluator.evaluate_exactly(exact_values_at(ranges, positions), instance)
+                               : evaluator.evaluate(values, instance);
+            };
             if (soft) {
-                const Value value = evaluator.evaluate(values, nullptr);
+                const Value value = evaluate(nullptr);
                 bool minimization = soft->second;
                 const model_text::Term term = soft_term_of(value, minimization);
                 append_soft(term, minimization, soft->first, [](std::int64_t number) { return number; }, encoding.soft,
                             encoding.weights);
             } else {
                 InstanceContext instance;
-                const Value value = evaluator.evaluate(values, &instance);
+                const Value value = evaluate(&instance);
                 const auto clauses = hard_clauses_of(value, instance, config_);
                 if (!clauses && ranges.empty()) refuse_contradiction();  // the instance is the template
                 if (!clauses) {

@@ -23,7 +23,30 @@ const T* as(const Value& value) {
 
 Value make(auto content) { return Value{std::move(content)}; }
 
-bool is_number_like(const Value& value) { return as<std::int64_t>(value) || as<Affine>(value); }
+bool is_number_like(const Value& value) {
+    return as<std::int64_t>(value) || as<Affine>(value) || as<WideInteger>(value);
+}
+
+// A plain or wide integer, exactly; nullopt for anything else.
+std::optional<ExactInteger> exact_of(const Value& value) {
+    if (const auto* number = as<std::int64_t>(value)) return ExactInteger(*number);
+    if (const auto* wide = as<WideInteger>(value)) return wide->value;
+    return std::nullopt;
+}
+
+// An exact result: a plain integer when it fits in 64 bits.
+Value integer_value(const ExactInteger& value) {
+    if (const auto small = value.to_int64()) return Value{*small};
+    return Value{WideInteger{value}};
+}
+
+// How an integer or a float is written in messages, as the host writes it.
+std::string number_text(const Value& value) {
+    if (const auto* number = as<std::int64_t>(value)) return std::to_string(*number);
+    if (const auto* wide = as<WideInteger>(value)) return wide->value.to_string();
+    if (const auto* real = as<FloatValue>(value)) return real->text;
+    return "?";
+}
 
 bool is_term_like(const Value& value) {
     return as<Term>(value) || as<WeightedVariable>(value) || as<Occurrence>(value);
@@ -35,6 +58,7 @@ const std::unordered_map<std::string_view, Builtin>& builtin_names() {
         {"Sum", Builtin::sum},         {"manager", Builtin::manager}, {"range", Builtin::range},
         {"np", Builtin::numpy},        {"numpy", Builtin::numpy}, {"array", Builtin::identity},
         {"list", Builtin::identity},   {"tuple", Builtin::identity}, {"int", Builtin::identity},
+        {"nan", Builtin::not_a_number}, {"inf", Builtin::infinity},
     };
     return names;
 }
@@ -54,7 +78,7 @@ std::string_view kind_of(const Value& value) {
     static constexpr std::string_view names[] = {
         "a number",          "a list",      "a pseudo-Boolean sum", "a pseudo-Boolean sum", "a variable occurrence",
         "a Boolean formula", "a comparator", "a FormulaPB",         "a soft term",          "None",
-        "a string",          "a builtin name", "an index expression"};
+        "a string",          "a builtin name", "an index expression", "a number",            "a float"};
     return names[value.content.index()];
 }
 
@@ -126,13 +150,25 @@ void Evaluator::fail_on_kind_at(NodeId node, const std::string& problem) const {
 
 Value Evaluator::evaluate(std::span<const std::int64_t> index_values, InstanceContext* instance) {
     index_values_ = index_values;
+    exact_index_values_ = nullptr;
     instance_ = instance;
+    return evaluate_node(tree_.root());
+}
+
+Value Evaluator::evaluate_exactly(const std::vector<Value>& index_values, InstanceContext* instance) {
+    exact_index_values_ = &index_values;
+    instance_ = instance;
+    struct Restore {
+        const std::vector<Value>*& values;
+        ~Restore() { values = nullptr; }
+    } restore{exact_index_values_};
     return evaluate_node(tree_.root());
 }
 
 Value Evaluator::evaluate_template(std::size_t index_count, InstanceContext* instance) {
     std::vector<std::int64_t> slots(index_count, 0);
     index_values_ = slots;
+    exact_index_values_ = nullptr;
     instance_ = instance;
     symbolic_ = true;
     templates_.clear();
@@ -192,12 +228,37 @@ std::string occurrence_key(const TemplateOccurrence& occurrence) {
     return key;
 }
 
+// A float is no index value, as the host's variable refuses it; an integer
+// past 64 bits lies outside every variable.
+void Evaluator::refuse_index_values_outside_64_bits(NodeId node, const ModelVariable& variable,
+                                                     const std::vector<Value>& args) const {
+    bool wide = false;
+    for (const auto& arg : args) {
+        if (as<FloatValue>(arg)) {
+            fail_on_kind_at(node, "index value " + number_text(arg) + " of variable " + variable.name +
+                                      " must be an int, not float");
+        }
+        wide = wide || as<WideInteger>(arg) != nullptr;
+    }
+    if (!wide) return;
+    std::string shown;
+    for (std::size_t d = 0; d < args.size(); ++d) {
+        if (d > 0) shown += ',';
+        shown += as<Affine>(args[d]) ? std::string("...") : number_text(args[d]);
+    }
+    throw CellOutOfRange("index values (" + shown + ") are out of range for variable " + variable.name +
+                         " with sizes (" + join_numbers(variable.sizes) + ") at position " +
+                         std::to_string(tree_.node(node).position) + ":\n" +
+                         excerpt_at(tree_.text(), tree_.node(node).position));
+}
+
 Value Evaluator::template_occurrence(NodeId node, std::size_t variable_index, const std::vector<Value>& args) {
     const ModelVariable& variable = variables_[variable_index];
     if (args.size() != variable.sizes.size()) {
         fail_on_kind_at(node, "variable " + variable.name + " has " + std::to_string(variable.sizes.size()) +
                                   " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
     }
+    refuse_index_values_outside_64_bits(node, variable, args);
     TemplateOccurrence cell{variable_index, {}, tree_.node(node).position};
     for (const auto& arg : args) {
         if (const auto* form = as<Affine>(arg)) {
@@ -213,9 +274,20 @@ Value Evaluator::template_occurrence(NodeId node, std::size_t variable_index, co
 
 Value Evaluator::evaluate_node(NodeId node) {
     if (headroom_.exhausted()) fail_at(node, "the text nests deeper than the stack of this thread allows");
+    try {
+        return evaluate_kind(node);
+    } catch (const ExactIntegerTooLarge& error) {
+        // Read as text the engine cannot compute: the host's integers can.
+        fail_at(node, std::string("the number is ") + error.what());
+    }
+}
+
+Value Evaluator::evaluate_kind(NodeId node) {
     const Node& n = tree_.node(node);
     switch (n.kind) {
         case NodeKind::integer: return make(n.value);
+        case NodeKind::wide_integer: return make(WideInteger{ExactInteger::from_decimal(tree_.string_value(n.value))});
+        case NodeKind::decimal: return make(FloatValue{tree_.string_value(n.value)});
         case NodeKind::none: return make(NoneValue{});
         case NodeKind::name: return name_value(node);
         case NodeKind::string: return make(StringValue{tree_.string_value(n.value)});
@@ -256,8 +328,14 @@ Value Evaluator::name_value(NodeId node) {
     switch (meaning.kind) {
         case NameTable::Meaning::Kind::index:
             if (symbolic_) return make(Affine{0, {{meaning.slot, 1}}});
+            if (exact_index_values_ != nullptr) return (*exact_index_values_)[meaning.slot];
             return make(index_values_[meaning.slot]);
-        case NameTable::Meaning::Kind::builtin: return make(BuiltinValue{static_cast<Builtin>(meaning.slot)});
+        case NameTable::Meaning::Kind::builtin: {
+            const auto builtin = static_cast<Builtin>(meaning.slot);
+            if (builtin == Builtin::not_a_number) return make(FloatValue{"nan"});
+            if (builtin == Builtin::infinity) return make(FloatValue{"inf"});
+            return make(BuiltinValue{builtin});
+        }
         case NameTable::Meaning::Kind::variable:
             fail_at(node, "variable " + tree_.symbol(symbol) + " must be called with its index values, as " +
                               tree_.symbol(symbol) + "(...)");
@@ -317,6 +395,7 @@ Affine added(const Affine& a, const Affine& b, bool& overflow) {
 Value Evaluator::sum(NodeId node) {
     const auto children = tree_.children(node);
     std::optional<Affine> number;
+    std::optional<ExactInteger> exact;  // once the numbers' sum passes 64 bits
     Term total;
     bool saw_term = false;
     bool overflow = false;
@@ -325,8 +404,21 @@ Value Evaluator::sum(NodeId node) {
         Value operand = evaluate_node(subtracted ? tree_.children(child)[0] : child);
         if (is_number_like(operand)) {
             if (saw_term) fail_at(child, "a number cannot be added to a pseudo-Boolean sum (terms have no constant)");
-            const Affine part = subtracted ? scaled(affine_of(operand), -1, overflow) : affine_of(operand);
-            number = number ? added(*number, part, overflow) : part;
+            if (!exact && !as<WideInteger>(operand)) {
+                bool past = false;
+                const Affine part = subtracted ? scaled(affine_of(operand), -1, past) : affine_of(operand);
+                Affine next = number ? added(*number, part, past) : part;
+                if (!past) {
+                    number = std::move(next);
+                    continue;
+                }
+            }
+            // Past 64 bits: exact, which an index expression is only per instance.
+            if (as<Affine>(operand) || (number && !number->terms.empty())) throw NeedsInstances{};
+            if (!exact) exact = ExactInteger(number ? number->constant : 0);
+            const ExactInteger value = *exact_of(operand);
+            exact = subtracted ? *exact - value : *exact + value;
+            number = Affine{};
             continue;
         }
         if (number) fail_at(child, "a pseudo-Boolean sum cannot be added to a number (terms have no constant)");
@@ -338,6 +430,7 @@ Value Evaluator::sum(NodeId node) {
         }
     }
     if (overflow) fail_at(node, "integer overflow in the sum");
+    if (exact) return integer_value(*exact);
     if (number) return value_of(std::move(*number));
     return make(std::move(total));
 }
@@ -345,9 +438,15 @@ Value Evaluator::sum(NodeId node) {
 Value Evaluator::negation(NodeId node) {
     Value operand = evaluate_node(tree_.children(node)[0]);
     bool overflow = false;
+    if (const auto exact = exact_of(operand)) return integer_value(-*exact);
+    if (const auto* real = as<FloatValue>(operand)) {
+        // As the host prints the negated float: -inf, and nan unsigned.
+        if (real->text == "nan") return operand;
+        return make(FloatValue{real->text.starts_with('-') ? real->text.substr(1) : "-" + real->text});
+    }
     if (is_number_like(operand)) {
         Value negated = value_of(scaled(affine_of(operand), -1, overflow));
-        if (overflow) fail_at(node, "integer overflow");
+        if (overflow) throw NeedsInstances{};
         return negated;
     }
     Term negated = term(node, std::move(operand), "the operand of unary '-'");
@@ -365,7 +464,7 @@ Value Evaluator::product(NodeId node) {
         const bool left_form = as<Affine>(left) != nullptr;
         Value product = value_of(scaled(affine_of(left_form ? left : right),
                                         std::get<std::int64_t>((left_form ? right : left).content), overflow));
-        if (overflow) fail_at(node, "integer overflow in the product");
+        if (overflow) throw NeedsInstances{};  // computed exactly per instance
         return product;
     }
     if (as<Affine>(left) || as<Affine>(right)) throw NeedsInstances{};
@@ -373,8 +472,15 @@ Value Evaluator::product(NodeId node) {
     const auto* right_number = as<std::int64_t>(right);
     if (left_number && right_number) {
         const auto product = checked_multiply(*left_number, *right_number, overflow);
-        if (overflow) fail_at(node, "integer overflow in the product");
+        if (overflow) return exact_product(node, ExactInteger(*left_number), ExactInteger(*right_number));
         return make(product);
+    }
+    const auto left_exact = exact_of(left);
+    const auto right_exact = exact_of(right);
+    if (left_exact && right_exact) return exact_product(node, *left_exact, *right_exact);
+    if (as<WideInteger>(left) || as<WideInteger>(right)) {
+        fail_at(node, "the coefficient " + number_text(as<WideInteger>(left) ? left : right) +
+                          " is out of the 64-bit range");
     }
     if (!left_number && !right_number) {
         fail_on_kind_at(node, "a product needs a number on one side, not " + std::string(kind_of(left)) + " and " +
@@ -389,9 +495,11 @@ Value Evaluator::product(NodeId node) {
 
 Value Evaluator::power(NodeId node) {
     const auto children = tree_.children(node);
-    const auto base = integer(children[0], evaluate_node(children[0]), "the base of '**'");
+    const Value base_value = evaluate_node(children[0]);
     const auto exponent = integer(children[1], evaluate_node(children[1]), "the exponent of '**'");
     if (exponent < 0) fail_at(node, "a negative exponent gives no integer");
+    if (const auto* wide = as<WideInteger>(base_value)) return exact_power(node, wide->value, exponent);
+    const auto base = integer(children[0], base_value, "the base of '**'");
     std::int64_t result = 1;
     bool overflow = false;
     for (std::int64_t e = 0; e < exponent && !overflow; ++e) {
@@ -402,8 +510,24 @@ Value Evaluator::power(NodeId node) {
             break;
         }
     }
-    if (overflow) fail_at(node, "integer overflow in '**'");
+    if (overflow) return exact_power(node, ExactInteger(base), exponent);
     return make(result);
+}
+
+Value Evaluator::exact_product(NodeId node, const ExactInteger& left, const ExactInteger& right) const {
+    try {
+        return integer_value(left * right);
+    } catch (const ExactIntegerTooLarge& error) {
+        fail_at(node, std::string("the product is ") + error.what());
+    }
+}
+
+Value Evaluator::exact_power(NodeId node, const ExactInteger& base, std::int64_t exponent) const {
+    try {
+        return integer_value(base.power(static_cast<std::uint64_t>(exponent)));
+    } catch (const ExactIntegerTooLarge& error) {
+        fail_at(node, std::string("the power is ") + error.what());
+    }
 }
 
 Value Evaluator::connective(NodeId node) {
@@ -415,6 +539,9 @@ Value Evaluator::connective(NodeId node) {
     const auto* b = as<std::int64_t>(right);
     if (as<Affine>(left) || as<Affine>(right)) throw NeedsInstances{};
     if (a && b) return make(kind == NodeKind::bit_and ? (*a & *b) : kind == NodeKind::bit_or ? (*a | *b) : (*a ^ *b));
+    if (const auto x = exact_of(left), y = exact_of(right); x && y) {
+        return integer_value(kind == NodeKind::bit_and ? (*x & *y) : kind == NodeKind::bit_or ? (*x | *y) : (*x ^ *y));
+    }
     const bxpr::Ref operands[] = {formula(children[0], left, "an operand of a connective"),
                                   formula(children[1], right, "an operand of a connective")};
     auto& context = instance(node).context;
@@ -427,6 +554,7 @@ Value Evaluator::inversion(NodeId node) {
     const NodeId child = tree_.children(node)[0];
     Value operand = evaluate_node(child);
     if (const auto* value = as<std::int64_t>(operand)) return make(~*value);
+    if (const auto* wide = as<WideInteger>(operand)) return integer_value(~wide->value);
     if (as<Affine>(operand)) throw NeedsInstances{};
     return make(FormulaValue{~formula(child, operand, "the operand of '~'")});
 }
@@ -496,6 +624,7 @@ Value Evaluator::occurrence(NodeId node, const ModelVariable& variable, const st
         fail_on_kind_at(node, "variable " + variable.name + " has " + std::to_string(variable.sizes.size()) +
                                   " dimension(s), but " + std::to_string(args.size()) + " index value(s) are given");
     }
+    refuse_index_values_outside_64_bits(node, variable, args);
     std::vector<std::int64_t> values(args.size());
     std::int64_t number = variable.first;
     bool inside = true;
@@ -517,6 +646,9 @@ Value Evaluator::range(NodeId node, const std::vector<Value>& args) {
     if (args.empty() || args.size() > 3) {
         fail_at(node, "range takes 1 to 3 arguments, got " + std::to_string(args.size()));
     }
+    if (std::any_of(args.begin(), args.end(), [](const Value& arg) { return as<WideInteger>(arg) != nullptr; })) {
+        return wide_range(node, args);
+    }
     std::int64_t start = 0;
     std::int64_t step = 1;
     std::int64_t stop = 0;
@@ -536,6 +668,34 @@ Value Evaluator::range(NodeId node, const std::vector<Value>& args) {
     list.items.reserve(static_cast<std::size_t>(length));
     for (__int128 i = 0; i < length; ++i) list.items.push_back(make(static_cast<std::int64_t>(start + i * step)));
     return make(std::move(list));
+}
+
+// A range whose bounds pass 64 bits, value by value, as long as the others.
+Value Evaluator::wide_range(NodeId node, const std::vector<Value>& args) const {
+    const auto exact = [&](std::size_t a, std::string_view role) {
+        if (auto value = exact_of(args[a])) return *value;
+        return ExactInteger(integer(node, args[a], role));  // refuses it
+    };
+    ExactInteger start;
+    ExactInteger stop;
+    ExactInteger step(1);
+    if (args.size() == 1) {
+        stop = exact(0, "the end of a range");
+    } else {
+        start = exact(0, "the start of a range");
+        stop = exact(1, "the end of a range");
+        if (args.size() == 3) step = exact(2, "the step of a range");
+    }
+    if (step == ExactInteger()) fail_at(node, "the step of a range must not be zero");
+    const bool upwards = !step.is_negative();
+    ListValue list;
+    for (ExactInteger value = start; (upwards ? value - stop : stop - value).is_negative(); value = value + step) {
+        if (list.items.size() == longest_range) {
+            fail_at(node, "a range of more than " + std::to_string(longest_range) + " values");
+        }
+        list.items.push_back(integer_value(value));
+    }
+    return Value{std::move(list)};
 }
 
 Value Evaluator::call_builtin(NodeId node, Builtin builtin, std::vector<Value> args) {
@@ -670,6 +830,10 @@ InstanceContext& Evaluator::instance(NodeId node) {
 std::int64_t Evaluator::integer(NodeId node, const Value& value, std::string_view role) const {
     if (const auto* number = as<std::int64_t>(value)) return *number;
     if (as<Affine>(value)) throw NeedsInstances{};
+    if (as<WideInteger>(value)) fail_at(node, std::string(role) + " " + number_text(value) + " is out of the 64-bit range");
+    if (as<FloatValue>(value)) {
+        fail_on_kind_at(node, std::string(role) + " must be an integer, not the float " + number_text(value));
+    }
     fail_at(node, std::string(role) + " must be an integer, not " + std::string(kind_of(value)));
 }
 
@@ -712,20 +876,19 @@ void check_names(const SyntaxTree& tree, const NameTable& names) {
     }
 }
 
-std::vector<std::int64_t> integers_of(const Evaluator& evaluator, NodeId node, const Value& value) {
+std::vector<Value> integers_of(const Evaluator& evaluator, NodeId node, const Value& value) {
     const auto* list = std::get_if<ListValue>(&value.content);
     if (list == nullptr) {
         evaluator.fail_at(node, "the values of an index must be a range, a list or a tuple of integers, not " +
                                     std::string(kind_of(value)));
     }
-    std::vector<std::int64_t> numbers;
+    std::vector<Value> numbers;
     numbers.reserve(list->items.size());
     for (const auto& item : list->items) {
-        const auto* number = std::get_if<std::int64_t>(&item.content);
-        if (number == nullptr) {
+        if (!as<std::int64_t>(item) && !as<WideInteger>(item)) {
             evaluator.fail_at(node, "the values of an index must be integers, not " + std::string(kind_of(item)));
         }
-        numbers.push_back(*number);
+        numbers.push_back(item);
     }
     return numbers;
 }

@@ -93,6 +93,8 @@ public:
     // The value of the whole text with the index names at these values;
     // formulas go into `instance` (which may be null for texts without any).
     Value evaluate(std::span<const std::int64_t> index_values, InstanceContext* instance);
+    // The same with index values that may pass 64 bits (integers, plain or wide).
+    Value evaluate_exactly(const std::vector<Value>& index_values, InstanceContext* instance);
     // The value for all instances at once, index names standing for
     // themselves; throws NeedsInstances when that cannot be.
     Value evaluate_template(std::size_t index_count, InstanceContext* instance);
@@ -116,12 +118,14 @@ private:
     PBConfig config_;
     InstanceContext* instance_ = nullptr;
     std::span<const std::int64_t> index_values_;
+    const std::vector<Value>* exact_index_values_ = nullptr;  // instead of index_values_, when set
     bool symbolic_ = false;
     std::vector<TemplateOccurrence> templates_;
     std::unordered_map<std::string, std::size_t> template_ids_;
     std::vector<std::optional<Value>> locals_;  // comprehension targets, by symbol
     const StackHeadroom& headroom_ = StackHeadroom::of_this_thread();
 
+    Value evaluate_kind(NodeId node);
     Value name_value(NodeId node);
     Value sum(NodeId node);
     Value product(NodeId node);
@@ -141,6 +145,11 @@ private:
     Value occurrence(NodeId node, const ModelVariable& variable, const std::vector<Value>& args);
     Value template_occurrence(NodeId node, std::size_t variable, const std::vector<Value>& args);
     Value range(NodeId node, const std::vector<Value>& args);
+    Value wide_range(NodeId node, const std::vector<Value>& args) const;
+    Value exact_product(NodeId node, const ExactInteger& left, const ExactInteger& right) const;
+    Value exact_power(NodeId node, const ExactInteger& base, std::int64_t exponent) const;
+    void refuse_index_values_outside_64_bits(NodeId node, const ModelVariable& variable,
+                                             const std::vector<Value>& args) const;
     Value encode_comparison(NodeId node, const FormulaPbValue& formula);
 
     InstanceContext& instance(NodeId node);
@@ -156,7 +165,7 @@ std::string_view kind_of(const Value& value);
 // Refuses a name that means nothing in the text, before any instance runs.
 void check_names(const SyntaxTree& tree, const NameTable& names);
 
-// Integer sequences, as the foralls ranges give them.
-std::vector<std::int64_t> integers_of(const Evaluator& evaluator, NodeId node, const Value& value);
+// Integer sequences, as the foralls ranges give them: each value plain or wide.
+std::vector<Value> integers_of(const Evaluator& evaluator, NodeId node, const Value& value);
 
 }  // namespace kelvo::model_text

@@ -79,6 +79,10 @@ private:
                                 static_cast<std::uint32_t>(children.size())});
         return static_cast<NodeId>(tree_.nodes_.size() - 1);
     }
+    std::int64_t string_index(std::string_view text) {
+        tree_.strings_.emplace_back(text);
+        return static_cast<std::int64_t>(tree_.strings_.size() - 1);
+    }
     NodeId add(NodeKind kind, std::size_t position, std::initializer_list<NodeId> children) {
         return add(kind, position, 0, std::span<const NodeId>(children.begin(), children.size()));
     }
@@ -212,10 +216,13 @@ private:
                 std::int64_t value = 0;
                 const auto [end, error] = std::from_chars(token.text.data(), token.text.data() + token.text.size(), value);
                 if (error != std::errc{} || end != token.text.data() + token.text.size()) {
-                    throw TextError("the number " + std::string(token.text) + " is out of the 64-bit range",
-                                    tree_.text_, token.position);
+                    return add(NodeKind::wide_integer, token.position, string_index(token.text));
                 }
                 return add(NodeKind::integer, token.position, value);
+            }
+            case TokenKind::decimal: {
+                advance();
+                return add(NodeKind::decimal, token.position, string_index(token.text));
             }
             case TokenKind::name: {
                 advance();
@@ -231,8 +238,7 @@ private:
             }
             case TokenKind::string: {
                 advance();
-                tree_.strings_.push_back(unescape(token.text));
-                return add(NodeKind::string, token.position, static_cast<std::int64_t>(tree_.strings_.size() - 1));
+                return add(NodeKind::string, token.position, string_index(unescape(token.text)));
             }
             case TokenKind::left_paren: return parenthesised();
             case TokenKind::left_bracket: return bracketed();

@@ -16,6 +16,8 @@ namespace kelvo::model_text {
 
 enum class NodeKind : std::uint8_t {
     integer,        // value
+    wide_integer,   // value: index into strings, the decimal digits of an integer past 64 bits
+    decimal,        // value: index into strings, the float's text
     none,
     name,           // value: symbol
     string,         // value: index into strings

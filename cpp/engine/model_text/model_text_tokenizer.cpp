@@ -29,6 +29,25 @@ std::size_t string_end(std::string_view text, std::size_t open) {
     throw TextError("unterminated string", text, open);
 }
 
+// The end of a float's fraction and exponent, as the host writes them
+// (0.5, 1.5e-07, 1e+20), from the end of its leading digits; `at` when none.
+std::size_t float_end(std::string_view text, std::size_t at) {
+    std::size_t i = at;
+    if (i < text.size() && text[i] == '.' && text.substr(i, 3) != "...") {
+        ++i;
+        while (i < text.size() && is_digit(text[i])) ++i;
+    }
+    if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
+        std::size_t digits = i + 1;
+        if (digits < text.size() && (text[digits] == '+' || text[digits] == '-')) ++digits;
+        if (digits < text.size() && is_digit(text[digits])) {
+            i = digits;
+            while (i < text.size() && is_digit(text[i])) ++i;
+        }
+    }
+    return i;
+}
+
 TokenKind single_character_kind(char c) {
     switch (c) {
         case '(': return TokenKind::left_paren;
@@ -83,8 +102,13 @@ Token next_token(std::string_view text, std::size_t& at) {
     const std::size_t start = i;
     if (is_digit(c)) {
         while (i < text.size() && is_digit(text[i])) ++i;
+        if (const std::size_t end = float_end(text, i); end > i) {
+            i = end;
+            if (i < text.size() && starts_name(text[i])) throw TextError("unreadable number", text, start);
+            return {TokenKind::decimal, start, text.substr(start, i - start)};
+        }
         if (i < text.size() && (starts_name(text[i]) || text[i] == '.')) {
-            throw TextError("only whole decimal numbers are read here", text, start);
+            throw TextError("unreadable number", text, start);
         }
         // The host reads 00 but no other decimal number with a leading zero.
         const auto digits = text.substr(start, i - start);
@@ -143,6 +167,7 @@ std::string unescape(std::string_view characters) {
 std::string_view token_kind_name(TokenKind kind) {
     switch (kind) {
         case TokenKind::integer: return "a number";
+        case TokenKind::decimal: return "a float";
         case TokenKind::name: return "a name";
         case TokenKind::string: return "a string";
         case TokenKind::left_paren: return "'('";

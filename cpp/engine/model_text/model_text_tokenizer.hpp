@@ -12,7 +12,7 @@
 namespace kelvo::model_text {
 
 enum class TokenKind : std::uint8_t {
-    integer, name, string,
+    integer, decimal, name, string,
     left_paren, right_paren, left_bracket, right_bracket, left_brace, right_brace,
     comma, colon, dot, star, double_star, plus, minus, tilde, ampersand, bar, caret,
     end,

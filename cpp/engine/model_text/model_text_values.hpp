@@ -12,6 +12,7 @@
 
 #include "engine/bxpr/boolean_expression.hpp"
 #include "engine/pbct/pb_constraint.hpp"
+#include "engine/support/exact_integer.hpp"
 
 namespace kelvo::model_text {
 
@@ -58,17 +59,25 @@ struct Affine {
     std::int64_t constant = 0;
     std::vector<std::pair<std::size_t, std::int64_t>> terms;  // (index slot, coefficient), by slot
 
-    // The value at these index values; nullopt past 64 bits.
+    // The value at these index values, computed exactly: nullopt when it
+    // lies past 64 bits, though its products or partial sums may.
     [[nodiscard]] std::optional<std::int64_t> checked_at(const std::int64_t* index_values) const {
         std::int64_t value = constant;
         for (const auto& [slot, coefficient] : terms) {
             std::int64_t product = 0;
             if (__builtin_mul_overflow(coefficient, index_values[slot], &product) ||
                 __builtin_add_overflow(value, product, &value)) {
-                return std::nullopt;
+                return exactly_at(index_values);
             }
         }
         return value;
+    }
+
+private:
+    [[nodiscard]] std::optional<std::int64_t> exactly_at(const std::int64_t* index_values) const {
+        ExactInteger value(constant);
+        for (const auto& [slot, coefficient] : terms) value = value + ExactInteger(coefficient) * ExactInteger(index_values[slot]);
+        return value.to_int64();
     }
 };
 
@@ -78,12 +87,24 @@ struct NeedsInstances {};
 
 struct NoneValue {};
 
+// An integer past 64 bits, as the host's integers hold it; a result that fits
+// in 64 bits is always a plain std::int64_t.
+struct WideInteger {
+    ExactInteger value;
+};
+
+// A float written in the text (0.5, 1e+20, nan, inf): never an index value,
+// a coefficient or a bound, but refused as the host refuses it, by its text.
+struct FloatValue {
+    std::string text;
+};
+
 struct StringValue {
     std::string text;
 };
 
 enum class Builtin : std::uint8_t {
-    bx, pb, comparator_type, formula_pb, sum, manager, range, numpy, identity,
+    bx, pb, comparator_type, formula_pb, sum, manager, range, numpy, identity, not_a_number, infinity,
 };
 
 struct BuiltinValue {
@@ -98,7 +119,7 @@ struct ListValue {
 
 struct Value {
     std::variant<std::int64_t, ListValue, Term, WeightedVariable, Occurrence, FormulaValue, ComparatorValue,
-                 FormulaPbValue, SoftTerm, NoneValue, StringValue, BuiltinValue, Affine>
+                 FormulaPbValue, SoftTerm, NoneValue, StringValue, BuiltinValue, Affine, WideInteger, FloatValue>
         content;
 };
 

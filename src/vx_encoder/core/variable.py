@@ -36,6 +36,11 @@ class GeneratorVariable:
         self.manager = manager
 
     def __call__(self, *items):
+        for value in items:
+            if isinstance(value, float):
+                # Its text (nan, inf) would name no cell the instances can read back.
+                raise TypeError(f"index value {value!r} of variable {self.name} must be an int, not "
+                                f"{type(value).__name__}")
         # One cell, one name, however its index values are written (x(i - i), x(0)).
         name = f"{self.name}({','.join(map(cell_index_text, items))})"
         bx_var, pb_var = self.manager.add_variable(name)

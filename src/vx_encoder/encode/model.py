@@ -33,12 +33,22 @@ from vx_encoder.core.vx_logger import *  # noqa: F401,F403
 # other built-in than range, so `sum`, `id` or `map` stay free.
 _NAMESPACE_NAMES = frozenset(("Sum", "FormulaPB", "bx", "pb", "manager"))
 _BUILTINS_IN_TEXT = frozenset(("range",))
+# A float is written into the text as the host prints it; these two are no
+# literals, so the evaluation names them, to refuse them as any float is.
+_FLOATS_IN_TEXT = {"nan": float("nan"), "inf": float("inf")}
 
 # Variable numbers are DIMACS literals here: 32-bit signed.
 _LARGEST_LITERAL = 2 ** 31 - 1
 _TARGET_CONTRADICTION = "Contradiction was detected in target"
 # How the formula encoder ends its refusal of a hard constraint that can never hold.
 _ENCODER_CONTRADICTION = ": Contradiction was detected: the constraint cannot hold"
+# How it ends its refusal of a hard constraint that is a sum without a bound.
+_ENCODER_SUM_WITHOUT_BOUND = ": a hard constraint must be a comparison or a Boolean formula, not a pseudo-Boolean sum"
+
+
+def _refuse_sum_without_bound(text: str) -> typing.NoReturn:
+    refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, "
+                         "not a pseudo-Boolean sum without a bound: " + text)
 
 
 def _shadows_evaluation(name: str) -> bool:
@@ -266,6 +276,8 @@ class Model:
             except ValueError as error:
                 if str(error).endswith(_ENCODER_CONTRADICTION):
                     self.__refuse_contradiction()
+                if str(error).endswith(_ENCODER_SUM_WITHOUT_BOUND):
+                    _refuse_sum_without_bound(str(constraint))
                 raise
         else:
             self.__fill_hard_constraint(constraint, foralls)
@@ -369,7 +381,7 @@ class Model:
             self._formula_container = FormulaContainer(self._variables, self._shift_target_variable)
 
     def __evaluation_namespace(self) -> dict:
-        return {**self._formulas_dir, **self._indexes, **self._manager.name2genvar}
+        return {**_FLOATS_IN_TEXT, **self._formulas_dir, **self._indexes, **self._manager.name2genvar}
 
     def __evaluate(self, text: str, **overrides):
         return evaluate_expression_text(text, {**self.__evaluation_namespace(), **overrides})
@@ -421,8 +433,7 @@ class Model:
         if isinstance(formula, variable.Variable):
             formula = formula.to_bx()
         if isinstance(formula, pboperations.PBBaseOp):
-            refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, "
-                                        "not a pseudo-Boolean sum without a bound: " + text)
+            _refuse_sum_without_bound(text)
         if not isinstance(formula, bx.BaseExpr):
             refuse(FormulaError, "A hard constraint needs a comparison or a Boolean formula, not "
                           + type(formula).__name__ + ": " + text)
