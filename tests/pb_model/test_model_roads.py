@@ -479,6 +479,22 @@ def test_a_constraint_that_can_never_hold_is_a_contradiction_on_every_road(road,
     assert models_of(model, keys) == meaning(keys, lambda v: v["x[0]"] or v["x[1]"])
 
 
+@pytest.mark.parametrize("never_holds", [
+    lambda x, i: (x[i ** 2] & ~x[i ** 2], {"i": range(2)}),
+    lambda x, i: (~x[~i + 2] & x[~i + 2], {"i": []}),
+    lambda x, i: (x[(i | 1) - 2 ** 64 + 2 ** 64] + x[0] >= 3, {"i": [2 ** 64]}),
+], ids=["a power", "an inversion without instances", "past 64 bits"])
+def test_a_template_read_instance_by_instance_that_can_never_hold_is_a_contradiction_on_every_road(
+        road, never_holds, declined):
+    model = new_model(road)
+    x = model.create_variables("x", i=3)
+    i = model.get_indexes(["i"])
+    constraint, foralls = never_holds(x, i)
+    with pytest.raises(_exceptions.FormulaError, match="^Contradiction was detected in formula model.add_constraint"):
+        model.add_constraint(constraint, **foralls)
+    declined.clear()  # the engine leaves such index arithmetic to the host
+
+
 @pytest.mark.parametrize("every_instance_false", [
     lambda x, i, j: (x[i] & ~x[j], {"i": [1], "j": [1]}),
     lambda x, i, j: (x[~i * 2 + 4] & ~x[2 - 2 * i], {"i": range(2)}),  # read instance by instance

@@ -128,15 +128,18 @@ TemplateClauses holding_clauses_of(const Value& value, InstanceContext& instance
     return std::move(*clauses);
 }
 
-// A constraint without instances is still refused when its template never holds.
+// A constraint read instance by instance, or without instances, is still
+// refused when its template never holds: the template with each index
+// expression that is no affine form standing for its spelling, as the host
+// names a cell by its text.
 void refuse_a_template_that_never_holds(model_text::Evaluator& evaluator, std::size_t index_count,
                                         const PBConfig& config) {
     InstanceContext instance;
     try {
-        const Value value = evaluator.evaluate_template(index_count, &instance);
+        const Value value = evaluator.evaluate_template(index_count, &instance, true);
         if (!hard_clauses_of(value, instance, config)) refuse_contradiction();
     } catch (const model_text::NeedsInstances&) {
-        // Its shape depends on the values, and there are none.
+        // A range, a bound or a coefficient depends on the values: no template to look at.
     }
 }
 
@@ -239,7 +242,6 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
         values.assign(ranges.size(), 0);
         const bool empty = std::any_of(ranges.begin(), ranges.end(), [](const auto& r) { return r.values.empty(); });
         bool read_once = false;
-        if (empty && !soft) refuse_a_template_that_never_holds(evaluator, ranges.size(), config_);
         if (!ranges.empty() && !empty && !exactly) {
             try {
                 read_once = encode_for_all_instances(evaluator, ranges, values, in_instance, soft, encoding);
@@ -253,6 +255,7 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
                 in_instance = false;
             }
         }
+        if (!soft && !ranges.empty() && !read_once) refuse_a_template_that_never_holds(evaluator, ranges.size(), config_);
         for (bool more = !empty && !read_once; more;) {
             for (std::size_t i = 0; i < ranges.size(); ++i) values[i] = ranges[i].values[positions[i]];
             in_instance = true;
@@ -273,9 +276,9 @@ FormulaEncoder::Encoding FormulaEncoder::encode(std::string_view text, std::stri
                 const auto clauses = hard_clauses_of(value, instance, config_);
                 if (!clauses && ranges.empty()) refuse_contradiction();  // the instance is the template
                 if (!clauses) {
-                    // Read instance by instance, the template's cells depend on
-                    // the values: an instance that never holds is an empty
-                    // clause, as its clauses on the host's road never hold.
+                    // Its template can hold, as the host reads it: an instance
+                    // that never holds is an empty clause, as the host's
+                    // instance's clauses never hold.
                     encoding.hard.append({});
                     encoding.blocks.push_back({encoding.auxiliaries, 0, 0});
                 } else {

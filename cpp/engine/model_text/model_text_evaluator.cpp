@@ -165,18 +165,22 @@ Value Evaluator::evaluate_exactly(const std::vector<Value>& index_values, Instan
     return evaluate_node(tree_.root());
 }
 
-Value Evaluator::evaluate_template(std::size_t index_count, InstanceContext* instance) {
+Value Evaluator::evaluate_template(std::size_t index_count, InstanceContext* instance, bool opaque) {
     std::vector<std::int64_t> slots(index_count, 0);
     index_values_ = slots;
     exact_index_values_ = nullptr;
     instance_ = instance;
     symbolic_ = true;
+    opaque_ = opaque;
+    index_count_ = index_count;
+    opaque_slots_.clear();
     templates_.clear();
     template_ids_.clear();
     struct Restore {
-        bool& flag;
-        ~Restore() { flag = false; }
-    } restore{symbolic_};
+        bool& symbolic;
+        bool& opaque;
+        ~Restore() { symbolic = opaque = false; }
+    } restore{symbolic_, opaque_};
     return evaluate_node(tree_.root());
 }
 
@@ -414,7 +418,7 @@ Value Evaluator::sum(NodeId node) {
                 }
             }
             // Past 64 bits: exact, which an index expression is only per instance.
-            if (as<Affine>(operand) || (number && !number->terms.empty())) throw NeedsInstances{};
+            if (as<Affine>(operand) || (number && !number->terms.empty())) return index_expression(node);
             if (!exact) exact = ExactInteger(number ? number->constant : 0);
             const ExactInteger value = *exact_of(operand);
             exact = subtracted ? *exact - value : *exact + value;
@@ -446,7 +450,7 @@ Value Evaluator::negation(NodeId node) {
     }
     if (is_number_like(operand)) {
         Value negated = value_of(scaled(affine_of(operand), -1, overflow));
-        if (overflow) throw NeedsInstances{};
+        if (overflow) return index_expression(node);
         return negated;
     }
     Term negated = term(node, std::move(operand), "the operand of unary '-'");
@@ -464,8 +468,11 @@ Value Evaluator::product(NodeId node) {
         const bool left_form = as<Affine>(left) != nullptr;
         Value product = value_of(scaled(affine_of(left_form ? left : right),
                                         std::get<std::int64_t>((left_form ? right : left).content), overflow));
-        if (overflow) throw NeedsInstances{};  // computed exactly per instance
+        if (overflow) return index_expression(node);  // computed exactly per instance
         return product;
+    }
+    if (is_number_like(left) && is_number_like(right) && (as<Affine>(left) || as<Affine>(right))) {
+        return index_expression(node);
     }
     if (as<Affine>(left) || as<Affine>(right)) throw NeedsInstances{};
     const auto* left_number = as<std::int64_t>(left);
@@ -496,7 +503,12 @@ Value Evaluator::product(NodeId node) {
 Value Evaluator::power(NodeId node) {
     const auto children = tree_.children(node);
     const Value base_value = evaluate_node(children[0]);
-    const auto exponent = integer(children[1], evaluate_node(children[1]), "the exponent of '**'");
+    const Value exponent_value = evaluate_node(children[1]);
+    if (is_number_like(base_value) && is_number_like(exponent_value) &&
+        (as<Affine>(base_value) || as<Affine>(exponent_value))) {
+        return index_expression(node);
+    }
+    const auto exponent = integer(children[1], exponent_value, "the exponent of '**'");
     if (exponent < 0) fail_at(node, "a negative exponent gives no integer");
     if (const auto* wide = as<WideInteger>(base_value)) return exact_power(node, wide->value, exponent);
     const auto base = integer(children[0], base_value, "the base of '**'");
@@ -512,6 +524,30 @@ Value Evaluator::power(NodeId node) {
     }
     if (overflow) return exact_power(node, ExactInteger(base), exponent);
     return make(result);
+}
+
+// An index expression that is no affine form of the indexes: read per
+// instance, or, while the template is only looked at, one opaque symbol per
+// spelling, as the host names a cell by its text.
+Value Evaluator::index_expression(NodeId node) {
+    if (!opaque_) throw NeedsInstances{};
+    const auto [found, inserted] = opaque_slots_.try_emplace(spelling_of(node), index_count_ + opaque_slots_.size());
+    return make(Affine{0, {{found->second, 1}}});
+}
+
+std::string Evaluator::spelling_of(NodeId node) const {
+    const Node& n = tree_.node(node);
+    std::string spelling = std::to_string(static_cast<int>(n.kind)) + ':';
+    if (n.kind == NodeKind::name) {
+        spelling += tree_.symbol(n.value);
+    } else if (n.kind == NodeKind::wide_integer || n.kind == NodeKind::decimal || n.kind == NodeKind::string) {
+        spelling += tree_.string_value(n.value);
+    } else {
+        spelling += std::to_string(n.value);
+    }
+    spelling += '(';
+    for (const NodeId child : tree_.children(node)) spelling += spelling_of(child) + ',';
+    return spelling + ')';
 }
 
 Value Evaluator::exact_product(NodeId node, const ExactInteger& left, const ExactInteger& right) const {
@@ -537,6 +573,9 @@ Value Evaluator::connective(NodeId node) {
     Value right = evaluate_node(children[1]);
     const auto* a = as<std::int64_t>(left);
     const auto* b = as<std::int64_t>(right);
+    if (is_number_like(left) && is_number_like(right) && (as<Affine>(left) || as<Affine>(right))) {
+        return index_expression(node);
+    }
     if (as<Affine>(left) || as<Affine>(right)) throw NeedsInstances{};
     if (a && b) return make(kind == NodeKind::bit_and ? (*a & *b) : kind == NodeKind::bit_or ? (*a | *b) : (*a ^ *b));
     if (const auto x = exact_of(left), y = exact_of(right); x && y) {
@@ -555,7 +594,7 @@ Value Evaluator::inversion(NodeId node) {
     Value operand = evaluate_node(child);
     if (const auto* value = as<std::int64_t>(operand)) return make(~*value);
     if (const auto* wide = as<WideInteger>(operand)) return integer_value(~wide->value);
-    if (as<Affine>(operand)) throw NeedsInstances{};
+    if (as<Affine>(operand)) return index_expression(node);
     return make(FormulaValue{~formula(child, operand, "the operand of '~'")});
 }
 

@@ -96,8 +96,11 @@ public:
     // The same with index values that may pass 64 bits (integers, plain or wide).
     Value evaluate_exactly(const std::vector<Value>& index_values, InstanceContext* instance);
     // The value for all instances at once, index names standing for
-    // themselves; throws NeedsInstances when that cannot be.
-    Value evaluate_template(std::size_t index_count, InstanceContext* instance);
+    // themselves; throws NeedsInstances when that cannot be. With `opaque`,
+    // an index expression that is no affine form (i ** 2, ~i) stands for a
+    // symbol of its own spelling: the template can then be looked at (does
+    // it ever hold?), not instantiated.
+    Value evaluate_template(std::size_t index_count, InstanceContext* instance, bool opaque = false);
     [[nodiscard]] const std::vector<TemplateOccurrence>& template_occurrences() const { return templates_; }
     // The cell number of a template occurrence for these index values.
     // Throws the errors below.
@@ -120,6 +123,9 @@ private:
     std::span<const std::int64_t> index_values_;
     const std::vector<Value>* exact_index_values_ = nullptr;  // instead of index_values_, when set
     bool symbolic_ = false;
+    bool opaque_ = false;
+    std::size_t index_count_ = 0;
+    std::unordered_map<std::string, std::size_t> opaque_slots_;  // spelling -> slot past the indexes
     std::vector<TemplateOccurrence> templates_;
     std::unordered_map<std::string, std::size_t> template_ids_;
     std::vector<std::optional<Value>> locals_;  // comprehension targets, by symbol
@@ -146,6 +152,8 @@ private:
     Value template_occurrence(NodeId node, std::size_t variable, const std::vector<Value>& args);
     Value range(NodeId node, const std::vector<Value>& args);
     Value wide_range(NodeId node, const std::vector<Value>& args) const;
+    Value index_expression(NodeId node);
+    [[nodiscard]] std::string spelling_of(NodeId node) const;
     Value exact_product(NodeId node, const ExactInteger& left, const ExactInteger& right) const;
     Value exact_power(NodeId node, const ExactInteger& base, std::int64_t exponent) const;
     void refuse_index_values_outside_64_bits(NodeId node, const ModelVariable& variable,
