@@ -403,11 +403,13 @@ Value Evaluator::sum(NodeId node) {
     Term total;
     bool saw_term = false;
     bool overflow = false;
+    bool opaque_operand = false;
     for (const NodeId child : children) {
         const bool subtracted = tree_.node(child).kind == NodeKind::negated;
         Value operand = evaluate_node(subtracted ? tree_.children(child)[0] : child);
         if (is_number_like(operand)) {
             if (saw_term) fail_at(child, "a number cannot be added to a pseudo-Boolean sum (terms have no constant)");
+            opaque_operand = opaque_operand || is_opaque(operand);
             if (!exact && !as<WideInteger>(operand)) {
                 bool past = false;
                 const Affine part = subtracted ? scaled(affine_of(operand), -1, past) : affine_of(operand);
@@ -434,6 +436,7 @@ Value Evaluator::sum(NodeId node) {
         }
     }
     if (overflow) fail_at(node, "integer overflow in the sum");
+    if (opaque_operand) return index_expression(node);
     if (exact) return integer_value(*exact);
     if (number) return value_of(std::move(*number));
     return make(std::move(total));
@@ -442,6 +445,7 @@ Value Evaluator::sum(NodeId node) {
 Value Evaluator::negation(NodeId node) {
     Value operand = evaluate_node(tree_.children(node)[0]);
     bool overflow = false;
+    if (is_opaque(operand)) return index_expression(node);
     if (const auto exact = exact_of(operand)) return integer_value(-*exact);
     if (const auto* real = as<FloatValue>(operand)) {
         // As the host prints the negated float: -inf, and nan unsigned.
@@ -464,6 +468,9 @@ Value Evaluator::product(NodeId node) {
     Value left = evaluate_node(children[0]);
     Value right = evaluate_node(children[1]);
     bool overflow = false;
+    if ((is_opaque(left) || is_opaque(right)) && is_number_like(left) && is_number_like(right)) {
+        return index_expression(node);
+    }
     if ((as<Affine>(left) && as<std::int64_t>(right)) || (as<std::int64_t>(left) && as<Affine>(right))) {
         const bool left_form = as<Affine>(left) != nullptr;
         Value product = value_of(scaled(affine_of(left_form ? left : right),
@@ -528,7 +535,14 @@ Value Evaluator::power(NodeId node) {
 
 // An index expression that is no affine form of the indexes: read per
 // instance, or, while the template is only looked at, one opaque symbol per
-// spelling, as the host names a cell by its text.
+// spelling, as the host names such a cell by its text as written; arithmetic
+// on an opaque symbol is another one, of the whole expression's spelling.
+bool Evaluator::is_opaque(const Value& value) const {
+    const auto* form = as<Affine>(value);
+    return opaque_ && form != nullptr &&
+           std::any_of(form->terms.begin(), form->terms.end(), [this](const auto& t) { return t.first >= index_count_; });
+}
+
 Value Evaluator::index_expression(NodeId node) {
     if (!opaque_) throw NeedsInstances{};
     const auto [found, inserted] = opaque_slots_.try_emplace(spelling_of(node), index_count_ + opaque_slots_.size());

@@ -153,6 +153,7 @@ private:
     Value range(NodeId node, const std::vector<Value>& args);
     Value wide_range(NodeId node, const std::vector<Value>& args) const;
     Value index_expression(NodeId node);
+    [[nodiscard]] bool is_opaque(const Value& value) const;
     [[nodiscard]] std::string spelling_of(NodeId node) const;
     Value exact_product(NodeId node, const ExactInteger& left, const ExactInteger& right) const;
     Value exact_power(NodeId node, const ExactInteger& base, std::int64_t exponent) const;
