@@ -12,6 +12,7 @@ a SAT solver), with the same variable mapping.
 """
 
 import itertools
+import random
 import re
 
 import numpy as np
@@ -851,3 +852,51 @@ def test_cells_spelled_differently_are_one_variable_on_the_host_as_in_the_engine
     monkeypatch.delattr(ke, "read_clause_template")
     # The same cells are folded before the clauses are formed: no tautology, no repeated literal.
     assert built() == read
+
+
+# --- one outcome on every road, at random -------------------------------------------------------
+
+SPELLINGS = [lambda i: i, lambda i: i + 1, lambda i: 1 + i, lambda i: ~i + 3, lambda i: i ** 2, lambda i: (i & 1) + 1,
+             lambda i: 2 * i, lambda i: i * 2, lambda i: i - i, lambda i: 0, lambda i: i ** 2 + 0, lambda i: 3 - i,
+             lambda i: 2 - i]
+
+
+def outcome_on(road, monkeypatch, cells, join, bound, values):
+    """Refused (with the error's type) or taken (with the number of models): one random constraint."""
+    with monkeypatch.context() as patch:
+        if road == "host evaluates the text":
+            patch.delattr(ke, "read_clause_template")
+        model = new_model(road)
+        x = model.create_variables("x", a=8)
+        i = model.get_indexes(["i"])
+        literals = [~x[SPELLINGS[k](i)] if negated else x[SPELLINGS[k](i)] for k, negated in cells]
+        if bound is not None:
+            total = x[SPELLINGS[cells[0][0]](i)]
+            for k, _ in cells[1:]:
+                total = total + x[SPELLINGS[k](i)]
+            constraint = total >= bound
+        else:
+            constraint = literals[0]
+            for literal in literals[1:]:
+                constraint = (constraint & literal) if join else (constraint | literal)
+        try:
+            model.add_constraint(constraint, i=values)
+        except Exception as refused:
+            return type(refused).__name__
+        model.add_constraint(x[7] | ~x[7])
+        assert model.build_cnf() is True
+        keys = model_keys(model)
+        return len(models_of(model, keys))
+
+
+@pytest.mark.parametrize("seed", range(3))
+def test_cells_spelled_many_ways_give_one_outcome_on_every_road(seed, monkeypatch, declined):
+    """Contradictions, taken constraints and their models agree, however a cell is spelled."""
+    rng = random.Random(seed)
+    for _ in range(30):
+        cells = [(rng.randrange(len(SPELLINGS)), rng.random() < 0.5) for _ in range(rng.randrange(1, 4))]
+        join, bound = rng.random() < 0.6, rng.choice([None, None, 1, 2, 3, 4])
+        values = rng.choice([[], [0], [1], [0, 1], [2], [1, 2]])
+        outcomes = {road: outcome_on(road, monkeypatch, cells, join, bound, values) for road in ROADS}
+        assert len(set(outcomes.values())) == 1, (cells, join, bound, values, outcomes)
+    declined.clear()
