@@ -701,6 +701,91 @@ def test_column_names_with_blanks_or_empty_are_refused(names):
         new_solver(1).passColNames([0], names)
 
 
+# ------------------------------------------------- columns in HiGHS's order
+
+# The order in which HiGHS may hold the second block's six columns.
+SOLVER_ORDER = np.array([4, 0, 5, 2, 1, 3])
+
+
+def two_blocks(solver_order, kind: str) -> ls.LinearSolver:
+    """Nine columns, each with bounds of its own: three in the caller's order, then six
+    that HiGHS holds in solver_order; rows, costs, an offset and names. kind "lp" has a
+    unique optimum with unique duals, "mip" makes three columns integer, "qp" adds a
+    concave quadratic part over columns of both blocks to the maximised objective."""
+    rng = np.random.default_rng(5)
+    solver = new_solver()
+    solver.addVars(3, [0.0, -1.0, 0.5], [2.0, 3.0, 4.0])
+    solver.addVars(6, -0.5 * np.arange(6), 1.0 + np.arange(6), solver_order)
+    if kind == "mip":
+        make_integer(solver, [1, 4, 7])
+    for row in range(5):
+        solver.addRow(-INF, 3.0 + row, 4, rng.choice(9, size=4, replace=False), rng.uniform(0.5, 2.0, 4))
+    solver.addRows(2, [1.0, -INF], [INF, 6.0], 5, [0, 3, 5], [8, 2, 5, 3, 7], [1.0, 1.0, 1.0, 2.0, -1.0])
+    solver.changeObjectiveSense(ls.ObjSense.kMaximize)
+    solver.changeColsCost(9, np.arange(9), rng.uniform(0.1, 1.0, 9))
+    solver.changeColCost(6, 2.0)
+    solver.changeObjectiveOffset(1.5)
+    solver.passColNames(np.arange(9), [f"c{column}" for column in range(9)])
+    if kind == "qp":
+        # H = -(2·I + the entries 1 between columns 1 and 7 and between 4 and 8).
+        full = -2.0 * np.eye(9)
+        full[1, 7] = full[7, 1] = full[4, 8] = full[8, 4] = -1.0
+        pass_matrix(solver, np.tril(full))
+    return solver
+
+
+@pytest.mark.parametrize("kind", ["lp", "mip", "qp"])
+def test_columns_held_in_another_order_answer_by_the_callers_numbers(kind, tmp_path):
+    answers = []
+    for order in (None, SOLVER_ORDER):
+        solver = two_blocks(order, kind)
+        status, solution, objective = solve(solver)
+        files = []
+        for suffix in (".lp", ".mps"):
+            solver.writeModel(str(tmp_path / f"model{suffix}"))
+            files.append((tmp_path / f"model{suffix}").read_text())
+        answers.append((status, objective, solution, files))
+    (status, objective, plain, files), (held_status, held_objective, held, held_files) = answers
+    assert status == held_status == Status.kOptimal and held_objective == pytest.approx(objective)
+    for array in ("col_value", "row_value") + (("col_dual", "row_dual") if kind == "lp" else ()):
+        np.testing.assert_allclose(getattr(held, array), getattr(plain, array), atol=1e-7, err_msg=array)
+    assert held_files == files  # files list the columns by the caller's numbers
+    # HiGHS does hold them otherwise: its k-th column of the block has the bounds of the block's SOLVER_ORDER[k].
+    lower = np.asarray(two_blocks(SOLVER_ORDER, kind)._highs.getLp().col_lower_)
+    assert lower[3:].tolist() == (-0.5 * SOLVER_ORDER).tolist()
+
+
+def test_a_start_reaches_columns_held_in_another_order_padded_by_their_bounds():
+    for order in (None, [2, 0, 3, 1]):
+        solver = new_solver(2, 0.0, 10.0)
+        solver.addVars(4, [1.0, 2.0, 3.0, 4.0], [10.0] * 4, order)
+        make_integer(solver, np.arange(6))
+        solver.addRow(-INF, 40.0, 6, np.arange(6), np.ones(6))
+        solver.changeObjectiveSense(ls.ObjSense.kMaximize)
+        solver.changeColsCost(6, np.arange(6), np.ones(6))
+        solver.setOptionValue("time_limit", 0.0)
+        solver.setSolution(np.array([5.0, 6.0, 7.0, 8.0]))  # the last two columns take their lower bounds
+        status, solution, objective = solve(solver)
+        assert status == Status.kTimeLimit and solution.value_valid
+        assert solution.col_value.tolist() == [5.0, 6.0, 7.0, 8.0, 3.0, 4.0], order
+        assert objective == 33.0
+
+
+def test_integer_columns_of_a_quadratic_objective_are_named_by_the_callers_numbers():
+    solver = two_blocks(SOLVER_ORDER, "qp")
+    make_integer(solver, [3, 8])
+    with pytest.raises(ls.LinsolverError, match=r"integer columns: 3, 8$"):
+        solver.run()
+
+
+@pytest.mark.parametrize("order", [[0, 1], [0, 0, 1], [0, 1, 3], [-1, 0, 1], [0.0, 1.0, 2.0]])
+def test_a_solver_order_that_is_no_permutation_is_refused_and_adds_no_column(order):
+    solver = new_solver(1)
+    with pytest.raises((ValueError, TypeError), match="solver_order"):
+        solver.addVars(3, np.zeros(3), np.ones(3), order)
+    assert solver.num_columns == 1 and solver._highs.getNumCol() == 1
+
+
 # ----------------------------------------------------------- QP stopping
 
 # Six columns in [-10, 4.25], one equality row over two columns the objective

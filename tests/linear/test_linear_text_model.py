@@ -66,7 +66,8 @@ def test_variables_take_consecutive_blocks_of_columns(calls):
     assert model._general_shift_variable == 10
     assert model._variables == {"x": x, "y": y}
     added = [as_lists(args) for args in calls_named(calls, "addVars")]
-    assert added == [(6, [-inf] * 6, [inf] * 6), (4, [0.0] * 4, [10.0] * 4)]
+    # The solver holds x's block in row-major order of its elements: the order of x.map.
+    assert added == [(6, [-inf] * 6, [inf] * 6, [0, 2, 4, 1, 3, 5]), (4, [0.0] * 4, [10.0] * 4)]
     assert [as_lists(args) for args in calls_named(calls, "changeColsIntegrality")] == [
         (4, [6, 7, 8, 9], [linsolver.LinsolverVarType.kInteger] * 4)
     ]

@@ -244,3 +244,87 @@ def test_write_model_creates_the_parent_folders(tmp_path, monkeypatch):
     monkeypatch.chdir(tmp_path)
     model.write_model("bare.lp")
     assert sorted(path.name for path in tmp_path.iterdir()) == ["a", "bare.lp", "c"]
+
+
+class ColumnsInTheModelsOwnOrder(linsolver.LinearSolver):
+    """The engine's solver, holding every column at the model's own number."""
+
+    def addVars(self, n, lower, upper, solver_order=None):
+        super().addVars(n, lower, upper)
+
+
+# A 3 x 4 transport-like LP with a unique optimum and unique duals.
+COSTS = np.array([[4.0, 1.5, 3.0, 2.5], [2.0, 3.5, 1.0, 4.5], [3.0, 2.0, 5.0, 1.0]])
+SUPPLY = [9.0, 7.0, 8.0]
+DEMAND = [5.0, 6.0, 4.0, 7.0]
+
+
+def transport_model() -> LinearModel:
+    """Ship x[i, j] from i to j: each row of x within SUPPLY, each column of x at least
+    DEMAND (one constraint with foralls), plus a slack s in the first column; minimise the cost."""
+    model = quiet_model()
+    x = model.get_variables("x", VariableType.REAL, 0, 6, i=3, j=4)
+    s = model.get_variables("s", VariableType.REAL, 0, 1)
+    i, j = model.get_indexes(["i", "j"])
+    for row in range(3):
+        model.add_constraint(SumIt([x[row, column] for column in range(4)]) <= SUPPLY[row])
+    for column in range(4):
+        model.add_constraint(Sum(x[i, j], i=range(3)) + (s[()] if column == 0 else 0) >= DEMAND[column], j=[column])
+    model.add_target(SumIt([COSTS[row, column] * x[row, column] for row in range(3) for column in range(4)])
+                     + 10 * s[()], True)
+    return model
+
+
+def transport_by_milp():
+    """The same LP through scipy.optimize.milp, x row-major, then s."""
+    from scipy.optimize import Bounds, LinearConstraint, milp
+
+    supply = np.zeros((3, 13))
+    demand = np.zeros((4, 13))
+    for row in range(3):
+        supply[row, 4 * row: 4 * row + 4] = 1.0
+    for column in range(4):
+        demand[column, column: 12: 4] = 1.0
+    demand[0, 12] = 1.0
+    found = milp(np.append(COSTS.ravel(), 10.0), bounds=Bounds(0, [6.0] * 12 + [1.0]),
+                 constraints=[LinearConstraint(supply, -np.inf, SUPPLY), LinearConstraint(demand, DEMAND, np.inf)])
+    return found.fun, found.x[:12].reshape(3, 4)
+
+
+def test_a_model_reads_back_as_if_the_solver_held_its_columns_in_the_models_order(monkeypatch, tmp_path):
+    """The solver holds x's cells in row-major order; results, duals, files and names stay the model's."""
+    held = transport_model()
+    with monkeypatch.context() as patched:
+        patched.setattr(linsolver, "LinearSolver", ColumnsInTheModelsOwnOrder)
+        own = transport_model()
+    optimum, shipped = transport_by_milp()
+    texts = {}
+    for name, model in (("held", held), ("own", own)):
+        assert model.solve() is SolutionStatus.OPTIMAL
+        assert model.objective_value == pytest.approx(optimum)
+        assert model.get_result("x") == pytest.approx(shipped, abs=1e-9)
+        for suffix in (".lp", ".mps"):
+            model.write_model(tmp_path / f"{name}{suffix}")
+            texts[name, suffix] = (tmp_path / f"{name}{suffix}").read_text()
+    assert texts["held", ".lp"] == texts["own", ".lp"] and texts["held", ".mps"] == texts["own", ".mps"]
+    assert "x(2,1)" in texts["held", ".lp"]
+    solutions = held.get_linsolver_solution(), own.get_linsolver_solution()
+    for array in ("col_value", "col_dual", "row_value", "row_dual"):
+        np.testing.assert_allclose(*(getattr(solution, array) for solution in solutions), atol=1e-9, err_msg=array)
+    # The solver does hold them otherwise: x(0,1), column 3 of the model, is HiGHS's column 1.
+    assert held._linsolver_model._highs.getLp().col_cost_[1] == COSTS[0, 1]
+    assert own._linsolver_model._highs.getLp().col_cost_[3] == COSTS[0, 1]
+
+
+def test_a_warm_start_comes_back_in_the_variables_shape():
+    """A time limit of 0 keeps the start as the incumbent: what set_solution gave, get_result returns."""
+    model = quiet_model(time_limit=0.0)
+    y = model.get_variables("y", VariableType.INTEGER, 0, 10, i=2, j=3)
+    i, j = model.get_indexes(["i", "j"])
+    model.add_constraint(Sum(y[i, j], i=range(2), j=range(3)) <= 40)
+    model.add_target(Sum(y[i, j], i=range(2), j=range(3)), False)
+    start = np.array([[1, 2, 3], [4, 5, 6]])
+    model.set_solution("y", start)
+    assert model.solve() is SolutionStatus.SUBOPTIMAL
+    assert model.get_result("y").tolist() == start.tolist()
+    assert model.get_linsolver_solution().col_value.tolist() == [1, 4, 2, 5, 3, 6]  # the first index fastest

@@ -32,6 +32,11 @@ Conventions a caller relies on:
   value of its bounds nearest to 0. A started run whose solution does not have
   the objective value HiGHS reports, or leaves the rows or bounds (HiGHS can
   hand back the start itself), is solved again without the start.
+- Column order. ``addVars`` may be given the order in which HiGHS holds the
+  new block (HiGHS solves faster with its columns in the order the rows read
+  them). Every operation still takes and gives columns by their numbers: rows,
+  costs, the Hessian, start values, solutions, names, and model files, which
+  list the columns by number.
 - Counts of 0 are no-ops. Index arrays of any integer dtype and value arrays
   of any integer or float dtype (or sequences of numbers) are accepted and
   converted once.
@@ -76,6 +81,7 @@ import numpy as np
 import scipy.sparse as sparse
 from scipy.sparse.csgraph import connected_components
 
+from ._column_order import ColumnOrder, hessian_in_solver_order, model_in_caller_order
 from ._kelvo_engine import _linsolver_files, _linsolver_rows
 
 __all__ = [
@@ -169,6 +175,9 @@ class _SolutionArray:
         if self._name not in arrays:
             found = solution._found
             values = np.zeros(0) if found is None else np.asarray(getattr(found, self._name), dtype=np.float64)
+            positions = solution._column_positions
+            if self._name.startswith("col_") and positions is not None and len(values) == len(positions):
+                values = values[positions]
             arrays[self._name] = values
         return arrays[self._name]
 
@@ -189,9 +198,11 @@ class LinsolverSolution:
     col_dual = _SolutionArray()
     row_dual = _SolutionArray()
 
-    def __init__(self, found: Any = None) -> None:
-        # HiGHS's solution, a copy of its own, whose arrays are read on first use.
+    def __init__(self, found: Any = None, column_positions: np.ndarray | None = None) -> None:
+        # HiGHS's solution, a copy of its own, whose arrays are read on first use;
+        # its column arrays are in HiGHS's order, read at column_positions.
         self._found = found
+        self._column_positions = column_positions
         self._arrays: dict[str, np.ndarray] = {}
         self.value_valid: bool = False if found is None else bool(found.value_valid)
         self.dual_valid: bool = False if found is None else bool(found.dual_valid)
@@ -212,6 +223,7 @@ class LinearSolver:
             self._highs = highspy.Highs()
         self._qp_iteration_limit_given = False
         self._num_col = 0
+        self._columns = ColumnOrder()
         self._rows = _linsolver_rows.RowCollector()
         # One native call per row, with no Python frame in between: see addRow.
         self.addRow = _linsolver_rows.row_adder(self._rows)
@@ -251,17 +263,21 @@ class LinearSolver:
 
     # ----------------------------------------------------------- columns
 
-    def addVars(self, n: int, lower: Any, upper: Any) -> None:
+    def addVars(self, n: int, lower: Any, upper: Any, solver_order: Any = None) -> None:
         """Append columns with the given bounds.
 
         Args:
             n: The number of columns.
             lower: Lower bounds, an array of ``n`` or one number.
             upper: Upper bounds, an array of ``n`` or one number.
+            solver_order: The order in which HiGHS holds the new columns, a permutation
+                of 0 to ``n - 1`` counted from the first new column (HiGHS solves faster
+                with its columns in the order the rows read them). Every operation still
+                takes and gives columns by their numbers, model files list them by number.
 
         Raises:
             ValueError: Arrays of the wrong length, a lower bound of +infinity or an
-                upper bound of -infinity.
+                upper bound of -infinity, or a ``solver_order`` that is no permutation.
             LinsolverError: HiGHS refuses the columns.
         """
         n = _count(n, "n")
@@ -271,7 +287,11 @@ class LinearSolver:
         upper = _bound_vector(upper, n, "upper")
         if (lower == math.inf).any() or (upper == -math.inf).any():
             raise ValueError("a column's lower bound cannot be +infinity nor its upper bound -infinity")
+        order = None if solver_order is None else _permutation(solver_order, n)
+        if order is not None:
+            lower, upper = lower[order], upper[order]
         self._check(self._highs.addVars(n, lower, upper), "addVars")
+        self._columns.add_block(n, order)
         self._num_col += n
         self._rows.set_column_count(self._num_col)
 
@@ -296,7 +316,7 @@ class LinearSolver:
         if not known.all():
             raise ValueError(f"unknown column type {kinds[~known][0]} in types")
         self._check(
-            self._highs.changeColsIntegrality(n, columns, kinds.astype(np.uint8)),
+            self._highs.changeColsIntegrality(n, self._columns.positions(columns), kinds.astype(np.uint8)),
             "changeColsIntegrality",
         )
 
@@ -389,7 +409,8 @@ class LinearSolver:
         """
         column = self._column_number(column)
         cost = _finite_number(cost, "cost")
-        self._check(self._highs.changeColCost(column, cost), "changeColCost")
+        position = int(self._columns.positions(np.array([column]))[0])
+        self._check(self._highs.changeColCost(position, cost), "changeColCost")
 
     def changeColsCost(self, nnz: int, indices: Any, values: Any) -> None:
         """Set the cost of each listed column; other columns keep theirs.
@@ -408,7 +429,7 @@ class LinearSolver:
             return
         indices = self._column_vector(indices, nnz, "indices")
         values = _finite_vector(values, nnz, "values")
-        self._check(self._highs.changeColsCost(nnz, indices, values), "changeColsCost")
+        self._check(self._highs.changeColsCost(nnz, self._columns.positions(indices), values), "changeColsCost")
 
     def passHessian(
         self, dim: int, nnz: int, format: HessianFormat, starts: Any, indices: Any, values: Any
@@ -445,7 +466,7 @@ class LinearSolver:
             raise IndexError(f"Hessian row {bad} is out of range for side {dim}")
         data = _finite_vector(values, nnz, "values")
         matrix = sparse.csc_array((data, rows, starts), shape=(dim, dim))
-        self._hessian = _lower_triangle_of_hessian(matrix, format)
+        self._hessian = hessian_in_solver_order(_lower_triangle_of_hessian(matrix, format), self._columns)
         self._hessian_sent_width = None
         self._hessian_convex = {}
 
@@ -529,7 +550,7 @@ class LinearSolver:
         Returns:
             A ``LinsolverSolution`` with column and row values and duals.
         """
-        return LinsolverSolution(self._highs.getSolution())
+        return LinsolverSolution(self._highs.getSolution(), self._columns.all_positions())
 
     def getInfo(self) -> highspy.HighsInfo:
         """HiGHS's information on the last run.
@@ -563,7 +584,7 @@ class LinearSolver:
             ValueError: An empty name or one with a blank.
         """
         columns = self._column_vector(columns, len(names), "columns")
-        for column, name in zip(columns.tolist(), names):
+        for column, name in zip(self._columns.positions(columns).tolist(), names):
             if not isinstance(name, str) or not name or _BLANK.search(name):
                 raise ValueError(f"a column name must be a non-empty text without blanks, not {name!r}")
             self._check(self._highs.passColName(column, name), "passColName")
@@ -585,17 +606,26 @@ class LinearSolver:
                 f"cannot tell the model-file format from {path!r}: use a name ending in .mps or .lp"
             )
         self._synchronise()
-        if self._highs.writeModel(path) == highspy.HighsStatus.kError:
+        writer = self._highs if self._columns.is_identity else self._highs_in_caller_order()
+        if writer.writeModel(path) == highspy.HighsStatus.kError:
             raise OSError(f"could not write the model to {path!r}")
         if suffix == ".mps":
-            self._declare_each_columns_integrality(path)
+            self._declare_each_columns_integrality(path, writer)
 
-    def _declare_each_columns_integrality(self, path: str) -> None:
+    def _highs_in_caller_order(self) -> highspy.Highs:
+        """A copy of the model whose columns lie in the caller's order, for files."""
+        with _standard_output_discarded():
+            writer = highspy.Highs()
+        writer.setOptionValue("output_flag", False)
+        self._check(writer.passModel(model_in_caller_order(self._highs.getModel(), self._columns)), "passModel")
+        return writer
+
+    def _declare_each_columns_integrality(self, path: str, writer: highspy.Highs) -> None:
         """HiGHS leaves a column without entries wherever it stands between the
         integer markers; the markers are set anew by every column's own kind."""
         # A semi-integer column is declared by its bound, outside the markers.
         # HiGHS keeps no integrality at all for a model without integer columns.
-        integrality = np.asarray(self._highs.getLp().integrality_, dtype=np.int64)
+        integrality = np.asarray(writer.getLp().integrality_, dtype=np.int64)
         integer = np.zeros(self._num_col, dtype=bool)
         integer[: len(integrality)] = integrality == int(LinsolverVarType.kInteger)
         written = Path(path).read_bytes()
@@ -630,7 +660,7 @@ class LinearSolver:
         first_row = self._rows.rows_taken
         for lower, upper, starts, indices, values in self._rows.take_rows():
             status = self._highs.addRows(
-                len(lower), lower, upper, len(indices), starts[:-1], indices, values
+                len(lower), lower, upper, len(indices), starts[:-1], self._columns.positions(indices), values
             )
             if status == highspy.HighsStatus.kError:
                 # The rows are out of the collector and not in HiGHS: solving on
@@ -665,6 +695,8 @@ class LinearSolver:
         if self._hessian is None or self._hessian.nnz == 0:
             return
         integrality = np.asarray(self._highs.getLp().integrality_, dtype=np.int64)
+        if len(integrality) == self._num_col:
+            integrality = self._columns.in_caller_order(integrality)
         integer = np.flatnonzero(np.isin(integrality, _INTEGER_KINDS))
         if len(integer):
             raise LinsolverError(
@@ -696,11 +728,12 @@ class LinearSolver:
     def _send_start(self, values: np.ndarray) -> None:
         if len(values) < self._num_col:
             lp = self._highs.getLp()
-            lower = np.asarray(lp.col_lower_, dtype=np.float64)[len(values) :]
-            upper = np.asarray(lp.col_upper_, dtype=np.float64)[len(values) :]
+            missing = self._columns.positions(np.arange(len(values), self._num_col))
+            lower = np.asarray(lp.col_lower_, dtype=np.float64)[missing]
+            upper = np.asarray(lp.col_upper_, dtype=np.float64)[missing]
             values = np.concatenate([values, np.clip(0.0, lower, upper)])
         start = highspy.HighsSolution()
-        start.col_value = values
+        start.col_value = self._columns.in_solver_order(values)
         start.value_valid = True
         self._check(self._highs.setSolution(start), "setSolution")
 
@@ -780,6 +813,18 @@ def _finite_vector(values: Any, n: int | None, what: str) -> np.ndarray:
     if not np.isfinite(array).all():
         raise ValueError(f"{what} must be finite")
     return np.ascontiguousarray(array)
+
+
+def _permutation(values: Any, n: int) -> np.ndarray:
+    order = _integer_vector(values, None, "solver_order")
+    if len(order) != n:
+        raise ValueError(f"solver_order must hold n = {n} entries, not {len(order)}")
+    seen = np.zeros(n, dtype=bool)
+    inside = (order >= 0) & (order < n)
+    seen[order[inside]] = True
+    if not (inside.all() and seen.all()):
+        raise ValueError(f"solver_order must be a permutation of 0 to {n - 1}")
+    return order
 
 
 def _bound_vector(values: Any, n: int, what: str) -> np.ndarray:

@@ -12,7 +12,7 @@ from vx_encoder._exceptions import VariableError, SolverError, FormulaError
 from vx_encoder.core.refusal import refuse, refuse_reserved_name
 from vx_encoder.core.solver_results import Hessian, SolverResults
 from vx_encoder.core.variable_checks import checked_sizes, checked_start_values, refuse_bounds_no_column_takes
-from vx_encoder.linear_parser.linear_variables import LinearVariable, Index
+from vx_encoder.linear_parser.linear_variables import LinearVariable, Index, columns_in_row_major_order
 from vx_encoder.linear_parser.compiled_linear_expressions import CompiledSum, CompiledLinearExpression, rows_by_row
 from vx_encoder.linear_parser.linear_expression import (
     LinearExpression, _is_number, refuse_index_values_not_iterable,
@@ -118,16 +118,16 @@ class LinearModel(SolverResults):
         # leaves the model as it was, its name free.
         if variable_type == VariableType.INTEGER:
             lower, upper = self.__integer_bounds(name, lo, hi, count)
-            self.__add_columns(count, lower, upper)
+            self.__add_columns(sizes, lower, upper)
             self.__mark_integer(first_column, count)
             type_name = _integer_result_type(lo, hi)
         elif variable_type == VariableType.REAL:
             self.__add_columns(
-                count, np.full(count, fill_value=lo, dtype=np.float64), np.full(count, fill_value=hi, dtype=np.float64)
+                sizes, np.full(count, fill_value=lo, dtype=np.float64), np.full(count, fill_value=hi, dtype=np.float64)
             )
             type_name = "float64"
         else:
-            self.__add_columns(count, np.zeros(count, dtype=np.int32), np.ones(count, dtype=np.int32))
+            self.__add_columns(sizes, np.zeros(count, dtype=np.int32), np.ones(count, dtype=np.int32))
             self.__mark_integer(first_column, count)
             type_name = "int32"
         variable = LinearVariable(name, lo, hi, dims, first_column, type_var=type_name)
@@ -297,8 +297,15 @@ class LinearModel(SolverResults):
         except OverflowError:
             refuse(ValueError, f"The boundaries {lo} and {hi} of integer variable {name} are out of range")
 
-    def __add_columns(self, count: int, lower: np.ndarray, upper: np.ndarray) -> None:
-        self._linsolver_model.addVars(count, lower, upper)
+    def __add_columns(self, sizes: tp.List[int], lower: np.ndarray, upper: np.ndarray) -> None:
+        count = len(lower)
+        # The solver holds the block in row-major order of the elements, the order
+        # in which rows over the last index read them, and solves such rows
+        # markedly faster; the model's column numbers stay the first index fastest.
+        if len(sizes) > 1:
+            self._linsolver_model.addVars(count, lower, upper, columns_in_row_major_order(0, sizes))
+        else:
+            self._linsolver_model.addVars(count, lower, upper)
         # Counted at once, so that the model and the solver agree on the
         # number of columns even if a later call fails.
         self._general_shift_variable += count

@@ -45,6 +45,13 @@ def _grouped(operand) -> str:
     return format(operand)
 
 
+def columns_in_row_major_order(first_column: int, sizes: tp.Sequence[int]) -> np.ndarray:
+    """The columns of a variable's elements, the first index fastest among the columns,
+    listed in row-major order of the elements (the last index fastest)."""
+    count = int(np.prod(sizes, dtype=np.int64))
+    return np.arange(first_column, first_column + count).reshape(sizes, order="F").ravel()
+
+
 class LinearVariable(LinearCells):
     """A block of consecutive solver columns with named dimensions; the first index varies fastest.
 
@@ -118,8 +125,7 @@ class LinearVariable(LinearCells):
 
     def _columns(self) -> np.ndarray:
         """The columns of all elements, in row-major order: the block read in column-major order."""
-        count = int(np.prod(self._sizes, dtype=np.int64))
-        return np.arange(self._st_shift, self._st_shift + count).reshape(self._sizes, order="F").ravel()
+        return columns_in_row_major_order(self._st_shift, self._sizes)
 
     def __refuse_index_values(self, items: tuple) -> tp.NoReturn:
         values = ", ".join(str(item) for item in items)
