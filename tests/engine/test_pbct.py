@@ -135,11 +135,63 @@ def test_at_most_k_propagates_fully(n, k):
             assert not status
 
 
+@pytest.mark.parametrize("n", [4, 7, 9])
+def test_cardinality_between_two_bounds_every_assignment(n):
+    """Both bounds are read from one counter or totalizer, whichever the sizes
+    choose; every range, empty ones and single counts included."""
+    terms = [(v, 1) for v in range(1, n + 1)]
+    for lower in range(-1, n + 2):
+        for upper in range(lower - 1, n + 2):
+            check_exhaustively(terms, BOTH, upper, lower)
+
+
+@pytest.mark.parametrize("n, k", [
+    (12, 1), (40, 1), (300, 1),   # at most one (chain, product) and one clause
+    (20, 2), (16, 2),              # sequential counter read at both bounds
+    (19, 3), (20, 5), (30, 8),     # totalizer read at both bounds
+    (19, 17),                      # counted on the negations
+])
+def test_exactly_k_propagates_fully(n, k):
+    """With k inputs true unit propagation sets every other input false, with
+    n - k false it sets every other one true, and one more of either is a
+    conflict."""
+    encoding = Encoding([(v, 1) for v in range(1, n + 1)], BOTH, k)
+    rng = random.Random(n * 100 + k)
+    with Solver(name="minisat22", bootstrap_with=encoding.clauses) as solver:
+        for _ in range(10):
+            order = rng.sample(encoding.inputs, n)
+            true, false = order[:k + 1], [-v for v in order[k - 1:]]
+            for fixed, others in ((true[:k], [-v for v in order[k:]]), (false[1:], order[:k - 1])):
+                status, implied = solver.propagate(assumptions=fixed)
+                assert status
+                assert set(others) <= set(implied)
+            assert not solver.propagate(assumptions=true)[0]
+            assert not solver.propagate(assumptions=false)[0]
+
+
+@pytest.mark.parametrize("n", [30, 64, 1000])
+def test_at_most_one_of_many(n):
+    """Large sets get the product grid: every single input extends, every pair
+    of inputs is refused by unit propagation alone."""
+    encoding = Encoding([(v, 1) for v in range(1, n + 1)], LEQ, 1)
+    rng = random.Random(n)
+    pairs = list(itertools.combinations(encoding.inputs, 2))
+    with Solver(name="minisat22", bootstrap_with=encoding.clauses) as solver:
+        assert solver.solve(assumptions=[-v for v in encoding.inputs])
+        for v in encoding.inputs:
+            status, implied = solver.propagate(assumptions=[v])
+            assert status and {-w for w in encoding.inputs if w != v} <= set(implied)
+            assert solver.solve(assumptions=[v])
+        for pair in rng.sample(pairs, min(len(pairs), 2000)):
+            assert not solver.propagate(assumptions=list(pair))[0]
+
+
 @pytest.mark.parametrize("n, k", [(60, 20), (60, 45), (100, 50), (150, 100), (300, 140)])
 @pytest.mark.parametrize("comparator", [LEQ, GEQ, BOTH])
 def test_cardinality_for_every_count_of_true_inputs(n, k, comparator):
-    """Large k gets the modulo totalizer; whether an assignment may extend
-    depends only on how many inputs it sets, so every count is tried."""
+    """Large k gets a totalizer or, for the two bounds at once, the adders;
+    whether an assignment may extend depends only on how many inputs it sets,
+    so every count is tried."""
     terms = [(v, 1) for v in range(1, n + 1)]
     encoding = Encoding(terms, comparator, k)
     rng = random.Random(n + k)
@@ -153,10 +205,21 @@ def test_cardinality_for_every_count_of_true_inputs(n, k, comparator):
 
 def test_cardinality_encodings_are_compact():
     encoding = Encoding([(v, 1) for v in range(1, 1001)], LEQ, 1)
-    assert len(encoding.clauses) <= 3 * 1000
+    assert len(encoding.clauses) <= 2.2 * 1000
     assert len(encoding.auxiliaries) <= 1000
     # A plain k-bounded totalizer needs about 260,000 clauses here.
     assert len(Encoding([(v, 1) for v in range(1, 1001)], LEQ, 500).clauses) <= 35_000
+
+
+@pytest.mark.parametrize("n, k", [(19, 3), (30, 2), (60, 20), (1000, 1), (1000, 100), (1000, 990)])
+def test_exactly_k_is_one_structure(n, k):
+    """Equality reads one structure from both sides: never more than the two
+    one-sided constraints together, and with the adders hardly more than one."""
+    terms = [(v, 1) for v in range(1, n + 1)]
+    exactly, at_most, at_least = (len(Encoding(terms, comparator, k).clauses) for comparator in (BOTH, LEQ, GEQ))
+    assert exactly <= at_most + at_least
+    adders = make_config(cardinality_encodings=False)
+    assert len(Encoding(terms, BOTH, k, config=adders).clauses) <= 1.01 * len(Encoding(terms, LEQ, k, config=adders).clauses)
 
 
 @pytest.mark.parametrize("seed", range(3))
@@ -356,7 +419,11 @@ class TestClauseLimit:
         ([(v, 1) for v in range(1, 31)], BOTH, 1),    # at most one and a clause
         ([(v, 1) for v in range(1, 31)], LEQ, 2),     # sequential counter
         ([(v, 1) for v in range(1, 31)], LEQ, 4),     # totalizer
-        ([(v, 1) for v in range(1, 301)], GEQ, 120),  # modulo totalizer
+        ([(v, 1) for v in range(1, 31)], BOTH, 2),    # sequential counter, both bounds
+        ([(v, 1) for v in range(1, 31)], BOTH, 4),    # totalizer, both bounds
+        ([(v, 1) for v in range(1, 301)], LEQ, 1),    # product at most one
+        ([(v, 1) for v in range(1, 301)], GEQ, 120),  # large k
+        ([(v, 1) for v in range(1, 1001)], BOTH, 100),  # adders for a cardinality
     ])
     def test_limit_equal_to_the_need_is_enough(self, terms, comparator, bound):
         """The encoder's own size estimates must not refuse what fits, nor pick
@@ -370,9 +437,10 @@ class TestClauseLimit:
         with pytest.raises(ValueError, match=str(needed - 1)):
             Encoding(self.terms, LEQ, 200, config=make_config(limit=needed - 1))
 
-    def test_cardinality_constraint_over_the_limit_falls_back_to_adders(self):
-        # The counting encodings need about 29,000 clauses here, adders 14,000.
-        n, k = 1000, 500
+    @pytest.mark.parametrize("k", [30, 500])
+    def test_cardinality_constraint_over_the_limit_falls_back_to_adders(self, k):
+        # The counting encodings need 36,000 and 260,000 clauses here, adders 14,000.
+        n = 1000
         terms = [(v, 1) for v in range(1, n + 1)]
         encoding = Encoding(terms, LEQ, k, config=make_config(limit=20_000))
         rng = random.Random(5)

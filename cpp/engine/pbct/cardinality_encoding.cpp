@@ -4,8 +4,7 @@
 #include <vector>
 
 #include "engine/pbct/adder_encoding.hpp"
-#include "engine/pbct/modulo_totalizer_encoding.hpp"
-#include "engine/pbct/sequential_at_most_one.hpp"
+#include "engine/pbct/at_most_one_encoding.hpp"
 #include "engine/pbct/sequential_counter_encoding.hpp"
 #include "engine/pbct/totalizer_encoding.hpp"
 
@@ -13,55 +12,95 @@ namespace kelvo {
 
 namespace {
 
-// The plain totalizer and the sequential counter propagate fully, the modulo
-// totalizer does not; the full ones are kept unless clearly larger. Where the
-// sequential counter is no larger (small k) it is taken: a solver refutes
-// capacity pigeonhole faster on it than on the totalizer. When nothing fits
-// the clause limit, the far smaller (and weaker) adder network may.
-constexpr double totalizer_preference = 1.5;
+// The counter and the totalizer propagate fully, the adder does not; they are
+// kept unless this many times larger than the adder. Of the two, the counter
+// is taken where it is no larger: a solver refutes capacity pigeonhole faster
+// on it.
+constexpr std::int64_t adder_preference = 10;
 
-void encode_adders_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer) {
+// Every adder writes at least seven clauses and there are about as many as
+// literals, so a full encoding under this many clauses never loses to it.
+std::int64_t fewest_adder_clauses(std::size_t literal_count) { return 3 * static_cast<std::int64_t>(literal_count); }
+
+std::vector<Literal> negations(std::span<const Literal> literals) {
+    std::vector<Literal> negated(literals.begin(), literals.end());
+    for (auto& literal : negated) literal = -literal;
+    return negated;
+}
+
+// The adder network staged apart, so that its size can be weighed before it
+// is kept; nothing when it does not fit the clause limit.
+std::optional<ClauseWriter> staged_adders(std::span<const Literal> literals, std::size_t at_most,
+                                          std::size_t at_least, const ClauseWriter& writer) {
     std::vector<WeightedTerm> terms;
     terms.reserve(literals.size());
     for (const auto literal : literals) terms.push_back({literal, 1});
-    encode_with_adders(terms, static_cast<std::int64_t>(k), std::nullopt, writer);
+    ClauseWriter staged(writer.variables(), writer.clause_budget());
+    try {
+        const auto lower = at_least > 0 ? std::optional<std::int64_t>(at_least) : std::nullopt;
+        encode_with_adders(terms, static_cast<std::int64_t>(at_most), lower, staged);
+    } catch (const ClauseLimitExceeded&) {
+        return std::nullopt;
+    }
+    return staged;
 }
 
-void encode_counting_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer) {
-    const auto budget = writer.clause_budget();
-    const auto plain = totalizer_clause_count(literals.size(), k);
-    const auto modulo = best_modulus(literals.size(), k, budget);
-    const bool plain_fits = plain <= budget;
-    const bool modulo_fits = modulo.clauses <= budget;
-    const bool modulo_clearly_smaller =
-        static_cast<double>(plain) > totalizer_preference * static_cast<double>(modulo.clauses);
-    const auto sequential = sequential_counter_clause_count(literals.size(), k);
-    if (modulo_fits && (!plain_fits || modulo_clearly_smaller)) {
-        encode_modulo_totalizer_at_most(literals, k, modulo.modulus, writer);
-    } else if (sequential <= plain && sequential <= budget) {
-        encode_sequential_counter_at_most(literals, k, writer);
-    } else if (plain_fits) {
-        encode_totalizer_at_most(literals, k, writer);
+void encode_counting(std::span<const Literal> literals, std::size_t at_most, std::size_t at_least,
+                     ClauseWriter& writer) {
+    const auto n = literals.size();
+    const auto sequential = sequential_counter_clause_count(n, at_most, at_least);
+    const auto totalizer = totalizer_clause_count(n, at_most, at_least);
+    const auto full = std::min(sequential, totalizer);
+    if (full > adder_preference * fewest_adder_clauses(n) || full > writer.clause_budget()) {
+        if (auto adders = staged_adders(literals, at_most, at_least, writer)) {
+            const auto adder_clauses = static_cast<std::int64_t>(adders->clauses().size());
+            if (full > adder_preference * adder_clauses || full > writer.clause_budget()) {
+                writer.append(*adders);
+                return;
+            }
+        }
+    }
+    if (sequential <= totalizer) {
+        encode_sequential_counter(literals, at_most, at_least, writer);
     } else {
-        encode_adders_at_most(literals, k, writer);
+        encode_totalizer(literals, at_most, at_least, writer);
+    }
+}
+
+// Bounds that leave both sides open: 1 <= at_most < n.
+void encode_open_bounds(std::span<const Literal> literals, std::size_t at_most, std::size_t at_least,
+                        ClauseWriter& writer) {
+    const std::size_t n = literals.size();
+    if (at_least == 1) {
+        // One clause says it, as strongly as any counter.
+        writer.add(literals);
+        at_least = 0;
+    }
+    if (at_least == 0 && at_most == 1) {
+        encode_at_most_one(literals, writer);
+    } else if (at_least == 0 && at_most + 1 == n) {
+        writer.add(negations(literals));
+    } else {
+        encode_counting(literals, at_most, at_least, writer);
     }
 }
 
 }  // namespace
 
-void encode_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer) {
+void encode_cardinality(std::span<const Literal> literals, std::size_t at_most, std::size_t at_least,
+                        ClauseWriter& writer) {
     const std::size_t n = literals.size();
-    if (k >= n) return;
-    if (k == 0) {
+    if (at_most == 0) {
         for (const auto literal : literals) writer.add({-literal});
-    } else if (k == 1) {
-        encode_at_most_one(literals, writer);
-    } else if (k + 1 == n) {
-        std::vector<Literal> not_all(literals.begin(), literals.end());
-        for (auto& literal : not_all) literal = -literal;
-        writer.add(not_all);
+        return;
+    }
+    // The structures grow with at_most: count the false literals where that
+    // is the smaller count.
+    if (at_least > 0 && n - at_least < at_most) {
+        const auto negated = negations(literals);
+        encode_open_bounds(negated, n - at_least, n - at_most, writer);
     } else {
-        encode_counting_at_most(literals, k, writer);
+        encode_open_bounds(literals, at_most, at_least, writer);
     }
 }
 

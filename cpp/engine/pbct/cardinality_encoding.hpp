@@ -1,8 +1,9 @@
 #pragma once
-// At most k of a set of literals, with the encoding that suits k and the set:
-// a single clause, the at-most-one chain, a sequential counter or a totalizer
-// (plain or modulo, by clause count). If none fits the clause limit, adders
-// are tried.
+// at_least <= count of true literals <= at_most as one structure, with the
+// encoding that suits the bounds and the set: unit clauses, a single clause,
+// an at-most-one encoding, a sequential counter or a totalizer read at both
+// bounds, or, where those would be many times larger, the adder network with
+// its one comparison.
 
 #include <cstddef>
 #include <span>
@@ -11,6 +12,8 @@
 
 namespace kelvo {
 
-void encode_at_most(std::span<const Literal> literals, std::size_t k, ClauseWriter& writer);
+// at_least <= at_most < literals.size(); at_least = 0: no lower bound.
+void encode_cardinality(std::span<const Literal> literals, std::size_t at_most, std::size_t at_least,
+                        ClauseWriter& writer);
 
 }  // namespace kelvo

@@ -34,6 +34,13 @@ public:
         clauses_.append(clause);
     }
 
+    // Keeps what another writer staged from this one's state (its numberer and
+    // remaining budget): its clauses follow these, its numberer replaces this one.
+    void append(const ClauseWriter& staged) {
+        clauses_.append_all(staged.clauses_);
+        variables_ = staged.variables_;
+    }
+
     // Refuses early an encoding known to need `count` clauses beyond those written.
     void expect(std::int64_t count) const {
         if (count > clause_limit_ - static_cast<std::int64_t>(clauses_.size())) throw ClauseLimitExceeded(clause_limit_);

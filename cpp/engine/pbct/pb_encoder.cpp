@@ -25,19 +25,13 @@ void check_inputs_below_numberer(const PBConstraint& constraint, const AuxVarMan
     }
 }
 
-std::vector<Literal> literals_of(const std::vector<WeightedTerm>& terms, bool negated) {
-    std::vector<Literal> literals;
-    literals.reserve(terms.size());
-    for (const auto& term : terms) literals.push_back(negated ? -term.literal : term.literal);
-    return literals;
-}
-
+// Both bounds go to one structure, which reads the count from both sides.
 void encode_cardinality(const NormalisedConstraint& normal, ClauseWriter& writer) {
-    const auto n = normal.terms.size();
-    encode_at_most(literals_of(normal.terms, false), static_cast<std::size_t>(*normal.upper), writer);
-    if (normal.lower) {
-        encode_at_most(literals_of(normal.terms, true), n - static_cast<std::size_t>(*normal.lower), writer);
-    }
+    std::vector<Literal> literals;
+    literals.reserve(normal.terms.size());
+    for (const auto& term : normal.terms) literals.push_back(term.literal);
+    encode_cardinality(literals, static_cast<std::size_t>(*normal.upper),
+                       static_cast<std::size_t>(normal.lower.value_or(0)), writer);
 }
 
 }  // namespace

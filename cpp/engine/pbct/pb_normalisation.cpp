@@ -70,7 +70,7 @@ public:
         lower_ = lower.value_or(0);
         upper_ = upper.value_or(total_);
         // Heaviest last, so forced terms are popped from the back.
-        std::sort(terms_.begin(), terms_.end(),
+        std::stable_sort(terms_.begin(), terms_.end(),
                   [](const WeightedTerm& a, const WeightedTerm& b) { return a.weight < b.weight; });
     }
 

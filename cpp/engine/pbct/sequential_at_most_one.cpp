@@ -2,20 +2,8 @@
 
 namespace kelvo {
 
-namespace {
-
-// Up to five literals the pairs are no more clauses than the chain, and need
-// no auxiliaries.
-constexpr std::size_t largest_pairwise = 5;
-
-void encode_pairwise(std::span<const Literal> literals, ClauseWriter& writer) {
-    for (std::size_t i = 0; i < literals.size(); ++i) {
-        for (std::size_t j = i + 1; j < literals.size(); ++j) writer.add({-literals[i], -literals[j]});
-    }
-}
-
 // seen_i: some of the first i + 1 literals is true.
-void encode_sequential(std::span<const Literal> literals, ClauseWriter& writer) {
+void encode_sequential_at_most_one(std::span<const Literal> literals, ClauseWriter& writer) {
     const std::size_t n = literals.size();
     writer.expect(3 * static_cast<std::int64_t>(n) - 4);
     Literal seen = writer.new_variable();
@@ -28,17 +16,6 @@ void encode_sequential(std::span<const Literal> literals, ClauseWriter& writer) 
         seen = next_seen;
     }
     writer.add({-literals[n - 1], -seen});
-}
-
-}  // namespace
-
-void encode_at_most_one(std::span<const Literal> literals, ClauseWriter& writer) {
-    if (literals.size() <= 1) return;
-    if (literals.size() <= largest_pairwise) {
-        encode_pairwise(literals, writer);
-    } else {
-        encode_sequential(literals, writer);
-    }
 }
 
 }  // namespace kelvo

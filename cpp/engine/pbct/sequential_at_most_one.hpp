@@ -1,7 +1,6 @@
 #pragma once
-// At most one literal true: pairwise exclusions for a handful of literals,
-// a sequential chain above (3n - 4 clauses, n - 1 auxiliaries; unit
-// propagation sees every conflict).
+// At most one literal true with a sequential chain: 3n - 4 clauses, n - 2
+// auxiliaries; unit propagation sees every conflict.
 
 #include <span>
 
@@ -9,6 +8,7 @@
 
 namespace kelvo {
 
-void encode_at_most_one(std::span<const Literal> literals, ClauseWriter& writer);
+// literals.size() >= 2.
+void encode_sequential_at_most_one(std::span<const Literal> literals, ClauseWriter& writer);
 
 }  // namespace kelvo
