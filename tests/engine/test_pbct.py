@@ -147,8 +147,8 @@ def test_cardinality_between_two_bounds_every_assignment(n):
 
 @pytest.mark.parametrize("n, k", [
     (12, 1), (40, 1), (300, 1),   # at most one (chain, product) and one clause
-    (20, 2), (16, 2),              # sequential counter read at both bounds
-    (19, 3), (20, 5), (30, 8),     # totalizer read at both bounds
+    (20, 2), (19, 3), (30, 8),     # sequential counter read at both bounds
+    (80, 25), (100, 30),           # totalizer read at both bounds
     (19, 17),                      # counted on the negations
 ])
 def test_exactly_k_propagates_fully(n, k):
@@ -167,6 +167,42 @@ def test_exactly_k_propagates_fully(n, k):
                 assert set(others) <= set(implied)
             assert not solver.propagate(assumptions=true)[0]
             assert not solver.propagate(assumptions=false)[0]
+
+
+def propagated_by_counting(n, at_most, at_least, fixed):
+    """What unit propagation must find on a fully propagating cardinality
+    encoding: None for a conflict, else the inputs it sets."""
+    true = sum(1 for literal in fixed if literal > 0)
+    false = len(fixed) - true
+    if true > at_most or false > n - at_least:
+        return None
+    free = set(range(1, n + 1)) - {abs(literal) for literal in fixed}
+    if true == at_most:
+        return {-v for v in free}
+    if false == n - at_least:
+        return set(free)
+    return set()
+
+
+@pytest.mark.parametrize("n, k, comparator", [
+    (19, 3, LEQ), (21, 4, LEQ), (20, 7, LEQ), (30, 1, LEQ), (19, 16, GEQ),
+    (120, 50, LEQ), (20, 2, BOTH), (20, 5, BOTH), (80, 25, BOTH), (19, 17, BOTH), (40, 1, BOTH),
+])
+def test_propagation_on_partial_assignments(n, k, comparator):
+    """Any inputs fixed either way: unit propagation finds exactly what the
+    counts of true and false inputs decide."""
+    encoding = Encoding([(v, 1) for v in range(1, n + 1)], comparator, k)
+    at_most = n if comparator == GEQ else k
+    at_least = 0 if comparator == LEQ else k
+    rng = random.Random(n * 7 + k)
+    with Solver(name="minisat22", bootstrap_with=encoding.clauses) as solver:
+        for _ in range(300):
+            fixed = [v if rng.random() < 0.5 else -v for v in rng.sample(encoding.inputs, rng.randint(1, n))]
+            status, implied = solver.propagate(assumptions=fixed)
+            expected = propagated_by_counting(n, at_most, at_least, fixed)
+            assert status == (expected is not None), fixed
+            if status:
+                assert {literal for literal in implied if abs(literal) <= n} - set(fixed) == expected, fixed
 
 
 @pytest.mark.parametrize("n", [30, 64, 1000])
@@ -418,9 +454,9 @@ class TestClauseLimit:
         (terms, LEQ, 200),                            # adders
         ([(v, 1) for v in range(1, 31)], BOTH, 1),    # at most one and a clause
         ([(v, 1) for v in range(1, 31)], LEQ, 2),     # sequential counter
-        ([(v, 1) for v in range(1, 31)], LEQ, 4),     # totalizer
+        ([(v, 1) for v in range(1, 121)], LEQ, 50),   # totalizer
         ([(v, 1) for v in range(1, 31)], BOTH, 2),    # sequential counter, both bounds
-        ([(v, 1) for v in range(1, 31)], BOTH, 4),    # totalizer, both bounds
+        ([(v, 1) for v in range(1, 81)], BOTH, 25),   # totalizer, both bounds
         ([(v, 1) for v in range(1, 301)], LEQ, 1),    # product at most one
         ([(v, 1) for v in range(1, 301)], GEQ, 120),  # large k
         ([(v, 1) for v in range(1, 1001)], BOTH, 100),  # adders for a cardinality
