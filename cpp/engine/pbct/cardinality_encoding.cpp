@@ -13,8 +13,8 @@ namespace kelvo {
 namespace {
 
 // The counter and the totalizer propagate fully, the adder does not: on
-// capacity pigeonhole a solver needs 10 to 80 times longer on adders four to
-// six times smaller. The full encodings are kept unless this many times larger
+// capacity pigeonhole a solver needs 5 to 80 times longer on adders 1.5 to 4
+// times smaller. The full encodings are kept unless this many times larger
 // than the adder (then their size is what costs).
 constexpr std::int64_t adder_preference = 10;
 // Of the two, the counter is taken unless the totalizer is clearly smaller: on
@@ -22,8 +22,9 @@ constexpr std::int64_t adder_preference = 10;
 // about the same size.
 constexpr double counter_preference = 1.5;
 
-// Every adder writes at least seven clauses and there are about as many as
-// literals, so a full encoding under this many clauses never loses to it.
+// The adders write more than three clauses per literal (seven a half adder,
+// fourteen a full adder, about one adder per literal): a full encoding below
+// adder_preference times this is kept without trying them.
 std::int64_t fewest_adder_clauses(std::size_t literal_count) { return 3 * static_cast<std::int64_t>(literal_count); }
 
 std::vector<Literal> negations(std::span<const Literal> literals) {
