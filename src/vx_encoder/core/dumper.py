@@ -40,6 +40,40 @@ class DumpArgs:
     eval_state: tp.Dict[str, tp.Any]
     cnf_stor: ke.wcnf_storage
 
+    def variables(self) -> tp.Mapping[str, tp.Any]:
+        """The variables the record's template names, as its state holds them."""
+        return self.eval_state
+
+
+class DeferredStateDumpArgs(DumpArgs):
+    """A record whose state, a copy of every variable, is made only when read:
+    instantiating reads the variables' shapes, not their copies.
+
+    Args:
+        variables: The variables by name; the record keeps them as they are now.
+        **fields: Every other field of a DumpArgs.
+    """
+
+    def __init__(self, variables: tp.Mapping[str, tp.Any], **fields: tp.Any) -> None:
+        self._variables = dict(variables)
+        self._state: tp.Optional[tp.Dict[str, tp.Any]] = None
+        super().__init__(eval_state=None, **fields)  # type: ignore[arg-type]
+
+    @property  # type: ignore[override]
+    def eval_state(self) -> tp.Dict[str, tp.Any]:
+        """A copy of every variable, made at the first read."""
+        if self._state is None:
+            self._state = {name: variable.copy() for name, variable in self._variables.items()}
+        return self._state
+
+    @eval_state.setter
+    def eval_state(self, state: tp.Optional[tp.Dict[str, tp.Any]]) -> None:
+        self._state = state
+
+    def variables(self) -> tp.Mapping[str, tp.Any]:
+        """The variables as given, or their copies once the state was read."""
+        return self._variables if self._state is None else self._state
+
 
 def reduce_ex(mappings) -> tp.Dict[str, int]:
     """The union of mappings, later ones winning.
@@ -235,11 +269,11 @@ def _number_for_checks_only(a: DumpArgs, template, values, block) -> None:
         _evaluate_on_host(a, _clause_texts(a, template, values), values)
 
 
-def _variable_shapes(eval_state: tp.Mapping[str, tp.Any]) -> tp.List[tp.Tuple[str, int, tp.List[int]]]:
+def _variable_shapes(a: DumpArgs) -> tp.List[tp.Tuple[str, int, tp.List[int]]]:
     """Name, first number and dimension sizes of every model-side variable of
-    the state; other entries are left to the host."""
+    the record's state; other entries are left to the host."""
     shapes = []
-    for name, variable in eval_state.items():
+    for name, variable in a.variables().items():
         try:
             first = int(as_integer(variable.st_shift))
             sizes = [int(as_integer(size)) for size in variable.indexes.values()]
@@ -256,7 +290,7 @@ def _structured_template(a: DumpArgs, template, values, block) -> tp.Optional[St
         return template
     # A refused auxiliary is refused however many instances there are.
     native.check_auxiliary_literals(template, *block)
-    shapes = [(name, sizes, first) for name, first, sizes in _variable_shapes(a.eval_state)]
+    shapes = [(name, sizes, first) for name, first, sizes in _variable_shapes(a)]
     read = ke.read_literal_template(template, list(values), shapes)
     return None if isinstance(read, str) else StructuredClauseTemplate(*read)
 
@@ -268,7 +302,7 @@ def _instantiate_natively(a: DumpArgs, template, values, weights, block):
     if structured is None:
         return None
     compiled = native.compile_structured_template(*structured.arrays(), len(values),
-                                                  _variable_shapes(a.eval_state), *block)
+                                                  _variable_shapes(a), *block)
     if compiled is None:
         return None
     try:
@@ -279,7 +313,7 @@ def _instantiate_natively(a: DumpArgs, template, values, weights, block):
 
 def _clause_texts(a: DumpArgs, template, values: tp.Dict[str, tp.List[int]]) -> tp.List[tp.List[str]]:
     if isinstance(template, StructuredClauseTemplate):
-        return template.clause_texts(list(values), _variable_shapes(a.eval_state))
+        return template.clause_texts(list(values), _variable_shapes(a))
     return list(template)
 
 

@@ -18,7 +18,7 @@ import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
 from vx_encoder.core.mapping_parts import MappingPart, add_part, entries_of, largest_number_of
 from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
-from vx_encoder.core.dumper import (LARGEST_WEIGHT, DumpArgs, NumberedClauses, checked_weights, index_values,
+from vx_encoder.core.dumper import (LARGEST_WEIGHT, DeferredStateDumpArgs, DumpArgs, NumberedClauses, checked_weights, index_values,
                                     instance_count, numbered_clauses, reduce_ex)
 
 if tp.TYPE_CHECKING:
@@ -248,8 +248,8 @@ class FormulaContainer:
         shift_pb_variable = _auxiliary_count(shift_pb_variable)
         shift_bx_variable = _auxiliary_count(shift_bx_variable)
         template = self.__bx2list_clauses(template_constraint)
-        eval_state = {name: variable.copy() for name, variable in self._target_variables.items()}
-        dump_args = DumpArgs(
+        dump_args = DeferredStateDumpArgs(
+            self._target_variables,
             template_constraint=template,
             weights=weights,
             foralls=dict(foralls),
@@ -258,7 +258,6 @@ class FormulaContainer:
             shift_pb_variable=shift_pb_variable,
             shift_bx_variable=shift_bx_variable,
             offset_shift_for_formula=0,
-            eval_state=eval_state,
             cnf_stor=None,  # the numbered clauses go straight into the container's storage
         )
         # Read each range of values once; the record keeps what was read.

@@ -19,7 +19,11 @@ class Manager:
     """
 
     def __init__(self) -> None:
-        self._create_engine_objects()
+        # The three engine objects are made at their first use: a constraint
+        # the engine reads itself never asks for them, and its reset is free.
+        self.bx_context = None
+        self.pb_config = None
+        self.pb_var_manager = None
         self.name2genvar: tp.Dict[str, GeneratorVariable] = {}
         # The bulk conversion's auxiliaries stay in the engine until read, in
         # one registry that the three maps share.
@@ -29,12 +33,44 @@ class Manager:
         self.pb2name: tp.Mapping[int, str] = EngineBackedMap(_numbers_of, _name_in, new_variables)
         self.cnt_pbvar = 0
 
-    def _create_engine_objects(self) -> None:
-        self.bx_context = bx.Context()
-        self.pb_config = pb.PBConfig()
-        self.pb_config.pb_encoder = pb.PB_Encoder_type.ADDER
-        self.pb_config.max_clauses_per_constraint = MAX_CLAUSES_PER_CONSTRAINT
-        self.pb_var_manager = pb.AuxVarManager(1)
+    @property  # type: ignore[no-redef]
+    def bx_context(self) -> bx.Context:
+        """The Boolean-expression context of the current constraint."""
+        context = self.__dict__["bx_context"]
+        if context is None:
+            context = self.__dict__["bx_context"] = bx.Context()
+        return context
+
+    @bx_context.setter
+    def bx_context(self, context: tp.Optional[bx.Context]) -> None:
+        self.__dict__["bx_context"] = context
+
+    @property  # type: ignore[no-redef]
+    def pb_config(self) -> pb.PBConfig:
+        """The encoder's configuration: the adder encoding, at most MAX_CLAUSES_PER_CONSTRAINT clauses."""
+        config = self.__dict__["pb_config"]
+        if config is None:
+            config = pb.PBConfig()
+            config.pb_encoder = pb.PB_Encoder_type.ADDER
+            config.max_clauses_per_constraint = MAX_CLAUSES_PER_CONSTRAINT
+            self.__dict__["pb_config"] = config
+        return config
+
+    @pb_config.setter
+    def pb_config(self, config: tp.Optional[pb.PBConfig]) -> None:
+        self.__dict__["pb_config"] = config
+
+    @property  # type: ignore[no-redef]
+    def pb_var_manager(self) -> pb.AuxVarManager:
+        """The numberer of the current constraint's variables, from 1."""
+        numberer = self.__dict__["pb_var_manager"]
+        if numberer is None:
+            numberer = self.__dict__["pb_var_manager"] = pb.AuxVarManager(1)
+        return numberer
+
+    @pb_var_manager.setter
+    def pb_var_manager(self, numberer: tp.Optional[pb.AuxVarManager]) -> None:
+        self.__dict__["pb_var_manager"] = numberer
 
     def registration_generator_variables(self, name: str) -> None:
         """Register a model variable by name, once.
@@ -99,7 +135,10 @@ class Manager:
         return formula
 
     def reset(self) -> None:
-        """Forget the numbers, the Boolean context and the encoder's state; generator variables stay."""
+        """Forget the numbers, the Boolean context and the encoder's state; generator variables stay.
+        The new engine objects are made at their first use, so a reset after nothing was made costs nothing."""
+        if self.cnt_pbvar == 0 and not self.__made_anything():
+            return
         self.bx_context = None
         self.pb_config = None
         self.pb_var_manager = None
@@ -107,7 +146,11 @@ class Manager:
         self.pb2bx.clear()
         self.pb2name.clear()
         self.cnt_pbvar = 0
-        self._create_engine_objects()
+
+    def __made_anything(self) -> bool:
+        made = self.__dict__
+        return (made["bx_context"] is not None or made["pb_config"] is not None or made["pb_var_manager"] is not None
+                or len(self.name2pb) > 0 or len(self.pb2bx) > 0 or len(self.pb2name) > 0)
 
     def _register(self, name: str, pb_var: int, bx_var: bx.Variable) -> None:
         self.name2pb[name] = pb_var
