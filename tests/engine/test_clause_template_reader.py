@@ -54,10 +54,10 @@ def test_each_cell_is_numbered_as_the_model_numbers_it_read_or_served_by_the_cac
     assert len(cache) == 1
 
 
-def reading_of(text, variables, config, cache):
+def reading_of(text, variables, config, cache, index_names=()):
     """The reading as plain values, or the refusal's type and message."""
     try:
-        read = ke.read_clause_template(text, [], variables, config, cache)
+        read = ke.read_clause_template(text, list(index_names), variables, config, cache)
     except (TypeError, ValueError) as refusal:
         return type(refusal), str(refusal)
     return read if isinstance(read, str) else [getattr(part, "tolist", lambda: part)() for part in read]
@@ -84,6 +84,37 @@ def test_a_text_read_through_the_cache_reads_as_it_reads_alone(config):
     cache = ke.clause_template_cache()
     for text in LOOK_ALIKES:
         assert reading_of(text, variables, config, cache) == reading_of(text, variables, config, None), text
+
+
+# Texts whose calls take constants beside indexes, read in turn: the
+# constants of such a call are the shape's parameters, equal values one
+# parameter, so that each edge of a graph over its colours is read once.
+INDEXED_LOOK_ALIKES = [
+    ("bx.or_s([~(x(1,c).to_bx()), ~(x(2,c).to_bx())])", 1),
+    ("bx.or_s([~(x(2,c).to_bx()), ~(x(0,c).to_bx())])", 1),
+    ("bx.or_s([~(x(2,c).to_bx()), ~(x(2,c).to_bx())])", 2),  # one value: another shape
+    ("bx.or_s([x(1,c).to_bx(), ~x(1,c).to_bx()])", 3),  # always holds
+    ("bx.or_s([x(0,c).to_bx(), ~x(0,c).to_bx()])", 3),
+    ("bx.or_s([x(1, i + 1).to_bx(), x(2,3).to_bx(), x(2 * i - c, 0).to_bx()])", 4),
+    ("bx.or_s([x(0, i + 1).to_bx(), x(1,3).to_bx(), x(2 * i - c, 3).to_bx()])", 4),
+    ("bx.or_s([x(2, i + 1).to_bx(), x(2,3).to_bx(), x(2 * i - c, 2).to_bx()])", 5),  # a cell shares a value
+    ("FormulaPB(Sum(*[x(1,c).to_pb(), x(2,c).to_pb(), x(i,0).to_pb()]), pb.Comparator_type.LEQ, 1).to_bx(manager)", 6),
+    ("FormulaPB(Sum(*[x(2,c).to_pb(), x(1,c).to_pb(), x(i,0).to_pb()]), pb.Comparator_type.LEQ, 1).to_bx(manager)", 6),
+    ("FormulaPB(Sum(*[x(1,c).to_pb(), x(1,c).to_pb(), x(i,0).to_pb()]), pb.Comparator_type.LEQ, 1).to_bx(manager)", 7),
+    ("bx.or_s([x(3,c).to_bx(), x(1,c).to_bx()])", 7),  # 3 lies outside the dimension: read alone
+    ("FormulaPB(Sum(*[x(1,j).to_pb() for j in range(0, 4)]), pb.Comparator_type.GEQ, 1).to_bx(manager)", 7),
+    ("bx.or_s([x(1,c).to_bx(), xx(1,c).to_bx()])", 8),
+    ("bx.or_s([x(0,c).to_bx(), xx(0,c).to_bx()])", 8),
+]
+
+
+def test_calls_with_constants_beside_indexes_are_served_as_they_read_alone(config):
+    variables = [("x", [3, 4], 1), ("xx", [2, 4], 13)]
+    cache = ke.clause_template_cache()
+    for text, shapes in INDEXED_LOOK_ALIKES:
+        alone = reading_of(text, variables, config, None, ["i", "c"])
+        assert reading_of(text, variables, config, cache, ["i", "c"]) == alone, text
+        assert len(cache) == shapes, text
 
 
 def test_auxiliaries_are_numbered_within_their_kind(config):
