@@ -16,6 +16,7 @@
 #include "kernels/clause_assembly/clause_template.hpp"
 #include "kernels/clause_assembly/clause_writer.hpp"
 #include "kernels/clause_assembly/structured_template.hpp"
+#include "instantiated_clauses.hpp"
 #include "vx_bindings.hpp"
 
 namespace vx::bindings {
@@ -26,30 +27,9 @@ namespace {
 
 PyObject* cell_out_of_range_type = nullptr;
 
-struct Instantiated {
-    InstantiatedClauses clauses;
-    AuxiliaryBlock block;
-};
-
 struct CompiledTemplate {
     ClauseTemplate clause_template;
 };
-
-AuxiliaryBlock block_of(std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
-    if (pb_count < 0 || bx_count < 0) throw py::value_error("auxiliary counts must not be negative");
-    return {first, pb_count, bx_count};
-}
-
-// A 64-bit value of a host integer, or nullopt when it needs more bits.
-std::optional<std::int64_t> wide_integer(py::handle value) {
-    if (PyBool_Check(value.ptr()) || !PyLong_Check(value.ptr())) {
-        throw py::type_error("index values must be integers, not " + std::string(py::repr(value)));
-    }
-    int overflow = 0;
-    const long long number = PyLong_AsLongLongAndOverflow(value.ptr(), &overflow);
-    if (overflow != 0) return std::nullopt;
-    return number;
-}
 
 template <typename T>
 py::array_t<T> view_of(const std::vector<T>& values, py::handle owner) {
@@ -85,11 +65,16 @@ std::span<const T> span_of(const py::array_t<T, py::array::c_style | py::array::
 
 using Shapes = std::vector<std::tuple<std::string, std::int64_t, std::vector<std::int64_t>>>;
 
-std::vector<VariableShape> shapes_of(const Shapes& variables) {
-    std::vector<VariableShape> shapes;
-    shapes.reserve(variables.size());
-    for (const auto& [name, first_number, sizes] : variables) shapes.push_back({name, first_number, sizes});
-    return shapes;
+// The variables with their strides; nullopt when a variable's numbers do not fit 64 bits.
+std::optional<std::vector<kelvo::VariableCells>> cells_of(const Shapes& variables) {
+    std::vector<kelvo::VariableCells> cells;
+    cells.reserve(variables.size());
+    for (const auto& [name, first_number, sizes] : variables) {
+        auto variable = kelvo::variable_cells_of(name, first_number, sizes);
+        if (!variable) return std::nullopt;
+        cells.push_back(std::move(*variable));
+    }
+    return cells;
 }
 
 kelvo::StructuredTemplateView structure_of(const Kinds& kinds, const Numbers& values, const Numbers& forms,
@@ -103,11 +88,12 @@ std::optional<std::shared_ptr<CompiledTemplate>> compile_structured_template(
     const Kinds& kinds, const Numbers& values, const Numbers& forms, const Numbers& form_ends,
     const Literals& literals, const Ends& ends, std::size_t index_count, const Shapes& variables,
     std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
-    auto compiled = ClauseTemplate::compile_structured(
-        structure_of(kinds, values, forms, form_ends, literals, ends, index_count), shapes_of(variables),
-        block_of(first, pb_count, bx_count));
-    if (!compiled) return std::nullopt;
-    return std::make_shared<CompiledTemplate>(CompiledTemplate{std::move(*compiled)});
+    const auto block = block_of(first, pb_count, bx_count);
+    const auto cells = cells_of(variables);
+    if (!cells) return std::nullopt;
+    return std::make_shared<CompiledTemplate>(
+        CompiledTemplate{ClauseTemplate(structure_of(kinds, values, forms, form_ends, literals, ends, index_count),
+                                        *cells, {block.pb_count, block.bx_count})});
 }
 
 std::vector<std::vector<std::string>> structured_clause_texts(const Kinds& kinds, const Numbers& values,
@@ -115,30 +101,17 @@ std::vector<std::vector<std::string>> structured_clause_texts(const Kinds& kinds
                                                               const Literals& literals, const Ends& ends,
                                                               const std::vector<std::string>& index_names,
                                                               const Shapes& variables) {
-    return clause_texts_of(structure_of(kinds, values, forms, form_ends, literals, ends, index_names.size()),
-                           shapes_of(variables), index_names);
+    const auto cells = cells_of(variables);
+    if (!cells) throw py::value_error("the variables' numbers do not fit 64 bits");
+    return clause_texts_of(structure_of(kinds, values, forms, form_ends, literals, ends, index_names.size()), *cells,
+                           index_names);
 }
 
 std::optional<std::shared_ptr<Instantiated>> instantiate(const CompiledTemplate& self, py::handle values,
                                                          const std::vector<std::uint64_t>& weights,
                                                          std::int64_t first, std::int64_t pb_count,
                                                          std::int64_t bx_count) {
-    std::vector<std::vector<std::int64_t>> sequences;
-    for (const auto sequence : values) {
-        auto& numbers = sequences.emplace_back();
-        for (const auto value : sequence) {
-            const auto number = wide_integer(value);
-            if (!number) return std::nullopt;
-            numbers.push_back(*number);
-        }
-    }
-    try {
-        py::gil_scoped_release released;
-        auto clauses = self.clause_template.instantiate(sequences, weights);
-        return std::make_shared<Instantiated>(Instantiated{std::move(clauses), block_of(first, pb_count, bx_count)});
-    } catch (const HostEvaluationNeeded&) {
-        return std::nullopt;
-    }
+    return instantiated(self.clause_template, values, weights, block_of(first, pb_count, bx_count));
 }
 
 // Numbers the instances that the host evaluated: lists of clauses of signed

@@ -11,5 +11,6 @@ void bind_linear_text_kernels(pybind11::module_& module);
 void bind_linear_terms(pybind11::module_& module);
 void bind_untracked_instance(pybind11::module_& module);
 void bind_cell_occurrence(pybind11::module_& module);
+void bind_constraint_assembler(pybind11::module_& module);
 
 }  // namespace vx::bindings

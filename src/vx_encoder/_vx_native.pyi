@@ -6,7 +6,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ElementLayout', 'InstantiatedClauses', 'LinearCells', 'LinearTerms', 'SparseRowAccumulator', 'check_auxiliary_literals', 'compile_structured_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'read_numbered_expression', 'read_numbered_rows', 'structured_clause_texts', 'variable_map']
+__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ConstraintAssembler', 'ElementLayout', 'InstantiatedClauses', 'LinearCells', 'LinearTerms', 'ReadConstraint', 'SparseRowAccumulator', 'check_auxiliary_literals', 'compile_structured_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'read_numbered_expression', 'read_numbered_rows', 'structured_clause_texts', 'variable_map']
 class CellOutOfRange(IndexError):
     """
     Index values of a variable call outside its dimensions; args: (variable name, values).
@@ -51,6 +51,48 @@ class ClauseTemplate:
     def instantiate(self, values: typing.Any, weights: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> InstantiatedClauses | None:
         """
         Every instance over the combinations of values (first index outermost), or None when the index arithmetic needs the host's integers.
+        """
+class ReadConstraint:
+    """
+    A hard constraint's text as the engine read it, compiled for instantiation.
+    """
+    def clause_texts(self, index_names: collections.abc.Sequence[str]) -> list[list[str]]:
+        """
+        The literal texts of the reading, as the host evaluates a template.
+        """
+    def instantiate(self, values: typing.Any, first_auxiliary: typing.SupportsInt | typing.SupportsIndex) -> InstantiatedClauses | None:
+        """
+        Every instance over the combinations of values (one sequence per index, the first outermost), instance k's auxiliaries in the k-th block from first_auxiliary; None when the index arithmetic needs the host's integers. Raises CellOutOfRange.
+        """
+    @property
+    def always_holds(self) -> bool:
+        ...
+    @property
+    def bxpr_count(self) -> int:
+        ...
+    @property
+    def never_holds(self) -> bool:
+        ...
+    @property
+    def pbct_count(self) -> int:
+        ...
+class ConstraintAssembler:
+    """
+    A model's variables, held natively as the model creates them, and the shapes of the constraints read so far: a hard constraint's text goes to its numbered clauses in one crossing.
+    """
+    def __init__(self) -> None:
+        ...
+    def __len__(self) -> int:
+        """
+        The number of shapes read.
+        """
+    def add_variable(self, name: str, sizes: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex], first: typing.SupportsInt | typing.SupportsIndex) -> None:
+        """
+        The model's next variable, its cells numbered row-major from first.
+        """
+    def read_hard(self, text: typing.Any, index_names: collections.abc.Sequence[str], pb_config: typing.Any = None) -> typing.Any:
+        """
+        The text read with the index names symbolic, through the shape cache, as a ReadConstraint; or, as text, why the engine leaves it to the host. Any other failure raises.
         """
 class ElementLayout:
     """

@@ -8,6 +8,7 @@ import pytest
 
 import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.pbct as pb
+from vx_encoder import _vx_native as native
 from vx_encoder.encode.expressions import Sum, SumIt
 from vx_encoder.encode.model import Model
 
@@ -177,14 +178,14 @@ def test_a_failure_other_than_the_grammar_surfaces(config):
 
 
 def test_model_reads_every_constraint_of_queens_natively(monkeypatch):
-    read = ke.read_clause_template
+    read = native.ConstraintAssembler.read_hard
     results = []
 
     def recording(*args):
         results.append(read(*args))
         return results[-1]
 
-    monkeypatch.setattr(ke, "read_clause_template", recording)
+    monkeypatch.setattr(native.ConstraintAssembler, "read_hard", recording)
     model = Model(ke.manager(), "queens")
     x = model.create_variables("x", i=4, j=4)
     i, j = model.get_indexes(["i", "j"])

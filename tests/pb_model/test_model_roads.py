@@ -21,7 +21,7 @@ from pysat.formula import CNF
 from pysat.solvers import Solver
 
 import halvex.kelvo_engine as ke
-from vx_encoder import _exceptions
+from vx_encoder import _exceptions, _vx_native as native
 from vx_encoder.encode.expressions import And, IfThenElse, Implication, Or, Sum, SumIt, Xor, pow_expression
 from vx_encoder.encode.model import Model
 
@@ -32,14 +32,14 @@ ROADS = ["engine reads the text", "host evaluates the text", "formula encoder"]
 def declined(monkeypatch):
     """The reasons the engine's reader gave for leaving a text to the host."""
     reasons = []
-    read = ke.read_clause_template
+    read = native.ConstraintAssembler.read_hard
 
     def reading(*arguments):
         result = read(*arguments)
         if isinstance(result, str):
             reasons.append(result)
         return result
-    monkeypatch.setattr(ke, "read_clause_template", reading)
+    monkeypatch.setattr(native.ConstraintAssembler, "read_hard", reading)
     return reasons
 
 
@@ -682,7 +682,7 @@ def test_foralls_read_once_and_holding_a_non_integer_are_refused_alike(road, mak
 def test_a_failure_of_the_engine_reader_surfaces(monkeypatch):
     def fails(*arguments):
         raise ValueError("a fault of the reader")
-    monkeypatch.setattr(ke, "read_clause_template", fails)
+    monkeypatch.setattr(native.ConstraintAssembler, "read_hard", fails)
     model = Model(ke.manager(), "fault")
     x = model.create_variables("x", i=2)
     with pytest.raises(ValueError, match="a fault of the reader"):

@@ -186,7 +186,7 @@ std::optional<std::pair<std::vector<ConstantArgument>, std::size_t>> indexed_cal
         ++dimension;
         if (token.kind == TokenKind::right_paren) break;
     }
-    if (dimension != variable.sizes.size() || constants.empty()) return std::nullopt;
+    if (dimension != variable.sizes.size()) return std::nullopt;
     return std::pair{std::move(constants), at};
 }
 

@@ -22,26 +22,6 @@ std::optional<std::string_view> quoted_name(std::string_view text) {
     return inner;
 }
 
-// The shapes with their strides; nullopt when a variable's numbers do not fit 64 bits.
-std::optional<std::vector<kelvo::VariableCells>> cells_of(std::span<const VariableShape> variables) {
-    std::vector<kelvo::VariableCells> cells;
-    cells.reserve(variables.size());
-    for (const auto& variable : variables) {
-        kelvo::VariableCells shape{variable.name, variable.first, variable.sizes,
-                                   std::vector<std::int64_t>(variable.sizes.size())};
-        std::int64_t stride = 1;
-        bool fits = true;
-        for (std::size_t d = shape.sizes.size(); d-- > 0;) {
-            shape.strides[d] = stride;
-            fits = fits && shape.sizes[d] >= 0 && !__builtin_mul_overflow(stride, shape.sizes[d], &stride);
-        }
-        std::int64_t last = 0;
-        if (!fits || __builtin_add_overflow(shape.first, stride, &last)) return std::nullopt;
-        cells.push_back(std::move(shape));
-    }
-    return cells;
-}
-
 // The instantiator's failure as the package reads it: a cell out of range
 // for the host to word, arithmetic past 64 bits for the host to redo.
 [[noreturn]] void throw_for_the_host(const kelvo::InstantiationFailure& failure, std::span<const std::string> names) {
@@ -68,21 +48,16 @@ void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses,
     }
 }
 
-std::optional<ClauseTemplate> ClauseTemplate::compile_structured(const kelvo::StructuredTemplateView& structure,
-                                                                 std::span<const VariableShape> variables,
-                                                                 const AuxiliaryBlock& block) {
-    structure.check();
-    const auto cells = cells_of(variables);
-    if (!cells) return std::nullopt;
-    kelvo::TemplateInstantiator instantiator(structure, *cells, {block.pb_count, block.bx_count});
-    std::vector<std::string> names;
-    names.reserve(variables.size());
-    for (const auto& variable : variables) names.push_back(variable.name);
-    return ClauseTemplate(std::move(instantiator), block, std::move(names));
+ClauseTemplate::ClauseTemplate(const kelvo::StructuredTemplateView& structure,
+                               std::span<const kelvo::VariableCells> variables, kelvo::AuxiliarySlots slots)
+    : instantiator_((structure.check(), structure), variables, slots) {
+    names_.reserve(variables.size());
+    for (const auto& variable : variables) names_.push_back(variable.name);
 }
 
 InstantiatedClauses ClauseTemplate::instantiate(std::span<const std::vector<std::int64_t>> values,
-                                                std::span<const std::uint64_t> weights) const {
+                                                std::span<const std::uint64_t> weights,
+                                                std::int64_t first_auxiliary) const {
     instantiator_.check_values(values);
     const auto clause_count = instantiator_.clause_count();
     if (!weights.empty() && weights.size() != clause_count) {
@@ -90,7 +65,7 @@ InstantiatedClauses ClauseTemplate::instantiate(std::span<const std::vector<std:
     }
     InstantiatedClauses result;
     try {
-        auto clauses = instantiator_.instantiate(values, block_.first, false);
+        auto clauses = instantiator_.instantiate(values, first_auxiliary, false);
         result.literals = std::move(clauses.literals);
         result.offsets = std::move(clauses.offsets);
     } catch (const kelvo::InstantiationFailure& failure) {

@@ -17,7 +17,7 @@
 #include "engine/instantiation/template_instantiator.hpp"
 #include "kernels/clause_assembly/auxiliary_literal.hpp"
 #include "kernels/clause_assembly/clause_writer.hpp"
-#include "kernels/clause_assembly/variable_shape.hpp"
+#include "engine/instantiation/variable_cells.hpp"
 
 namespace vx {
 
@@ -48,26 +48,26 @@ class ClauseTemplate {
 public:
     // The engine's structured template: nothing is read but numbers.
     // Variables are taken by position in variables, none hidden (the engine's
-    // readers decline an index named like a variable). nullopt when the
-    // variables' numbers do not fit 64 bits. Throws std::invalid_argument for
-    // arrays that disagree or a cell or auxiliary outside the variables or the block.
-    static std::optional<ClauseTemplate> compile_structured(const kelvo::StructuredTemplateView& structure,
-                                                            std::span<const VariableShape> variables,
-                                                            const AuxiliaryBlock& block);
+    // readers decline an index named like a variable); the template's
+    // auxiliaries are slots.pbct and slots.bxpr per instance. Throws
+    // std::invalid_argument for arrays that disagree or a cell or auxiliary
+    // outside the variables or the slots.
+    ClauseTemplate(const kelvo::StructuredTemplateView& structure, std::span<const kelvo::VariableCells> variables,
+                   kelvo::AuxiliarySlots slots);
 
-    // The clauses of every instance, the first index outermost; values holds
-    // one sequence per index name. weights: one per template clause for a
-    // soft constraint, empty for a hard one. Throws CellOutOfRange,
+    // The clauses of every instance, the first index outermost, instance k's
+    // auxiliaries in the k-th block from first_auxiliary; values holds one
+    // sequence per index name. weights: one per template clause for a soft
+    // constraint, empty for a hard one. Throws CellOutOfRange,
     // HostEvaluationNeeded, std::invalid_argument.
     [[nodiscard]] InstantiatedClauses instantiate(std::span<const std::vector<std::int64_t>> values,
-                                                  std::span<const std::uint64_t> weights) const;
+                                                  std::span<const std::uint64_t> weights,
+                                                  std::int64_t first_auxiliary) const;
+
+    [[nodiscard]] const kelvo::AuxiliarySlots& slots() const { return instantiator_.slots(); }
 
 private:
-    ClauseTemplate(kelvo::TemplateInstantiator instantiator, AuxiliaryBlock block, std::vector<std::string> names)
-        : instantiator_(std::move(instantiator)), block_(block), names_(std::move(names)) {}
-
     kelvo::TemplateInstantiator instantiator_;
-    AuxiliaryBlock block_;
     std::vector<std::string> names_;  // of the variables, by position
 };
 

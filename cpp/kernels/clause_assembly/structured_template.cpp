@@ -34,7 +34,7 @@ std::string affine_text(std::span<const std::int64_t> form, std::span<const std:
     return text;
 }
 
-std::string cell_text(std::span<const VariableShape> variables, std::int64_t number) {
+std::string cell_text(std::span<const kelvo::VariableCells> variables, std::int64_t number) {
     for (const auto& variable : variables) {
         std::int64_t cells = 1;
         for (const auto size : variable.sizes) cells *= size;
@@ -53,7 +53,7 @@ std::string cell_text(std::span<const VariableShape> variables, std::int64_t num
 }
 
 std::string literal_text(const kelvo::StructuredTemplateView& structure, std::size_t literal,
-                         std::span<const VariableShape> variables, std::span<const std::string> index_names) {
+                         std::span<const kelvo::VariableCells> variables, std::span<const std::string> index_names) {
     const auto value = structure.values[literal];
     switch (structure.kind(literal)) {
         case kelvo::TemplateLiteralKind::cell: return cell_text(variables, value);
@@ -79,7 +79,7 @@ std::string literal_text(const kelvo::StructuredTemplateView& structure, std::si
 }  // namespace
 
 std::vector<std::vector<std::string>> clause_texts_of(const kelvo::StructuredTemplateView& structure,
-                                                      std::span<const VariableShape> variables,
+                                                      std::span<const kelvo::VariableCells> variables,
                                                       std::span<const std::string> index_names) {
     structure.check();
     if (index_names.size() != structure.index_count) throw std::invalid_argument("one name per index is expected");

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "engine/instantiation/structured_template_view.hpp"
-#include "kernels/clause_assembly/variable_shape.hpp"
+#include "engine/instantiation/variable_cells.hpp"
 
 namespace vx {
 
@@ -17,7 +17,7 @@ namespace vx {
 // "'_pbct_aux_0'"), variables named by position, cells by their number as
 // the shapes number them.
 std::vector<std::vector<std::string>> clause_texts_of(const kelvo::StructuredTemplateView& structure,
-                                                      std::span<const VariableShape> variables,
+                                                      std::span<const kelvo::VariableCells> variables,
                                                       std::span<const std::string> index_names);
 
 }  // namespace vx

@@ -308,7 +308,7 @@ def _instantiate_natively(a: DumpArgs, template, values, weights, block):
     try:
         return compiled.instantiate(list(values.values()), weights or [], *block)
     except native.CellOutOfRange as error:
-        raise _out_of_range_error(a, *error.args) from None
+        raise out_of_range_error(a.eval_state, a.num_formula, *error.args) from None
 
 
 def _clause_texts(a: DumpArgs, template, values: tp.Dict[str, tp.List[int]]) -> tp.List[tp.List[str]]:
@@ -338,11 +338,12 @@ def _evaluate_on_host(a: DumpArgs, template: tp.List[tp.List[str]], values: tp.D
         raise NameError(f"{error} in constraint {a.num_formula}") from error
 
 
-def _out_of_range_error(a: DumpArgs, variable_name: str, values: tp.Tuple[int, ...]) -> IndexError:
+def out_of_range_error(variables: tp.Mapping[str, tp.Any], num_formula: int, variable_name: str,
+                       values: tp.Tuple[int, ...]) -> IndexError:
     """The variable's own refusal of the values, naming the constraint."""
     try:
-        a.eval_state[variable_name](*values)
+        variables[variable_name](*values)
     except IndexError as error:
-        return IndexError(f"{error} in constraint {a.num_formula}")
+        return IndexError(f"{error} in constraint {num_formula}")
     return IndexError(f"Index values ({','.join(map(str, values))}) are out of range for variable "
-                      f"{variable_name} in constraint {a.num_formula}")
+                      f"{variable_name} in constraint {num_formula}")

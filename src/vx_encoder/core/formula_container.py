@@ -16,10 +16,11 @@ from operator import mul
 
 import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
+from vx_encoder import _vx_native as native
 from vx_encoder.core.mapping_parts import MappingPart, add_part, entries_of, largest_number_of
 from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
 from vx_encoder.core.dumper import (LARGEST_WEIGHT, DeferredStateDumpArgs, DumpArgs, NumberedClauses, checked_weights, index_values,
-                                    instance_count, numbered_clauses, reduce_ex)
+                                    instance_count, numbered_clauses, out_of_range_error, reduce_ex)
 
 if tp.TYPE_CHECKING:
     from vx_encoder.encode.variables import Variable
@@ -132,16 +133,16 @@ class FormulaContainer:
             IndexError: Index values lie outside a variable's dimensions.
             TypeError: A ``foralls`` value is not an integer.
         """
-        dump_args, clauses, mapping, offset_formula = self.__inner_add_constraint(
+        _, clauses, mapping, block_end = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         self.__flush(self._hard)
-        self.__enqueue(self._hard, dump_args, clauses, mapping, offset_formula)
+        self.__enqueue(self._hard, clauses, mapping, block_end)
 
     def add_target_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
                               shift_pb_variable: int, shift_bx_variable: int) -> None:
         """Instantiates the target at once, replacing an earlier target: its
         block starts after the blocks of the hard and soft constraints."""
-        dump_args, clauses, mapping, offset_formula = self.__inner_add_constraint(
+        _, clauses, mapping, block_end = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable,
             self._cur_init_shift_variable)
         first_clause = self._cnf_stor.get_hard_clause_count()
@@ -150,8 +151,7 @@ class FormulaContainer:
             # The earlier target's clauses stand before the new ones.
             first_clause -= self._target.count_clauses
             self.__drop_target()
-        target = _Target(first_clause, len(clauses), mapping,
-                         dump_args.init_shift_variable + offset_formula)
+        target = _Target(first_clause, len(clauses), mapping, block_end)
         self._mappings.append(target.mapping)
         self._target = target
         self._target_num_clauses = target.count_clauses
@@ -181,13 +181,13 @@ class FormulaContainer:
             IndexError: Index values lie outside a variable's dimensions.
             TypeError: A ``foralls`` value is not an integer.
         """
-        dump_args, clauses, mapping, offset_formula = self.__inner_add_constraint(
+        dump_args, clauses, mapping, block_end = self.__inner_add_constraint(
             template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         written_weight = self.__written_weight(dump_args)
         if self.hard_weight + written_weight > LARGEST_WEIGHT:
             raise ValueError("the weight limit, 1 plus every soft weight, is out of range: it passes 2^63 - 1")
         self.__flush(self._soft)
-        self.__enqueue(self._soft, dump_args, clauses, mapping, offset_formula)
+        self.__enqueue(self._soft, clauses, mapping, block_end)
         self.hard_weight += written_weight
 
     def refuse_cells_out_of_range(self, template_constraint, foralls: tp.Dict[str, tp.Sequence[int]]) -> None:
@@ -242,11 +242,13 @@ class FormulaContainer:
     def __inner_add_constraint(self, template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable,
                                init_shift_variable):
         """Builds and instantiates one constraint's record, its auxiliary
-        block from init_shift_variable on; returns it with its numbered
-        clauses, its auxiliary mapping and the size of its block. Changes
-        nothing of the container."""
+        block from init_shift_variable on; returns it (None for the engine's
+        reading, which needs none) with its numbered clauses, its auxiliary
+        mapping and the end of its block. Changes nothing of the container."""
         shift_pb_variable = _auxiliary_count(shift_pb_variable)
         shift_bx_variable = _auxiliary_count(shift_bx_variable)
+        if isinstance(template_constraint, native.ReadConstraint) and weights is None:
+            return (None, *self.__read_constraint_instances(template_constraint, foralls, init_shift_variable))
         template = self.__bx2list_clauses(template_constraint)
         dump_args = DeferredStateDumpArgs(
             self._target_variables,
@@ -263,15 +265,35 @@ class FormulaContainer:
         # Read each range of values once; the record keeps what was read.
         dump_args.foralls = index_values(dump_args.foralls)
         clauses, mapping = numbered_clauses(dump_args)
-        return dump_args, clauses, mapping, instance_count(dump_args.foralls) * (shift_pb_variable + shift_bx_variable)
+        block_end = init_shift_variable + instance_count(dump_args.foralls) * (shift_pb_variable + shift_bx_variable)
+        return dump_args, clauses, mapping, block_end
 
-    def __enqueue(self, pending: _PendingConstraints, dump_args: DumpArgs, clauses: NumberedClauses,
-                  mapping: MappingPart, offset_formula: int) -> None:
+    def __read_constraint_instances(self, read: native.ReadConstraint, foralls, init_shift_variable):
+        """The engine's reading numbered natively, or, where its index
+        arithmetic passes 64 bits, its literal texts evaluated by the host."""
+        values = index_values(foralls)
+        try:
+            instances = read.instantiate(list(values.values()), init_shift_variable)
+        except native.CellOutOfRange as error:
+            raise out_of_range_error(self._target_variables, self._num_formula, *error.args) from None
+        block_end = init_shift_variable + instance_count(values) * (read.pbct_count + read.bxpr_count)
+        if instances is None:
+            dump_args = DeferredStateDumpArgs(
+                self._target_variables, template_constraint=read.clause_texts(list(values)),
+                weights=None, foralls=values, num_formula=self._num_formula, init_shift_variable=init_shift_variable,
+                shift_pb_variable=read.pbct_count, shift_bx_variable=read.bxpr_count, offset_shift_for_formula=0,
+                cnf_stor=None)
+            clauses, mapping = numbered_clauses(dump_args)
+            return clauses, mapping, block_end
+        return NumberedClauses(instances, False), instances.auxiliary_names(self._num_formula), block_end
+
+    def __enqueue(self, pending: _PendingConstraints, clauses: NumberedClauses, mapping: MappingPart,
+                  block_end: int) -> None:
         count_clauses = len(clauses)
         pending.records.append(clauses)
         pending.mappings.append(mapping)
         pending.count_clauses += count_clauses
-        self._cur_init_shift_variable = dump_args.init_shift_variable + offset_formula
+        self._cur_init_shift_variable = block_end
         self._num_clauses += count_clauses
         self._num_formula += 1
 

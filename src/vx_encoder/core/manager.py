@@ -60,6 +60,11 @@ class Manager:
     def pb_config(self, config: tp.Optional[pb.PBConfig]) -> None:
         self.__dict__["pb_config"] = config
 
+    def pb_config_if_made(self) -> tp.Optional[pb.PBConfig]:
+        """The encoder's configuration when one was made since the last reset
+        (a caller may have changed it); None when the first use would make a new one."""
+        return self.__dict__["pb_config"]
+
     @property  # type: ignore[no-redef]
     def pb_var_manager(self) -> pb.AuxVarManager:
         """The numberer of the current constraint's variables, from 1."""

@@ -13,6 +13,7 @@ import halvex.kelvo_engine.bxpr as bx
 import halvex.kelvo_engine.pbct as pb
 import numpy as np
 
+from vx_encoder import _vx_native as native
 from vx_encoder.encode.variables import Variable, Index
 from vx_encoder.encode.expressions import Expression, occurrence_type_of
 from vx_encoder.encode.expression_owners import ExpressionOwner, owner_set
@@ -20,7 +21,6 @@ from vx_encoder.core.engine_assumptions import (BXPR_AUXILIARY_PREFIX, PBCT_AUXI
                                                 clause_template_reader, debug_shown)
 from vx_encoder.core.formula_container import FormulaContainer
 from vx_encoder.core.dumper import LARGEST_WEIGHT, index_values
-from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
 from vx_encoder.core import pboperations, formulapb, manager, variable
 from vx_encoder.core.expression_evaluator import evaluate_expression_text
 from vx_encoder.encode.host_comparisons import HostComparisons
@@ -65,13 +65,13 @@ def _foralls_text(foralls: typing.Mapping[str, typing.Iterable[int]]) -> str:
 
 
 def _never_holds(template) -> bool:
-    if isinstance(template, StructuredClauseTemplate):
+    if isinstance(template, native.ReadConstraint):
         return template.never_holds
     return isinstance(template, bx.Zero)
 
 
 def _always_holds(template) -> bool:
-    if isinstance(template, StructuredClauseTemplate):
+    if isinstance(template, native.ReadConstraint):
         return template.always_holds
     return isinstance(template, bx.One)
 
@@ -130,7 +130,8 @@ class Model:
         self._shift_target_variable = 0
         self._is_wcnf = None
         self._template_target = None
-        self._clause_template_cache = None
+        # The model's variables held natively, and the shapes of its constraints read so far.
+        self._constraint_assembler = native.ConstraintAssembler()
         self._start_time = datetime.now()
         if not self._use_formula_encoder:
             self.create_variables(self.__DUMMY_VAR, d=1)
@@ -189,6 +190,7 @@ class Model:
             new_variable = Variable(name, dims, first_number)
             new_variable._occurrence_type = self._occurrence_type
             self._variables[name] = new_variable
+            self._constraint_assembler.add_variable(name, list(dims.values()), first_number)
             if self._formula_container is not None:
                 self._formula_container.adopt_variable(new_variable)
         self._shift_target_variable += count
@@ -405,28 +407,18 @@ class Model:
         formula = comparisons.encoded(self.__boolean_formula(text, FormulaPB=comparisons))
         return formula.tseytin(self._manager.bx_context, self.__BXPR_AUX)
 
-    def __natively_read_template(self, text: str, foralls) -> typing.Optional[StructuredClauseTemplate]:
-        """The engine's reading of the text, or None when the engine declines it
-        (the reason is written at debug level) or cannot read templates."""
-        read_clause_template = clause_template_reader()
-        if read_clause_template is None:
+    def __natively_read_template(self, text: str, foralls) -> typing.Optional[native.ReadConstraint]:
+        """The engine's reading of the text, compiled for instantiation, or None
+        when the engine declines it (the reason is written at debug level) or
+        cannot read templates. Constraints of one shape (the diagonals of a
+        board, the edges of a graph) are read once."""
+        if clause_template_reader() is None:
             return None
-        # With their first numbers: the reader gives each constant cell's
-        # number as the model numbers it.
-        shapes = [(name, list(variable.indexes.values()), variable.st_shift)
-                  for name, variable in self._variables.items()]
-        read = read_clause_template(text, list(foralls), shapes, self._manager.pb_config, self.__template_cache())
+        read = self._constraint_assembler.read_hard(text, list(foralls), self._manager.pb_config_if_made())
         if isinstance(read, str):
             log_d("Constraint read by the host: " + read)
             return None
-        return StructuredClauseTemplate(*read)
-
-    def __template_cache(self) -> ke.clause_template_cache:
-        # Constraints of one shape (the diagonals of a board) are read once;
-        # the cache keys on the variables and settings too, so one serves the model.
-        if self._clause_template_cache is None:
-            self._clause_template_cache = ke.clause_template_cache()
-        return self._clause_template_cache
+        return read
 
     def __boolean_formula(self, text: str, **overrides):
         formula = self.__evaluate(text, **overrides)
@@ -440,7 +432,7 @@ class Model:
         return formula
 
     def __auxiliary_counts(self, template) -> typing.Tuple[int, int]:
-        if isinstance(template, StructuredClauseTemplate):
+        if isinstance(template, native.ReadConstraint):
             return template.pbct_count, template.bxpr_count
         shift_pb_variable = self._manager.cnt_pbvar
         shift_bx_variable = sum(1 for v in template.support() if self.__BXPR_AUX in str(v))
@@ -451,7 +443,7 @@ class Model:
         whether a clause keeps it or the encoding folds it away (a zero
         coefficient, a tautology): the caller's mistake is refused whatever
         became of the cell, as the formula encoder refuses it."""
-        if isinstance(template, StructuredClauseTemplate):
+        if isinstance(template, native.ReadConstraint):
             # The engine's reader keeps every occurrence the text calls, so
             # the instances check them all; a template without clauses has none.
             if template.always_holds:
