@@ -42,11 +42,23 @@ py::object read_hard(ConstraintAssembler& self, py::handle text, const std::vect
     return py::cast(std::make_shared<ReadConstraint>(std::move(std::get<ReadConstraint>(reading))));
 }
 
+py::object read_soft(ConstraintAssembler& self, py::handle text, const std::vector<std::string>& index_names,
+                     std::int64_t weight, bool minimization) {
+    if (!PyUnicode_Check(text.ptr())) throw py::type_error("the constraint must be text");
+    Py_ssize_t size = 0;
+    const char* characters = PyUnicode_AsUTF8AndSize(text.ptr(), &size);
+    if (characters == nullptr) throw py::error_already_set();
+    auto reading = self.read_soft({characters, static_cast<std::size_t>(size)}, index_names, weight, minimization);
+    if (const auto* declined = std::get_if<kelvo::DeclinedReading>(&reading)) return py::str(declined->reason);
+    return py::cast(std::make_shared<ReadConstraint>(std::move(std::get<ReadConstraint>(reading))));
+}
+
 // Every instance, or None when the index arithmetic needs the host's integers.
 std::optional<std::shared_ptr<Instantiated>> instantiate_read(const ReadConstraint& self, py::handle values,
                                                               std::int64_t first_auxiliary) {
     if (!self.compiled) throw py::value_error("a constraint that never holds has no instances");
-    return instantiated(*self.compiled, values, {}, block_of(first_auxiliary, self.slots.pbct, self.slots.bxpr));
+    return instantiated(*self.compiled, values, self.weights,
+                        block_of(first_auxiliary, self.slots.pbct, self.slots.bxpr));
 }
 
 std::vector<std::vector<std::string>> read_clause_texts(const ReadConstraint& self,
@@ -74,6 +86,8 @@ void bind_constraint_assembler(py::module_& module) {
         .def_property_readonly("always_holds", &ReadConstraint::always_holds)
         .def_property_readonly("pbct_count", [](const ReadConstraint& self) { return self.slots.pbct; })
         .def_property_readonly("bxpr_count", [](const ReadConstraint& self) { return self.slots.bxpr; })
+        .def_property_readonly("weights", [](const ReadConstraint& self) { return self.weights; },
+                               "A soft constraint's weight per clause; empty for a hard one.")
         .def("instantiate", &instantiate_read, py::arg("values"), py::arg("first_auxiliary"),
              "Every instance over the combinations of values (one sequence per index, the first "
              "outermost), instance k's auxiliaries in the k-th block from first_auxiliary; None when "
@@ -90,6 +104,10 @@ void bind_constraint_assembler(py::module_& module) {
         .def("read_hard", &read_hard, py::arg("text"), py::arg("index_names"), py::arg("pb_config") = py::none(),
              "The text read with the index names symbolic, through the shape cache, as a ReadConstraint; "
              "or, as text, why the engine leaves it to the host. Any other failure raises.")
+        .def("read_soft", &read_soft, py::arg("text"), py::arg("index_names"), py::arg("weight"),
+             py::arg("minimization"),
+             "The soft constraint's term read with the index names symbolic, one weighted unit clause per "
+             "entry, as a ReadConstraint; or, as text, why the host reads it instead.")
         .def("__len__", &ConstraintAssembler::shapes, "The number of shapes read.");
 }
 

@@ -76,6 +76,11 @@ class ReadConstraint:
     @property
     def pbct_count(self) -> int:
         ...
+    @property
+    def weights(self) -> list[int]:
+        """
+        A soft constraint's weight per clause; empty for a hard one.
+        """
 class ConstraintAssembler:
     """
     A model's variables, held natively as the model creates them, and the shapes of the constraints read so far: a hard constraint's text goes to its numbered clauses in one crossing.
@@ -93,6 +98,10 @@ class ConstraintAssembler:
     def read_hard(self, text: typing.Any, index_names: collections.abc.Sequence[str], pb_config: typing.Any = None) -> typing.Any:
         """
         The text read with the index names symbolic, through the shape cache, as a ReadConstraint; or, as text, why the engine leaves it to the host. Any other failure raises.
+        """
+    def read_soft(self, text: typing.Any, index_names: collections.abc.Sequence[str], weight: typing.SupportsInt | typing.SupportsIndex, minimization: bool) -> typing.Any:
+        """
+        The soft constraint's term read with the index names symbolic, one weighted unit clause per entry, as a ReadConstraint; or, as text, why the host reads it instead.
         """
 class ElementLayout:
     """

@@ -265,6 +265,44 @@ def test_empty_soft_sums_add_nothing(road):
     assert model.get_cnf_storage().get_weight_limit() == 7
 
 
+def soft_sums(model):
+    """Soft constraints of every form the engine reads: a cell, an occurrence
+    over foralls, weighted sums with a variable repeated, sums over an index,
+    negative weights and coefficients, both directions."""
+    x = model.create_variables("x", i=3, j=2)
+    y = model.create_variables("y", k=4)
+    i, k = model.get_indexes(["i", "k"])
+    model.add_constraint(x[0, 0] | y[1])
+    model.add_soft_constraint(y[3], 7)
+    model.add_soft_constraint(x[i, 1], 3, True, i=range(3))
+    model.add_soft_constraint(3 * x[0, 0] - 2 * y[2] + y[2], -4, False)
+    model.add_soft_constraint(Sum(y[k], k=range(4)), 2, True)
+    model.add_soft_constraint(Sum(x[i, k], k=range(2)) - 5 * y[i + 1], 5, False, i=range(2))
+
+
+def weighted_clauses_and_mapping():
+    model = new_model("engine reads the text")
+    soft_sums(model)
+    assert model.build_wcnf() is True
+    storage = model.get_cnf_storage()
+    return (storage.get_hard_clauses(), storage.get_soft_clauses(), storage.get_weight_limit(),
+            model.get_var_mapping().get_var_map())
+
+
+def test_soft_constraints_the_engine_reads_are_the_clauses_the_host_evaluates(monkeypatch):
+    read = native.ConstraintAssembler.read_soft
+    readings = []
+
+    def reading(*arguments):
+        readings.append(read(*arguments))
+        return readings[-1]
+    monkeypatch.setattr(native.ConstraintAssembler, "read_soft", reading)
+    by_the_engine = weighted_clauses_and_mapping()
+    assert len(readings) == 5 and not any(isinstance(result, str) for result in readings)
+    monkeypatch.delattr(ke, "read_clause_template")
+    assert weighted_clauses_and_mapping() == by_the_engine
+
+
 def test_a_wcnf_whose_soft_clauses_all_weigh_nothing_is_still_written_as_wcnf(road):
     model = new_model(road)
     x = model.create_variables("x", i=2)

@@ -238,6 +238,57 @@ std::optional<TemplateClauses> hard_clauses_of(const Value& value, InstanceConte
     return template_clauses(instance, root);
 }
 
+namespace {
+
+// The entries of a soft constraint's value, as the formula encoder reads them.
+const model_text::Term* soft_term_of(const Value& value, model_text::Term& single) {
+    if (const auto* whole = std::get_if<model_text::Term>(&value.content)) return whole;
+    if (const auto* weighted = std::get_if<model_text::WeightedVariable>(&value.content)) {
+        single.items = {*weighted};
+        return &single;
+    }
+    if (const auto* cell = std::get_if<model_text::Occurrence>(&value.content)) {
+        single.items = {{cell->number, 1}};
+        return &single;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+SoftTemplateReading read_soft_template(std::string_view text, std::span<const std::string> index_names,
+                                       std::span<const model_text::ModelVariable> variables, const PBConfig& config) {
+    SoftClauseTemplate soft;
+    const auto reading = read_within_the_grammar(index_names, variables, [&]() -> ClauseTemplateReading {
+        const model_text::SyntaxTree tree = model_text::parse_expression(text);
+        std::unordered_map<std::string, std::size_t> variables_by_name;
+        for (std::size_t v = 0; v < variables.size(); ++v) variables_by_name.emplace(variables[v].name, v);
+        const model_text::NameTable names(tree, index_names, variables_by_name);
+        model_text::check_names(tree, names);
+        if (const auto name = name_unknown_to_the_host(tree, names)) {
+            return DeclinedReading{"the name " + *name + " is the formula encoder's only"};
+        }
+        model_text::Evaluator evaluator(tree, names, variables, config);
+        const Value value = evaluator.evaluate_template(index_names.size(), nullptr);
+        model_text::Term single;
+        const auto* term = soft_term_of(value, single);
+        if (term == nullptr) return DeclinedReading{"a soft constraint must be a pseudo-Boolean sum"};
+        TemplateClauses clauses;
+        for (const auto& item : term->items) {
+            clauses.literals.push_back(item.number > 0
+                                           ? TemplateClauses::Entry{TemplateClauses::Kind::model, false, item.number}
+                                           : TemplateClauses::Entry{TemplateClauses::Kind::occurrence, false,
+                                                                    -item.number - 1});
+            clauses.ends.push_back(clauses.literals.size());
+            soft.coefficients.push_back(item.coefficient);
+        }
+        return structured_template_of(clauses, evaluator.template_occurrences(), index_names.size(), false);
+    });
+    if (const auto* declined = std::get_if<DeclinedReading>(&reading)) return *declined;
+    soft.structure = std::get<StructuredClauseTemplate>(reading);
+    return soft;
+}
+
 ClauseTemplateReading read_clause_template(std::string_view text, std::span<const std::string> index_names,
                                            std::span<const model_text::ModelVariable> variables,
                                            const PBConfig& config) {

@@ -106,4 +106,20 @@ ClauseTemplateReading read_clause_template(std::string_view text, std::span<cons
                                            std::span<const model_text::ModelVariable> variables,
                                            const PBConfig& config);
 
+// A soft constraint's term read once for all its instances: one unit clause
+// per entry of the term, in the text's order, its literal positive, with the
+// entry's coefficient; nothing merged or dropped.
+struct SoftClauseTemplate {
+    StructuredClauseTemplate structure;
+    std::vector<std::int64_t> coefficients;  // one per clause
+};
+
+using SoftTemplateReading = std::variant<SoftClauseTemplate, DeclinedReading>;
+
+// The soft constraint's text (a sum or a variable occurrence) read with
+// index_names symbolic, or declined as read_clause_template declines; a text
+// that is no pseudo-Boolean sum is declined too, for the host to refuse.
+SoftTemplateReading read_soft_template(std::string_view text, std::span<const std::string> index_names,
+                                       std::span<const model_text::ModelVariable> variables, const PBConfig& config);
+
 }  // namespace kelvo

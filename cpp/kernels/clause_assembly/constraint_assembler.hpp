@@ -31,6 +31,8 @@ struct ReadConstraint {
     kelvo::StructuredClauseTemplate structure;
     std::size_t index_count = 0;
     std::shared_ptr<const std::vector<kelvo::VariableCells>> variables;
+    // A soft constraint's: one per clause; empty for a hard one.
+    std::vector<std::uint64_t> weights;
 
     [[nodiscard]] bool always_holds() const { return !never_holds && structure.ends.empty(); }
 };
@@ -46,9 +48,19 @@ public:
     [[nodiscard]] std::variant<ReadConstraint, kelvo::DeclinedReading> read_hard(
         std::string_view text, std::span<const std::string> index_names, const kelvo::PBConfig& config);
 
+    // The soft constraint's term read with index_names symbolic, each entry c
+    // a unit clause of weight |weight * c| on the side that makes the sum
+    // smaller (minimization) or larger; or why the host reads it instead (an
+    // entry that weighs nothing or whose weight passes 63 bits is the host's
+    // to word). Any other failure is thrown.
+    [[nodiscard]] std::variant<ReadConstraint, kelvo::DeclinedReading> read_soft(
+        std::string_view text, std::span<const std::string> index_names, std::int64_t weight, bool minimization);
+
     [[nodiscard]] std::size_t shapes() const { return cache_.size(); }
 
 private:
+    [[nodiscard]] ReadConstraint compiled(kelvo::StructuredClauseTemplate structure, std::size_t index_count) const;
+
     // The reader's numbers are positive: its cells count from the model's
     // numbers plus one (the model's placeholder is cell 0).
     std::vector<kelvo::VariableCells> reading_;

@@ -217,6 +217,8 @@ class NumberedClauses:
     """One constraint's instances, numbered and not yet written into a storage."""
     instances: tp.Any
     soft: bool
+    # The sum of a soft constraint's weights over its instances, where its record does not give it.
+    written_weight: int = 0
 
     def __len__(self) -> int:
         return self.instances.clause_count

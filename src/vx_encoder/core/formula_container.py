@@ -183,7 +183,7 @@ class FormulaContainer:
         """
         dump_args, clauses, mapping, block_end = self.__inner_add_constraint(
             template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
-        written_weight = self.__written_weight(dump_args)
+        written_weight = self.__written_weight(dump_args) if dump_args is not None else clauses.written_weight
         if self.hard_weight + written_weight > LARGEST_WEIGHT:
             raise ValueError("the weight limit, 1 plus every soft weight, is out of range: it passes 2^63 - 1")
         self.__flush(self._soft)
@@ -247,7 +247,7 @@ class FormulaContainer:
         mapping and the end of its block. Changes nothing of the container."""
         shift_pb_variable = _auxiliary_count(shift_pb_variable)
         shift_bx_variable = _auxiliary_count(shift_bx_variable)
-        if isinstance(template_constraint, native.ReadConstraint) and weights is None:
+        if isinstance(template_constraint, native.ReadConstraint):
             return (None, *self.__read_constraint_instances(template_constraint, foralls, init_shift_variable))
         template = self.__bx2list_clauses(template_constraint)
         dump_args = DeferredStateDumpArgs(
@@ -276,16 +276,19 @@ class FormulaContainer:
             instances = read.instantiate(list(values.values()), init_shift_variable)
         except native.CellOutOfRange as error:
             raise out_of_range_error(self._target_variables, self._num_formula, *error.args) from None
-        block_end = init_shift_variable + instance_count(values) * (read.pbct_count + read.bxpr_count)
+        count = instance_count(values)
+        block_end = init_shift_variable + count * (read.pbct_count + read.bxpr_count)
         if instances is None:
             dump_args = DeferredStateDumpArgs(
                 self._target_variables, template_constraint=read.clause_texts(list(values)),
-                weights=None, foralls=values, num_formula=self._num_formula, init_shift_variable=init_shift_variable,
+                weights=list(read.weights) or None, foralls=values, num_formula=self._num_formula, init_shift_variable=init_shift_variable,
                 shift_pb_variable=read.pbct_count, shift_bx_variable=read.bxpr_count, offset_shift_for_formula=0,
                 cnf_stor=None)
             clauses, mapping = numbered_clauses(dump_args)
             return clauses, mapping, block_end
-        return NumberedClauses(instances, False), instances.auxiliary_names(self._num_formula), block_end
+        weights = read.weights
+        clauses = NumberedClauses(instances, len(weights) > 0, count * sum(weights))
+        return clauses, instances.auxiliary_names(self._num_formula), block_end
 
     def __enqueue(self, pending: _PendingConstraints, clauses: NumberedClauses, mapping: MappingPart,
                   block_end: int) -> None:

@@ -479,13 +479,31 @@ class Model:
                                foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
         self.__init_formula_container()
         try:
-            weighted = (weight * constraint).maxsat(minimization)
-            log_d("Building soft constraint: " + str(constraint))
-            template_constraint, weights = self.__evaluate(str(weighted))
-            self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
+            text = str(constraint)
+            log_d("Building soft constraint: " + text)
+            read = self.__natively_read_soft(text, foralls, weight, minimization)
+            if read is None:
+                weighted = (weight * constraint).maxsat(minimization)
+                template_constraint, weights = self.__evaluate(str(weighted))
+                self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
+            else:
+                self._formula_container.add_soft_formula(read, read.weights, foralls, 0, 0)
             self._is_wcnf = True
         finally:
             self._manager.reset()
+
+    def __natively_read_soft(self, text: str, foralls, weight: int,
+                             minimization: bool) -> typing.Optional[native.ReadConstraint]:
+        """The engine's reading of a soft constraint's term as weighted unit
+        clauses, or None when the host evaluates it (the reason is written at
+        debug level) or the engine cannot read templates."""
+        if clause_template_reader() is None:
+            return None
+        read = self._constraint_assembler.read_soft(text, list(foralls), weight, minimization)
+        if isinstance(read, str):
+            log_d("Soft constraint read by the host: " + read)
+            return None
+        return read
 
     def __build_target(self, border: int, minimization: bool) -> None:
         self.__init_formula_container()
