@@ -68,16 +68,22 @@ py::array_t<std::int64_t, py::array::c_style> integer_array_from_python(py::hand
                              std::string(py::str(array.dtype())));
     }
     if (array.ndim() != 1) throw py::value_error(std::string(what) + " must be one-dimensional");
-    py::object convertible = array;
     if (kind == 'u' && array.dtype().itemsize() == 8) {
-        const auto largest = numpy.attr("max")(array, py::arg("initial") = 0);
-        if (largest.cast<std::uint64_t>() > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
-            throw py::value_error(std::string(what) + " holds a value out of range");
+        // NumPy converts 64-bit unsigned to signed only when told to: read here.
+        const auto unsigned_values = py::array_t<std::uint64_t, py::array::c_style | py::array::forcecast>::ensure(array);
+        if (!unsigned_values) throw py::error_already_set();
+        py::array_t<std::int64_t, py::array::c_style> converted(unsigned_values.size());
+        auto* out = converted.mutable_data();
+        const auto* in = unsigned_values.data();
+        for (py::ssize_t i = 0; i < unsigned_values.size(); ++i) {
+            if (in[i] > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+                throw py::value_error(std::string(what) + " holds a value out of range");
+            }
+            out[i] = static_cast<std::int64_t>(in[i]);
         }
-        // NumPy converts 64-bit unsigned to signed only when told to.
-        convertible = array.attr("astype")(numpy.attr("int64"));
+        return converted;
     }
-    auto converted = py::array_t<std::int64_t, py::array::c_style>::ensure(convertible);
+    auto converted = py::array_t<std::int64_t, py::array::c_style>::ensure(array);
     if (!converted) throw py::error_already_set();
     return converted;
 }

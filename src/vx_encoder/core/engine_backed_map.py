@@ -64,6 +64,10 @@ class EngineBackedMap(Mapping):
     def __contains__(self, key: object) -> bool:
         return self.get(key, _MISSING) is not _MISSING
 
+    def __bool__(self) -> bool:
+        # An empty block is an entry to clear all the same.
+        return bool(self._entries) or bool(self._blocks)
+
     def __len__(self) -> int:
         return len(self._entries) + sum(len(block) for _, block in self._blocks)
 

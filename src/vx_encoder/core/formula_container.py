@@ -294,7 +294,8 @@ class FormulaContainer:
                   block_end: int) -> None:
         count_clauses = len(clauses)
         pending.records.append(clauses)
-        pending.mappings.append(mapping)
+        if len(mapping) > 0:  # a constraint without auxiliaries adds nothing to the mapping
+            pending.mappings.append(mapping)
         pending.count_clauses += count_clauses
         self._cur_init_shift_variable = block_end
         self._num_clauses += count_clauses

@@ -155,7 +155,7 @@ class Manager:
     def __made_anything(self) -> bool:
         made = self.__dict__
         return (made["bx_context"] is not None or made["pb_config"] is not None or made["pb_var_manager"] is not None
-                or len(self.name2pb) > 0 or len(self.pb2bx) > 0 or len(self.pb2name) > 0)
+                or bool(self.name2pb) or bool(self.pb2bx) or bool(self.pb2name))
 
     def _register(self, name: str, pb_var: int, bx_var: bx.Variable) -> None:
         self.name2pb[name] = pb_var
