@@ -25,7 +25,10 @@ def debug_shown() -> bool:
     and of its clauses run to megabytes, so they are formed only then; an
     engine that cannot tell is taken to show them."""
     threshold = getattr(ke, "get_log_level", None)
-    return threshold is None or int(threshold()) >= int(ke.log_level_type.debug)
+    return threshold is None or int(threshold()) >= _DEBUG
+
+
+_DEBUG = int(ke.log_level_type.debug)
 
 
 def clause_template_reader() -> tp.Optional[tp.Callable[..., tp.Any]]:

@@ -288,7 +288,9 @@ class FormulaContainer:
             return clauses, mapping, block_end
         weights = read.weights
         clauses = NumberedClauses(instances, len(weights) > 0, count * sum(weights))
-        return clauses, instances.auxiliary_names(self._num_formula), block_end
+        # A constraint without auxiliaries has no names to keep.
+        mapping = instances.auxiliary_names(self._num_formula) if block_end > init_shift_variable else {}
+        return clauses, mapping, block_end
 
     def __enqueue(self, pending: _PendingConstraints, clauses: NumberedClauses, mapping: MappingPart,
                   block_end: int) -> None:
