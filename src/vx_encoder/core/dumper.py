@@ -212,7 +212,7 @@ class One2OneDumper(Dumper):
         return reduce_ex([cls._dump_cnf(record) for record in list_dump_args])
 
 
-@dataclass(frozen=True)
+@dataclass
 class NumberedClauses:
     """One constraint's instances, numbered and not yet written into a storage."""
     instances: tp.Any

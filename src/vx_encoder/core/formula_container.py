@@ -245,10 +245,12 @@ class FormulaContainer:
         block from init_shift_variable on; returns it (None for the engine's
         reading, which needs none) with its numbered clauses, its auxiliary
         mapping and the end of its block. Changes nothing of the container."""
+        if isinstance(template_constraint, native.ReadConstraint):
+            # Its auxiliary counts and weights are the reading's own.
+            return (None, *self.__read_constraint_instances(template_constraint, weights is not None, foralls,
+                                                            init_shift_variable))
         shift_pb_variable = _auxiliary_count(shift_pb_variable)
         shift_bx_variable = _auxiliary_count(shift_bx_variable)
-        if isinstance(template_constraint, native.ReadConstraint):
-            return (None, *self.__read_constraint_instances(template_constraint, foralls, init_shift_variable))
         template = self.__bx2list_clauses(template_constraint)
         dump_args = DeferredStateDumpArgs(
             self._target_variables,
@@ -268,7 +270,7 @@ class FormulaContainer:
         block_end = init_shift_variable + instance_count(dump_args.foralls) * (shift_pb_variable + shift_bx_variable)
         return dump_args, clauses, mapping, block_end
 
-    def __read_constraint_instances(self, read: native.ReadConstraint, foralls, init_shift_variable):
+    def __read_constraint_instances(self, read: native.ReadConstraint, soft: bool, foralls, init_shift_variable):
         """The engine's reading numbered natively, or, where its index
         arithmetic passes 64 bits, its literal texts evaluated by the host."""
         values = index_values(foralls)
@@ -281,13 +283,14 @@ class FormulaContainer:
         if instances is None:
             dump_args = DeferredStateDumpArgs(
                 self._target_variables, template_constraint=read.clause_texts(list(values)),
-                weights=list(read.weights) or None, foralls=values, num_formula=self._num_formula, init_shift_variable=init_shift_variable,
-                shift_pb_variable=read.pbct_count, shift_bx_variable=read.bxpr_count, offset_shift_for_formula=0,
-                cnf_stor=None)
+                weights=read.weights if soft else None, foralls=values, num_formula=self._num_formula,
+                init_shift_variable=init_shift_variable, shift_pb_variable=read.pbct_count,
+                shift_bx_variable=read.bxpr_count, offset_shift_for_formula=0, cnf_stor=None)
             clauses, mapping = numbered_clauses(dump_args)
+            if soft:
+                clauses = NumberedClauses(clauses.instances, True, count * sum(read.weights))
             return clauses, mapping, block_end
-        weights = read.weights
-        clauses = NumberedClauses(instances, len(weights) > 0, count * sum(weights))
+        clauses = NumberedClauses(instances, soft, count * sum(read.weights) if soft else 0)
         # A constraint without auxiliaries has no names to keep.
         mapping = instances.auxiliary_names(self._num_formula) if block_end > init_shift_variable else {}
         return clauses, mapping, block_end
