@@ -71,20 +71,21 @@ class FormulaPB:
 def constraint_of(expression, comparator, border, lines: bool = True):
     """pb.PBConstraint(expression.to_pb(), comparator, *border), made from two
     lists of integers when the engine takes them, which saves an engine object
-    per term. Reading the leaves shows no debug lines and has no effects, so
-    with debug shown (unless no lines are wanted), or when it fails, the
-    weighted literals are listed: they give the lines and the error of the
-    first fault."""
+    per term. Reading the leaves shows no debug lines and has no effects: with
+    debug shown (unless no lines are wanted) the weighted literals are listed
+    as well, only for their lines; when reading the leaves fails, the listing
+    gives the error of the first fault."""
     # A bound written True or False is the integer it stands for, as the engine's reader reads it.
     border = tuple(int(bound) if isinstance(bound, bool) else bound for bound in border)
-    if type(expression) in _TERMS and takes_terms_as_numbers() and not (lines and debug_shown()):
+    listed = expression.to_pb() if lines and type(expression) in _TERMS and debug_shown() else None
+    if type(expression) in _TERMS and takes_terms_as_numbers():
         try:
             leaves = term_leaves(expression)
             return pb.PBConstraint.from_numbers([leaf.pb_var for leaf in leaves],
                                                 [leaf.coefficient for leaf in leaves], comparator, *border)
         except Exception:
             pass
-    return pb.PBConstraint(expression.to_pb(), comparator, *border)
+    return pb.PBConstraint(expression.to_pb() if listed is None else listed, comparator, *border)
 
 
 _TERMS = (PBVariable, AddOp, Sum)
