@@ -220,6 +220,16 @@ Returns:
 Raises:
     TypeError: The name is not text.
     ValueError: The name is empty.
+)doc")
+        .def(
+            "fresh_variable_count",
+            [](const ContextHandle& self, const std::string& prefix) { return self.state->core.fresh_count(prefix); },
+            py::arg("prefix"), R"doc(How many new variables the context has named with the prefix (prefix_0, prefix_1, ...).
+
+After a tseytin conversion in a fresh context: the number of its new variables.
+
+Args:
+    prefix: The prefix given to tseytin.
 )doc");
 
     py::class_<Formula>(module, "BaseExpr", "A formula: immutable, shared by structure within its context.")

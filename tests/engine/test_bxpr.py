@@ -156,6 +156,8 @@ def test_tseytin_is_projection_equivalent_on_random_formulas(seed):
     assert_projection_equivalent(template, truth, names)
     fresh = new_variable_names(template, names)
     assert fresh == {f"{PREFIX}_{n}" for n in range(len(fresh))}
+    # The context counts them, as the clause assembly sizes a constraint's block.
+    assert ctx.fresh_variable_count(PREFIX) == len(fresh) and ctx.fresh_variable_count("other") == 0
 
 
 @pytest.mark.parametrize("build", [
@@ -169,7 +171,7 @@ def test_formula_in_clause_form_is_returned_unchanged(ctx, xyz, build):
     formula = build(*xyz)
     template = formula.tseytin(ctx, PREFIX)
     assert template == formula
-    assert not new_variable_names(template, "xyz")
+    assert not new_variable_names(template, "xyz") and ctx.fresh_variable_count(PREFIX) == 0
 
 
 @pytest.mark.parametrize("build, shape", [

@@ -165,6 +165,11 @@ Ref Context::fresh_variable(std::string_view prefix) {
     return add_variable(name, hash);
 }
 
+std::uint64_t Context::fresh_count(std::string_view prefix) const {
+    const auto counter = fresh_counters_.find(prefix);
+    return counter == fresh_counters_.end() ? 0 : counter->second;
+}
+
 std::vector<Ref> Context::numbered_variables(std::string_view prefix, std::uint64_t first_index, std::size_t count) {
     // A batch of names is written where new names are kept, hashed, and its
     // table slots loaded before any is placed: the table of a large context

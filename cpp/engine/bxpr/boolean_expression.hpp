@@ -106,6 +106,9 @@ public:
     // A variable named prefix "_" n that did not exist before, n counting up
     // from 0 per prefix, so a fresh context names them prefix_0, prefix_1, ...
     Ref fresh_variable(std::string_view prefix);
+    // How many names fresh_variable has taken with the prefix: in a fresh
+    // context, the number of variables it made.
+    [[nodiscard]] std::uint64_t fresh_count(std::string_view prefix) const;
     // The variables prefix_first_index, prefix_(first_index + 1), ... (count
     // of them), each made unless its name exists: get_var in bulk, its table
     // look-ups started ahead of need.

@@ -24,6 +24,15 @@ class Context:
             TypeError: The name is not text.
             ValueError: The name is empty.
         """
+    def fresh_variable_count(self, prefix: str) -> int:
+        """
+        How many new variables the context has named with the prefix (prefix_0, prefix_1, ...).
+        
+        After a tseytin conversion in a fresh context: the number of its new variables.
+        
+        Args:
+            prefix: The prefix given to tseytin.
+        """
 class BaseExpr:
     """
     A formula: immutable, shared by structure within its context.

@@ -434,9 +434,8 @@ class Model:
     def __auxiliary_counts(self, template) -> typing.Tuple[int, int]:
         if isinstance(template, native.ReadConstraint):
             return template.pbct_count, template.bxpr_count
-        shift_pb_variable = self._manager.cnt_pbvar
-        shift_bx_variable = sum(1 for v in template.support() if self.__BXPR_AUX in str(v))
-        return shift_pb_variable, shift_bx_variable
+        # The constraint's own context: the Tseytin conversion named its new variables from 0.
+        return self._manager.cnt_pbvar, self._manager.bx_context.fresh_variable_count(self.__BXPR_AUX)
 
     def __refuse_cells_out_of_range(self, template, foralls) -> None:
         """A cell the text names lies inside its variable in every instance,
