@@ -147,6 +147,22 @@ py::object read_literal_template_for_python(const std::vector<std::vector<std::s
     return reading_for_python(reading);
 }
 
+// The host's Tseytin result read natively: its literal texts never leave the engine.
+py::object read_formula_template_for_python(const Formula& formula, const std::vector<std::string>& index_names,
+                                            py::handle variables) {
+    const auto model_variables = variables_from_python(variables);
+    const auto clauses = literal_texts_of_clauses(formula.state->core, formula.ref);
+    ClauseTemplateReading reading;
+    {
+        py::gil_scoped_release released;
+        reading = read_literal_template(clauses, index_names, model_variables.variables);
+        if (auto* read = std::get_if<StructuredClauseTemplate>(&reading)) {
+            number_cells_as_the_model(*read, model_variables);
+        }
+    }
+    return reading_for_python(reading);
+}
+
 // The host's formula with its comparisons encoded by the engine's polarity
 // pass, and how many auxiliaries the encoder drew beyond the placeholders.
 py::tuple encode_comparisons_for_python(const Formula& formula,
@@ -232,6 +248,22 @@ Returns:
     largest n of each kind, never_holds False), or, as text, why the host
     evaluates the texts instead: a literal lies outside what is read for all
     instances at once.
+)doc");
+    module.def("read_formula_template", &read_formula_template_for_python, py::arg("formula"),
+               py::arg("index_names"), py::arg("variables"),
+               R"doc(Read a formula in clause form (the host's Tseytin result) natively, as read_literal_template
+reads its literal texts, without handing the texts to the host.
+
+Args:
+    formula: A conjunction of clauses, one clause, one literal, or a constant.
+    index_names: The names of the foralls indexes.
+    variables: As for read_clause_template.
+
+Returns:
+    What read_literal_template returns for the formula's literal texts.
+
+Raises:
+    ValueError: The formula is not in clause form.
 )doc");
     module.def("encode_comparisons", &encode_comparisons_for_python, py::arg("formula"), py::arg("comparisons"),
                py::arg("variables"), py::arg("first_auxiliary"), py::arg("pb_config"),

@@ -796,14 +796,19 @@ def test_an_operand_of_the_wrong_kind_is_refused_alike_on_every_road(road, wrong
 @pytest.mark.parametrize("describe", [without_dimensions, index_texts, numpy_foralls, bitwise_index_texts,
                                       names_outside_ascii_as_cells_and_with_indexes])
 def test_the_host_roads_templates_are_read_natively_where_their_index_arithmetic_is_affine(describe, monkeypatch):
-    readings = []
-    read = ke.read_literal_template
+    readings, texts = [], []
+    read, literal_texts = ke.read_formula_template, ke.literal_texts
 
     def reading(*arguments):
         result = read(*arguments)
         readings.append(result if isinstance(result, str) else "read")
         return result
-    monkeypatch.setattr(ke, "read_literal_template", reading)
+
+    def writing(*arguments):
+        texts.append(literal_texts(*arguments))
+        return texts[-1]
+    monkeypatch.setattr(ke, "read_formula_template", reading)
+    monkeypatch.setattr(ke, "literal_texts", writing)
     monkeypatch.delattr(ke, "read_clause_template")
     model = new_model("host evaluates the text")
     variables, holds = describe(model)
@@ -813,6 +818,8 @@ def test_the_host_roads_templates_are_read_natively_where_their_index_arithmetic
     # Bitwise operators on an index are evaluated by the host, instance by instance.
     expected = "its shape depends on the index values" if describe is bitwise_index_texts else "read"
     assert readings == [expected] * len(readings) and readings
+    # A template the engine reads keeps its literal texts in the engine.
+    assert (texts == []) == (expected == "read")
 
 
 def negated_comparisons(model):

@@ -10,7 +10,7 @@ from . import bxpr
 from . import _linsolver_files
 from . import _linsolver_rows
 from . import pbct
-__all__: list[str] = ['bxpr', 'clause_template_cache', 'encode_comparisons', 'formula_encoder', 'get_log_level', 'get_python_version', 'literal_texts', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'read_literal_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
+__all__: list[str] = ['bxpr', 'clause_template_cache', 'encode_comparisons', 'formula_encoder', 'get_log_level', 'get_python_version', 'literal_texts', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'read_formula_template', 'read_literal_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
 class log_level_type:
     """
     The levels of the engine's logger, most severe first.
@@ -655,6 +655,22 @@ def read_clause_template(text: typing.Any, index_names: collections.abc.Sequence
         TypeError: An operand has the wrong kind (a Boolean formula in a sum or a
             product, a sum in a connective, a cell called with too few or too many
             index values), which the host cannot read either.
+    """
+def read_formula_template(formula: bxpr.BaseExpr, index_names: collections.abc.Sequence[str], variables: typing.Any) -> typing.Any:
+    """
+    Read a formula in clause form (the host's Tseytin result) natively, as read_literal_template
+    reads its literal texts, without handing the texts to the host.
+    
+    Args:
+        formula: A conjunction of clauses, one clause, one literal, or a constant.
+        index_names: The names of the foralls indexes.
+        variables: As for read_clause_template.
+    
+    Returns:
+        What read_literal_template returns for the formula's literal texts.
+    
+    Raises:
+        ValueError: The formula is not in clause form.
     """
 def read_literal_template(clauses: collections.abc.Sequence[collections.abc.Sequence[str]], index_names: collections.abc.Sequence[str], variables: typing.Any) -> typing.Any:
     """

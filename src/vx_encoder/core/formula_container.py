@@ -251,7 +251,9 @@ class FormulaContainer:
                                                             init_shift_variable))
         shift_pb_variable = _auxiliary_count(shift_pb_variable)
         shift_bx_variable = _auxiliary_count(shift_bx_variable)
-        template = self.__bx2list_clauses(template_constraint)
+        template = self.__read_formula(template_constraint, foralls) if weights is None else None
+        if template is None:
+            template = self.__bx2list_clauses(template_constraint)
         dump_args = DeferredStateDumpArgs(
             self._target_variables,
             template_constraint=template,
@@ -344,6 +346,17 @@ class FormulaContainer:
         self._mappings = [part for part in self._mappings if part is not target.mapping]
         self._target = None
         self._target_num_clauses = 0
+
+    def __read_formula(self, formula, foralls) -> tp.Optional[StructuredClauseTemplate]:
+        """A hard constraint's formula in clause form (the host road's) as the
+        engine reads it, its literal texts kept there; None when the engine
+        leaves them to the host, or for a template of another kind."""
+        if isinstance(formula, StructuredClauseTemplate) or not isinstance(formula, bx.BaseExpr):
+            return None
+        shapes = [(name, list(variable.indexes.values()), variable.st_shift)
+                  for name, variable in self._target_variables.items()]
+        read = ke.read_formula_template(formula, list(foralls), shapes)
+        return None if isinstance(read, str) else StructuredClauseTemplate(*read)
 
     @staticmethod
     def __bx2list_clauses(bx_clauses) -> tp.Sequence[tp.Sequence[str]]:
