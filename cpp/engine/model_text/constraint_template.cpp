@@ -1,7 +1,6 @@
 #include "engine/model_text/constraint_template.hpp"
 
 #include <algorithm>
-#include <cstdlib>
 #include <array>
 #include <stdexcept>
 #include <unordered_map>
@@ -40,8 +39,10 @@ TemplateClauses template_clauses(const InstanceContext& instance, bxpr::Ref root
         if (const auto pbct = instance.pbct_index(variable)) {
             return TemplateClauses::Entry{TemplateClauses::Kind::auxiliary, literal.negated(), *pbct};
         }
-        const std::string_view name = context.name(variable);
-        const auto n = std::strtoll(std::string(name.substr(bxpr_auxiliary_prefix.size() + 1)).c_str(), nullptr, 10);
+        // The Tseytin conversion's own variable, named in this instance's context.
+        const auto number = auxiliary_number(context.name(variable), bxpr_auxiliary_prefix);
+        if (!number) throw std::logic_error("a clause variable is neither a model variable nor an auxiliary");
+        const auto n = *number;
         result.bxpr = std::max<std::int64_t>(result.bxpr, n + 1);
         return TemplateClauses::Entry{TemplateClauses::Kind::auxiliary, literal.negated(), result.pbct + n};
     };

@@ -38,16 +38,6 @@ struct ReadLiteral {
     std::int64_t value;  // the cell's number, the occurrence's position, the auxiliary's n
 };
 
-// n of "prefix_n", n of at most 18 decimal digits; nullopt for any other name.
-std::optional<std::int64_t> auxiliary_number(std::string_view name, std::string_view prefix) {
-    if (!name.starts_with(prefix) || name.size() < prefix.size() + 2 || name[prefix.size()] != '_') return std::nullopt;
-    const auto digits = name.substr(prefix.size() + 1);
-    if (digits.size() > 18 || digits.find_first_not_of("0123456789") != std::string_view::npos) return std::nullopt;
-    std::int64_t n = 0;
-    for (const char digit : digits) n = n * 10 + (digit - '0');
-    return n;
-}
-
 class LiteralReader {
 public:
     LiteralReader(std::span<const std::string> index_names, std::span<const model_text::ModelVariable> variables)
