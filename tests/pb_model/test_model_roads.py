@@ -745,6 +745,14 @@ def bounded_target(model):
     model.add_target(Sum(x[k], k=range(3)))
 
 
+def weighted_literals(model):
+    x = model.create_variables("x", i=3)
+    k = model.get_indexes(["k"])
+    model.add_constraint(x[0] | x[1])
+    model.add_soft_constraint(x[k], 2, True, k=range(3))
+    model.add_soft_constraint(3 * x[0] - x[1], 1, False)
+
+
 def built_at(level, describe):
     """Clauses in order and the mapping of the model built at that log level, and the lines written."""
     lines, threshold = [], ke.get_log_level()
@@ -753,22 +761,34 @@ def built_at(level, describe):
     try:
         model = Model(ke.manager(), "levels")
         describe(model)
-        model.build_cnf(*((2, True) if model.use_target else ()))
+        if describe is weighted_literals:
+            model.build_wcnf()
+        else:
+            model.build_cnf(*((2, True) if model.use_target else ()))
     finally:
         ke.set_log_sink(None)
         ke.set_log_level(threshold)
-    built = model.get_cnf_storage().get_hard_clauses(), list(model.get_var_mapping().get_var_map().items())
+    storage = model.get_cnf_storage()
+    built = (storage.get_hard_clauses(), storage.get_soft_clauses(), storage.get_weight_limit(),
+             list(model.get_var_mapping().get_var_map().items()))
     return built, lines
 
 
-@pytest.mark.parametrize("describe", [reified_branches, bounded_target, without_dimensions, index_texts])
-def test_the_log_level_changes_only_the_lines(describe, declined):
+_COMPARISON_LINES = ("FormulaPB before to_bx: ", "Bx formula from FormulaPB: ")
+
+
+@pytest.mark.parametrize("describe, comparison_lines", [
+    (reified_branches, _COMPARISON_LINES), (bounded_target, _COMPARISON_LINES),
+    (without_dimensions, _COMPARISON_LINES), (index_texts, _COMPARISON_LINES),
+    (weighted_literals, ("FormulaPB before to_maxsat: ",)),
+], ids=["reified branches", "bounded target", "without dimensions", "index texts", "weighted literals"])
+def test_the_log_level_changes_only_the_lines(describe, comparison_lines, declined):
     quiet, quiet_lines = built_at(ke.log_level_type.warning, describe)
     loud, loud_lines = built_at(ke.log_level_type.debug, describe)
     assert loud == quiet
     assert declined == []
-    assert any(line.startswith("FormulaPB before to_bx: ") for line in loud_lines)
-    assert any(line.startswith("Bx formula from FormulaPB: ") for line in loud_lines)
+    for prefix in comparison_lines:
+        assert any(line.startswith(prefix) for line in loud_lines)
     assert not any(line.startswith("FormulaPB") for line in quiet_lines)
 
 

@@ -481,9 +481,10 @@ class Model:
             text = str(constraint)
             log_d("Building soft constraint: " + text)
             read = self.__natively_read_soft(text, foralls, weight, minimization)
+            if read is None or debug_shown():
+                # With debug lines shown the host's evaluation only writes them.
+                template_constraint, weights = self.__evaluate(str((weight * constraint).maxsat(minimization)))
             if read is None:
-                weighted = (weight * constraint).maxsat(minimization)
-                template_constraint, weights = self.__evaluate(str(weighted))
                 self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
             else:
                 self._formula_container.add_soft_formula(read, read.weights, foralls, 0, 0)
