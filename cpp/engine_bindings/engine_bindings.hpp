@@ -33,5 +33,6 @@ void bind_pbct(pybind11::module_& module);
 void bind_formula_encoder(pybind11::module_& module);
 void bind_clauses_to_formula(pybind11::module_& module);
 void bind_clause_template_reader(pybind11::module_& module);
+void bind_index_text(pybind11::module_& module);
 
 }  // namespace kelvo::bindings

@@ -30,4 +30,5 @@ PYBIND11_MODULE(_kelvo_engine, module) {
     kelvo::bindings::bind_pbct(module);
     kelvo::bindings::bind_clauses_to_formula(module);
     kelvo::bindings::bind_clause_template_reader(module);
+    kelvo::bindings::bind_index_text(module);
 }

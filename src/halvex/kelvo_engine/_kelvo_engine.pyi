@@ -10,7 +10,7 @@ from . import bxpr
 from . import _linsolver_files
 from . import _linsolver_rows
 from . import pbct
-__all__: list[str] = ['bxpr', 'clause_template_cache', 'encode_comparisons', 'formula_encoder', 'get_log_level', 'get_python_version', 'literal_texts', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'read_formula_template', 'read_literal_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
+__all__: list[str] = ['bxpr', 'canonical_index_text', 'clause_template_cache', 'encode_comparisons', 'formula_encoder', 'get_log_level', 'get_python_version', 'literal_texts', 'log_encoder', 'log_level_type', 'manager', 'pbct', 'read_clause_template', 'read_formula_template', 'read_literal_template', 'set_log_level', 'set_log_sink', 'var_mapping', 'wcnf_storage', 'witness_interpreter']
 class log_level_type:
     """
     The levels of the engine's logger, most severe first.
@@ -577,6 +577,10 @@ class manager:
         Args:
             interpreter: A witness_interpreter, or None.
         """
+def canonical_index_text(text: str) -> str | None:
+    """
+    The canonical text of an index value's text, every name in it an index.
+    """
 def encode_comparisons(formula: bxpr.BaseExpr, comparisons: collections.abc.Sequence[tuple[bxpr.BaseExpr, pbct.PBConstraint]], variables: collections.abc.Sequence[bxpr.BaseExpr], first_auxiliary: typing.SupportsInt | typing.SupportsIndex, pb_config: pbct.PBConfig) -> tuple:
     """
     Encode the comparisons of a formula the host evaluated by their polarity in it, as the

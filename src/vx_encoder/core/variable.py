@@ -1,8 +1,9 @@
+import functools
 import typing as tp
 
+import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.bxpr as bx
 
-from vx_encoder.core.affine_index import cell_index_text
 from vx_encoder.core.pboperations import PBVariable
 
 
@@ -42,9 +43,24 @@ class GeneratorVariable:
                 raise TypeError(f"index value {value!r} of variable {self.name} must be an int, not "
                                 f"{type(value).__name__}")
         # One cell, one name, however its index values are written (x(i - i), x(0)).
-        name = f"{self.name}({','.join(map(cell_index_text, items))})"
+        name = f"{self.name}({','.join(map(_cell_index_text, items))})"
         bx_var, pb_var = self.manager.add_variable(name)
         return Variable(bx_var, pb_var, name)
+
+
+def _cell_index_text(value: tp.Any) -> str:
+    """An index value as a cell's name holds it: the text by which the
+    engine's reader keys its affine form, or as written when it is none."""
+    if type(value) is int:
+        return str(value)
+    return _canonical_text(str(value))
+
+
+# A model spells its cells with few index texts, met again in every constraint alike.
+@functools.lru_cache(maxsize=1 << 14)
+def _canonical_text(text: str) -> str:
+    canonical = ke.canonical_index_text(text)
+    return text if canonical is None else canonical
 
 
 class Variable:

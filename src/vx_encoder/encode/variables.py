@@ -1,11 +1,9 @@
 from __future__ import annotations
 
 import copy
-import operator
 import typing as tp
 
 from vx_encoder._vx_native import cell_occurrence, untracked_instance, variable_map
-from vx_encoder.core.affine_index import AffineIndex, bitwise_of, power_of, product_of, sum_of
 from vx_encoder.core.refusal import refuse
 from vx_encoder.core.vx_logger import *
 from vx_encoder.encode.expressions import VariableProxy
@@ -15,14 +13,10 @@ from vx_encoder.encode.operand_grouping import Binding, grouped
 _Operand = tp.Union[tp.SupportsIndex, "Index"]
 
 
-def _inverted(value: int, _: int) -> int:
-    return ~value
-
-
 def _is_operand(value: tp.Any) -> bool:
     """An integer, an index or an index text; anything else (a term, a float)
     leaves the operation to the other operand or to the host's refusal."""
-    return isinstance(value, (Index, str)) or hasattr(type(value), "__index__")
+    return type(value) is int or isinstance(value, (Index, str)) or hasattr(type(value), "__index__")
 
 
 class Index:
@@ -43,104 +37,91 @@ class Index:
     # index text is defined, on either side, so that the host reads the same
     # texts (`k + i` with k an integer of a builder's range, `2 - i`, `-i`).
 
-    def __init__(self, name: str, expression: tp.Optional[str] = None,
-                 affine_form: tp.Optional[AffineIndex] = None):
+    def __init__(self, name: str, expression: tp.Optional[str] = None):
         self.name = name
         self.expression = name if expression is None else expression
-        # Its value as an integer plus multiples of indexes, when it is one:
-        # a cell is named by it on the host (core/affine_index.py).
-        self.affine_form = AffineIndex.of_name(name) if expression is None else affine_form
 
     def __add__(self, shift: _Operand) -> Index:
         if not _is_operand(shift):
             return NotImplemented
         # Addition is associative with + and -, so a sum on the right needs no group.
-        return self.__binary(self.expression, "+", f"{shift}", Binding.SUM, Binding.SUM, sum_of(self, shift, 1))
+        return self.__binary(self.expression, "+", f"{shift}", Binding.SUM, Binding.SUM)
 
     def __radd__(self, shift: _Operand) -> Index:
         if not _is_operand(shift):
             return NotImplemented
-        return self.__binary(f"{shift}", "+", self.expression, Binding.SUM, Binding.SUM, sum_of(shift, self, 1))
+        return self.__binary(f"{shift}", "+", self.expression, Binding.SUM, Binding.SUM)
 
     def __sub__(self, shift: _Operand) -> Index:
         if not _is_operand(shift):
             return NotImplemented
-        return self.__binary(self.expression, "-", f"{shift}", Binding.SUM, Binding.PRODUCT, sum_of(self, shift, -1))
+        return self.__binary(self.expression, "-", f"{shift}", Binding.SUM, Binding.PRODUCT)
 
     def __rsub__(self, shift: _Operand) -> Index:
         if not _is_operand(shift):
             return NotImplemented
-        return self.__binary(f"{shift}", "-", self.expression, Binding.SUM, Binding.PRODUCT, sum_of(shift, self, -1))
+        return self.__binary(f"{shift}", "-", self.expression, Binding.SUM, Binding.PRODUCT)
 
     def __mul__(self, shift: _Operand) -> Index:
         if not _is_operand(shift):
             return NotImplemented
-        return self.__binary(self.expression, "*", f"{shift}", Binding.PRODUCT, Binding.UNARY,
-                             product_of(self, shift))
+        return self.__binary(self.expression, "*", f"{shift}", Binding.PRODUCT, Binding.UNARY)
 
     def __rmul__(self, shift: _Operand) -> Index:
         if not _is_operand(shift):
             return NotImplemented
-        return self.__binary(f"{shift}", "*", self.expression, Binding.PRODUCT, Binding.UNARY,
-                             product_of(shift, self))
+        return self.__binary(f"{shift}", "*", self.expression, Binding.PRODUCT, Binding.UNARY)
 
     def __pow__(self, exponent: _Operand) -> Index:
         if not _is_operand(exponent):
             return NotImplemented
-        return self.__binary(self.expression, "**", f"{exponent}", Binding.ATOM, Binding.ATOM,
-                             power_of(self, exponent))
+        return self.__binary(self.expression, "**", f"{exponent}", Binding.ATOM, Binding.ATOM)
 
     def __rpow__(self, base: _Operand) -> Index:
         if not _is_operand(base):
             return NotImplemented
-        return self.__binary(f"{base}", "**", self.expression, Binding.ATOM, Binding.ATOM, power_of(base, self))
+        return self.__binary(f"{base}", "**", self.expression, Binding.ATOM, Binding.ATOM)
 
     def __and__(self, other: _Operand) -> Index:
         if not _is_operand(other):
             return NotImplemented
-        return self.__binary(self.expression, "&", f"{other}", Binding.SUM, Binding.SUM,
-                             bitwise_of(self, other, operator.and_))
+        return self.__binary(self.expression, "&", f"{other}", Binding.SUM, Binding.SUM)
 
     def __rand__(self, other: _Operand) -> Index:
         if not _is_operand(other):
             return NotImplemented
-        return self.__binary(f"{other}", "&", self.expression, Binding.SUM, Binding.SUM,
-                             bitwise_of(other, self, operator.and_))
+        return self.__binary(f"{other}", "&", self.expression, Binding.SUM, Binding.SUM)
 
     def __or__(self, other: _Operand) -> Index:
         if not _is_operand(other):
             return NotImplemented
-        return self.__binary(self.expression, "|", f"{other}", Binding.SUM, Binding.SUM,
-                             bitwise_of(self, other, operator.or_))
+        return self.__binary(self.expression, "|", f"{other}", Binding.SUM, Binding.SUM)
 
     def __ror__(self, other: _Operand) -> Index:
         if not _is_operand(other):
             return NotImplemented
-        return self.__binary(f"{other}", "|", self.expression, Binding.SUM, Binding.SUM,
-                             bitwise_of(other, self, operator.or_))
+        return self.__binary(f"{other}", "|", self.expression, Binding.SUM, Binding.SUM)
 
     def __xor__(self, other: _Operand) -> Index:
         if not _is_operand(other):
             return NotImplemented
-        return self.__binary(self.expression, "^", f"{other}", Binding.SUM, Binding.SUM,
-                             bitwise_of(self, other, operator.xor))
+        return self.__binary(self.expression, "^", f"{other}", Binding.SUM, Binding.SUM)
 
     def __rxor__(self, other: _Operand) -> Index:
         if not _is_operand(other):
             return NotImplemented
-        return self.__binary(f"{other}", "^", self.expression, Binding.SUM, Binding.SUM,
-                             bitwise_of(other, self, operator.xor))
+        return self.__binary(f"{other}", "^", self.expression, Binding.SUM, Binding.SUM)
 
     def __neg__(self) -> Index:
         # A unary operand is grouped unless it is an atom or a power, so that
         # `-(-i)` never reads as a decrement.
-        return Index(self.name, f"-{grouped(self.expression, Binding.POWER)}", product_of(self, -1))
+        return Index(self.name, f"-{grouped(self.expression, Binding.POWER)}")
 
     def __pos__(self) -> Index:
-        return Index(self.name, f"+{grouped(self.expression, Binding.POWER)}", self.affine_form)
+        return Index(self.name, f"+{grouped(self.expression, Binding.POWER)}")
 
     def __invert__(self) -> Index:
-        return Index(self.name, f"~{grouped(self.expression, Binding.POWER)}", bitwise_of(self, 0, _inverted))
+        return Index(self.name, f"~{grouped(self.expression, Binding.POWER)}")
 
     def __str__(self) -> str:
         return self.expression
@@ -153,9 +134,8 @@ class Index:
                           f"of values cannot depend on an index; write one constraint per value, or build the "
                           f"model with use_formula_encoder=True")
 
-    def __binary(self, left: str, operator: str, right: str, left_binding: Binding, right_binding: Binding,
-                 form: tp.Optional[AffineIndex]) -> Index:
-        return Index(self.name, f"{grouped(left, left_binding)} {operator} {grouped(right, right_binding)}", form)
+    def __binary(self, left: str, operator: str, right: str, left_binding: Binding, right_binding: Binding) -> Index:
+        return Index(self.name, f"{grouped(left, left_binding)} {operator} {grouped(right, right_binding)}")
 
 
 class Variable:
