@@ -150,17 +150,8 @@ py::object read_literal_template_for_python(const std::vector<std::vector<std::s
 // The host's Tseytin result read natively: its literal texts never leave the engine.
 py::object read_formula_template_for_python(const Formula& formula, const std::vector<std::string>& index_names,
                                             py::handle variables) {
-    const auto model_variables = variables_from_python(variables);
-    const auto clauses = literal_texts_of_clauses(formula.state->core, formula.ref);
-    ClauseTemplateReading reading;
-    {
-        py::gil_scoped_release released;
-        reading = read_literal_template(clauses, index_names, model_variables.variables);
-        if (auto* read = std::get_if<StructuredClauseTemplate>(&reading)) {
-            number_cells_as_the_model(*read, model_variables);
-        }
-    }
-    return reading_for_python(reading);
+    return read_literal_template_for_python(literal_texts_of_clauses(formula.state->core, formula.ref), index_names,
+                                            variables);
 }
 
 // The host's formula with its comparisons encoded by the engine's polarity

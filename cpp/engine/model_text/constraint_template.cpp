@@ -255,35 +255,48 @@ const model_text::Term* soft_term_of(const Value& value, model_text::Term& singl
     return nullptr;
 }
 
+
+// The text parsed with its names resolved, handed to `read`; a name only the
+// formula encoder knows declines it first.
+template <typename Read>
+ClauseTemplateReading read_with_names(std::string_view text, std::span<const std::string> index_names,
+                                      std::span<const model_text::ModelVariable> variables, Read&& read) {
+    const model_text::SyntaxTree tree = model_text::parse_expression(text);
+    std::unordered_map<std::string, std::size_t> variables_by_name;
+    for (std::size_t v = 0; v < variables.size(); ++v) variables_by_name.emplace(variables[v].name, v);
+    const model_text::NameTable names(tree, index_names, variables_by_name);
+    model_text::check_names(tree, names);
+    if (const auto name = name_unknown_to_the_host(tree, names)) {
+        return DeclinedReading{"the name " + *name + " is the formula encoder's only"};
+    }
+    return read(tree, names);
+}
+
 }  // namespace
 
 SoftTemplateReading read_soft_template(std::string_view text, std::span<const std::string> index_names,
                                        std::span<const model_text::ModelVariable> variables, const PBConfig& config) {
     SoftClauseTemplate soft;
     const auto reading = read_within_the_grammar(index_names, variables, [&]() -> ClauseTemplateReading {
-        const model_text::SyntaxTree tree = model_text::parse_expression(text);
-        std::unordered_map<std::string, std::size_t> variables_by_name;
-        for (std::size_t v = 0; v < variables.size(); ++v) variables_by_name.emplace(variables[v].name, v);
-        const model_text::NameTable names(tree, index_names, variables_by_name);
-        model_text::check_names(tree, names);
-        if (const auto name = name_unknown_to_the_host(tree, names)) {
-            return DeclinedReading{"the name " + *name + " is the formula encoder's only"};
-        }
-        model_text::Evaluator evaluator(tree, names, variables, config);
-        const Value value = evaluator.evaluate_template(index_names.size(), nullptr);
-        model_text::Term single;
-        const auto* term = soft_term_of(value, single);
-        if (term == nullptr) return DeclinedReading{"a soft constraint must be a pseudo-Boolean sum"};
-        TemplateClauses clauses;
-        for (const auto& item : term->items) {
-            clauses.literals.push_back(item.number > 0
-                                           ? TemplateClauses::Entry{TemplateClauses::Kind::model, false, item.number}
-                                           : TemplateClauses::Entry{TemplateClauses::Kind::occurrence, false,
-                                                                    -item.number - 1});
-            clauses.ends.push_back(clauses.literals.size());
-            soft.coefficients.push_back(item.coefficient);
-        }
-        return structured_template_of(clauses, evaluator.template_occurrences(), index_names.size(), false);
+        return read_with_names(text, index_names, variables, [&](const model_text::SyntaxTree& tree,
+                                                               const model_text::NameTable& names)
+                                                               -> ClauseTemplateReading {
+            model_text::Evaluator evaluator(tree, names, variables, config);
+            const Value value = evaluator.evaluate_template(index_names.size(), nullptr);
+            model_text::Term single;
+            const auto* term = soft_term_of(value, single);
+            if (term == nullptr) return DeclinedReading{"a soft constraint must be a pseudo-Boolean sum"};
+            TemplateClauses clauses;
+            for (const auto& item : term->items) {
+                clauses.literals.push_back(item.number > 0
+                                               ? TemplateClauses::Entry{TemplateClauses::Kind::model, false, item.number}
+                                               : TemplateClauses::Entry{TemplateClauses::Kind::occurrence, false,
+                                                                        -item.number - 1});
+                clauses.ends.push_back(clauses.literals.size());
+                soft.coefficients.push_back(item.coefficient);
+            }
+            return structured_template_of(clauses, evaluator.template_occurrences(), index_names.size(), false);
+        });
     });
     if (const auto* declined = std::get_if<DeclinedReading>(&reading)) return *declined;
     soft.structure = std::get<StructuredClauseTemplate>(reading);
@@ -294,19 +307,15 @@ ClauseTemplateReading read_clause_template(std::string_view text, std::span<cons
                                            std::span<const model_text::ModelVariable> variables,
                                            const PBConfig& config) {
     return read_within_the_grammar(index_names, variables, [&]() -> ClauseTemplateReading {
-        const model_text::SyntaxTree tree = model_text::parse_expression(text);
-        std::unordered_map<std::string, std::size_t> variables_by_name;
-        for (std::size_t v = 0; v < variables.size(); ++v) variables_by_name.emplace(variables[v].name, v);
-        const model_text::NameTable names(tree, index_names, variables_by_name);
-        model_text::check_names(tree, names);
-        if (const auto name = name_unknown_to_the_host(tree, names)) {
-            return DeclinedReading{"the name " + *name + " is the formula encoder's only"};
-        }
-        try {
-            return read_once(index_names, variables, config, tree, names);
-        } catch (const model_text::NotAFormula& refusal) {
-            return DeclinedReading{refusal.what()};
-        }
+        return read_with_names(text, index_names, variables, [&](const model_text::SyntaxTree& tree,
+                                                               const model_text::NameTable& names)
+                                                               -> ClauseTemplateReading {
+            try {
+                return read_once(index_names, variables, config, tree, names);
+            } catch (const model_text::NotAFormula& refusal) {
+                return DeclinedReading{refusal.what()};
+            }
+        });
     });
 }
 
