@@ -64,6 +64,18 @@ def _foralls_text(foralls: typing.Mapping[str, typing.Iterable[int]]) -> str:
     return "Foralls: " + str(values)
 
 
+def _native_reading(read: typing.Callable[[], typing.Any], declined: str) -> typing.Optional[native.ReadConstraint]:
+    """The engine's reading, or None when the engine cannot read templates or
+    declines the text (its reason is written at debug level after `declined`)."""
+    if clause_template_reader() is None:
+        return None
+    reading = read()
+    if isinstance(reading, str):
+        log_d(declined + reading)
+        return None
+    return reading
+
+
 def _never_holds(template) -> bool:
     if isinstance(template, native.ReadConstraint):
         return template.never_holds
@@ -412,13 +424,8 @@ class Model:
         when the engine declines it (the reason is written at debug level) or
         cannot read templates. Constraints of one shape (the diagonals of a
         board, the edges of a graph) are read once."""
-        if clause_template_reader() is None:
-            return None
-        read = self._constraint_assembler.read_hard(text, list(foralls), self._manager.pb_config_if_made())
-        if isinstance(read, str):
-            log_d("Constraint read by the host: " + read)
-            return None
-        return read
+        return _native_reading(lambda: self._constraint_assembler.read_hard(
+            text, list(foralls), self._manager.pb_config_if_made()), "Constraint read by the host: ")
 
     def __boolean_formula(self, text: str, **overrides):
         formula = self.__evaluate(text, **overrides)
@@ -497,13 +504,8 @@ class Model:
         """The engine's reading of a soft constraint's term as weighted unit
         clauses, or None when the host evaluates it (the reason is written at
         debug level) or the engine cannot read templates."""
-        if clause_template_reader() is None:
-            return None
-        read = self._constraint_assembler.read_soft(text, list(foralls), weight, minimization)
-        if isinstance(read, str):
-            log_d("Soft constraint read by the host: " + read)
-            return None
-        return read
+        return _native_reading(lambda: self._constraint_assembler.read_soft(text, list(foralls), weight, minimization),
+                               "Soft constraint read by the host: ")
 
     def __build_target(self, border: int, minimization: bool) -> None:
         self.__init_formula_container()
