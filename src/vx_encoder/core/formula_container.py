@@ -19,8 +19,8 @@ import halvex.kelvo_engine.bxpr as bx
 from vx_encoder import _vx_native as native
 from vx_encoder.core.mapping_parts import MappingPart, add_part, entries_of, largest_number_of
 from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
-from vx_encoder.core.dumper import (LARGEST_WEIGHT, DeferredStateDumpArgs, DumpArgs, NumberedClauses, checked_weights, index_values,
-                                    instance_count, numbered_clauses, out_of_range_error, reduce_ex)
+from vx_encoder.core.dumper import (LARGEST_WEIGHT, DeferredStateDumpArgs, DumpArgs, NumberedClauses, checked_weights,
+                                    index_values, instance_count, numbered_clauses, out_of_range_error, reduce_ex)
 
 if tp.TYPE_CHECKING:
     from vx_encoder.encode.variables import Variable
