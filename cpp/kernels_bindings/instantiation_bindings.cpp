@@ -193,6 +193,32 @@ std::shared_ptr<AuxiliaryNames> auxiliary_names(const Instantiated& self, std::i
     return std::make_shared<AuxiliaryNames>(self.clauses.auxiliaries, self.block, num_formula);
 }
 
+// Many constraints' clauses in one, in order, so that the storage takes them in one write.
+std::shared_ptr<Instantiated> joined_instances(const std::vector<std::shared_ptr<Instantiated>>& parts) {
+    auto joined = std::make_shared<Instantiated>();
+    std::size_t literal_count = 0;
+    std::size_t clause_count = 0;
+    for (const auto& part : parts) {
+        literal_count += part->clauses.literals.size();
+        clause_count += part->clauses.clause_count();
+    }
+    auto& clauses = joined->clauses;
+    clauses.literals.reserve(literal_count);
+    clauses.offsets.reserve(clause_count + 1);
+    for (const auto& part : parts) {
+        const auto base = static_cast<std::int64_t>(clauses.literals.size());
+        clauses.literals.insert(clauses.literals.end(), part->clauses.literals.begin(), part->clauses.literals.end());
+        for (auto end = part->clauses.offsets.begin() + 1; end != part->clauses.offsets.end(); ++end) {
+            clauses.offsets.push_back(base + *end);
+        }
+        clauses.weights.insert(clauses.weights.end(), part->clauses.weights.begin(), part->clauses.weights.end());
+    }
+    if (!clauses.weights.empty() && clauses.weights.size() != clauses.clause_count()) {
+        throw py::value_error("hard and soft clauses cannot be joined");
+    }
+    return joined;
+}
+
 void translate_cell_out_of_range(std::exception_ptr error) {
     try {
         if (error) std::rethrow_exception(error);
@@ -243,6 +269,9 @@ void bind_instantiation(py::module_& module) {
              "Every instance over the combinations of values (first index outermost), or None when "
              "the index arithmetic needs the host's integers.");
 
+    module.def("joined_instances", &joined_instances, py::arg("parts"),
+               "The numbered clauses of the parts one after another, as one InstantiatedClauses without "
+               "auxiliaries: one write into a storage instead of one per constraint.");
     module.def("check_auxiliary_literals", &check_auxiliary_texts, py::arg("clauses"), py::arg("first"),
                py::arg("pb_count"), py::arg("bx_count"),
                "Refuses with ValueError the first quoted auxiliary literal of the literal texts that is no "

@@ -6,7 +6,7 @@ import collections.abc
 import numpy
 import numpy.typing
 import typing
-__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ConstraintAssembler', 'ElementLayout', 'InstantiatedClauses', 'LinearCells', 'LinearTerms', 'ReadConstraint', 'SparseRowAccumulator', 'check_auxiliary_literals', 'compile_structured_template', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'read_numbered_expression', 'read_numbered_rows', 'structured_clause_texts', 'variable_map']
+__all__: list[str] = ['AuxiliaryNames', 'CellOutOfRange', 'ClauseTemplate', 'ConstraintAssembler', 'ElementLayout', 'InstantiatedClauses', 'LinearCells', 'LinearTerms', 'ReadConstraint', 'SparseRowAccumulator', 'check_auxiliary_literals', 'compile_structured_template', 'joined_instances', 'number_evaluated_instances', 'read_linear_expression', 'read_linear_rows', 'read_numbered_expression', 'read_numbered_rows', 'structured_clause_texts', 'variable_map']
 class CellOutOfRange(IndexError):
     """
     Index values of a variable call outside its dimensions; args: (variable name, values).
@@ -187,6 +187,10 @@ def check_auxiliary_literals(clauses: collections.abc.Sequence[collections.abc.S
 def compile_structured_template(kinds: typing.Annotated[numpy.typing.ArrayLike, numpy.uint8], values: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], forms: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], form_ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], literals: typing.Annotated[numpy.typing.ArrayLike, numpy.int32], ends: typing.Annotated[numpy.typing.ArrayLike, numpy.int64], index_count: typing.SupportsInt | typing.SupportsIndex, variables: collections.abc.Sequence[tuple[str, typing.SupportsInt | typing.SupportsIndex, collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> ClauseTemplate | None:
     """
     The engine's structured clause template (see read_clause_template), compiled without reading any text; variables by position. None when the variables' numbers do not fit 64 bits.
+    """
+def joined_instances(parts: collections.abc.Sequence[InstantiatedClauses]) -> InstantiatedClauses:
+    """
+    The numbered clauses of the parts one after another, as one InstantiatedClauses without auxiliaries: one write into a storage instead of one per constraint.
     """
 def joined_cell_texts(cells: typing.Any, suffix: str, cell_kind: type) -> typing.Any:
     """

@@ -167,6 +167,44 @@ def test_each_constraint_gets_its_own_empty_storage(container):
     assert first is not second and len(first) == len(second) == 0
 
 
+def _storage_after_each_step(monkeypatch, batch_constraints, batch_clauses):
+    """A weighted model's storage as the container shows it after each step,
+    its flushed clauses written in batches of the given limits."""
+    from vx_encoder import Model
+    from vx_encoder.core import formula_container
+    monkeypatch.setattr(formula_container, "_BATCH_CONSTRAINTS", batch_constraints)
+    monkeypatch.setattr(formula_container, "_BATCH_CLAUSES", batch_clauses)
+    model = Model(ke.manager(), "batches")
+    x = model.create_variables("x", a=12, b=3)
+    i, j = model.get_indexes(["i", "j"])
+    seen = []
+
+    def step(add):
+        add()
+        storage = model.get_cnf_storage()
+        seen.append((storage.get_hard_clauses(), storage.get_soft_clauses(),
+                     list(model._formula_container.mapping.items())))
+
+    for a in range(10):
+        step(lambda: model.add_constraint(~x[a, j] | x[a + 1, j], j=range(3)))
+        if a % 3 == 0:
+            step(lambda: model.add_constraint(x[i, 0] + x[i, 1] + x[i, 2] <= 1, i=range(a, 12)))
+    for a in range(10):
+        step(lambda: model.add_soft_constraint(x[a, 0] + 2 * x[a, 1], 1 + a, a % 2 == 0))
+    step(model.build_wcnf)
+    return seen
+
+
+@pytest.mark.parametrize("batch_constraints, batch_clauses", [(3, 1 << 16), (1 << 12, 7), (1 << 12, 1 << 16)])
+def test_batched_writes_show_what_one_write_per_flush_shows_after_every_step(monkeypatch, batch_constraints,
+                                                                              batch_clauses):
+    # The storage and mapping after each step are those of a container that
+    # writes every constraint when it is flushed: the one before last of each kind.
+    one_by_one = _storage_after_each_step(monkeypatch, 1, 1)
+    assert _storage_after_each_step(monkeypatch, batch_constraints, batch_clauses) == one_by_one
+    assert one_by_one[0][0] == [] and one_by_one[-1][1] != one_by_one[-2][1]
+
+
 # --- errors surface in their own call; nothing half-done -----------------------
 
 def snapshot(container):

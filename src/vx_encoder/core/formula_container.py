@@ -3,9 +3,11 @@ and the variable mapping of its model variables and auxiliary variables.
 
 Every constraint is instantiated as soon as it arrives, so that a bad
 constraint is refused by the call that adds it. Its numbered clauses are
-written into the container's storage when the next constraint of its kind
-arrives or a build starts; a flush either writes every pending constraint or
-leaves the container as it was.
+flushed when the next constraint of its kind arrives or a build starts. The
+flushed clauses go into the storage in batches, in flush order, before
+anything reads the storage (a build, the target, `cnf_storage`): a model of
+many small constraints pays one write per batch, not one per constraint. A
+write either writes every clause of its batch or leaves the storage as it was.
 """
 
 import typing as tp
@@ -22,23 +24,28 @@ from vx_encoder.core.structured_clause_template import StructuredClauseTemplate
 from vx_encoder.core.dumper import (LARGEST_WEIGHT, DeferredStateDumpArgs, DumpArgs, NumberedClauses, checked_weights,
                                     index_values, instance_count, numbered_clauses, out_of_range_error, reduce_ex)
 
+# Flushed clauses wait for their write until a batch holds this many clauses
+# or constraints: the storage takes them in one call, and a batch of big
+# constraints is written before it costs much memory.
+_BATCH_CLAUSES = 1 << 16
+_BATCH_CONSTRAINTS = 1 << 12
+
 if tp.TYPE_CHECKING:
     from vx_encoder.encode.variables import Variable
 
 
 @dataclass
 class _PendingConstraints:
-    """Constraints of one kind instantiated and not yet written into the
-    storage, with their auxiliary mappings."""
-    records: tp.List[NumberedClauses] = field(default_factory=list)
+    """The constraints of one kind not yet written into the storage: the
+    flushed ones (records before `pending_from`), then the pending ones with
+    their auxiliary mappings."""
+    soft: bool
+    records: tp.List[native.InstantiatedClauses] = field(default_factory=list)
+    pending_from: int = 0
     mappings: tp.List[MappingPart] = field(default_factory=list)
-    count_clauses: int = 0
+    count_clauses: int = 0  # of the pending ones
+    flushed_clauses: int = 0  # of the flushed ones
     flushes: int = 0
-
-    def clear(self) -> None:
-        self.records.clear()
-        self.mappings.clear()
-        self.count_clauses = 0
 
 
 @dataclass
@@ -67,8 +74,8 @@ class FormulaContainer:
         self._num_formula = 0
         self._num_clauses = 0
         self._target_num_clauses = 0
-        self._hard = _PendingConstraints()
-        self._soft = _PendingConstraints()
+        self._hard = _PendingConstraints(soft=False)
+        self._soft = _PendingConstraints(soft=True)
         self._cnf_stor = self.__create_cnf_storage()
         # A model variable's part is the variable itself: its cells are
         # spelled out only when the whole mapping is asked for.
@@ -108,11 +115,12 @@ class FormulaContainer:
         return max(self._cur_init_shift_variable, self._target.block_end)
 
     def cnf_storage(self) -> tp.Optional[ke.wcnf_storage]:
-        """The container's storage, the same object at every call.
+        """The container's storage, the same object at every call, holding every flushed clause.
 
         Returns:
             The ``wcnf_storage``.
         """
+        self.__write_flushed()
         return self._cnf_stor
 
     def add_hard_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
@@ -136,7 +144,7 @@ class FormulaContainer:
         _, clauses, mapping, block_end = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
         self.__flush(self._hard)
-        self.__enqueue(self._hard, clauses, mapping, block_end)
+        self.__enqueue(self._hard, clauses.instances, mapping, block_end)
 
     def add_target_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
                               shift_pb_variable: int, shift_bx_variable: int) -> None:
@@ -145,6 +153,7 @@ class FormulaContainer:
         _, clauses, mapping, block_end = self.__inner_add_constraint(
             template_constraint, None, foralls, shift_pb_variable, shift_bx_variable,
             self._cur_init_shift_variable)
+        self.__write_flushed()
         first_clause = self._cnf_stor.get_hard_clause_count()
         self.__write_all([clauses])
         if self._target is not None:
@@ -187,7 +196,7 @@ class FormulaContainer:
         if self.hard_weight + written_weight > LARGEST_WEIGHT:
             raise ValueError("the weight limit, 1 plus every soft weight, is out of range: it passes 2^63 - 1")
         self.__flush(self._soft)
-        self.__enqueue(self._soft, clauses, mapping, block_end)
+        self.__enqueue(self._soft, clauses.instances, mapping, block_end)
         self.hard_weight += written_weight
 
     def refuse_cells_out_of_range(self, template_constraint, foralls: tp.Dict[str, tp.Sequence[int]]) -> None:
@@ -217,7 +226,7 @@ class FormulaContainer:
             name_formula: The model's name.
         """
         self.__drop_withdrawn_target()
-        self.__flush(self._hard)
+        self.__flush(self._hard, write=True)
         self.__write_header(name_formula)
 
     def build_wcnf_formula(self, name_formula: str) -> None:
@@ -227,8 +236,8 @@ class FormulaContainer:
             name_formula: The model's name.
         """
         self.__drop_withdrawn_target()
-        self.__flush(self._hard)
-        self.__flush(self._soft)
+        self.__flush(self._hard, write=True)
+        self.__flush(self._soft, write=True)
         self.__write_header(name_formula)
         self._cnf_stor.set_weight_limit(self.hard_weight)
 
@@ -275,7 +284,7 @@ class FormulaContainer:
     def __read_constraint_instances(self, read: native.ReadConstraint, soft: bool, foralls, init_shift_variable):
         """The engine's reading numbered natively, or, where its index
         arithmetic passes 64 bits, its literal texts evaluated by the host."""
-        values = index_values(foralls)
+        values = index_values(foralls) if foralls else {}
         try:
             instances = read.instantiate(list(values.values()), init_shift_variable)
         except native.CellOutOfRange as error:
@@ -297,10 +306,10 @@ class FormulaContainer:
         mapping = instances.auxiliary_names(self._num_formula) if block_end > init_shift_variable else {}
         return clauses, mapping, block_end
 
-    def __enqueue(self, pending: _PendingConstraints, clauses: NumberedClauses, mapping: MappingPart,
+    def __enqueue(self, pending: _PendingConstraints, instances: native.InstantiatedClauses, mapping: MappingPart,
                   block_end: int) -> None:
-        count_clauses = len(clauses)
-        pending.records.append(clauses)
+        count_clauses = instances.clause_count
+        pending.records.append(instances)
         if len(mapping) > 0:  # a constraint without auxiliaries adds nothing to the mapping
             pending.mappings.append(mapping)
         pending.count_clauses += count_clauses
@@ -314,13 +323,39 @@ class FormulaContainer:
         weights = checked_weights(dump_args.weights, len(dump_args.template_constraint))
         return instance_count(dump_args.foralls) * sum(weights)
 
-    def __flush(self, pending: _PendingConstraints) -> None:
-        if pending.count_clauses <= 0:
-            return
-        self.__write_all(pending.records)
-        self._mappings.extend(pending.mappings)
-        pending.clear()
-        pending.flushes += 1
+    def __flush(self, pending: _PendingConstraints, write: bool = False) -> None:
+        """Flushes the pending constraints of a kind; with write, or once the
+        batch is full, writes every flushed clause. A failed write changes nothing."""
+        if pending.count_clauses > 0:
+            flushed_clauses = pending.flushed_clauses + pending.count_clauses
+            if write or flushed_clauses >= _BATCH_CLAUSES or len(pending.records) >= _BATCH_CONSTRAINTS:
+                self.__write_flushed(flushing=pending)
+            else:
+                pending.pending_from = len(pending.records)
+                pending.flushed_clauses = flushed_clauses
+            if pending.mappings:
+                self._mappings.extend(pending.mappings)
+                pending.mappings.clear()
+            pending.count_clauses = 0
+            pending.flushes += 1
+        elif write:
+            self.__write_flushed()
+
+    def __write_flushed(self, flushing: tp.Optional[_PendingConstraints] = None) -> None:
+        """Writes the flushed clauses, and the pending ones of flushing, into
+        the storage: each kind in flush order, all or none."""
+        batches = []
+        for pending in (self._hard, self._soft):
+            written = len(pending.records) if pending is flushing else pending.pending_from
+            if written > 0:
+                batches.append(NumberedClauses(_joined(pending.records[:written]), pending.soft))
+        if batches:
+            self.__write_all(batches)
+        for pending in (self._hard, self._soft):
+            written = len(pending.records) if pending is flushing else pending.pending_from
+            del pending.records[:written]
+            pending.pending_from = 0
+            pending.flushed_clauses = 0
 
     def __write_all(self, records: tp.Sequence[NumberedClauses]) -> None:
         """Writes the records' clauses into the storage, all or none."""
@@ -342,6 +377,7 @@ class FormulaContainer:
         target = self._target
         if target is None:
             return
+        self.__write_flushed()
         self._cnf_stor.remove_hard_clauses(target.first_clause, target.count_clauses)
         self._mappings = [part for part in self._mappings if part is not target.mapping]
         self._target = None
@@ -367,6 +403,10 @@ class FormulaContainer:
 
     def __create_cnf_storage(self) -> ke.wcnf_storage:
         return ke.wcnf_storage()
+
+
+def _joined(instances: tp.List[native.InstantiatedClauses]) -> native.InstantiatedClauses:
+    return instances[0] if len(instances) == 1 else native.joined_instances(instances)
 
 
 def _auxiliary_count(count: int) -> int:

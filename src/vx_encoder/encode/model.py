@@ -64,12 +64,9 @@ def _foralls_text(foralls: typing.Mapping[str, typing.Iterable[int]]) -> str:
     return "Foralls: " + str(values)
 
 
-def _native_reading(read: typing.Callable[[], typing.Any], declined: str) -> typing.Optional[native.ReadConstraint]:
-    """The engine's reading, or None when the engine cannot read templates or
-    declines the text (its reason is written at debug level after `declined`)."""
-    if clause_template_reader() is None:
-        return None
-    reading = read()
+def _taken_reading(reading: typing.Any, declined: str) -> typing.Optional[native.ReadConstraint]:
+    """The engine's reading, or None when the engine declines the text (its
+    reason, a text, is written at debug level after `declined`)."""
     if isinstance(reading, str):
         log_d(declined + reading)
         return None
@@ -278,11 +275,14 @@ class Model:
         """
         if not isinstance(constraint, Expression):
             refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
-        self.__refuse_other_models(constraint, "constraint")
+        if constraint._owners is not self._owner:
+            self.__refuse_other_models(constraint, "constraint")
         if self._is_wcnf is not None:
             refuse(TargetError, "Soft constraint has already been defined" if self._is_wcnf
                           else "Target has already been defined")
-        log_d("     constraint : " + str(constraint) + "___" + str(foralls))
+        shown = debug_shown()
+        if shown:
+            log_d("     constraint : " + str(constraint) + "___" + str(foralls))
         if self._use_formula_encoder:
             self.__init_formula_encoder()
             try:
@@ -294,7 +294,7 @@ class Model:
                     _refuse_sum_without_bound(str(constraint))
                 raise
         else:
-            self.__fill_hard_constraint(constraint, foralls)
+            self.__fill_hard_constraint(constraint, foralls, shown)
 
     def add_soft_constraint(self, constraint: Expression, weight: typing.SupportsIndex = 1, minimization: bool = False,
                             **foralls: typing.Iterable[typing.SupportsIndex]) -> None:
@@ -319,14 +319,18 @@ class Model:
         """
         if not isinstance(constraint, Expression):
             refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
-        self.__refuse_other_models(constraint, "constraint")
+        if constraint._owners is not self._owner:
+            self.__refuse_other_models(constraint, "constraint")
         # Both are written into evaluated text: only as literals of their type.
-        if isinstance(weight, bool) or not isinstance(weight, Integral):
-            refuse(TypeError, "The weight of a soft constraint must be an integer, not " + type(weight).__name__)
-        if not isinstance(minimization, (bool, np.bool_, Integral)):
-            refuse(TypeError, "The minimization flag of a soft constraint must be a bool, not "
-                   + type(minimization).__name__)
-        weight, minimization = int(weight), bool(minimization)
+        if type(weight) is not int:
+            if isinstance(weight, bool) or not isinstance(weight, Integral):
+                refuse(TypeError, "The weight of a soft constraint must be an integer, not " + type(weight).__name__)
+            weight = int(weight)
+        if type(minimization) is not bool:
+            if not isinstance(minimization, (np.bool_, Integral)):
+                refuse(TypeError, "The minimization flag of a soft constraint must be a bool, not "
+                       + type(minimization).__name__)
+            minimization = bool(minimization)
         # A soft literal weighs |weight·coefficient|, a signed 64-bit number on both paths.
         if abs(weight) > LARGEST_WEIGHT:
             refuse(ValueError, "The weight of a soft constraint must lie between -(2^63 - 1) and 2^63 - 1, not "
@@ -365,7 +369,8 @@ class Model:
         """
         if not isinstance(target, Expression):
             refuse(TypeError, "Variable 'target' must contain only objects of type 'Expression'")
-        self.__refuse_other_models(target, "target")
+        if target._owners is not self._owner:
+            self.__refuse_other_models(target, "target")
         if self._is_wcnf is not None and self._is_wcnf:
             refuse(FormulaError, "Current model already works with WCNF")
         if self._use_formula_encoder:
@@ -400,13 +405,14 @@ class Model:
     def __evaluate(self, text: str, **overrides):
         return evaluate_expression_text(text, {**self.__evaluation_namespace(), **overrides})
 
-    def __clause_template(self, text: str, foralls: typing.Mapping[str, typing.Sequence[int]]):
+    def __clause_template(self, text: str, foralls: typing.Mapping[str, typing.Sequence[int]],
+                          debug_lines_shown: bool):
         """The clause template of a hard constraint or a bounded target: read by
         the engine where the text lies in its grammar, its Tseytin form
         evaluated by the host otherwise. The log level never chooses: with
         debug lines shown the host's encoding of the text only writes them."""
         template = self.__natively_read_template(text, foralls)
-        if debug_shown():
+        if debug_lines_shown:
             self.__boolean_formula(text)
             self._manager.reset()
         if template is None:
@@ -424,8 +430,10 @@ class Model:
         when the engine declines it (the reason is written at debug level) or
         cannot read templates. Constraints of one shape (the diagonals of a
         board, the edges of a graph) are read once."""
-        return _native_reading(lambda: self._constraint_assembler.read_hard(
-            text, list(foralls), self._manager.pb_config_if_made()), "Constraint read by the host: ")
+        if clause_template_reader() is None:
+            return None
+        return _taken_reading(self._constraint_assembler.read_hard(text, list(foralls), self._manager.pb_config_if_made()),
+                              "Constraint read by the host: ")
 
     def __boolean_formula(self, text: str, **overrides):
         formula = self.__evaluate(text, **overrides)
@@ -463,33 +471,47 @@ class Model:
             cells = [self._manager.add_variable(name)[0] for name in left_out]
             self._formula_container.refuse_cells_out_of_range(bx.and_s(cells), foralls)
 
-    def __fill_hard_constraint(self, constraint, foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
-        self.__init_formula_container()
+    def __fill_hard_constraint(self, constraint, foralls: typing.Dict[str, typing.Sequence[int]],
+                               debug_lines_shown: bool) -> None:
+        if self._formula_container is None:
+            self.__init_formula_container()
         try:
-            template_constraint = self.__clause_template(str(constraint), foralls)
+            template_constraint = self.__clause_template(str(constraint), foralls, debug_lines_shown)
             log_t("Enumerating hard utility variables")
-            shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
-            if _never_holds(template_constraint):
-                self.__refuse_contradiction()
-            self.__refuse_cells_out_of_range(template_constraint, foralls)
-            if _always_holds(template_constraint):
-                source, line = self.__caller_source_line()
-                log_w("Redundant constraint was detected in formula " + source + ", line " + line)
-            else:
-                self._formula_container.add_hard_constraint(template_constraint, foralls, shift_pb_variable,
-                                                            shift_bx_variable)
-        finally:
+            self.__add_hard_template(template_constraint, foralls)
+        except BaseException:
             self._manager.reset()
+            raise
+        if not isinstance(template_constraint, native.ReadConstraint):
+            # The host's evaluation filled the manager; the engine's reading left it as it was.
+            self._manager.reset()
+
+    def __add_hard_template(self, template_constraint, foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
+        shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
+        if _never_holds(template_constraint):
+            self.__refuse_contradiction()
+        self.__refuse_cells_out_of_range(template_constraint, foralls)
+        if _always_holds(template_constraint):
+            source, line = self.__caller_source_line()
+            log_w("Redundant constraint was detected in formula " + source + ", line " + line)
+        else:
+            self._formula_container.add_hard_constraint(template_constraint, foralls, shift_pb_variable,
+                                                        shift_bx_variable)
 
     def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
                                foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
-        self.__init_formula_container()
+        if self._formula_container is None:
+            self.__init_formula_container()
+        evaluated = False
         try:
             text = str(constraint)
-            log_d("Building soft constraint: " + text)
+            shown = debug_shown()
+            if shown:
+                log_d("Building soft constraint: " + text)
             read = self.__natively_read_soft(text, foralls, weight, minimization)
-            if read is None or debug_shown():
+            if read is None or shown:
                 # With debug lines shown the host's evaluation only writes them.
+                evaluated = True
                 template_constraint, weights = self.__evaluate(str((weight * constraint).maxsat(minimization)))
             if read is None:
                 self._formula_container.add_soft_formula(template_constraint, weights, foralls, 0, 0)
@@ -497,15 +519,19 @@ class Model:
                 self._formula_container.add_soft_formula(read, read.weights, foralls, 0, 0)
             self._is_wcnf = True
         finally:
-            self._manager.reset()
+            if evaluated:
+                # The host's evaluation filled the manager; the engine's reading leaves it as it was.
+                self._manager.reset()
 
     def __natively_read_soft(self, text: str, foralls, weight: int,
                              minimization: bool) -> typing.Optional[native.ReadConstraint]:
         """The engine's reading of a soft constraint's term as weighted unit
         clauses, or None when the host evaluates it (the reason is written at
         debug level) or the engine cannot read templates."""
-        return _native_reading(lambda: self._constraint_assembler.read_soft(text, list(foralls), weight, minimization),
-                               "Soft constraint read by the host: ")
+        if clause_template_reader() is None:
+            return None
+        return _taken_reading(self._constraint_assembler.read_soft(text, list(foralls), weight, minimization),
+                              "Soft constraint read by the host: ")
 
     def __build_target(self, border: int, minimization: bool) -> None:
         self.__init_formula_container()
@@ -514,7 +540,7 @@ class Model:
                 border = int(border)  # written into the text as a literal
             bounded = self._template_target <= border if minimization else self._template_target >= border
             log_i("Building target")
-            template_constraint = self.__clause_template(str(bounded), {})
+            template_constraint = self.__clause_template(str(bounded), {}, debug_shown())
             log_d("Enumerating target utility variables")
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
             if _never_holds(template_constraint):
@@ -530,9 +556,10 @@ class Model:
 
     def __refuse_other_models(self, expression: Expression, what: str) -> None:
         # Its text names variables by name only: another model's cell would
-        # be read as this model's cell of that name.
+        # be read as this model's cell of that name. Called where the owners
+        # are not the model's own alone.
         owners = expression._owners
-        if owners is None or owners is self._owner:
+        if owners is None:
             return
         text = str(expression)
         found = [(name, owner.model_name) for owner in owner_set(owners) if owner is not self._owner
