@@ -10,5 +10,6 @@ PYBIND11_MODULE(_vx_native, module) {
     vx::bindings::bind_linear_terms(module);
     vx::bindings::bind_untracked_instance(module);
     vx::bindings::bind_cell_occurrence(module);
+    vx::bindings::bind_text_pieces(module);
     vx::bindings::bind_constraint_assembler(module);
 }

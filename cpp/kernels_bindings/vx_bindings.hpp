@@ -11,6 +11,7 @@ void bind_linear_text_kernels(pybind11::module_& module);
 void bind_linear_terms(pybind11::module_& module);
 void bind_untracked_instance(pybind11::module_& module);
 void bind_cell_occurrence(pybind11::module_& module);
+void bind_text_pieces(pybind11::module_& module);
 void bind_constraint_assembler(pybind11::module_& module);
 
 }  // namespace vx::bindings

@@ -196,6 +196,10 @@ def joined_cell_texts(cells: typing.Any, suffix: str, cell_kind: type) -> typing
     """
     (text, kinds): the texts of a list or tuple of cells, each followed by suffix, joined by ", ", with the set of their kinds; None when an element is not of a kind of cell_kind that keeps its text in the Expression slot.
     """
+def joined_pieces(pieces: typing.Any, text_field: str) -> str:
+    """
+    The text of nested pieces: texts, tuples of pieces, and objects whose text_field holds their own pieces; walked without recursion, however deep they nest.
+    """
 def number_evaluated_instances(instances: typing.Any, first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex, weights: collections.abc.Sequence[typing.SupportsInt | typing.SupportsIndex]) -> InstantiatedClauses:
     """
     Numbers, sorts and collects the clauses of instances evaluated by the host.

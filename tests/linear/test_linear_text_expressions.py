@@ -52,6 +52,9 @@ def names():
         (lambda x, y, z, i, j: x[i] + 0, "x(i) + 0"),
         (lambda x, y, z, i, j: x[i] + Fraction(1, 2), "x(i) + 1/2"),
         (lambda x, y, z, i, j: x[i, j] + x[0, 1], "x(i,j) + x(0,1)"),
+        # a text of a subclass of str is its characters
+        (lambda x, y, z, i, j: LinearExpression(np.str_("t")) + x[i], "t + x(i)"),
+        (lambda x, y, z, i, j: LinearExpression(np.str_("t")), "t"),
     ],
 )
 def test_operators_write_the_text_of_the_expression(names, build, text):

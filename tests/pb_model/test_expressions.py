@@ -5,6 +5,7 @@ import numpy
 import pytest
 
 from hang_guard import fails_instead_of_hanging
+from vx_encoder._vx_native import joined_pieces
 import vx_encoder.encode as encode
 import vx_encoder.encode.expressions as expressions
 from vx_encoder.encode.expressions import (And, AndIt, Equiv, Expression, IfThenElse, Implication, One, Or,
@@ -62,6 +63,9 @@ PRODUCTIONS = [
     (lambda: Expression("x(1)") + y[2], "x(1) + y(2).to_pb()", True),
     (lambda: Expression(), "", True),
     (lambda: Expression("t", False), "t", False),
+    # a text of a subclass of str is its characters, alone or as an operand's
+    (lambda: Expression(numpy.str_("t")), "t", True),
+    (lambda: Expression(numpy.str_("t")) + ~Expression(numpy.str_("u")), "t + ~(u)", True),
     # builders over index ranges
     (lambda: Sum(x[i]), "Sum(*[x(i).to_pb() ])", True),
     (lambda: Sum(x[i, j], i=[0, 1], j=[2]), "Sum(*[x(i,j).to_pb() for i in [0, 1] for j in [2]])", True),
@@ -416,3 +420,70 @@ def test_an_operator_in_a_loop_writes_its_text_in_time_linear_in_the_terms(reque
         text = str(total)
     assert text == expected(terms)
     assert str(total) is text
+
+
+class _Held:
+    """An object whose field holds its own pieces, as an expression operand does."""
+
+    def __init__(self, pieces):
+        self._expr = pieces
+
+
+class _Text(str):
+    pass
+
+
+class _Pieces(tuple):
+    pass
+
+
+class _Unreadable:
+    @property
+    def _expr(self):
+        raise ValueError("unreadable")
+
+
+def _nested_tuples(depth):
+    pieces = "x"
+    for _ in range(depth):
+        pieces = (pieces, "+y")
+    return pieces
+
+
+def _nested_holders(depth):
+    pieces = _Held("x")
+    for _ in range(depth):
+        pieces = _Held((pieces, "+y"))
+    return pieces
+
+
+@pytest.mark.parametrize("make, text", [
+    (lambda: "abc", "abc"),
+    (lambda: (), ""),
+    (lambda: ("a", ("b", (), ("c",)), "d"), "abcd"),
+    (lambda: (_Held("a"), " + ", _Held(("b", _Held(_Held("c"))))), "a + bc"),
+    (lambda: _Held(("x", "é", ("ξ", "😀"), "x")), "xéξ😀x"),
+    (lambda: ("a", _Text("b"), _Held(_Text("c")), numpy.str_("d")), "abcd"),
+    (lambda: _Text("t"), "t"),
+    (lambda: _nested_tuples(200_000), "x" + "+y" * 200_000),
+    (lambda: _nested_holders(200_000), "x" + "+y" * 200_000),
+], ids=["text", "empty", "tuples", "holders", "wide characters", "str subclasses", "str subclass alone",
+        "deep tuples", "deep holders"])
+def test_pieces_join_into_one_text_in_order_however_deep_they_nest(make, text):
+    pieces = make()
+    joined = joined_pieces(pieces, "_expr")
+    assert joined == text and type(joined) is str
+    assert type(pieces) is not str or joined is pieces
+
+
+@pytest.mark.parametrize("pieces, error, message", [
+    (("a", object()), AttributeError, "'object' object has no attribute '_expr'"),
+    (("a", _Held(("b", 3))), AttributeError, "'int' object has no attribute '_expr'"),
+    # only an exact tuple holds pieces: any other object holds them in its field
+    (_Pieces(("a", "b")), AttributeError, "'_Pieces' object has no attribute '_expr'"),
+    (("a", _Unreadable()), ValueError, "unreadable"),
+])
+def test_a_piece_without_its_field_raises_the_hosts_error(pieces, error, message):
+    with pytest.raises(error) as raised:
+        joined_pieces(pieces, "_expr")
+    assert str(raised.value) == message

@@ -5,9 +5,8 @@ from itertools import repeat
 from operator import attrgetter
 from numbers import Integral
 
-from vx_encoder._vx_native import joined_cell_texts
+from vx_encoder._vx_native import joined_cell_texts, joined_pieces
 from vx_encoder.core.range_text import range_text
-from vx_encoder.core.text_pieces import joined_pieces
 from vx_encoder.core.vx_logger import *
 from vx_encoder.encode.expression_owners import ExpressionOwner, Owners, merged_owners, owners_of_all
 from vx_encoder.encode.operand_grouping import Binding, grouped
@@ -25,7 +24,8 @@ def _expr2pb(expr: Expression) -> str:
     return str(expr)
 
 
-# An operator's text is kept as its pieces, an operand's pieces among them (core/text_pieces.py).
+# An operator's text is kept as its pieces, an operand's pieces among them, joined once when it is
+# read (cpp/kernels_bindings/text_pieces_bindings.cpp).
 _Pieces = tp.Union[str, tp.Tuple["_Pieces", ...]]
 
 

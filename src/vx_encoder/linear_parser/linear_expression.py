@@ -2,9 +2,8 @@ from numbers import Integral, Real
 import typing as tp
 
 from vx_encoder._exceptions import FormulaError
-from vx_encoder._vx_native import LinearTerms, untracked_instance
+from vx_encoder._vx_native import LinearTerms, joined_pieces, untracked_instance
 from vx_encoder.core.range_text import range_text
-from vx_encoder.core.text_pieces import joined_pieces
 from vx_encoder.core.vx_logger import *
 
 # Any real number: int, float, bool and NumPy's numbers alike.
