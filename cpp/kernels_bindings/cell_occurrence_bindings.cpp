@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cstring>
+#include <span>
 #include <string>
 
 #include "vx_bindings.hpp"
@@ -16,8 +17,9 @@ namespace py = pybind11;
 namespace {
 
 // A model names its cells by the million, most often as x[a, b] with integer
-// values: such an occurrence is made here in one call, without a frame of
-// the host's. Any other key (indexes, texts, a non-tuple, a name or value
+// values or x[a, c] with an index of the model among them: such an
+// occurrence is made here in one call, without a frame of the host's. Any
+// other key (texts, a sequence other than a tuple, a name, value or index text
 // that is not plain ASCII) is left to the variable's _occurrence_of.
 
 PyObject* interned(const char* text) {
@@ -29,6 +31,8 @@ PyObject* interned(const char* text) {
 struct Names {
     PyObject* name = interned("name");
     PyObject* occurrence_type = interned("_occurrence_type");
+    PyObject* index_type = interned("_index_type");
+    PyObject* index_text = interned("expression");
     PyObject* text = interned("_expr");
     PyObject* occurrence_of = interned("_occurrence_of");
     PyObject* no_arguments = PyTuple_New(0);
@@ -40,24 +44,65 @@ const Names& names() {
     return held;
 }
 
-// "name(v1,v2,...)" into text; false when a value is not an int of 64 bits.
-bool write_cell_text(std::string& text, PyObject* name, PyObject* values) {
+// The attribute, or an empty object with no error set when it cannot be read:
+// the host's road then reads it again and raises what it raises.
+py::object attribute_or_none(PyObject* object, PyObject* name) {
+    PyObject* value = PyObject_GetAttr(object, name);
+    if (value == nullptr) PyErr_Clear();
+    return py::reinterpret_steal<py::object>(value);
+}
+
+// The values' texts, each exactly the str() the host would write of it: an
+// int of 64 bits, or an index of exactly the variable's kind of indexes, whose
+// str() is its expression. The kind is read at the first value that is no int.
+class ValueTexts {
+public:
+    explicit ValueTexts(PyObject* variable) : variable_(variable) {}
+
+    // str(value) appended to text; false when the value is of neither sort.
+    bool append(std::string& text, PyObject* value) {
+        if (PyLong_CheckExact(value)) return append_integer(text, value);
+        if (!index_kind_read_) {
+            index_kind_ = attribute_or_none(variable_, names().index_type);
+            index_kind_read_ = true;
+        }
+        if (!index_kind_ || !Py_IS_TYPE(value, reinterpret_cast<PyTypeObject*>(index_kind_.ptr()))) return false;
+        const py::object index_text = attribute_or_none(value, names().index_text);
+        if (!index_text || !PyUnicode_CheckExact(index_text.ptr()) || !PyUnicode_IS_ASCII(index_text.ptr())) {
+            return false;
+        }
+        text.append(reinterpret_cast<const char*>(PyUnicode_1BYTE_DATA(index_text.ptr())),
+                    static_cast<std::size_t>(PyUnicode_GET_LENGTH(index_text.ptr())));
+        return true;
+    }
+
+private:
+    static bool append_integer(std::string& text, PyObject* value) {
+        int overflow = 0;
+        const long long number = PyLong_AsLongLongAndOverflow(value, &overflow);
+        if (overflow != 0) return false;
+        char digits[24];
+        const auto written = std::to_chars(digits, digits + sizeof digits, number);
+        text.append(digits, written.ptr);
+        return true;
+    }
+
+    PyObject* variable_;
+    py::object index_kind_;
+    bool index_kind_read_ = false;
+};
+
+// "name(v1,v2,...)" into text; false when a value has no text of ValueTexts.
+bool write_cell_text(std::string& text, PyObject* variable, PyObject* name, std::span<PyObject* const> values) {
     Py_ssize_t name_size = 0;
     const char* name_bytes = PyUnicode_AsUTF8AndSize(name, &name_size);
     if (name_bytes == nullptr) return false;
     text.assign(name_bytes, static_cast<std::size_t>(name_size));
     text += '(';
-    const Py_ssize_t count = PyTuple_GET_SIZE(values);
-    for (Py_ssize_t v = 0; v < count; ++v) {
-        PyObject* value = PyTuple_GET_ITEM(values, v);
-        if (!PyLong_CheckExact(value)) return false;
-        int overflow = 0;
-        const long long number = PyLong_AsLongLongAndOverflow(value, &overflow);
-        if (overflow != 0) return false;
+    ValueTexts value_texts(variable);
+    for (std::size_t v = 0; v < values.size(); ++v) {
         if (v > 0) text += ',';
-        char digits[24];
-        const auto written = std::to_chars(digits, digits + sizeof digits, number);
-        text.append(digits, written.ptr);
+        if (!value_texts.append(text, values[v])) return false;
     }
     text += ')';
     return true;
@@ -80,13 +125,21 @@ PyObject* occurrence_with_text(PyObject* kind, const std::string& text) {
     return occurrence;
 }
 
+// The values of a key: a tuple's items, or the one value of any other key,
+// which the host writes as str() too unless it is a sequence (neither an int
+// nor an index is one).
+std::span<PyObject* const> key_values(PyObject* const& values) {
+    if (!PyTuple_CheckExact(values)) return {&values, 1};
+    return {&PyTuple_GET_ITEM(values, 0), static_cast<std::size_t>(PyTuple_GET_SIZE(values))};
+}
+
 PyObject* cell_occurrence(PyObject* variable, PyObject* values) {
     const Names& held = names();
-    if (!PyTuple_CheckExact(values)) return PyObject_CallMethodOneArg(variable, held.occurrence_of, values);
     PyObject* name = PyObject_GetAttr(variable, held.name);
     if (name == nullptr) return nullptr;
     std::string text;  // a cell's text fits the string's own buffer most often
-    const bool written = PyUnicode_CheckExact(name) && PyUnicode_IS_ASCII(name) && write_cell_text(text, name, values);
+    const bool written = PyUnicode_CheckExact(name) && PyUnicode_IS_ASCII(name) &&
+                         write_cell_text(text, variable, name, key_values(values));
     Py_DECREF(name);
     if (!written) {
         if (PyErr_Occurred() != nullptr) return nullptr;
@@ -104,7 +157,7 @@ PyMethodDef cell_occurrence_definition{
     "cell_occurrence", cell_occurrence, METH_O,
     "cell_occurrence(self: typing.Any, values: typing.Any) -> typing.Any\n\n"
     "A variable's __getitem__: the occurrence name(v1,...) of its kind of occurrences, made natively for a tuple "
-    "of integers and by the variable's _occurrence_of otherwise."};
+    "of integers and indexes (or one of either) and by the variable's _occurrence_of otherwise."};
 
 // The slot of the occurrences' text: where `cell_kind` keeps `_expr`, or -1
 // when it is not the Expression slot (a class that redefines it).

@@ -178,7 +178,7 @@ class SparseRowAccumulator:
         ...
 def cell_occurrence(self: typing.Any, values: typing.Any) -> typing.Any:
     """
-    A variable's __getitem__: the occurrence name(v1,...) of its kind of occurrences, made natively for a tuple of integers and by the variable's _occurrence_of otherwise.
+    A variable's __getitem__: the occurrence name(v1,...) of its kind of occurrences, made natively for a tuple of integers and indexes (or one of either) and by the variable's _occurrence_of otherwise.
     """
 def check_auxiliary_literals(clauses: collections.abc.Sequence[collections.abc.Sequence[str]], first: typing.SupportsInt | typing.SupportsIndex, pb_count: typing.SupportsInt | typing.SupportsIndex, bx_count: typing.SupportsInt | typing.SupportsIndex) -> None:
     """

@@ -1,3 +1,4 @@
+import gc
 import itertools
 
 import numpy as np
@@ -235,13 +236,23 @@ def test_copy_computes_the_same_numbers_and_shares_nothing(x):
     assert x.indexes == {"i": 3, "j": 4}
 
 
-@pytest.mark.parametrize("items, text", [
+class _ShiftedIndex(Index):
+    """An index of another class, with a text of its own: only an Index is read natively."""
+
+    def __str__(self) -> str:
+        return f"{self.expression} + 10"
+
+
+OCCURRENCES = [
     ((Index("i"), Index("j")), "x(i,j)"),
     ((Index("i") + 1, 2 * Index("j")), "x(i + 1,2 * j)"),
     ((0, 3), "x(0,3)"),
     (Index("i"), "x(i)"),
+    (Index("i") - 1, "x(i - 1)"),
     (0, "x(0)"),
+    (-4, "x(-4)"),
     ([1, 2], "x(1,2)"),
+    ([Index("i"), 2], "x(i,2)"),
     ("ij", "x(i,j)"),
     ((), "x()"),
     ((0,), "x(0)"),
@@ -252,14 +263,58 @@ def test_copy_computes_the_same_numbers_and_shares_nothing(x):
     ((-1, 12), "x(-1,12)"),
     ((-2**63, 2**63 - 1), f"x({-2**63},{2**63 - 1})"),
     ((2**64, -2**63 - 1), f"x({2**64},{-2**63 - 1})"),
+    ((2**64, Index("j")), f"x({2**64},j)"),
+    ((-3, 2 * Index("j")), "x(-3,2 * j)"),
     ((True, 2), "x(True,2)"),
+    ((True, Index("j")), "x(True,j)"),
+    (True, "x(True)"),
     ((np.int64(2), 3), "x(2,3)"),
+    ((np.int64(2), Index("j")), "x(2,j)"),
+    (np.int64(2), "x(2)"),
     ((1, Index("j")), "x(1,j)"),
-])
+    ((Index("ξ"), 1), "x(ξ,1)"),
+    ((Index("i", ""), 2), "x(,2)"),
+    ((_ShiftedIndex("i"), 1), "x(i + 10,1)"),
+    (_ShiftedIndex("i"), "x(i + 10)"),
+]
+
+
+@pytest.mark.parametrize("items, text", OCCURRENCES)
 def test_indexing_writes_an_occurrence(x, items, text):
     occurrence = x[items]
     assert type(occurrence) is VariableProxy and isinstance(occurrence, Expression)
     assert (str(occurrence), repr(occurrence), occurrence.name, occurrence.soft) == (text, text, text, True)
+
+
+class _ModelOccurrence(VariableProxy):
+    """The kind of occurrences a model gives its variables."""
+    __slots__ = ()
+
+
+@pytest.mark.parametrize("items, text", OCCURRENCES)
+def test_indexing_makes_what_the_hosts_road_makes(x, items, text):
+    # Whichever road __getitem__ takes, its occurrence is the one _occurrence_of makes.
+    x._occurrence_type = _ModelOccurrence
+    native, host = x[items], x._occurrence_of(items)
+    assert (type(native), native._expr, gc.is_tracked(native)) == (type(host), host._expr, gc.is_tracked(host))
+    assert (type(native), native._expr, gc.is_tracked(native)) == (_ModelOccurrence, text, False)
+    assert type(native._expr) is str
+
+
+def _index_without_text() -> Index:
+    index = Index("i")
+    del index.expression
+    return index
+
+
+@pytest.mark.parametrize("items", [lambda: (_index_without_text(), 1), lambda: (1, _index_without_text()),
+                                   lambda: _index_without_text()])
+def test_indexing_raises_what_the_hosts_road_raises(x, items):
+    with pytest.raises(AttributeError) as native:
+        x[items()]
+    with pytest.raises(AttributeError) as host:
+        x._occurrence_of(items())
+    assert str(native.value) == str(host.value) == "'Index' object has no attribute 'expression'"
 
 
 @pytest.mark.parametrize("name", ["y", "ξ", "x_1"])

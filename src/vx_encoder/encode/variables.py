@@ -124,6 +124,7 @@ class Index:
         return Index(self.name, f"~{grouped(self.expression, Binding.POWER)}")
 
     def __str__(self) -> str:
+        # Variable's __getitem__ reads an Index's expression for its text natively.
         return self.expression
 
     def __index__(self) -> int:
@@ -153,6 +154,9 @@ class Variable:
     # The kind of the occurrences: a model gives its variables its own
     # subclass, which names the model as their owner.
     _occurrence_type: tp.Type[VariableProxy] = VariableProxy
+    # The indexes whose text __getitem__ reads natively, exactly of this class:
+    # their str() is their expression.
+    _index_type: tp.Type[Index] = Index
 
     def __init__(self, name: str, indexes: tp.Dict[str, int], st_shift: int):
         self.name = name
@@ -163,12 +167,13 @@ class Variable:
     if tp.TYPE_CHECKING:
         def __getitem__(self, items: tp.Any) -> VariableProxy: ...
     else:
-        # A model names its cells by the million, most often by integer
-        # values: those are made natively, anything else by _occurrence_of.
+        # A model names its cells by the million, most often by integers and
+        # indexes: those are made natively, anything else by _occurrence_of.
         __getitem__ = cell_occurrence
 
     def _occurrence_of(self, items: tp.Any) -> VariableProxy:
-        """The occurrence of values other than integers, such as indexes (``x[i, j + 1]``)."""
+        """The occurrence of a key that __getitem__ leaves to the host, such as ``x[True]``, ``x[2**64, i]``
+        or ``x["ij"]`` (the values ``i`` and ``j``)."""
         if type(items) is tuple or isinstance(items, tp.Sequence):
             values = ','.join(map(str, items))
         else:
