@@ -141,10 +141,13 @@ class FormulaContainer:
             IndexError: Index values lie outside a variable's dimensions.
             TypeError: A ``foralls`` value is not an integer.
         """
-        _, clauses, mapping, block_end = self.__inner_add_constraint(
-            template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
-        self.__flush(self._hard)
-        self.__enqueue(self._hard, clauses.instances, mapping, block_end)
+        if isinstance(template_constraint, native.ReadConstraint):
+            clauses, mapping, block_end = self.__read_constraint_instances(template_constraint, False, foralls,
+                                                                           self.first_free_variable)
+        else:
+            _, clauses, mapping, block_end = self.__inner_add_constraint(
+                template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
+        self.__flush_and_enqueue(self._hard, clauses.instances, mapping, block_end)
 
     def add_target_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
                               shift_pb_variable: int, shift_bx_variable: int) -> None:
@@ -190,13 +193,18 @@ class FormulaContainer:
             IndexError: Index values lie outside a variable's dimensions.
             TypeError: A ``foralls`` value is not an integer.
         """
-        dump_args, clauses, mapping, block_end = self.__inner_add_constraint(
-            template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
-        written_weight = self.__written_weight(dump_args) if dump_args is not None else clauses.written_weight
+        if isinstance(template_constraint, native.ReadConstraint):
+            # Its weights and auxiliary counts are the reading's own.
+            clauses, mapping, block_end = self.__read_constraint_instances(template_constraint, True, foralls,
+                                                                           self.first_free_variable)
+            written_weight = clauses.written_weight
+        else:
+            dump_args, clauses, mapping, block_end = self.__inner_add_constraint(
+                template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
+            written_weight = self.__written_weight(dump_args)
         if self.hard_weight + written_weight > LARGEST_WEIGHT:
             raise ValueError("the weight limit, 1 plus every soft weight, is out of range: it passes 2^63 - 1")
-        self.__flush(self._soft)
-        self.__enqueue(self._soft, clauses.instances, mapping, block_end)
+        self.__flush_and_enqueue(self._soft, clauses.instances, mapping, block_end)
         self.hard_weight += written_weight
 
     def refuse_cells_out_of_range(self, template_constraint, foralls: tp.Dict[str, tp.Sequence[int]]) -> None:
@@ -289,7 +297,7 @@ class FormulaContainer:
             instances = read.instantiate(list(values.values()), init_shift_variable)
         except native.CellOutOfRange as error:
             raise out_of_range_error(self._target_variables, self._num_formula, *error.args) from None
-        count = instance_count(values)
+        count = instance_count(values) if values else 1
         block_end = init_shift_variable + count * (read.pbct_count + read.bxpr_count)
         if instances is None:
             dump_args = DeferredStateDumpArgs(
@@ -306,11 +314,14 @@ class FormulaContainer:
         mapping = instances.auxiliary_names(self._num_formula) if block_end > init_shift_variable else {}
         return clauses, mapping, block_end
 
-    def __enqueue(self, pending: _PendingConstraints, instances: native.InstantiatedClauses, mapping: MappingPart,
-                  block_end: int) -> None:
+    def __flush_and_enqueue(self, pending: _PendingConstraints, instances: native.InstantiatedClauses,
+                            mapping: MappingPart, block_end: int) -> None:
+        """Flushes the pending constraints of the kind, and the new one becomes pending."""
+        if pending.count_clauses > 0:
+            self.__flush(pending)
         count_clauses = instances.clause_count
         pending.records.append(instances)
-        if len(mapping) > 0:  # a constraint without auxiliaries adds nothing to the mapping
+        if mapping:  # a constraint without auxiliaries adds nothing to the mapping
             pending.mappings.append(mapping)
         pending.count_clauses += count_clauses
         self._cur_init_shift_variable = block_end
