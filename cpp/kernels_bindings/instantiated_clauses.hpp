@@ -22,6 +22,9 @@ struct Instantiated {
     AuxiliaryBlock block;
 };
 
+// Literals numbered faster than the host's lock is released and taken again.
+inline constexpr std::uint64_t few_literals = 4096;
+
 inline AuxiliaryBlock block_of(std::int64_t first, std::int64_t pb_count, std::int64_t bx_count) {
     if (pb_count < 0 || bx_count < 0) throw pybind11::value_error("auxiliary counts must not be negative");
     return {first, pb_count, bx_count};
@@ -39,11 +42,13 @@ inline std::optional<std::int64_t> wide_integer(pybind11::handle value) {
 }
 
 // Every instance of the template over the host's sequences of index values,
-// or nullopt when the index arithmetic needs the host's integers.
+// a shape's cells and parameters bound, or nullopt when the index arithmetic
+// needs the host's integers.
 inline std::optional<std::shared_ptr<Instantiated>> instantiated(const ClauseTemplate& clause_template,
                                                                  pybind11::handle values,
                                                                  const std::vector<std::uint64_t>& weights,
-                                                                 const AuxiliaryBlock& block) {
+                                                                 const AuxiliaryBlock& block,
+                                                                 kelvo::ShapeBindings bindings = {}) {
     std::vector<std::vector<std::int64_t>> sequences;
     for (const auto sequence : values) {
         auto& numbers = sequences.emplace_back();
@@ -54,8 +59,10 @@ inline std::optional<std::shared_ptr<Instantiated>> instantiated(const ClauseTem
         }
     }
     try {
-        const pybind11::gil_scoped_release released;
-        auto clauses = clause_template.instantiate(sequences, weights, block.first);
+        // Releasing the host's lock costs more than numbering a few clauses.
+        std::optional<pybind11::gil_scoped_release> released;
+        if (clause_template.literals_written(sequences) > few_literals) released.emplace();
+        auto clauses = clause_template.instantiate(sequences, weights, block.first, bindings);
         return std::make_shared<Instantiated>(Instantiated{std::move(clauses), block});
     } catch (const HostEvaluationNeeded&) {
         return std::nullopt;

@@ -14,15 +14,18 @@ namespace {
 
 constexpr std::int64_t largest_literal = std::numeric_limits<Literal>::max();
 
-// The index values of the current combination, in the order of combinations.
+// The index values of the current combination, in the order of combinations,
+// followed by the parameters every combination shares.
 class Combinations {
 public:
-    explicit Combinations(std::span<const std::vector<std::int64_t>> values)
-        : values_(values), positions_(values.size(), 0), lengths_(values.size()), current_(values.size()) {
+    Combinations(std::span<const std::vector<std::int64_t>> values, std::span<const std::int64_t> parameters)
+        : values_(values), positions_(values.size(), 0), lengths_(values.size()),
+          current_(values.size() + parameters.size()) {
         for (std::size_t i = 0; i < values.size(); ++i) {
             lengths_[i] = values[i].size();
             current_[i] = values[i][0];
         }
+        std::copy(parameters.begin(), parameters.end(), current_.begin() + static_cast<std::ptrdiff_t>(values.size()));
     }
 
     [[nodiscard]] std::span<const std::int64_t> current() const { return current_; }
@@ -94,8 +97,9 @@ std::string auxiliary_name(bool pseudo_boolean, std::int64_t n) {
 }  // namespace
 
 TemplateInstantiator::TemplateInstantiator(const StructuredTemplateView& structure,
-                                           std::span<const VariableCells> variables, AuxiliarySlots slots)
-    : slots_(slots), index_count_(structure.index_count) {
+                                           std::span<const VariableCells> variables, AuxiliarySlots slots,
+                                           CellNumbers cells)
+    : slots_(slots), index_count_(structure.index_count), cell_numbers_(cells) {
     structure.check();
     distinct_.reserve(structure.kinds.size());
     std::vector<std::int64_t> called;  // the positions of called_ among the variables
@@ -116,6 +120,30 @@ TemplateInstantiator::TemplateInstantiator(const StructuredTemplateView& structu
         }
     }
     clause_ends_.assign(structure.ends.begin(), structure.ends.end());
+    // Each occurrence's number as a base and a row of coefficients, worked
+    // out once however often the clauses use it. The sums wrap: inside the
+    // dimensions everywhere, which affine_fits checks per call, the number
+    // stays among the variable's cells.
+    affine_bases_.assign(distinct_.size(), 0);
+    affine_rows_.assign(distinct_.size() * index_count_, 0);
+    const auto width = index_count_ + 1;
+    for (std::size_t r = 0; r < distinct_.size(); ++r) {
+        const auto& literal = distinct_[r];
+        if (literal.kind != TemplateLiteralKind::occurrence) continue;
+        const auto& variable = called_[literal.called];
+        auto base = static_cast<std::uint64_t>(variable.first);
+        for (std::size_t d = 0; d < variable.sizes.size(); ++d) {
+            const auto* form = forms_.data() + literal.forms_begin + d * width;
+            const auto stride = static_cast<std::uint64_t>(variable.strides[d]);
+            base += static_cast<std::uint64_t>(form[0]) * stride;
+            for (std::size_t n = 0; n < index_count_; ++n) {
+                auto& row = affine_rows_[r * index_count_ + n];
+                row = static_cast<std::int64_t>(static_cast<std::uint64_t>(row) +
+                                                static_cast<std::uint64_t>(form[n + 1]) * stride);
+            }
+        }
+        affine_bases_[r] = static_cast<std::int64_t>(base);
+    }
 }
 
 TemplateInstantiator::Distinct TemplateInstantiator::distinct_of(const StructuredTemplateView& structure,
@@ -126,6 +154,11 @@ TemplateInstantiator::Distinct TemplateInstantiator::distinct_of(const Structure
     const auto value = structure.values[literal];
     switch (kind) {
         case TemplateLiteralKind::cell: {
+            if (cell_numbers_ == CellNumbers::per_call) {
+                if (value < 0) throw std::invalid_argument("cell slot " + std::to_string(value) + " is negative");
+                cell_slots_ = std::max(cell_slots_, static_cast<std::size_t>(value) + 1);
+                return {kind, value, 0, 0};
+            }
             const bool found = std::any_of(variables.begin(), variables.end(), [value](const VariableCells& v) {
                 return value >= v.first && value - v.first < v.cell_count();
             });
@@ -165,20 +198,14 @@ TemplateInstantiator::Distinct TemplateInstantiator::distinct_of(const Structure
     return {kind, pseudo_boolean ? value : slots_.pbct + value, 0, 0};
 }
 
-struct TemplateInstantiator::AffinePlan {
-    struct Literal {
-        bool negated;
-        bool auxiliary;
-        std::int64_t base;  // the number at all index values 0, or the slot
-    };
-
-    std::vector<Literal> literals;
-    // Coefficient of index n in literal l at l * index_count + n.
-    std::vector<std::int64_t> coefficients;
-};
-
-void TemplateInstantiator::check_values(std::span<const std::vector<std::int64_t>> values) const {
-    if (values.size() != index_count_) throw std::invalid_argument("one value sequence per index name is expected");
+void TemplateInstantiator::check_values(std::span<const std::vector<std::int64_t>> values,
+                                        ShapeBindings bindings) const {
+    if (values.size() + bindings.parameters.size() != index_count_) {
+        throw std::invalid_argument("one value sequence per index name is expected");
+    }
+    if (cell_numbers_ == CellNumbers::per_call && bindings.cells.size() < cell_slots_) {
+        throw std::invalid_argument("the call binds fewer cells than the template's slots");
+    }
 }
 
 std::int64_t TemplateInstantiator::instance_count(std::span<const std::vector<std::int64_t>> values) {
@@ -192,80 +219,57 @@ std::int64_t TemplateInstantiator::instance_count(std::span<const std::vector<st
 }
 
 FlatClauses TemplateInstantiator::instantiate(std::span<const std::vector<std::int64_t>> values,
-                                              std::int64_t first_auxiliary, bool whole_blocks) const {
-    check_values(values);
+                                              std::int64_t first_auxiliary, bool whole_blocks,
+                                              ShapeBindings bindings) const {
+    check_values(values, bindings);
     const auto count = instance_count(values);
     if (count == 0) return {};
-    if (const auto plan = affine_plan(values, count, first_auxiliary)) {
-        return instantiate_affine(*plan, values, count, first_auxiliary);
+    if (affine_fits(values, count, first_auxiliary, bindings)) {
+        return instantiate_affine(values, count, first_auxiliary, bindings);
     }
-    return instantiate_checked(values, count, first_auxiliary, whole_blocks);
+    return instantiate_checked(values, count, first_auxiliary, whole_blocks, bindings);
 }
 
-std::optional<TemplateInstantiator::AffinePlan> TemplateInstantiator::affine_plan(
-    std::span<const std::vector<std::int64_t>> values, std::int64_t count, std::int64_t first_auxiliary) const {
+bool TemplateInstantiator::affine_fits(std::span<const std::vector<std::int64_t>> values, std::int64_t count,
+                                       std::int64_t first_auxiliary, ShapeBindings bindings) const {
     std::vector<Bounds> index_bounds;
-    index_bounds.reserve(values.size());
+    index_bounds.reserve(index_count_);
     for (const auto& sequence : values) {
         const auto [low, high] = std::minmax_element(sequence.begin(), sequence.end());
         index_bounds.push_back({*low, *high});
     }
+    for (const auto parameter : bindings.parameters) index_bounds.push_back({parameter, parameter});
     // Auxiliary numbers of the last instance must fit as literals.
     std::int64_t last_auxiliary = 0;
     if (first_auxiliary < 1 || __builtin_mul_overflow(count, slots_.size(), &last_auxiliary) ||
         __builtin_add_overflow(last_auxiliary, first_auxiliary, &last_auxiliary) || last_auxiliary > largest_literal) {
-        return std::nullopt;
+        return false;
     }
-    // Each distinct literal's number as a base and a row of coefficients,
-    // worked out once however often the clauses use it; every one of them,
-    // used or not, must stay inside its variable in every instance.
-    std::vector<std::int64_t> bases(distinct_.size(), 0);
-    std::vector<std::int64_t> rows(distinct_.size() * index_count_, 0);
-    for (std::size_t r = 0; r < distinct_.size(); ++r) {
-        const auto& literal = distinct_[r];
+    // Every distinct literal, used or not, must stay inside its variable in every instance.
+    for (const auto& literal : distinct_) {
         if (literal.kind == TemplateLiteralKind::pbct_auxiliary || literal.kind == TemplateLiteralKind::bxpr_auxiliary) {
-            bases[r] = literal.value;
             continue;
         }
         if (literal.kind == TemplateLiteralKind::cell) {
-            if (!is_literal(literal.value) || literal.value < 1) return std::nullopt;
-            bases[r] = literal.value;
+            const auto number = cell_number(literal, bindings);
+            if (!is_literal(number) || number < 1) return false;
             continue;
         }
         const auto& variable = called_[literal.called];
-        if (variable.first < 1 || variable.first + variable.cell_count() - 1 > largest_literal) return std::nullopt;
-        // Inside the dimensions everywhere, the number stays among the
-        // variable's cells, so no sum below can overflow.
-        std::int64_t base = variable.first;
+        if (variable.first < 1 || variable.first + variable.cell_count() - 1 > largest_literal) return false;
         const auto width = index_count_ + 1;
         for (std::size_t d = 0; d < variable.sizes.size(); ++d) {
             const std::span<const std::int64_t> form(forms_.data() + literal.forms_begin + d * width, width);
             const auto bounds = bounds_of(form, index_bounds);
-            if (!bounds || bounds->low < 0 || bounds->high >= variable.sizes[d]) return std::nullopt;
-            const auto stride = variable.strides[d];
-            base += form[0] * stride;
-            for (std::size_t n = 0; n < index_count_; ++n) rows[r * index_count_ + n] += form[n + 1] * stride;
+            if (!bounds || bounds->low < 0 || bounds->high >= variable.sizes[d]) return false;
         }
-        bases[r] = base;
     }
-    AffinePlan plan;
-    plan.literals.reserve(uses_.size());
-    plan.coefficients.assign(uses_.size() * index_count_, 0);
-    for (std::size_t l = 0; l < uses_.size(); ++l) {
-        const auto& use = uses_[l];
-        const auto& literal = distinct_[use.distinct];
-        const bool auxiliary = literal.kind == TemplateLiteralKind::pbct_auxiliary ||
-                               literal.kind == TemplateLiteralKind::bxpr_auxiliary;
-        std::copy_n(rows.begin() + static_cast<std::ptrdiff_t>(use.distinct * index_count_), index_count_,
-                    plan.coefficients.begin() + static_cast<std::ptrdiff_t>(l * index_count_));
-        plan.literals.push_back({use.negated, auxiliary, bases[use.distinct]});
-    }
-    return plan;
+    return true;
 }
 
-FlatClauses TemplateInstantiator::instantiate_affine(const AffinePlan& plan,
-                                                     std::span<const std::vector<std::int64_t>> values,
-                                                     std::int64_t count, std::int64_t first_auxiliary) const {
+FlatClauses TemplateInstantiator::instantiate_affine(std::span<const std::vector<std::int64_t>> values,
+                                                     std::int64_t count, std::int64_t first_auxiliary,
+                                                     ShapeBindings bindings) const {
     const auto instances = static_cast<std::size_t>(count);
     const auto clause_count = clause_ends_.size();
     const auto literal_count = uses_.size();
@@ -275,8 +279,7 @@ FlatClauses TemplateInstantiator::instantiate_affine(const AffinePlan& plan,
 
     Literal* out = result.literals.data();
     std::int64_t* offset = result.offsets.data() + 1;
-    const std::int64_t* coefficients = plan.coefficients.data();
-    Combinations combinations(values);
+    Combinations combinations(values, bindings.parameters);
     for (std::size_t k = 0; k < instances; ++k) {
         const auto current = combinations.current();
         const auto auxiliary_base = first_auxiliary + static_cast<std::int64_t>(k) * slots_.size();
@@ -284,15 +287,21 @@ FlatClauses TemplateInstantiator::instantiate_affine(const AffinePlan& plan,
         std::size_t l = 0;
         for (std::size_t c = 0; c < clause_count; ++c) {
             for (; l < clause_ends_[c]; ++l) {
-                const auto& literal = plan.literals[l];
-                std::int64_t number = literal.base;
-                if (literal.auxiliary) {
-                    number += auxiliary_base;
-                } else {
-                    const std::int64_t* row = coefficients + l * index_count_;
-                    for (std::size_t n = 0; n < index_count_; ++n) number += row[n] * current[n];
+                const auto& use = uses_[l];
+                const auto& literal = distinct_[use.distinct];
+                std::int64_t number = 0;
+                switch (literal.kind) {
+                    case TemplateLiteralKind::cell: number = cell_number(literal, bindings); break;
+                    case TemplateLiteralKind::occurrence: {
+                        number = affine_bases_[use.distinct];
+                        const std::int64_t* row = affine_rows_.data() + use.distinct * index_count_;
+                        for (std::size_t n = 0; n < index_count_; ++n) number += row[n] * current[n];
+                        break;
+                    }
+                    case TemplateLiteralKind::pbct_auxiliary:
+                    case TemplateLiteralKind::bxpr_auxiliary: number = literal.value + auxiliary_base; break;
                 }
-                *out++ = static_cast<Literal>(literal.negated ? -number : number);
+                *out++ = static_cast<Literal>(use.negated ? -number : number);
             }
             sort_by_variable(std::span<Literal>(clause_begin, out));
             clause_begin = out;
@@ -304,15 +313,17 @@ FlatClauses TemplateInstantiator::instantiate_affine(const AffinePlan& plan,
 }
 
 std::int64_t TemplateInstantiator::number_of(std::size_t literal, std::span<const std::int64_t> current,
-                                             std::optional<std::int64_t> start, std::vector<std::int64_t>& cell,
-                                             std::int64_t instance) const {
+                                             std::size_t named, std::optional<std::int64_t> start,
+                                             std::vector<std::int64_t>& cell, std::int64_t instance,
+                                             ShapeBindings bindings) const {
     const auto& distinct = distinct_[literal];
     const auto failure = [&](InstantiationFailure::Reason reason) {
-        return InstantiationFailure(reason, instance, {current.begin(), current.end()});
+        const auto values = current.first(named);
+        return InstantiationFailure(reason, instance, {values.begin(), values.end()});
     };
     std::int64_t number = distinct.value;
     switch (distinct.kind) {
-        case TemplateLiteralKind::cell: break;
+        case TemplateLiteralKind::cell: number = cell_number(distinct, bindings); break;
         case TemplateLiteralKind::occurrence: {
             const auto& variable = called_[distinct.called];
             const auto width = index_count_ + 1;
@@ -358,7 +369,7 @@ std::int64_t TemplateInstantiator::number_of(std::size_t literal, std::span<cons
 
 FlatClauses TemplateInstantiator::instantiate_checked(std::span<const std::vector<std::int64_t>> values,
                                                       std::int64_t count, std::int64_t first_auxiliary,
-                                                      bool whole_blocks) const {
+                                                      bool whole_blocks, ShapeBindings bindings) const {
     FlatClauses result;
     const auto instances = static_cast<std::size_t>(count);
     result.offsets.reserve(instances * clause_ends_.size() + 1);
@@ -367,7 +378,7 @@ FlatClauses TemplateInstantiator::instantiate_checked(std::span<const std::vecto
     for (const auto& variable : called_) widest = std::max(widest, variable.sizes.size());
     std::vector<std::int64_t> cell(widest);
     std::vector<std::int64_t> numbers(distinct_.size());
-    Combinations combinations(values);
+    Combinations combinations(values, bindings.parameters);
     for (std::int64_t k = 0; k < count; ++k) {
         const auto current = combinations.current();
         std::optional<std::int64_t> start;
@@ -378,10 +389,12 @@ FlatClauses TemplateInstantiator::instantiate_checked(std::span<const std::vecto
         }
         // Every distinct literal in its order, so that the first failure is
         // that of the first literal the clauses use.
-        for (std::size_t d = 0; d < distinct_.size(); ++d) numbers[d] = number_of(d, current, start, cell, k);
+        for (std::size_t d = 0; d < distinct_.size(); ++d) {
+            numbers[d] = number_of(d, current, values.size(), start, cell, k, bindings);
+        }
         if (whole_blocks && slots_.size() > 0 && (!start || *start > largest_literal - slots_.size() + 1)) {
-            throw InstantiationFailure(InstantiationFailure::Reason::numbers_exhausted, k,
-                                       {current.begin(), current.end()});
+            const auto named = current.first(values.size());
+            throw InstantiationFailure(InstantiationFailure::Reason::numbers_exhausted, k, {named.begin(), named.end()});
         }
         std::size_t begin = 0;
         for (const auto end : clause_ends_) {

@@ -1,5 +1,7 @@
 #include "kernels/clause_assembly/clause_template.hpp"
 
+#include <algorithm>
+#include <limits>
 #include <stdexcept>
 #include <string_view>
 
@@ -24,10 +26,15 @@ std::optional<std::string_view> quoted_name(std::string_view text) {
 
 // The instantiator's failure as the package reads it: a cell out of range
 // for the host to word, arithmetic past 64 bits for the host to redo.
-[[noreturn]] void throw_for_the_host(const kelvo::InstantiationFailure& failure, std::span<const std::string> names) {
+[[noreturn]] void throw_for_the_host(const kelvo::InstantiationFailure& failure,
+                                    std::span<const std::pair<std::size_t, std::string>> names) {
     using Reason = kelvo::InstantiationFailure::Reason;
     switch (failure.reason) {
-        case Reason::cell_out_of_range: throw CellOutOfRange(names[failure.variable], failure.cell);
+        case Reason::cell_out_of_range: {
+            const auto named = std::find_if(names.begin(), names.end(),
+                                            [&failure](const auto& name) { return name.first == failure.variable; });
+            throw CellOutOfRange(named->second, failure.cell);
+        }
         case Reason::index_overflow: throw HostEvaluationNeeded();
         case Reason::numbers_exhausted: break;
     }
@@ -49,23 +56,39 @@ void check_auxiliary_literals(std::span<const std::vector<std::string>> clauses,
 }
 
 ClauseTemplate::ClauseTemplate(const kelvo::StructuredTemplateView& structure,
-                               std::span<const kelvo::VariableCells> variables, kelvo::AuxiliarySlots slots)
-    : instantiator_((structure.check(), structure), variables, slots) {
-    names_.reserve(variables.size());
-    for (const auto& variable : variables) names_.push_back(variable.name);
+                               std::span<const kelvo::VariableCells> variables, kelvo::AuxiliarySlots slots,
+                               kelvo::CellNumbers cells)
+    : instantiator_((structure.check(), structure), variables, slots, cells) {
+    for (std::size_t l = 0; l < structure.kinds.size(); ++l) {
+        if (structure.kind(l) != kelvo::TemplateLiteralKind::occurrence) continue;
+        const auto position = static_cast<std::size_t>(structure.values[l]);
+        const bool named = std::any_of(names_.begin(), names_.end(),
+                                       [position](const auto& name) { return name.first == position; });
+        if (!named) names_.emplace_back(position, variables[position].name);
+    }
+}
+
+std::uint64_t ClauseTemplate::literals_written(std::span<const std::vector<std::int64_t>> values) const {
+    auto written = static_cast<std::uint64_t>(instantiator_.literal_count());
+    for (const auto& sequence : values) {
+        if (__builtin_mul_overflow(written, static_cast<std::uint64_t>(sequence.size()), &written)) {
+            return std::numeric_limits<std::uint64_t>::max();
+        }
+    }
+    return written;
 }
 
 InstantiatedClauses ClauseTemplate::instantiate(std::span<const std::vector<std::int64_t>> values,
                                                 std::span<const std::uint64_t> weights,
-                                                std::int64_t first_auxiliary) const {
-    instantiator_.check_values(values);
+                                                std::int64_t first_auxiliary, kelvo::ShapeBindings bindings) const {
+    instantiator_.check_values(values, bindings);
     const auto clause_count = instantiator_.clause_count();
     if (!weights.empty() && weights.size() != clause_count) {
         throw std::invalid_argument("one weight per template clause is expected");
     }
     InstantiatedClauses result;
     try {
-        auto clauses = instantiator_.instantiate(values, first_auxiliary, false);
+        auto clauses = instantiator_.instantiate(values, first_auxiliary, false, bindings);
         result.literals = std::move(clauses.literals);
         result.offsets = std::move(clauses.offsets);
     } catch (const kelvo::InstantiationFailure& failure) {

@@ -51,24 +51,30 @@ public:
     // readers decline an index named like a variable); the template's
     // auxiliaries are slots.pbct and slots.bxpr per instance. Throws
     // std::invalid_argument for arrays that disagree or a cell or auxiliary
-    // outside the variables or the slots.
+    // outside the variables or the slots. With kelvo::CellNumbers::per_call
+    // the template is a shape's, its cells and parameters bound per call.
     ClauseTemplate(const kelvo::StructuredTemplateView& structure, std::span<const kelvo::VariableCells> variables,
-                   kelvo::AuxiliarySlots slots);
+                   kelvo::AuxiliarySlots slots, kelvo::CellNumbers cells = kelvo::CellNumbers::in_template);
 
     // The clauses of every instance, the first index outermost, instance k's
     // auxiliaries in the k-th block from first_auxiliary; values holds one
-    // sequence per index name. weights: one per template clause for a soft
-    // constraint, empty for a hard one. Throws CellOutOfRange,
-    // HostEvaluationNeeded, std::invalid_argument.
+    // sequence per index name, bindings a shape's cells and parameters.
+    // weights: one per template clause for a soft constraint, empty for a
+    // hard one. Throws CellOutOfRange, HostEvaluationNeeded, std::invalid_argument.
     [[nodiscard]] InstantiatedClauses instantiate(std::span<const std::vector<std::int64_t>> values,
                                                   std::span<const std::uint64_t> weights,
-                                                  std::int64_t first_auxiliary) const;
+                                                  std::int64_t first_auxiliary,
+                                                  kelvo::ShapeBindings bindings = {}) const;
 
     [[nodiscard]] const kelvo::AuxiliarySlots& slots() const { return instantiator_.slots(); }
+    // How many literals instantiating over values writes, saturating at the largest count.
+    [[nodiscard]] std::uint64_t literals_written(std::span<const std::vector<std::int64_t>> values) const;
 
 private:
     kelvo::TemplateInstantiator instantiator_;
-    std::vector<std::string> names_;  // of the variables, by position
+    // The positions and names of the variables the template calls: a
+    // template compiled per shape keeps few of a model's many.
+    std::vector<std::pair<std::size_t, std::string>> names_;
 };
 
 }  // namespace vx
