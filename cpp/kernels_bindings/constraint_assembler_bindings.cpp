@@ -56,15 +56,17 @@ py::object read_soft(ConstraintAssembler& self, py::handle text, const std::vect
 // Every instance, or None when the index arithmetic needs the host's integers.
 std::optional<std::shared_ptr<Instantiated>> instantiate_read(const ReadConstraint& self, py::handle values,
                                                               std::int64_t first_auxiliary) {
-    if (!self.compiled) throw py::value_error("a constraint that never holds has no instances");
-    return instantiated(*self.compiled, values, self.weights,
-                        block_of(first_auxiliary, self.slots.pbct, self.slots.bxpr));
+    const auto* compiled = self.compiled();
+    if (compiled == nullptr) throw py::value_error("a constraint that never holds has no instances");
+    return instantiated(*compiled, values, self.weights, block_of(first_auxiliary, self.slots().pbct, self.slots().bxpr),
+                        self.bindings());
 }
 
 std::vector<std::vector<std::string>> read_clause_texts(const ReadConstraint& self,
                                                         const std::vector<std::string>& index_names) {
-    if (index_names.size() != self.index_count) throw py::value_error("one name per index is expected");
-    return clause_texts_of(self.structure.view(self.index_count), *self.variables, index_names);
+    if (index_names.size() != self.index_count()) throw py::value_error("one name per index is expected");
+    const auto structure = self.structure();
+    return clause_texts_of(structure.view(self.index_count()), *self.reading->variables, index_names);
 }
 
 void translate_operand_kind(std::exception_ptr error) {
@@ -82,10 +84,10 @@ void bind_constraint_assembler(py::module_& module) {
 
     py::class_<ReadConstraint, std::shared_ptr<ReadConstraint>>(module, "ReadConstraint",
         "A hard constraint's text as the engine read it, compiled for instantiation.")
-        .def_property_readonly("never_holds", [](const ReadConstraint& self) { return self.never_holds; })
+        .def_property_readonly("never_holds", &ReadConstraint::never_holds)
         .def_property_readonly("always_holds", &ReadConstraint::always_holds)
-        .def_property_readonly("pbct_count", [](const ReadConstraint& self) { return self.slots.pbct; })
-        .def_property_readonly("bxpr_count", [](const ReadConstraint& self) { return self.slots.bxpr; })
+        .def_property_readonly("pbct_count", [](const ReadConstraint& self) { return self.slots().pbct; })
+        .def_property_readonly("bxpr_count", [](const ReadConstraint& self) { return self.slots().bxpr; })
         .def_property_readonly("weights", [](const ReadConstraint& self) { return self.weights; },
                                "A soft constraint's weight per clause; empty for a hard one.")
         .def("instantiate", &instantiate_read, py::arg("values"), py::arg("first_auxiliary"),
