@@ -6,7 +6,9 @@ Rows (main-thread processor time per call, microseconds):
       over index c with values [0..4], one shape: `read_hard` and `instantiate`
   soft: 10,000 `x(a)` of weight 1 + a % 9, minimized: `read_soft` and `instantiate`
 
-Run by hand: PYTHONPATH=src python bench/constraint_reading.py [--repeat R]
+Run by hand: OPENBLAS_NUM_THREADS=1 PYTHONPATH=src python bench/constraint_reading.py [--repeat R]
+(the BLAS threads NumPy starts otherwise spin beside the main thread and, on a
+machine of few cores, slow it).
 """
 
 import argparse

@@ -5,6 +5,7 @@
 
 #include <pybind11/pybind11.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -50,8 +51,10 @@ inline std::optional<std::shared_ptr<Instantiated>> instantiated(const ClauseTem
                                                                  const AuxiliaryBlock& block,
                                                                  kelvo::ShapeBindings bindings = {}) {
     std::vector<std::vector<std::int64_t>> sequences;
+    sequences.reserve(static_cast<std::size_t>(std::max<Py_ssize_t>(PyObject_LengthHint(values.ptr(), 0), 0)));
     for (const auto sequence : values) {
         auto& numbers = sequences.emplace_back();
+        numbers.reserve(static_cast<std::size_t>(std::max<Py_ssize_t>(PyObject_LengthHint(sequence.ptr(), 0), 0)));
         for (const auto value : sequence) {
             const auto number = wide_integer(value);
             if (!number) return std::nullopt;
