@@ -100,6 +100,26 @@ def test_a_hard_text_read_through_its_shape_reads_as_alone(case):
     assert len(shared) == shapes
 
 
+def test_a_shape_is_its_own_under_other_index_names_settings_and_variables():
+    pair = "FormulaPB(Sum(*[x({},c).to_pb(), x({},c).to_pb(), y(0).to_pb()]), pb.Comparator_type.LEQ, 1).to_bx(manager)"
+    config = ke.pbct.PBConfig()
+    config.cardinality_encodings = False
+    # (text, index names, values, settings), read in this order; a variable is added after the third.
+    reads = [(pair.format(1, 2), ["c"], [[0, 1]], None), (pair.format(3, 4), ["c", "d"], [[0, 1], [0, 2]], None),
+             (pair.format(5, 0), ["c"], [[2]], config), (pair.format(2, 3), ["c"], [[1, 3]], None),
+             (pair.format(4, 1), ["c", "d"], [[4], [0]], None)]
+    shared = assembler()
+    for position, (text, index_names, values, settings) in enumerate(reads):
+        if position == 3:
+            shared.add_variable("z", [3], 35)
+        alone = assembler()
+        if position >= 3:
+            alone.add_variable("z", [3], 35)
+        shared.read_soft("x(1,1)", [], 2, True)
+        assert (outcome(shared.read_hard(text, index_names, settings), index_names, values) ==
+                outcome(alone.read_hard(text, index_names, settings), index_names, values))
+
+
 @pytest.mark.parametrize("case", HARD)
 def test_the_engine_serves_a_text_of_a_shape_met_before_its_own_template(case):
     texts, index_names, _, _ = HARD[case]

@@ -26,19 +26,12 @@ void append_field(std::string& key, std::string_view field) {
     key += field;
 }
 
-// What else a reading depends on: the index names, the variables and the encoder's settings.
-std::string context_of(std::span<const std::string> index_names, std::span<const ModelVariable> variables,
-                       const PBConfig& config) {
+// What else a reading depends on under the same variables: the index names and the encoder's settings.
+std::string context_of(std::span<const std::string> index_names, const PBConfig& config) {
     std::string context = std::to_string(static_cast<int>(config.pb_encoder)) + ',' +
                           std::to_string(config.max_clauses_per_constraint) + ',' +
                           (config.cardinality_encodings ? "1" : "0") + '|';
     for (const auto& name : index_names) append_field(context, name);
-    context += '|';
-    for (const auto& variable : variables) {
-        append_field(context, variable.name);
-        for (const auto size : variable.sizes) context += std::to_string(size) + ',';
-        context += ';';
-    }
     return context;
 }
 
@@ -231,12 +224,17 @@ void ShapeScanner::use_variables(std::span<const ModelVariable> variables) {
     variables_.assign(variables.begin(), variables.end());
     variables_by_name_.clear();
     for (std::size_t v = 0; v < variables_.size(); ++v) variables_by_name_.add(variables_[v].name, v);
-    context_known_ = false;
+    forget_contexts();
 }
 
 void ShapeScanner::add_variable(ModelVariable variable) {
     variables_by_name_.add(variable.name, variables_.size());
     variables_.push_back(std::move(variable));
+    forget_contexts();
+}
+
+void ShapeScanner::forget_contexts() {
+    contexts_.clear();
     context_known_ = false;
 }
 
@@ -251,7 +249,8 @@ void ShapeScanner::use_context(std::span<const std::string> index_names, const P
     index_names_readable_ = std::none_of(index_names.begin(), index_names.end(), [this](const std::string& name) {
         return variables_by_name_.contains(name) || name.starts_with(parameter_prefix);
     });
-    const auto [context, added] = contexts_.try_emplace(context_of(index_names, variables_, config), contexts_.size());
+    const auto [context, added] = contexts_.try_emplace(context_of(index_names, config), next_context_);
+    if (added) ++next_context_;
     context_prefix_.clear();
     append_marker(context_prefix_, "", context->second);
 }

@@ -127,8 +127,13 @@ private:
     PBConfig config_;
     bool index_names_readable_ = false;
     // What a reading depends on besides its text, numbered as met: a key
-    // starts with its context's number.
+    // starts with its context's number. The variables are part of it: when
+    // they change, every context is new (a host may alternate hard and soft
+    // texts, or index names, under one set of variables, which need not be
+    // spelled again).
+    void forget_contexts();
     NameMap<std::size_t> contexts_;
+    std::size_t next_context_ = 0;
     std::string context_prefix_;
     FirstAppearances appearances_;
     std::vector<ConstantArgument> constants_;  // of the call being scanned

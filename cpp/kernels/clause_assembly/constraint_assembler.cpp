@@ -157,7 +157,6 @@ std::shared_ptr<const CompiledReading> ConstraintAssembler::compiled_shape(kelvo
     read->per_text = true;
     read->slots = {structure.pbct, structure.bxpr};
     read->index_count = index_count;
-    read->parameter_count = parameter_count;
     if (!structure.never_holds) {
         read->compiled.emplace(structure.view(index_count + parameter_count), *model_, read->slots,
                                kelvo::CellNumbers::per_call);

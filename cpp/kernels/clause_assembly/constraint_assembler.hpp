@@ -32,7 +32,6 @@ struct CompiledReading {
     kelvo::StructuredClauseTemplate structure;
     bool per_text = false;  // a shape's, bound per text
     std::size_t index_count = 0;  // the index names'
-    std::size_t parameter_count = 0;
     kelvo::AuxiliarySlots slots;
     // Unless it never holds. One that always holds is compiled too: its
     // instances check the cells the text calls.
