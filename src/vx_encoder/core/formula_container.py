@@ -132,8 +132,10 @@ class FormulaContainer:
         Args:
             template_constraint: The clause template.
             foralls: Each index's name with its integer values.
-            shift_pb_variable: The encoder's auxiliaries per instance.
-            shift_bx_variable: The Tseytin auxiliaries per instance.
+            shift_pb_variable: The encoder's auxiliaries per instance (the engine's
+                reading: its ``pbct_count``).
+            shift_bx_variable: The Tseytin auxiliaries per instance (the engine's
+                reading: its ``bxpr_count``).
 
         Raises:
             ValueError: A literal is neither a variable call nor an auxiliary name, or
@@ -142,12 +144,14 @@ class FormulaContainer:
             TypeError: A ``foralls`` value is not an integer.
         """
         if isinstance(template_constraint, native.ReadConstraint):
-            clauses, mapping, block_end = self.__read_constraint_instances(template_constraint, False, foralls,
-                                                                           self.first_free_variable)
+            # The counts are the reading's own, as the model read them.
+            instances, _, mapping, block_end = self.__read_constraint_instances(
+                template_constraint, False, foralls, self.first_free_variable, shift_pb_variable + shift_bx_variable)
         else:
             _, clauses, mapping, block_end = self.__inner_add_constraint(
                 template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
-        self.__flush_and_enqueue(self._hard, clauses.instances, mapping, block_end)
+            instances = clauses.instances
+        self.__flush_and_enqueue(self._hard, instances, mapping, block_end)
 
     def add_target_constraint(self, template_constraint: bx.BaseExpr, foralls: tp.Dict[str, tp.Sequence[int]],
                               shift_pb_variable: int, shift_bx_variable: int) -> None:
@@ -195,16 +199,16 @@ class FormulaContainer:
         """
         if isinstance(template_constraint, native.ReadConstraint):
             # Its weights and auxiliary counts are the reading's own.
-            clauses, mapping, block_end = self.__read_constraint_instances(template_constraint, True, foralls,
-                                                                           self.first_free_variable)
-            written_weight = clauses.written_weight
+            instances, written_weight, mapping, block_end = self.__read_constraint_instances(
+                template_constraint, True, foralls, self.first_free_variable,
+                template_constraint.pbct_count + template_constraint.bxpr_count)
         else:
             dump_args, clauses, mapping, block_end = self.__inner_add_constraint(
                 template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
-            written_weight = self.__written_weight(dump_args)
+            instances, written_weight = clauses.instances, self.__written_weight(dump_args)
         if self.hard_weight + written_weight > LARGEST_WEIGHT:
             raise ValueError("the weight limit, 1 plus every soft weight, is out of range: it passes 2^63 - 1")
-        self.__flush_and_enqueue(self._soft, clauses.instances, mapping, block_end)
+        self.__flush_and_enqueue(self._soft, instances, mapping, block_end)
         self.hard_weight += written_weight
 
     def refuse_cells_out_of_range(self, template_constraint, foralls: tp.Dict[str, tp.Sequence[int]]) -> None:
@@ -264,8 +268,11 @@ class FormulaContainer:
         mapping and the end of its block. Changes nothing of the container."""
         if isinstance(template_constraint, native.ReadConstraint):
             # Its auxiliary counts and weights are the reading's own.
-            return (None, *self.__read_constraint_instances(template_constraint, weights is not None, foralls,
-                                                            init_shift_variable))
+            soft = weights is not None
+            instances, written_weight, mapping, block_end = self.__read_constraint_instances(
+                template_constraint, soft, foralls, init_shift_variable,
+                template_constraint.pbct_count + template_constraint.bxpr_count)
+            return None, NumberedClauses(instances, soft, written_weight), mapping, block_end
         shift_pb_variable = _auxiliary_count(shift_pb_variable)
         shift_bx_variable = _auxiliary_count(shift_bx_variable)
         template = self.__read_formula(template_constraint, foralls) if weights is None else None
@@ -289,16 +296,19 @@ class FormulaContainer:
         block_end = init_shift_variable + instance_count(dump_args.foralls) * (shift_pb_variable + shift_bx_variable)
         return dump_args, clauses, mapping, block_end
 
-    def __read_constraint_instances(self, read: native.ReadConstraint, soft: bool, foralls, init_shift_variable):
+    def __read_constraint_instances(self, read: native.ReadConstraint, soft: bool, foralls, init_shift_variable: int,
+                                    block_size: int):
         """The engine's reading numbered natively, or, where its index
-        arithmetic passes 64 bits, its literal texts evaluated by the host."""
+        arithmetic passes 64 bits, its literal texts evaluated by the host:
+        its instances, their soft weight in all, its auxiliary mapping and the
+        end of its block (block_size auxiliaries per instance)."""
         values = index_values(foralls) if foralls else {}
         try:
             instances = read.instantiate(list(values.values()), init_shift_variable)
         except native.CellOutOfRange as error:
             raise out_of_range_error(self._target_variables, self._num_formula, *error.args) from None
         count = instance_count(values) if values else 1
-        block_end = init_shift_variable + count * (read.pbct_count + read.bxpr_count)
+        block_end = init_shift_variable + count * block_size
         if instances is None:
             dump_args = DeferredStateDumpArgs(
                 self._target_variables, template_constraint=read.clause_texts(list(values)),
@@ -306,13 +316,11 @@ class FormulaContainer:
                 init_shift_variable=init_shift_variable, shift_pb_variable=read.pbct_count,
                 shift_bx_variable=read.bxpr_count, offset_shift_for_formula=0, cnf_stor=None)
             clauses, mapping = numbered_clauses(dump_args)
-            if soft:
-                clauses = NumberedClauses(clauses.instances, True, count * sum(read.weights))
-            return clauses, mapping, block_end
-        clauses = NumberedClauses(instances, soft, count * sum(read.weights) if soft else 0)
-        # A constraint without auxiliaries has no names to keep.
-        mapping = instances.auxiliary_names(self._num_formula) if block_end > init_shift_variable else {}
-        return clauses, mapping, block_end
+            instances = clauses.instances
+        else:
+            # A constraint without auxiliaries has no names to keep.
+            mapping = instances.auxiliary_names(self._num_formula) if block_end > init_shift_variable else {}
+        return instances, count * sum(read.weights) if soft else 0, mapping, block_end
 
     def __flush_and_enqueue(self, pending: _PendingConstraints, instances: native.InstantiatedClauses,
                             mapping: MappingPart, block_end: int) -> None:

@@ -73,16 +73,11 @@ def _taken_reading(reading: typing.Any, declined: str) -> typing.Optional[native
     return reading
 
 
-def _never_holds(template) -> bool:
+def _never_and_always_holds(template) -> typing.Tuple[bool, bool]:
+    """Whether the clause template never holds, and whether it always holds."""
     if isinstance(template, native.ReadConstraint):
-        return template.never_holds
-    return isinstance(template, bx.Zero)
-
-
-def _always_holds(template) -> bool:
-    if isinstance(template, native.ReadConstraint):
-        return template.always_holds
-    return isinstance(template, bx.One)
+        return template.never_holds, template.always_holds
+    return isinstance(template, bx.Zero), isinstance(template, bx.One)
 
 
 class Model:
@@ -337,7 +332,7 @@ class Model:
                    + str(weight))
         if self._is_wcnf is not None and not self._is_wcnf:
             refuse(FormulaError, "Current model already works with CNF")
-        if not constraint.soft:
+        if not constraint._soft:
             refuse(FormulaError, "Input constraint cannot be converted to a soft constraints")
         if self._use_formula_encoder:
             self.__init_formula_encoder()
@@ -452,7 +447,7 @@ class Model:
         # The constraint's own context: the Tseytin conversion named its new variables from 0.
         return self._manager.cnt_pbvar, self._manager.bx_context.fresh_variable_count(self.__BXPR_AUX)
 
-    def __refuse_cells_out_of_range(self, template, foralls) -> None:
+    def __refuse_cells_out_of_range(self, template, foralls, always_holds: bool) -> None:
         """A cell the text names lies inside its variable in every instance,
         whether a clause keeps it or the encoding folds it away (a zero
         coefficient, a tautology): the caller's mistake is refused whatever
@@ -460,7 +455,7 @@ class Model:
         if isinstance(template, native.ReadConstraint):
             # The engine's reader keeps every occurrence the text calls, so
             # the instances check them all; a template without clauses has none.
-            if template.always_holds:
+            if always_holds:
                 self._formula_container.refuse_cells_out_of_range(template, foralls)
             return
         kept = {str(kept_variable) for kept_variable in template.support()}
@@ -488,10 +483,11 @@ class Model:
 
     def __add_hard_template(self, template_constraint, foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
         shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
-        if _never_holds(template_constraint):
+        never_holds, always_holds = _never_and_always_holds(template_constraint)
+        if never_holds:
             self.__refuse_contradiction()
-        self.__refuse_cells_out_of_range(template_constraint, foralls)
-        if _always_holds(template_constraint):
+        self.__refuse_cells_out_of_range(template_constraint, foralls, always_holds)
+        if always_holds:
             source, line = self.__caller_source_line()
             log_w("Redundant constraint was detected in formula " + source + ", line " + line)
         else:
@@ -543,10 +539,11 @@ class Model:
             template_constraint = self.__clause_template(str(bounded), {}, debug_shown())
             log_d("Enumerating target utility variables")
             shift_pb_variable, shift_bx_variable = self.__auxiliary_counts(template_constraint)
-            if _never_holds(template_constraint):
+            never_holds, always_holds = _never_and_always_holds(template_constraint)
+            if never_holds:
                 refuse(FormulaError, _TARGET_CONTRADICTION)
-            self.__refuse_cells_out_of_range(template_constraint, {})
-            if _always_holds(template_constraint):
+            self.__refuse_cells_out_of_range(template_constraint, {}, always_holds)
+            if always_holds:
                 log_w("Redundant constraint was detected in target")
             else:
                 self._formula_container.add_target_constraint(template_constraint, {}, shift_pb_variable,
