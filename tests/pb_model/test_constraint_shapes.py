@@ -42,6 +42,11 @@ HARD = {
     "index arithmetic past 64 bits": (
         [f"bx.or_s([x(1,{BIG} * c - {BIG} * c + c).to_bx(), x(2,{BIG} * c).to_bx()])",
          f"bx.or_s([x(3,{BIG} * c - {BIG} * c + c).to_bx(), x(4,{BIG} * c).to_bx()])"], ["c"], [[0, 2]], 1),
+    "a shape too large to hold compiled": (
+        ["FormulaPB(Sum(*[" + ", ".join(f"x({r},{c}).to_pb()" for r, c in cells)
+         + "]), pb.Comparator_type.LEQ, 12).to_bx(manager)"
+         for cells in ([(r, c) for r in range(6) for c in range(5)], [(r, c) for c in range(5) for r in range(6)],
+                       [(5 - r, c) for r in range(6) for c in range(5)])], [], [], 1),
     "never and always": (
         ["FormulaPB(Sum(*[x(1,c).to_pb(), x(2,c).to_pb()]), pb.Comparator_type.GEQ, 3).to_bx(manager)",
          "FormulaPB(Sum(*[x(3,c).to_pb(), x(4,c).to_pb()]), pb.Comparator_type.GEQ, 3).to_bx(manager)",

@@ -8,6 +8,9 @@ namespace vx {
 
 namespace {
 
+// The literals of the largest shape held compiled; a larger one is compiled for each text.
+constexpr std::size_t largest_shape_held_compiled = 1024;
+
 // A soft constraint's weight per entry, |weight * coefficient|, or why the host words it.
 std::variant<std::vector<std::uint64_t>, kelvo::DeclinedReading> weights_of(std::span<const std::int64_t> coefficients,
                                                                            std::int64_t weight) {
@@ -119,8 +122,8 @@ std::variant<ReadConstraint, kelvo::DeclinedReading> ConstraintAssembler::read_s
 std::variant<ReadConstraint, kelvo::DeclinedReading> ConstraintAssembler::hard_of(kelvo::ClauseTemplateReading reading,
                                                                                  std::size_t index_count) const {
     if (auto* declined = std::get_if<kelvo::DeclinedReading>(&reading)) return std::move(*declined);
-    return ReadConstraint{compiled(std::move(std::get<kelvo::StructuredClauseTemplate>(reading)), index_count), {},
-                          {}, {}};
+    return ReadConstraint{compiled(std::move(std::get<kelvo::StructuredClauseTemplate>(reading)), index_count),
+                          nullptr, {}, {}, {}};
 }
 
 std::variant<ReadConstraint, kelvo::DeclinedReading> ConstraintAssembler::soft_of(kelvo::SoftTemplateReading reading,
@@ -132,7 +135,7 @@ std::variant<ReadConstraint, kelvo::DeclinedReading> ConstraintAssembler::soft_o
     auto weights = weights_of(soft.coefficients, weight);
     if (auto* declined = std::get_if<kelvo::DeclinedReading>(&weights)) return std::move(*declined);
     orient(soft.structure, soft.coefficients, positive_entries_negated(weight, minimization));
-    return ReadConstraint{compiled(std::move(soft.structure), index_count), {}, {},
+    return ReadConstraint{compiled(std::move(soft.structure), index_count), nullptr, {}, {},
                           std::move(std::get<std::vector<std::uint64_t>>(weights))};
 }
 
@@ -157,7 +160,8 @@ std::shared_ptr<const CompiledReading> ConstraintAssembler::compiled_shape(kelvo
     read->per_text = true;
     read->slots = {structure.pbct, structure.bxpr};
     read->index_count = index_count;
-    if (!structure.never_holds) {
+    read->parameter_count = parameter_count;
+    if (!structure.never_holds && structure.literals.size() <= largest_shape_held_compiled) {
         read->compiled.emplace(structure.view(index_count + parameter_count), *model_, read->slots,
                                kelvo::CellNumbers::per_call);
     }
@@ -168,9 +172,15 @@ std::shared_ptr<const CompiledReading> ConstraintAssembler::compiled_shape(kelvo
 
 ReadConstraint ConstraintAssembler::bound(std::shared_ptr<const CompiledReading> reading,
                                           std::vector<std::uint64_t> weights) const {
-    ReadConstraint read{std::move(reading), {}, shape_.parameters, std::move(weights)};
+    ReadConstraint read{std::move(reading), nullptr, {}, shape_.parameters, std::move(weights)};
     read.cells.reserve(shape_.cells.size());
     for (const auto cell : shape_.cells) read.cells.push_back(cell - 1);
+    if (read.reading->compiled_per_text()) {
+        const auto& shape = *read.reading;
+        read.compiled_for_text = std::make_shared<const ClauseTemplate>(
+            shape.structure.view(shape.index_count + shape.parameter_count), *model_, shape.slots,
+            kelvo::CellNumbers::per_call);
+    }
     return read;
 }
 

@@ -32,10 +32,15 @@ struct CompiledReading {
     kelvo::StructuredClauseTemplate structure;
     bool per_text = false;  // a shape's, bound per text
     std::size_t index_count = 0;  // the index names'
+    std::size_t parameter_count = 0;  // a shape's
     kelvo::AuxiliarySlots slots;
-    // Unless it never holds. One that always holds is compiled too: its
-    // instances check the cells the text calls.
+    // Unless it never holds, or it is a large shape's. One that always holds
+    // is compiled too: its instances check the cells the text calls.
     std::optional<ClauseTemplate> compiled;
+    // A large shape is compiled for each text instead: its compiling costs
+    // little beside its instances, and a model may have one for every length
+    // of its lines, which held compiled would double its memory.
+    [[nodiscard]] bool compiled_per_text() const { return per_text && !compiled && !structure.never_holds; }
     // As the model numbers them, kept for the host's evaluation of index
     // arithmetic past 64 bits.
     std::shared_ptr<const std::vector<kelvo::VariableCells>> variables;
@@ -44,6 +49,8 @@ struct CompiledReading {
 // One constraint's reading: its compiled template and what its text binds.
 struct ReadConstraint {
     std::shared_ptr<const CompiledReading> reading;
+    // A large shape's template compiled for this text alone.
+    std::shared_ptr<const ClauseTemplate> compiled_for_text;
     // A shape's cells as the model numbers them, and its parameters.
     std::vector<std::int64_t> cells;
     std::vector<std::int64_t> parameters;
@@ -56,6 +63,7 @@ struct ReadConstraint {
     [[nodiscard]] std::size_t index_count() const { return reading->index_count; }
     // Nullptr when it never holds.
     [[nodiscard]] const ClauseTemplate* compiled() const {
+        if (compiled_for_text) return compiled_for_text.get();
         return reading->compiled ? &*reading->compiled : nullptr;
     }
     [[nodiscard]] kelvo::ShapeBindings bindings() const { return {cells, parameters}; }
