@@ -146,7 +146,7 @@ class FormulaContainer:
         if isinstance(template_constraint, native.ReadConstraint):
             # The counts are the reading's own, as the model read them.
             instances, _, mapping, block_end = self.__read_constraint_instances(
-                template_constraint, False, foralls, self.first_free_variable, shift_pb_variable + shift_bx_variable)
+                template_constraint, None, foralls, self.first_free_variable, shift_pb_variable + shift_bx_variable)
         else:
             _, clauses, mapping, block_end = self.__inner_add_constraint(
                 template_constraint, None, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
@@ -186,7 +186,7 @@ class FormulaContainer:
 
         Args:
             template_constraint: The clause template.
-            weights: One weight per template clause.
+            weights: One weight per template clause (the engine's reading: its ``weights``).
             foralls: Each index's name with its integer values.
             shift_pb_variable: The encoder's auxiliaries per instance.
             shift_bx_variable: The Tseytin auxiliaries per instance.
@@ -198,10 +198,10 @@ class FormulaContainer:
             TypeError: A ``foralls`` value is not an integer.
         """
         if isinstance(template_constraint, native.ReadConstraint):
-            # Its weights and auxiliary counts are the reading's own.
+            # The engine's reading: weighted unit clauses of cells, without
+            # auxiliaries, its weights (the caller's `weights`) its own.
             instances, written_weight, mapping, block_end = self.__read_constraint_instances(
-                template_constraint, True, foralls, self.first_free_variable,
-                template_constraint.pbct_count + template_constraint.bxpr_count)
+                template_constraint, weights, foralls, self.first_free_variable, 0)
         else:
             dump_args, clauses, mapping, block_end = self.__inner_add_constraint(
                 template_constraint, weights, foralls, shift_pb_variable, shift_bx_variable, self.first_free_variable)
@@ -268,11 +268,10 @@ class FormulaContainer:
         mapping and the end of its block. Changes nothing of the container."""
         if isinstance(template_constraint, native.ReadConstraint):
             # Its auxiliary counts and weights are the reading's own.
-            soft = weights is not None
             instances, written_weight, mapping, block_end = self.__read_constraint_instances(
-                template_constraint, soft, foralls, init_shift_variable,
+                template_constraint, weights, foralls, init_shift_variable,
                 template_constraint.pbct_count + template_constraint.bxpr_count)
-            return None, NumberedClauses(instances, soft, written_weight), mapping, block_end
+            return None, NumberedClauses(instances, weights is not None, written_weight), mapping, block_end
         shift_pb_variable = _auxiliary_count(shift_pb_variable)
         shift_bx_variable = _auxiliary_count(shift_bx_variable)
         template = self.__read_formula(template_constraint, foralls) if weights is None else None
@@ -296,12 +295,13 @@ class FormulaContainer:
         block_end = init_shift_variable + instance_count(dump_args.foralls) * (shift_pb_variable + shift_bx_variable)
         return dump_args, clauses, mapping, block_end
 
-    def __read_constraint_instances(self, read: native.ReadConstraint, soft: bool, foralls, init_shift_variable: int,
-                                    block_size: int):
+    def __read_constraint_instances(self, read: native.ReadConstraint, weights: tp.Optional[tp.Sequence[int]], foralls,
+                                    init_shift_variable: int, block_size: int):
         """The engine's reading numbered natively, or, where its index
         arithmetic passes 64 bits, its literal texts evaluated by the host:
         its instances, their soft weight in all, its auxiliary mapping and the
-        end of its block (block_size auxiliaries per instance)."""
+        end of its block (block_size auxiliaries per instance). weights: a
+        soft reading's own, None for a hard one."""
         values = index_values(foralls) if foralls else {}
         try:
             instances = read.instantiate(list(values.values()), init_shift_variable)
@@ -312,7 +312,7 @@ class FormulaContainer:
         if instances is None:
             dump_args = DeferredStateDumpArgs(
                 self._target_variables, template_constraint=read.clause_texts(list(values)),
-                weights=read.weights if soft else None, foralls=values, num_formula=self._num_formula,
+                weights=weights, foralls=values, num_formula=self._num_formula,
                 init_shift_variable=init_shift_variable, shift_pb_variable=read.pbct_count,
                 shift_bx_variable=read.bxpr_count, offset_shift_for_formula=0, cnf_stor=None)
             clauses, mapping = numbered_clauses(dump_args)
@@ -320,7 +320,7 @@ class FormulaContainer:
         else:
             # A constraint without auxiliaries has no names to keep.
             mapping = instances.auxiliary_names(self._num_formula) if block_end > init_shift_variable else {}
-        return instances, count * sum(read.weights) if soft else 0, mapping, block_end
+        return instances, 0 if weights is None else count * sum(weights), mapping, block_end
 
     def __flush_and_enqueue(self, pending: _PendingConstraints, instances: native.InstantiatedClauses,
                             mapping: MappingPart, block_end: int) -> None:

@@ -64,15 +64,6 @@ def _foralls_text(foralls: typing.Mapping[str, typing.Iterable[int]]) -> str:
     return "Foralls: " + str(values)
 
 
-def _taken_reading(reading: typing.Any, declined: str) -> typing.Optional[native.ReadConstraint]:
-    """The engine's reading, or None when the engine declines the text (its
-    reason, a text, is written at debug level after `declined`)."""
-    if isinstance(reading, str):
-        log_d(declined + reading)
-        return None
-    return reading
-
-
 def _never_and_always_holds(template) -> typing.Tuple[bool, bool]:
     """Whether the clause template never holds, and whether it always holds."""
     if isinstance(template, native.ReadConstraint):
@@ -427,8 +418,11 @@ class Model:
         board, the edges of a graph) are read once."""
         if clause_template_reader() is None:
             return None
-        return _taken_reading(self._constraint_assembler.read_hard(text, list(foralls), self._manager.pb_config_if_made()),
-                              "Constraint read by the host: ")
+        reading = self._constraint_assembler.read_hard(text, list(foralls), self._manager.pb_config_if_made())
+        if isinstance(reading, str):
+            log_d("Constraint read by the host: " + reading)
+            return None
+        return reading
 
     def __boolean_formula(self, text: str, **overrides):
         formula = self.__evaluate(text, **overrides)
@@ -526,8 +520,11 @@ class Model:
         debug level) or the engine cannot read templates."""
         if clause_template_reader() is None:
             return None
-        return _taken_reading(self._constraint_assembler.read_soft(text, list(foralls), weight, minimization),
-                              "Soft constraint read by the host: ")
+        reading = self._constraint_assembler.read_soft(text, list(foralls), weight, minimization)
+        if isinstance(reading, str):
+            log_d("Soft constraint read by the host: " + reading)
+            return None
+        return reading
 
     def __build_target(self, border: int, minimization: bool) -> None:
         self.__init_formula_container()
