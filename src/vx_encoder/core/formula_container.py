@@ -70,6 +70,7 @@ class FormulaContainer:
 
     def __init__(self, target_variables, shift_target_variable: int):
         self._target_variables = target_variables
+        self._variable_shapes: tp.List[tp.Tuple[str, tp.List[int], int]] = []
         self._cur_init_shift_variable = shift_target_variable
         self._num_formula = 0
         self._num_clauses = 0
@@ -408,10 +409,16 @@ class FormulaContainer:
         leaves them to the host, or for a template of another kind."""
         if isinstance(formula, StructuredClauseTemplate) or not isinstance(formula, bx.BaseExpr):
             return None
-        shapes = [(name, list(variable.indexes.values()), variable.st_shift)
-                  for name, variable in self._target_variables.items()]
-        read = ke.read_formula_template(formula, list(foralls), shapes)
+        read = ke.read_formula_template(formula, list(foralls), self.__variable_shapes())
         return None if isinstance(read, str) else StructuredClauseTemplate(*read)
+
+    def __variable_shapes(self) -> tp.List[tp.Tuple[str, tp.List[int], int]]:
+        """The model's variables as the engine's readers take them, made again
+        only when the model has added a variable: the model only adds them."""
+        if len(self._variable_shapes) != len(self._target_variables):
+            self._variable_shapes = [(name, list(variable.indexes.values()), variable.st_shift)
+                                     for name, variable in self._target_variables.items()]
+        return self._variable_shapes
 
     @staticmethod
     def __bx2list_clauses(bx_clauses) -> tp.Sequence[tp.Sequence[str]]:
