@@ -1,5 +1,6 @@
 #include "engine/model_text/shape_template.hpp"
 
+#include <optional>
 #include <stdexcept>
 #include <unordered_map>
 #include <utility>
@@ -68,6 +69,21 @@ FirstReading<Reading> first_reading(const TextShape& shape, std::string_view tex
     return {std::move(own), std::move(kept)};
 }
 
+// The constant of the form at forms[form] with the parameters' values folded
+// in (its coefficients of the parameters follow those of the indexes); nullopt past 64 bits.
+std::optional<std::int64_t> constant_with_parameters(std::span<const std::int64_t> forms, std::size_t form,
+                                                     std::size_t index_count, std::span<const std::int64_t> parameters) {
+    std::int64_t constant = forms[form];
+    for (std::size_t p = 0; p < parameters.size(); ++p) {
+        std::int64_t term = 0;
+        if (__builtin_mul_overflow(forms[form + 1 + index_count + p], parameters[p], &term) ||
+            __builtin_add_overflow(constant, term, &constant)) {
+            return std::nullopt;
+        }
+    }
+    return constant;
+}
+
 }  // namespace
 
 bool parameters_fit(const StructuredClauseTemplate& structure, std::span<const std::int64_t> parameters,
@@ -77,14 +93,7 @@ bool parameters_fit(const StructuredClauseTemplate& structure, std::span<const s
     std::size_t begin = 0;
     for (const auto end : structure.form_ends) {
         for (auto form = begin; form + width <= static_cast<std::size_t>(end); form += width) {
-            std::int64_t constant = structure.forms[form];
-            for (std::size_t p = 0; p < parameters.size(); ++p) {
-                std::int64_t term = 0;
-                if (__builtin_mul_overflow(structure.forms[form + 1 + index_count + p], parameters[p], &term) ||
-                    __builtin_add_overflow(constant, term, &constant)) {
-                    return false;
-                }
-            }
+            if (!constant_with_parameters(structure.forms, form, index_count, parameters)) return false;
         }
         begin = static_cast<std::size_t>(end);
     }
@@ -113,15 +122,9 @@ StructuredClauseTemplate served(const StructuredClauseTemplate& structure, std::
     std::size_t begin = 0;
     for (const auto end : structure.form_ends) {
         for (auto form = begin; form + width <= static_cast<std::size_t>(end); form += width) {
-            std::int64_t constant = structure.forms[form];
-            for (std::size_t p = 0; p < parameters.size(); ++p) {
-                std::int64_t term = 0;
-                if (__builtin_mul_overflow(structure.forms[form + 1 + index_count + p], parameters[p], &term) ||
-                    __builtin_add_overflow(constant, term, &constant)) {
-                    throw std::overflow_error("a parameter's arithmetic passes 64 bits");
-                }
-            }
-            text.forms.push_back(constant);
+            const auto constant = constant_with_parameters(structure.forms, form, index_count, parameters);
+            if (!constant) throw std::overflow_error("a parameter's arithmetic passes 64 bits");
+            text.forms.push_back(*constant);
             text.forms.insert(text.forms.end(), structure.forms.begin() + static_cast<std::ptrdiff_t>(form + 1),
                               structure.forms.begin() + static_cast<std::ptrdiff_t>(form + 1 + index_count));
         }
