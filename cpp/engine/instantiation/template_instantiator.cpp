@@ -1,6 +1,7 @@
 #include "engine/instantiation/template_instantiator.hpp"
 
 #include <algorithm>
+#include <array>
 #include <limits>
 #include <stdexcept>
 
@@ -19,10 +20,9 @@ constexpr std::int64_t largest_literal = std::numeric_limits<Literal>::max();
 class Combinations {
 public:
     Combinations(std::span<const std::vector<std::int64_t>> values, std::span<const std::int64_t> parameters)
-        : values_(values), positions_(values.size(), 0), lengths_(values.size()),
-          current_(values.size() + parameters.size()) {
+        : values_(values), counters_(2 * values.size(), 0), current_(values.size() + parameters.size()) {
         for (std::size_t i = 0; i < values.size(); ++i) {
-            lengths_[i] = values[i].size();
+            counters_[values.size() + i] = values[i].size();
             current_[i] = values[i][0];
         }
         std::copy(parameters.begin(), parameters.end(), current_.begin() + static_cast<std::ptrdiff_t>(values.size()));
@@ -31,14 +31,16 @@ public:
     [[nodiscard]] std::span<const std::int64_t> current() const { return current_; }
 
     void advance() {
-        next_combination(positions_, lengths_);
-        for (std::size_t i = 0; i < values_.size(); ++i) current_[i] = values_[i][positions_[i]];
+        const std::span<std::size_t> counters(counters_);
+        const auto positions = counters.first(values_.size());
+        next_combination(positions, counters.last(values_.size()));
+        for (std::size_t i = 0; i < values_.size(); ++i) current_[i] = values_[i][positions[i]];
     }
 
 private:
     std::span<const std::vector<std::int64_t>> values_;
-    std::vector<std::size_t> positions_;
-    std::vector<std::size_t> lengths_;
+    // Each index's position, then each index's length: one allocation, not two.
+    std::vector<std::size_t> counters_;
     std::vector<std::int64_t> current_;
 };
 
@@ -232,13 +234,18 @@ FlatClauses TemplateInstantiator::instantiate(std::span<const std::vector<std::i
 
 bool TemplateInstantiator::affine_fits(std::span<const std::vector<std::int64_t>> values, std::int64_t count,
                                        std::int64_t first_auxiliary, ShapeBindings bindings) const {
-    std::vector<Bounds> index_bounds;
-    index_bounds.reserve(index_count_);
+    // A template of few indexes, the usual one, takes its bounds without allocating.
+    constexpr std::size_t few_indexes = 8;
+    std::array<Bounds, few_indexes> few_bounds{};
+    std::vector<Bounds> many_bounds(index_count_ > few_indexes ? index_count_ : 0);
+    const std::span<Bounds> index_bounds =
+        index_count_ > few_indexes ? std::span<Bounds>(many_bounds) : std::span<Bounds>(few_bounds).first(index_count_);
+    std::size_t bounded = 0;
     for (const auto& sequence : values) {
         const auto [low, high] = std::minmax_element(sequence.begin(), sequence.end());
-        index_bounds.push_back({*low, *high});
+        index_bounds[bounded++] = {*low, *high};
     }
-    for (const auto parameter : bindings.parameters) index_bounds.push_back({parameter, parameter});
+    for (const auto parameter : bindings.parameters) index_bounds[bounded++] = {parameter, parameter};
     // Auxiliary numbers of the last instance must fit as literals.
     std::int64_t last_auxiliary = 0;
     if (first_auxiliary < 1 || __builtin_mul_overflow(count, slots_.size(), &last_auxiliary) ||
@@ -273,9 +280,9 @@ FlatClauses TemplateInstantiator::instantiate_affine(std::span<const std::vector
     const auto instances = static_cast<std::size_t>(count);
     const auto clause_count = clause_ends_.size();
     const auto literal_count = uses_.size();
-    FlatClauses result;
-    result.literals.resize(instances * literal_count);
-    result.offsets.resize(instances * clause_count + 1);
+    // Sized once: the offsets' zero-filled first entry is the first clause's start.
+    FlatClauses result{std::vector<Literal>(instances * literal_count),
+                       std::vector<std::int64_t>(instances * clause_count + 1)};
 
     Literal* out = result.literals.data();
     std::int64_t* offset = result.offsets.data() + 1;
@@ -370,9 +377,10 @@ std::int64_t TemplateInstantiator::number_of(std::size_t literal, std::span<cons
 FlatClauses TemplateInstantiator::instantiate_checked(std::span<const std::vector<std::int64_t>> values,
                                                       std::int64_t count, std::int64_t first_auxiliary,
                                                       bool whole_blocks, ShapeBindings bindings) const {
-    FlatClauses result;
     const auto instances = static_cast<std::size_t>(count);
+    FlatClauses result{{}, {}};
     result.offsets.reserve(instances * clause_ends_.size() + 1);
+    result.offsets.push_back(0);
     result.literals.reserve(instances * uses_.size());
     std::size_t widest = 0;
     for (const auto& variable : called_) widest = std::max(widest, variable.sizes.size());

@@ -86,14 +86,13 @@ InstantiatedClauses ClauseTemplate::instantiate(std::span<const std::vector<std:
     if (!weights.empty() && weights.size() != clause_count) {
         throw std::invalid_argument("one weight per template clause is expected");
     }
-    InstantiatedClauses result;
+    kelvo::FlatClauses clauses{{}, {}};
     try {
-        auto clauses = instantiator_.instantiate(values, first_auxiliary, false, bindings);
-        result.literals = std::move(clauses.literals);
-        result.offsets = std::move(clauses.offsets);
+        clauses = instantiator_.instantiate(values, first_auxiliary, false, bindings);
     } catch (const kelvo::InstantiationFailure& failure) {
         throw_for_the_host(failure, names_);
     }
+    InstantiatedClauses result{std::move(clauses.literals), std::move(clauses.offsets), {}, {}};
     const auto instances = kelvo::TemplateInstantiator::instance_count(values);
     if (!weights.empty()) {
         result.weights.reserve(result.clause_count());
