@@ -25,10 +25,10 @@ def debug_shown() -> bool:
     and of its clauses run to megabytes, so they are formed only then; an
     engine that cannot tell is taken to show them."""
     threshold = getattr(ke, "get_log_level", None)
-    return threshold is None or int(threshold()) >= _DEBUG
+    return threshold is None or threshold().value >= _DEBUG
 
 
-_DEBUG = int(ke.log_level_type.debug)
+_DEBUG = ke.log_level_type.debug.value
 
 
 def clause_template_reader() -> tp.Optional[tp.Callable[..., tp.Any]]:
