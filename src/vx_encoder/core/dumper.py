@@ -90,9 +90,7 @@ def reduce_ex(mappings) -> tp.Dict[str, int]:
 def index_values(foralls: tp.Mapping[str, tp.Iterable[int]]) -> tp.Dict[str, tp.List[int]]:
     """Each index's values read once into a list of host integers, so that
     counting and enumerating see the same values."""
-    # A range, the common case, is read here without a call.
-    return {_checked_index_name(name): list(values) if type(values) is range else _integer_list(name, values)
-            for name, values in foralls.items()}
+    return {_checked_index_name(name): _integer_list(name, values) for name, values in foralls.items()}
 
 
 def _checked_index_name(name: str) -> str:

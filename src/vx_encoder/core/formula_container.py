@@ -303,6 +303,7 @@ class FormulaContainer:
         its instances, their soft weight in all, its auxiliary mapping and the
         end of its block (block_size auxiliaries per instance). weights: a
         soft reading's own, None for a hard one."""
+        # Most soft constraints have no foralls: one instance, no values to read.
         values = index_values(foralls) if foralls else {}
         try:
             instances = read.instantiate(list(values.values()), init_shift_variable)
@@ -326,8 +327,7 @@ class FormulaContainer:
     def __flush_and_enqueue(self, pending: _PendingConstraints, instances: native.InstantiatedClauses,
                             mapping: MappingPart, block_end: int) -> None:
         """Flushes the pending constraints of the kind, and the new one becomes pending."""
-        if pending.count_clauses > 0:
-            self.__flush(pending)
+        self.__flush(pending)
         count_clauses = instances.clause_count
         pending.records.append(instances)
         if mapping:  # a constraint without auxiliaries adds nothing to the mapping
@@ -364,16 +364,13 @@ class FormulaContainer:
     def __write_flushed(self, flushing: tp.Optional[_PendingConstraints] = None) -> None:
         """Writes the flushed clauses, and the pending ones of flushing, into
         the storage: each kind in flush order, all or none."""
-        batches = []
-        for pending in (self._hard, self._soft):
-            written = len(pending.records) if pending is flushing else pending.pending_from
-            if written > 0:
-                batches.append(NumberedClauses(_joined(pending.records[:written]), pending.soft))
+        written = [(pending, len(pending.records) if pending is flushing else pending.pending_from)
+                   for pending in (self._hard, self._soft)]
+        batches = [NumberedClauses(_joined(pending.records[:count]), pending.soft) for pending, count in written if count]
         if batches:
             self.__write_all(batches)
-        for pending in (self._hard, self._soft):
-            written = len(pending.records) if pending is flushing else pending.pending_from
-            del pending.records[:written]
+        for pending, count in written:
+            del pending.records[:count]
             pending.pending_from = 0
             pending.flushed_clauses = 0
 

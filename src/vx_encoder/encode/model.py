@@ -64,6 +64,15 @@ def _foralls_text(foralls: typing.Mapping[str, typing.Iterable[int]]) -> str:
     return "Foralls: " + str(values)
 
 
+def _taken_reading(reading: typing.Any, declined: str) -> typing.Optional[native.ReadConstraint]:
+    """The engine's reading, or None when the engine declines the text (its
+    reason, a text, is written at debug level after `declined`)."""
+    if isinstance(reading, str):
+        log_d(declined + reading)
+        return None
+    return reading
+
+
 def _never_and_always_holds(template) -> typing.Tuple[bool, bool]:
     """Whether the clause template never holds, and whether it always holds."""
     if isinstance(template, native.ReadConstraint):
@@ -261,8 +270,7 @@ class Model:
         """
         if not isinstance(constraint, Expression):
             refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
-        if constraint._owners is not self._owner:
-            self.__refuse_other_models(constraint, "constraint")
+        self.__refuse_other_models(constraint, "constraint")
         if self._is_wcnf is not None:
             refuse(TargetError, "Soft constraint has already been defined" if self._is_wcnf
                           else "Target has already been defined")
@@ -305,9 +313,10 @@ class Model:
         """
         if not isinstance(constraint, Expression):
             refuse(TypeError, "Variable 'constraint' must contain only objects of type 'Expression'")
-        if constraint._owners is not self._owner:
-            self.__refuse_other_models(constraint, "constraint")
+        self.__refuse_other_models(constraint, "constraint")
         # Both are written into evaluated text: only as literals of their type.
+        # A plain int and bool are taken without the abstract-class test, a
+        # frame of the host's per call on a road of millions of calls.
         if type(weight) is not int:
             if isinstance(weight, bool) or not isinstance(weight, Integral):
                 refuse(TypeError, "The weight of a soft constraint must be an integer, not " + type(weight).__name__)
@@ -355,8 +364,7 @@ class Model:
         """
         if not isinstance(target, Expression):
             refuse(TypeError, "Variable 'target' must contain only objects of type 'Expression'")
-        if target._owners is not self._owner:
-            self.__refuse_other_models(target, "target")
+        self.__refuse_other_models(target, "target")
         if self._is_wcnf is not None and self._is_wcnf:
             refuse(FormulaError, "Current model already works with WCNF")
         if self._use_formula_encoder:
@@ -419,10 +427,7 @@ class Model:
         if clause_template_reader() is None:
             return None
         reading = self._constraint_assembler.read_hard(text, list(foralls), self._manager.pb_config_if_made())
-        if isinstance(reading, str):
-            log_d("Constraint read by the host: " + reading)
-            return None
-        return reading
+        return _taken_reading(reading, "Constraint read by the host: ")
 
     def __boolean_formula(self, text: str, **overrides):
         formula = self.__evaluate(text, **overrides)
@@ -462,8 +467,7 @@ class Model:
 
     def __fill_hard_constraint(self, constraint, foralls: typing.Dict[str, typing.Sequence[int]],
                                debug_lines_shown: bool) -> None:
-        if self._formula_container is None:
-            self.__init_formula_container()
+        self.__init_formula_container()
         try:
             template_constraint = self.__clause_template(str(constraint), foralls, debug_lines_shown)
             log_t("Enumerating hard utility variables")
@@ -490,8 +494,7 @@ class Model:
 
     def __fill_soft_constraint(self, constraint, weight: int, minimization: bool,
                                foralls: typing.Dict[str, typing.Sequence[int]]) -> None:
-        if self._formula_container is None:
-            self.__init_formula_container()
+        self.__init_formula_container()
         evaluated = False
         try:
             text = str(constraint)
@@ -520,11 +523,8 @@ class Model:
         debug level) or the engine cannot read templates."""
         if clause_template_reader() is None:
             return None
-        reading = self._constraint_assembler.read_soft(text, list(foralls), weight, minimization)
-        if isinstance(reading, str):
-            log_d("Soft constraint read by the host: " + reading)
-            return None
-        return reading
+        return _taken_reading(self._constraint_assembler.read_soft(text, list(foralls), weight, minimization),
+                              "Soft constraint read by the host: ")
 
     def __build_target(self, border: int, minimization: bool) -> None:
         self.__init_formula_container()
@@ -550,10 +550,9 @@ class Model:
 
     def __refuse_other_models(self, expression: Expression, what: str) -> None:
         # Its text names variables by name only: another model's cell would
-        # be read as this model's cell of that name. Called where the owners
-        # are not the model's own alone.
+        # be read as this model's cell of that name.
         owners = expression._owners
-        if owners is None:
+        if owners is None or owners is self._owner:
             return
         text = str(expression)
         found = [(name, owner.model_name) for owner in owner_set(owners) if owner is not self._owner
