@@ -366,7 +366,8 @@ class FormulaContainer:
         the storage: each kind in flush order, all or none."""
         written = [(pending, len(pending.records) if pending is flushing else pending.pending_from)
                    for pending in (self._hard, self._soft)]
-        batches = [NumberedClauses(_joined(pending.records[:count]), pending.soft) for pending, count in written if count]
+        batches = [NumberedClauses(_joined(pending.records[:count]), pending.soft)
+                   for pending, count in written if count]
         if batches:
             self.__write_all(batches)
         for pending, count in written:
