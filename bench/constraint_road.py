@@ -19,10 +19,9 @@ The peer forms are found as bench/fresh_process_sides.py says (VX_BENCH_PEERS).
 """
 
 import argparse
-import statistics
 from pathlib import Path
 
-from fresh_process_sides import peers_directory, run_side
+from fresh_process_sides import peers_directory, print_compared_row
 
 PACKAGE = Path(__file__).resolve().with_name("constraint_road_package.py")
 
@@ -37,24 +36,12 @@ ROWS = {
 def main() -> None:
     parser = argparse.ArgumentParser()
     parser.add_argument("--rows", nargs="*", default=list(ROWS), choices=list(ROWS))
-    parser.add_argument("--repeat", type=int, default=1, help="fresh processes per side; the fastest counts")
+    parser.add_argument("--repeat", type=int, default=1, help="turns of fresh processes per side")
     arguments = parser.parse_args()
     peer = peers_directory() / "pysat_by_hand.py"
     for row in arguments.rows:
         form, form_arguments, goal = ROWS[row]
-        # The sides take turns, so that a machine whose speed drifts slows both alike.
-        runs = [(run_side(PACKAGE, form, form_arguments), run_side(peer, form, form_arguments))
-                for _ in range(arguments.repeat)]
-        package = min((side for side, _ in runs), key=lambda side: side["seconds"])
-        by_hand = min((side for _, side in runs), key=lambda side: side["seconds"])
-        ratio = package["seconds"] / by_hand["seconds"]
-        # Each turn's own ratio, its median: steadier than the fastest of each side where the machine drifts.
-        turn_ratio = statistics.median(ours["seconds"] / theirs["seconds"] for ours, theirs in runs)
-        print(f"{row:>10}: package {package['seconds']:7.3f} s {package['peak_mib']:7.1f} MiB "
-              f"({package['result']:>10,} clauses)   python-sat by hand {by_hand['seconds']:7.3f} s "
-              f"{by_hand['peak_mib']:7.1f} MiB ({by_hand['result']:>10,} clauses)   "
-              f"ratio {ratio:6.2f}, median of the turns {turn_ratio:6.2f} (goal {goal})", flush=True)
-
+        print_compared_row(row, PACKAGE, peer, form, form_arguments, arguments.repeat, goal)
 
 if __name__ == "__main__":
     main()

@@ -10,6 +10,7 @@ side returns and the process's peak resident memory.
 import json
 import os
 import resource
+import statistics
 import subprocess
 import sys
 import time
@@ -37,6 +38,23 @@ def run_side(module_path: Path, function: str, arguments: list) -> dict:
     command = [sys.executable, __file__, str(module_path), function, json.dumps(arguments)]
     output = subprocess.run(command, env=environment, check=True, capture_output=True, text=True).stdout
     return json.loads(output.splitlines()[-1])
+
+
+def print_compared_row(label: str, package: Path, peer: Path, form: str, arguments: list, repeat: int,
+                       goal: object) -> None:
+    """Runs the package's side and the peer's side of one row in turns and
+    prints the fastest of each with their ratio, and the median of the turns'
+    own ratios: steadier than the fastest of each side where the machine's
+    speed drifts, as taking turns slows both sides alike."""
+    runs = [(run_side(package, form, arguments), run_side(peer, form, arguments)) for _ in range(repeat)]
+    ours = min((side for side, _ in runs), key=lambda side: side["seconds"])
+    theirs = min((side for _, side in runs), key=lambda side: side["seconds"])
+    turn_ratio = statistics.median(mine["seconds"] / peers["seconds"] for mine, peers in runs)
+    print(f"{label:>10}: package {ours['seconds']:7.3f} s {ours['peak_mib']:7.1f} MiB "
+          f"({ours['result']:>10,} clauses)   python-sat by hand {theirs['seconds']:7.3f} s "
+          f"{theirs['peak_mib']:7.1f} MiB ({theirs['result']:>10,} clauses)   "
+          f"ratio {ours['seconds'] / theirs['seconds']:6.2f}, median of the turns {turn_ratio:6.2f} (goal {goal})",
+          flush=True)
 
 
 def _measure(module_path: str, function: str, arguments: str) -> None:

@@ -12,29 +12,26 @@ modelling statement; the process's peak resident memory is reported beside
 it. Ratio = package time / python-sat time (goal: at most 0.8 at N = 100, at
 most 0.12 at N = 1000).
 
-Run by hand: python bench/queens_pysat.py [N ...]
+Run by hand: python bench/queens_pysat.py [--repeat R] [N ...]
 """
 
 import argparse
 from pathlib import Path
 
-from fresh_process_sides import peers_directory, run_side
+from fresh_process_sides import peers_directory, print_compared_row
 
 PACKAGE = Path(__file__).resolve().with_name("constraint_road_package.py")
+GOALS = {100: 0.8, 1000: 0.12}
 
 
 def main() -> None:
     parser = argparse.ArgumentParser()
     parser.add_argument("sizes", type=int, nargs="*", default=[100, 1000])
+    parser.add_argument("--repeat", type=int, default=1, help="turns of fresh processes per side")
     arguments = parser.parse_args()
     peer = peers_directory() / "pysat_by_hand.py"
     for n in arguments.sizes:
-        package = run_side(PACKAGE, "queens", [n])
-        by_hand = run_side(peer, "queens", [n])
-        print(f"queens {n:>5}: package {package['seconds']:8.3f} s cpu {package['peak_mib']:8.1f} MiB "
-              f"({package['result']:>11,} clauses)  python-sat by hand {by_hand['seconds']:8.3f} s cpu "
-              f"{by_hand['peak_mib']:8.1f} MiB ({by_hand['result']:>11,} clauses)  "
-              f"ratio {package['seconds'] / by_hand['seconds']:5.2f}", flush=True)
+        print_compared_row(f"queens {n}", PACKAGE, peer, "queens", [n], arguments.repeat, GOALS.get(n, "none"))
 
 
 if __name__ == "__main__":
