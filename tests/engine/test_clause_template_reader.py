@@ -8,9 +8,10 @@ import pytest
 
 import halvex.kelvo_engine as ke
 import halvex.kelvo_engine.pbct as pb
-from vx_encoder import _vx_native as native
 from vx_encoder.encode.expressions import Sum, SumIt
 from vx_encoder.encode.model import Model
+
+from native_readings import recorded_readings
 
 X = [("x", [3, 4])]
 
@@ -178,14 +179,7 @@ def test_a_failure_other_than_the_grammar_surfaces(config):
 
 
 def test_model_reads_every_constraint_of_queens_natively(monkeypatch):
-    read = native.ConstraintAssembler.read_hard
-    results = []
-
-    def recording(*args):
-        results.append(read(*args))
-        return results[-1]
-
-    monkeypatch.setattr(native.ConstraintAssembler, "read_hard", recording)
+    results = recorded_readings(monkeypatch, "read_hard")
     model = Model(ke.manager(), "queens")
     x = model.create_variables("x", i=4, j=4)
     i, j = model.get_indexes(["i", "j"])

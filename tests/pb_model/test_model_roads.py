@@ -25,22 +25,15 @@ from vx_encoder import _exceptions, _vx_native as native
 from vx_encoder.encode.expressions import And, IfThenElse, Implication, Or, Sum, SumIt, Xor, pow_expression
 from vx_encoder.encode.model import Model
 
+from native_readings import recorded_readings
+
 ROADS = ["engine reads the text", "host evaluates the text", "formula encoder"]
 
 
 @pytest.fixture
 def declined(monkeypatch):
     """The reasons the engine's reader gave for leaving a text to the host."""
-    reasons = []
-    read = native.ConstraintAssembler.read_hard
-
-    def reading(*arguments):
-        result = read(*arguments)
-        if isinstance(result, str):
-            reasons.append(result)
-        return result
-    monkeypatch.setattr(native.ConstraintAssembler, "read_hard", reading)
-    return reasons
+    return recorded_readings(monkeypatch, "read_hard", kept=lambda result: isinstance(result, str))
 
 
 @pytest.fixture(params=ROADS)
@@ -290,13 +283,7 @@ def weighted_clauses_and_mapping():
 
 
 def test_soft_constraints_the_engine_reads_are_the_clauses_the_host_evaluates(monkeypatch):
-    read = native.ConstraintAssembler.read_soft
-    readings = []
-
-    def reading(*arguments):
-        readings.append(read(*arguments))
-        return readings[-1]
-    monkeypatch.setattr(native.ConstraintAssembler, "read_soft", reading)
+    readings = recorded_readings(monkeypatch, "read_soft")
     by_the_engine = weighted_clauses_and_mapping()
     assert len(readings) == 5 and not any(isinstance(result, str) for result in readings)
     monkeypatch.delattr(ke, "read_clause_template")
